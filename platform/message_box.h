@@ -1,0 +1,16 @@
+// Stand-in for the user32 message box; texts arrive in Shift-JIS, as the game stores them.
+#pragma once
+#include "platform/win32_types.h"
+
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_YESNO 0x00000004L
+#define MB_ICONERROR 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

@@ -1,0 +1,12 @@
+// The scene of one frame: the title screen, the world, the HUD and all texts.
+#pragma once
+#include "platform/platform.h"
+
+struct ID3DXFont;
+extern ID3DXFont *fonts[2];
+extern const char *const gameVersion;   // "0.14"
+
+void CreateGameFont(int slot, int height);
+void DrawTextAt(const char *text, int x, int y, D3DCOLOR colour, int slot);
+void DrawTextCentered(const char *text, int left, int right, int top, D3DCOLOR colour, int slot);
+void DrawScene();

@@ -1,0 +1,3 @@
+// Placeholder until behaviours of types 12 to 17 land.
+#include "world/world.h"
+void RunBossBehaviour(int) {}

@@ -1,0 +1,4 @@
+// Placeholder until the sword lands.
+#include "world/world.h"
+PlayerRecord Player;
+void UpdateSword() {}
