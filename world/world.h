@@ -38,6 +38,12 @@ void RunEnemyBehaviour(int slot);       // dispatches on the slot's type
 void RunBasicBehaviour(int slot);       // types 0 to 11
 void RunBossBehaviour(int slot);        // types 12 to 17
 
+// Building blocks shared by both behaviour groups.
+constexpr float DegreeFactor = 0.017453289f;    // one whole degree in radians
+void AdvanceAlong(Enemy &e, float heading, double step);   // a step along a heading
+void TurnToPlayer(Enemy &e, double step);                  // turn the heading by one step
+float AimAtPlayer(const Enemy &e);                         // the heading toward the hand
+
 // ---- Hits, damage and score ------------------------------------------------------
 int SwordHitTest(float px, float py);
 void ResolveHits(int slot);
