@@ -1,1 +1,187 @@
-// Placeholder until the sound library lands.
+// The sound-effect library: plays short WAV effects through SDL2_mixer. Sixteen effect
+// slots with three voices each, plus one looped slot. Everything is converted to the
+// output format when it is loaded, so playing is only a voice pick and a mixer call;
+// the library adds nothing to the audio callback.
+#include "ezds/ezds.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "ezds/wav_reader.h"
+
+namespace {
+
+constexpr int OutputRate = 44100;
+constexpr int OutputChannels = 2;
+// 512 frames is 11.6 ms at 44.1 kHz: a sound starts within one such buffer.
+constexpr int OutputBufferFrames = 512;
+
+constexpr int EffectSlots = 16;
+// Three voices per effect: the swing sound, played on every update of a fast swing,
+// and the slow-motion beep, every other frame, keep at most three copies going, so
+// they overlap a little and never build up into a roar.
+constexpr int VoicesPerEffect = 3;
+constexpr int LoopChannel = EffectSlots * VoicesPerEffect;
+constexpr int ChannelCount = LoopChannel + 1;
+
+// Effects are short: a file above 64 MiB or a sound above 30 seconds is refused rather
+// than converted into an enormous buffer.
+constexpr size_t MaxFileBytes = 64u << 20;
+constexpr double MaxSeconds = 30.0;
+
+char versionText[] = "ezds 1.0 (44100 Hz, 16-bit, stereo, 3 voices per effect)";
+
+struct Sound {
+  Mix_Chunk *chunk;
+  Uint8 *samples;   // the converted samples the chunk plays; owned here
+};
+
+bool outputOpen;
+Sound effects[EffectSlots];
+Sound loop;
+// Start order of every voice, to find the oldest one when all of an effect's are busy.
+uint32_t voiceStarted[LoopChannel];
+uint32_t playCount;
+
+void FreeSound(Sound &sound) {
+  // Freeing a chunk halts every channel still playing it first.
+  if (sound.chunk) Mix_FreeChunk(sound.chunk);
+  SDL_free(sound.samples);
+  sound = Sound{};
+}
+
+int LoadFailed(const char *file, const char *reason) {
+  fprintf(stderr, "ezds: cannot load sound %s: %s\n", file ? file : "(null)", reason);
+  return 0;
+}
+
+// Reads, checks and converts a WAV file to the output format.
+int LoadSound(const char *file, Sound &into) {
+  if (!outputOpen) return LoadFailed(file, "audio output is not open");
+  if (!file) return LoadFailed(file, "no file name");
+  std::vector<uint8_t> bytes;
+  const char *reason = nullptr;
+  if (!ReadFileBytes(file, MaxFileBytes, bytes, &reason)) return LoadFailed(file, reason);
+  WavData wav;
+  if (!ParseWav(bytes.data(), bytes.size(), &wav, &reason)) return LoadFailed(file, reason);
+  if (double(wav.frameCount) / wav.format.sampleRate > MaxSeconds) return LoadFailed(file, "sound is too long");
+
+  int rate = 0, channels = 0;
+  Uint16 format = 0;
+  if (!Mix_QuerySpec(&rate, &format, &channels)) return LoadFailed(file, "audio output is not open");
+  SDL_AudioStream *stream =
+      SDL_NewAudioStream(wav.format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB, Uint8(wav.format.channels),
+                         wav.format.sampleRate, format, Uint8(channels), rate);
+  if (!stream) return LoadFailed(file, SDL_GetError());
+  int ok = SDL_AudioStreamPut(stream, wav.samples, int(wav.sampleBytes)) == 0 && SDL_AudioStreamFlush(stream) == 0;
+  int available = ok ? SDL_AudioStreamAvailable(stream) : 0;
+  Uint8 *samples = available > 0 ? static_cast<Uint8 *>(SDL_malloc(size_t(available))) : nullptr;
+  int converted = samples ? SDL_AudioStreamGet(stream, samples, available) : 0;
+  SDL_FreeAudioStream(stream);
+  if (converted <= 0) {
+    SDL_free(samples);
+    return LoadFailed(file, "conversion to the output format failed");
+  }
+  Mix_Chunk *chunk = Mix_QuickLoad_RAW(samples, Uint32(converted));
+  if (!chunk) {
+    SDL_free(samples);
+    return LoadFailed(file, Mix_GetError());
+  }
+  into.chunk = chunk;
+  into.samples = samples;
+  return 1;
+}
+
+// Level 100 plays at full volume and every step below takes 0.3 dB off: the game's
+// levels 65 to 100 span 10.5 dB, so the slow-motion beep (65) sounds at 30 % of the
+// amplitude of a boss explosion (100) and a hit (90) at 71 %. 0 and below are silent.
+int VolumeForLevel(int level) {
+  if (level <= 0) return 0;
+  if (level >= 100) return MIX_MAX_VOLUME;
+  double gain = std::pow(10.0, -0.3 * (100 - level) / 20.0);
+  return int(std::lround(MIX_MAX_VOLUME * gain));
+}
+
+// A free voice of the effect, else the one that started longest ago.
+int PickVoice(int id) {
+  int first = id * VoicesPerEffect;
+  int oldest = first;
+  for (int channel = first; channel < first + VoicesPerEffect; ++channel) {
+    if (!Mix_Playing(channel)) return channel;
+    if (voiceStarted[channel] < voiceStarted[oldest]) oldest = channel;
+  }
+  return oldest;
+}
+
+}  // namespace
+
+int DSinit(HWND) {
+  if (outputOpen) return 1;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    fprintf(stderr, "ezds: no audio output: %s\n", SDL_GetError());
+    return 0;
+  }
+  // No format changes allowed: whatever the device wants, SDL converts to it, and the
+  // effects are converted once to exactly this format.
+  if (Mix_OpenAudioDevice(OutputRate, AUDIO_S16SYS, OutputChannels, OutputBufferFrames, nullptr, 0) != 0) {
+    fprintf(stderr, "ezds: no audio output: %s\n", Mix_GetError());
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return 0;
+  }
+  Mix_AllocateChannels(ChannelCount);
+  Mix_ReserveChannels(ChannelCount);
+  for (int channel = 0; channel < ChannelCount; ++channel) Mix_Volume(channel, MIX_MAX_VOLUME);
+  playCount = 0;
+  for (uint32_t &started : voiceStarted) started = 0;
+  outputOpen = true;
+  return 1;
+}
+
+void DSend() {
+  if (!outputOpen) return;
+  Mix_HaltChannel(-1);
+  for (Sound &sound : effects) FreeSound(sound);
+  FreeSound(loop);
+  Mix_CloseAudio();
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  outputOpen = false;
+}
+
+int DSload(char *file, char id) {
+  if (id < 0 || id >= EffectSlots) return LoadFailed(file, "effect id out of range");
+  if (!outputOpen) return LoadFailed(file, "audio output is not open");
+  FreeSound(effects[int(id)]);
+  return LoadSound(file, effects[int(id)]);
+}
+
+int DSloadL(char *file) {
+  if (!outputOpen) return LoadFailed(file, "audio output is not open");
+  FreeSound(loop);
+  return LoadSound(file, loop);
+}
+
+void DSplay(char id, char level) {
+  if (!outputOpen || id < 0 || id >= EffectSlots || !effects[int(id)].chunk) return;
+  int volume = VolumeForLevel(level);
+  if (volume == 0) return;
+  int channel = PickVoice(id);
+  voiceStarted[channel] = ++playCount;
+  Mix_Volume(channel, volume);
+  Mix_PlayChannel(channel, effects[int(id)].chunk, 0);
+}
+
+void DSloopOPE(char play, char level) {
+  if (!outputOpen || !loop.chunk) return;
+  if (!play) {
+    Mix_HaltChannel(LoopChannel);
+    return;
+  }
+  Mix_Volume(LoopChannel, VolumeForLevel(level));
+  if (!Mix_Playing(LoopChannel)) Mix_PlayChannel(LoopChannel, loop.chunk, -1);
+}
+
+char *DSver() { return versionText; }

@@ -1,0 +1,129 @@
+// The RIFF/WAVE reader: walks the chunks of a file held in memory and finds the format
+// and the samples, checking every length against what is left of the file.
+#include "ezds/wav_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+uint32_t ReadU32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint16_t ReadU16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+
+int Fail(WavData *wav, const char **error, const char *reason) {
+  *wav = WavData{};
+  if (error) *error = reason;
+  return 0;
+}
+
+// The tag of a plain PCM format chunk, and of the extensible one whose sub-format GUID
+// starts with the same tag.
+constexpr uint16_t FormatPcm = 1;
+constexpr uint16_t FormatExtensible = 0xFFFE;
+
+}  // namespace
+
+int ParseWav(const uint8_t *bytes, size_t size, WavData *wav, const char **error) {
+  *wav = WavData{};
+  if (!bytes || size < 12) return Fail(wav, error, "too short for a RIFF header");
+  if (memcmp(bytes, "RIFF", 4) != 0) return Fail(wav, error, "not a RIFF file");
+  if (memcmp(bytes + 8, "WAVE", 4) != 0) return Fail(wav, error, "not a WAVE file");
+  // The RIFF length covers everything after its own field; a file shorter than that
+  // was cut off somewhere and is refused as a whole.
+  uint64_t riffEnd = uint64_t(ReadU32(bytes + 4)) + 8;
+  if (riffEnd < 12) return Fail(wav, error, "RIFF length too small");
+  if (riffEnd > size) return Fail(wav, error, "file is shorter than its RIFF length (truncated)");
+  size_t end = size_t(riffEnd);
+
+  const uint8_t *fmt = nullptr;
+  size_t fmtLength = 0;
+  const uint8_t *data = nullptr;
+  size_t dataLength = 0;
+  size_t at = 12;
+  while (at < end) {
+    if (end - at < 8) return Fail(wav, error, "chunk header runs past the end of the file");
+    const uint8_t *header = bytes + at;
+    size_t length = ReadU32(header + 4);
+    at += 8;
+    if (length > end - at) {
+      return Fail(wav, error, memcmp(header, "data", 4) == 0 ? "data chunk runs past the end of the file"
+                                                              : "chunk runs past the end of the file");
+    }
+    if (memcmp(header, "fmt ", 4) == 0) {
+      if (fmt) return Fail(wav, error, "more than one fmt chunk");
+      fmt = bytes + at;
+      fmtLength = length;
+    } else if (memcmp(header, "data", 4) == 0) {
+      if (data) return Fail(wav, error, "more than one data chunk");
+      data = bytes + at;
+      dataLength = length;
+    }
+    at += length;
+    // Chunks start on even offsets; a final pad byte may be missing.
+    if ((length & 1) && at < end) at += 1;
+  }
+  if (!fmt) return Fail(wav, error, "no fmt chunk");
+  if (!data) return Fail(wav, error, "no data chunk");
+  if (fmtLength < 16) return Fail(wav, error, "fmt chunk too short");
+
+  uint16_t tag = ReadU16(fmt);
+  if (tag == FormatExtensible) {
+    // cbSize, valid bits, channel mask, then the sub-format GUID whose first two bytes
+    // hold the real tag.
+    if (fmtLength < 40) return Fail(wav, error, "extensible fmt chunk too short");
+    tag = ReadU16(fmt + 24);
+  }
+  if (tag != FormatPcm) return Fail(wav, error, "not PCM");
+  int channels = ReadU16(fmt + 2);
+  uint32_t rate = ReadU32(fmt + 4);
+  int blockAlign = ReadU16(fmt + 12);
+  int bits = ReadU16(fmt + 14);
+  if (channels != 1 && channels != 2) return Fail(wav, error, "only mono and stereo are supported");
+  if (bits != 8 && bits != 16) return Fail(wav, error, "only 8- and 16-bit samples are supported");
+  if (rate == 0 || rate > 1000000) return Fail(wav, error, "sample rate out of range");
+  if (blockAlign != channels * bits / 8) return Fail(wav, error, "block alignment does not match the format");
+
+  size_t frames = dataLength / size_t(blockAlign);
+  if (frames == 0) return Fail(wav, error, "no samples");
+  wav->format = WavFormat{channels, int(rate), bits};
+  wav->samples = data;
+  wav->frameCount = frames;
+  wav->sampleBytes = frames * size_t(blockAlign);   // a trailing partial frame is dropped
+  if (error) *error = nullptr;
+  return 1;
+}
+
+int ReadFileBytes(const char *path, size_t maxBytes, std::vector<uint8_t> &bytes, const char **error) {
+  bytes.clear();
+  FILE *file = fopen(path, "rb");
+  if (!file) {
+    if (error) *error = "cannot open the file";
+    return 0;
+  }
+  // Read in pieces rather than trusting a size reported up front: the file may be a
+  // pipe, or change under us.
+  uint8_t piece[16384];
+  size_t got;
+  int ok = 1;
+  while ((got = fread(piece, 1, sizeof piece, file)) > 0) {
+    if (bytes.size() + got > maxBytes) {
+      if (error) *error = "file is too large";
+      ok = 0;
+      break;
+    }
+    bytes.insert(bytes.end(), piece, piece + got);
+  }
+  if (ok && ferror(file)) {
+    if (error) *error = "read error";
+    ok = 0;
+  }
+  fclose(file);
+  if (!ok) bytes.clear();
+  return ok;
+}
+
+int WavSample(const WavData &wav, size_t frame, int channel) {
+  size_t index = frame * size_t(wav.format.channels) + size_t(channel);
+  if (wav.format.bitsPerSample == 8) return (int(wav.samples[index]) - 128) * 256;
+  return int16_t(ReadU16(wav.samples + index * 2));
+}

@@ -1,0 +1,36 @@
+// Reads a RIFF/WAVE sound file held in memory: PCM, 8 or 16 bits, mono or stereo, any
+// sample rate. Plain C++ with no audio library behind it, so the sound library, the
+// data generator's checks and the tests can all share it.
+//
+// Every length in the file is checked against the bytes actually there before it is
+// used: a truncated or hostile file is refused with a reason, never read past its end.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct WavFormat {
+  int channels;        // 1 or 2
+  int sampleRate;      // frames per second
+  int bitsPerSample;   // 8 (unsigned) or 16 (signed little-endian)
+};
+
+struct WavData {
+  WavFormat format;
+  const uint8_t *samples;   // points into the caller's bytes: interleaved frames
+  size_t sampleBytes;       // frameCount * channels * bitsPerSample / 8
+  size_t frameCount;
+};
+
+// Parses a whole file held in bytes[0..size). Returns 1 and fills wav on success. On
+// failure returns 0, leaves wav zeroed and points *error (when given) at a short
+// reason such as "data chunk runs past the end of the file".
+int ParseWav(const uint8_t *bytes, size_t size, WavData *wav, const char **error);
+
+// Reads a whole file into bytes, refusing files larger than maxBytes. Returns 1 on
+// success, 0 with a reason in *error.
+int ReadFileBytes(const char *path, size_t maxBytes, std::vector<uint8_t> &bytes, const char **error);
+
+// One sample of a parsed sound as a signed 16-bit value (8-bit samples are centred and
+// scaled by 256). frame and channel must be in range.
+int WavSample(const WavData &wav, size_t frame, int channel);
