@@ -1,12 +1,87 @@
-// Placeholder until the sound binding lands.
+// The binding to the sound-effect library: it is loaded by name at start-up, its seven
+// functions are looked up by their decorated names, and the seven effects of the game
+// are loaded into ids 0 to 6. Without the library the game runs silent.
 #include "sound/sound.h"
+
+#include <cstdio>
+
+#include "app/game.h"
+
 const char *const SoundId[SoundCount] = {"./data/bom.wav", "./data/dom.wav", "./data/pasi.wav", "./data/pisi.wav",
                                          "./data/vun.wav", "./data/pou.wav", "./data/pi.wav"};
 void (*soundPlayObserver)(int, int);
-int BindSoundLibrary() { return 0; }
-void LoadSounds() {}
-void UnbindSoundLibrary() {}
+
+namespace {
+
+HMODULE soundLibrary;
+int (*libraryInit)(HWND);
+void (*libraryEnd)();
+int (*libraryLoad)(char *, char);
+int (*libraryLoadLoop)(char *);
+void (*libraryPlay)(char, char);
+void (*libraryLoopOperation)(char, char);
+char *(*libraryVersion)();
+
+template <typename Function>
+void Bind(Function &function, const char *decoratedName) {
+  // Through the generic function pointer type, which converts to any other.
+  FARPROC proc = GetProcAddress(soundLibrary, decoratedName);
+  function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+void ForgetLibrary() {
+  soundLibrary = nullptr;
+  libraryInit = nullptr;
+  libraryEnd = nullptr;
+  libraryLoad = nullptr;
+  libraryLoadLoop = nullptr;
+  libraryPlay = nullptr;
+  libraryLoopOperation = nullptr;
+  libraryVersion = nullptr;
+}
+
+}  // namespace
+
+int BindSoundLibrary() {
+  if (soundLibrary) UnbindSoundLibrary();
+  soundLibrary = LoadLibraryA("ezds.dll");
+  if (!soundLibrary) {
+    fprintf(stderr, "quillrun: the sound library ezds.dll could not be loaded; playing without sound\n");
+    return 0;
+  }
+  Bind(libraryInit, "?DSinit@@YAHPAUHWND__@@@Z");
+  Bind(libraryEnd, "?DSend@@YAXXZ");
+  Bind(libraryLoad, "?DSload@@YAHPADD@Z");
+  Bind(libraryLoadLoop, "?DSloadL@@YAHPAD@Z");
+  Bind(libraryPlay, "?DSplay@@YAXDD@Z");
+  Bind(libraryLoopOperation, "?DSloopOPE@@YAXDD@Z");
+  Bind(libraryVersion, "?DSver@@YAPADXZ");
+  // A library without an entry point would otherwise be called through a null
+  // pointer: every missing export is skipped, and without DSinit there is no sound.
+  if (!libraryInit) {
+    fprintf(stderr, "quillrun: the sound library ezds.dll has no DSinit; playing without sound\n");
+    return 0;
+  }
+  return libraryInit(mainWindow) != 0 ? 1 : 0;
+}
+
+void LoadSounds() {
+  if (!libraryLoad) return;
+  for (int id = 0; id < SoundCount; ++id) libraryLoad(const_cast<char *>(SoundId[id]), char(id));
+}
+
+void UnbindSoundLibrary() {
+  if (!soundLibrary) return;
+  if (libraryEnd) libraryEnd();
+  FreeLibrary(soundLibrary);
+  ForgetLibrary();
+}
+
 void DSplay(char id, char level) {
   if (soundPlayObserver) soundPlayObserver(id, level);
+  if (libraryPlay) libraryPlay(id, level);
 }
-void DSend() {}
+
+void DSend() {
+  if (libraryEnd) libraryEnd();
+}
