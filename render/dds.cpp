@@ -53,6 +53,7 @@ struct Layout {
   uint32_t bytesPerPixel = 0;  // masked formats
   bool luminance = false;
   Channel red, green, blue, alpha;
+  uint32_t format = 0;
   uint64_t levelBytes[32] = {};
   uint64_t totalBytes = 0;
 };
@@ -87,6 +88,25 @@ inline uint32_t Widen(uint32_t pixel, const Channel &c) {
   uint32_t v = (pixel & c.mask) >> c.shift;
   if (c.max == 255) return v;
   return uint32_t((uint64_t(v) * 255 + c.max / 2) / c.max);
+}
+
+// The Direct3D format code that names the file's layout, for the loader's report.
+uint32_t FormatCode(const Layout &l, uint32_t pixelFlags, uint32_t fourCC, uint32_t bitCount, const uint8_t *h) {
+  if (l.kind != Kind::Masked) return fourCC;
+  uint32_t r = Read32(h + 92), g = Read32(h + 96), b = Read32(h + 100), a = l.alpha.mask;
+  if (pixelFlags & PixelLuminance) {
+    if (bitCount == 8 && r == 0xFF) return 50;                          // L8
+    if (bitCount == 16 && r == 0xFF && a == 0xFF00) return 51;          // A8L8
+    if (bitCount == 8 && r == 0x0F && a == 0xF0) return 52;             // A4L4
+    return 0;
+  }
+  if (!(pixelFlags & PixelRgb)) return bitCount == 8 && a == 0xFF ? 28 : 0;  // A8
+  if (bitCount == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return a == 0xFF000000u ? 21 : 22;
+  if (bitCount == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return 20;
+  if (bitCount == 16 && r == 0xF800 && g == 0x7E0 && b == 0x1F) return 23;
+  if (bitCount == 16 && r == 0x7C00 && g == 0x3E0 && b == 0x1F) return a == 0x8000 ? 25 : 24;
+  if (bitCount == 16 && r == 0xF00 && g == 0xF0 && b == 0xF) return a == 0xF000 ? 26 : 30;
+  return 0;
 }
 
 bool ParseHeader(const uint8_t *h, uint64_t fileSize, Layout &layout, std::string &error) {
@@ -187,6 +207,7 @@ bool ParseHeader(const uint8_t *h, uint64_t fileSize, Layout &layout, std::strin
     return false;
   }
 
+  layout.format = FormatCode(layout, pixelFlags, fourCC, bitCount, h);
   layout.totalBytes = 0;
   for (uint32_t level = 0; level < layout.levelCount; ++level) {
     uint64_t w = MipExtent(layout.width, level);
@@ -305,6 +326,7 @@ void DecodeBlocks(const Layout &l, const uint8_t *src, uint32_t w, uint32_t h, u
 bool DecodeLevels(const Layout &layout, const uint8_t *pixels, DdsImage &image) {
   image.width = layout.width;
   image.height = layout.height;
+  image.format = layout.format;
   image.levels.clear();
   image.levels.resize(layout.levelCount);
   for (uint32_t level = 0; level < layout.levelCount; ++level) {

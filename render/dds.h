@@ -20,6 +20,7 @@ constexpr uint32_t DdsMaxDimension = 8192;
 struct DdsImage {
   uint32_t width = 0;
   uint32_t height = 0;
+  uint32_t format = 0;  // the file's pixel format as a Direct3D format code (0 when it has none)
   std::vector<std::vector<uint32_t>> levels;
 };
 
