@@ -1,5 +1,6 @@
 // The particle table: lowest-free-slot spawns, motion, fades, bounds and lifetimes.
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <cstring>
 #include "world/world.h"
 
@@ -165,6 +166,53 @@ TEST_F(Particles, ALifeBelowMinusOneNeverWrapsToAPositiveCount) {
   EXPECT_EQ(ParticleTable[1].life, INT16_MIN);
   UpdateParticles();
   EXPECT_EQ(ParticleTable[1].life, INT16_MIN);
+}
+
+TEST_F(Particles, StarsDrawTheirCellThenTheirSpeedThenTheirRow) {
+  srand(31337);
+  int r[6];
+  for (int &v : r) v = rand();
+  srand(31337);
+  SpawnTitleStar();
+  SpawnTitleStar();
+  for (int i = 0; i < 2; ++i) {
+    const Particle &p = ParticleTable[i];
+    EXPECT_EQ(p.sprite, 8 + r[3 * i] % 3) << i;
+    EXPECT_EQ(p.vx, static_cast<float>(-(r[3 * i + 1] % 15 + 5))) << i;
+    EXPECT_EQ(p.y, static_cast<float>(r[3 * i + 2] % 600)) << i;
+    EXPECT_EQ(p.x, 810.0f);
+    EXPECT_EQ(p.size, 20.0f);
+    EXPECT_EQ(p.alpha, 220);
+    EXPECT_EQ(p.alphaStep, 0);
+    EXPECT_EQ(p.life, -1);
+  }
+
+  // Behind a game: a coin toss first, and on heads a slower, dimmer star.
+  SetUp();
+  int spawned = 0;
+  for (int i = 0; i < 60; ++i) {
+    unsigned int seed = 1000 + i;
+    srand(seed);
+    int toss = rand();
+    int cell = rand();
+    int speed = rand();
+    int row = rand();
+    srand(seed);
+    SpawnBackgroundStar();
+    const Particle &p = ParticleTable[spawned];
+    if (toss % 2 == 1) {
+      ASSERT_NE(p.life, 0) << i;
+      EXPECT_EQ(p.sprite, 8 + cell % 3);
+      EXPECT_EQ(p.vx, static_cast<float>(-(speed % 10 + 5)));
+      EXPECT_EQ(p.y, static_cast<float>(row % 600));
+      EXPECT_EQ(p.alpha, 200);
+      ++spawned;
+    } else {
+      EXPECT_EQ(p.life, 0) << i;
+    }
+  }
+  EXPECT_GT(spawned, 10);
+  EXPECT_LT(spawned, 50);
 }
 
 }  // namespace

@@ -64,3 +64,19 @@ void DrawParticles() {
     DrawSprite(p.x, p.y, p.angle, p.size, p.sprite, p.alpha);
   }
 }
+
+// A star enters at x = 810 on a random row, on one of the three star cells, and lives
+// until it leaves the left edge. Draws: the cell, then the speed, then the row.
+static void SpawnStar(int speedRange, uint8_t alpha) {
+  int8_t sprite = static_cast<int8_t>(8 + rand() % 3);
+  float vx = static_cast<float>(-(rand() % speedRange + 5));
+  float y = static_cast<float>(rand() % 600);
+  SpawnParticle(810.0f, y, vx, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, alpha, 0, -1, sprite);
+}
+
+void SpawnTitleStar() { SpawnStar(15, 220); }
+
+// Behind a game the stars are fewer, slower and dimmer.
+void SpawnBackgroundStar() {
+  if (rand() % 2 == 1) SpawnStar(10, 200);
+}

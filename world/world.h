@@ -115,6 +115,10 @@ void SpawnParticle(float x, float y, float vx, float vy, float ax, float ay, flo
                    float sizeStep, uint8_t alpha, int8_t alphaStep, int16_t life, int8_t sprite);
 void UpdateParticles();
 void DrawParticles();
+// Stars drifting in from the right edge: one every title-screen frame, and behind a
+// game after each world update on a coin toss (rand % 2 == 1) that it draws itself.
+void SpawnTitleStar();
+void SpawnBackgroundStar();
 
 // ---- Effects (sparks) ------------------------------------------------------------
 struct Effect {
