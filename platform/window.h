@@ -30,6 +30,22 @@ struct MSG {
 
 typedef WORD ATOM;
 
+// What WM_CREATE's lParam points at.
+struct CREATESTRUCTA {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCSTR lpszName;
+  LPCSTR lpszClass;
+  DWORD dwExStyle;
+};
+
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
@@ -46,20 +62,46 @@ typedef WORD ATOM;
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
+#define WM_XBUTTONDOWN 0x020B
+#define WM_XBUTTONUP 0x020C
+
+// WM_ACTIVATE's wParam.
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
+#define PM_NOYIELD 0x0002
+
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_OWNDC 0x0020
 
 #define WS_OVERLAPPED 0x00000000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
 #define WS_CAPTION 0x00C00000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_MAXIMIZEBOX 0x00010000L
 #define WS_SYSMENU 0x00080000L
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_POPUP 0x80000000L
 #define WS_VISIBLE 0x10000000L
 
+#define CW_USEDEFAULT ((int)0x80000000)
+
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
+#define SW_RESTORE 9
 #define SW_SHOWDEFAULT 10
 
 #define SM_CXSCREEN 0
@@ -70,6 +112,8 @@ typedef WORD ATOM;
 
 #define WHITE_BRUSH 0
 #define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define DC_PEN 19
 
 // Resource ids are small integers passed where a name is expected.
 #define MAKEINTRESOURCEA(i) ((LPSTR)((uintptr_t)((WORD)(i))))
@@ -88,7 +132,11 @@ HGDIOBJ GetStockObject(int object);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL GetClientRect(HWND window, LPRECT rect);
+// Blocks until the window's queue has a message (the game waits here while it is not
+// the foreground window, instead of spinning).
+BOOL WaitMessage();
