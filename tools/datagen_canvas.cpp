@@ -297,7 +297,7 @@ Shader Linear(float ax, float ay, float bx, float by, std::vector<Stop> stops) {
 Shader Armour(Rgba base) {
   return [=](const Sample &s) {
     float depth = Clamp01(-s.d / 9);
-    Rgba c = Scale(base, Mix(0.95f, 0.42f, depth) * (1.0f - 0.2f * Clamp01((s.y + 40) / 80)));
+    Rgba c = Scale(base, Mix(0.95f, 0.62f, depth) * (1.0f - 0.22f * Clamp01((s.y + 40) / 80)));
     float edge = Smooth(-3.2f, -0.6f, s.d);
     float facing = -0.6f * s.nx - 0.8f * s.ny;
     Rgba light = Lerp(base, Col(1, 1, 1), 0.75f);

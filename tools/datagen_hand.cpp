@@ -38,8 +38,8 @@ void PaintHand(Canvas &c) {
   Shape grip = Box(0, 26, 5, 16, 2);
   Shape guard = Union(Box(0, -25, 27, 4.5f, 3), Union(Circle(-28, -25, 6), Circle(28, -25, 6)));
   // The forearm leaves the fist toward the lower right and ends in a flared cuff.
-  Shape cuff = Taper(8, 4, 11, 38, 31, 14.5f);
-  Shape cuffRim = Capsule(28.5f, 42, 47.5f, 21.5f, 4);
+  Shape cuff = Taper(8, 6, 9.5f, 27, 28, 11.5f);
+  Shape cuffRim = Capsule(19.5f, 36, 36.5f, 21, 3.6f);
   Shape fist = Box(-2, -3, 19, 17, 8);
   Shape whole = Union({pommel, grip, guard, cuff, cuffRim, fist});
   Glow(c, whole, WithAlpha(kPink, 0.45f), 9);
@@ -52,7 +52,7 @@ void PaintHand(Canvas &c) {
   Lamp(c, 0, -25, 3, kPink);
 
   Fill(c, cuff, Gauntlet(ivory), true);
-  Seam(c, Capsule(18, 18, 30, 6, 0.01f), 1.4f, seam);
+  Seam(c, Capsule(13, 21, 24, 11, 0.01f), 1.4f, seam);
   Fill(c, cuffRim, Gauntlet(steel), true);
   Fill(c, fist, Gauntlet(ivory), true);
   // Four finger plates wrapped round the grip, their knuckles to the front (left).
