@@ -70,22 +70,13 @@ int LoadSound(const char *file, Sound &into) {
   if (!ParseWav(bytes.data(), bytes.size(), &wav, &reason)) return LoadFailed(file, reason);
   if (double(wav.frameCount) / wav.format.sampleRate > MaxSeconds) return LoadFailed(file, "sound is too long");
 
-  int rate = 0, channels = 0;
-  Uint16 format = 0;
-  if (!Mix_QuerySpec(&rate, &format, &channels)) return LoadFailed(file, "audio output is not open");
-  SDL_AudioStream *stream =
-      SDL_NewAudioStream(wav.format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB, Uint8(wav.format.channels),
-                         wav.format.sampleRate, format, Uint8(channels), rate);
-  if (!stream) return LoadFailed(file, SDL_GetError());
-  int ok = SDL_AudioStreamPut(stream, wav.samples, int(wav.sampleBytes)) == 0 && SDL_AudioStreamFlush(stream) == 0;
-  int available = ok ? SDL_AudioStreamAvailable(stream) : 0;
-  Uint8 *samples = available > 0 ? static_cast<Uint8 *>(SDL_malloc(size_t(available))) : nullptr;
-  int converted = samples ? SDL_AudioStreamGet(stream, samples, available) : 0;
-  SDL_FreeAudioStream(stream);
-  if (converted <= 0) {
-    SDL_free(samples);
-    return LoadFailed(file, "conversion to the output format failed");
-  }
+  // The output was opened without allowing format changes, so it is exactly
+  // 16-bit stereo at OutputRate, the format the effect is converted to.
+  size_t frames = ConvertedFrameCount(wav, OutputRate);
+  size_t converted = frames * OutputChannels * sizeof(int16_t);
+  Uint8 *samples = static_cast<Uint8 *>(SDL_malloc(converted));
+  if (!samples) return LoadFailed(file, "out of memory");
+  ConvertToStereo16(wav, OutputRate, reinterpret_cast<int16_t *>(samples));
   Mix_Chunk *chunk = Mix_QuickLoad_RAW(samples, Uint32(converted));
   if (!chunk) {
     SDL_free(samples);

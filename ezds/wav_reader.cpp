@@ -127,3 +127,30 @@ int WavSample(const WavData &wav, size_t frame, int channel) {
   if (wav.format.bitsPerSample == 8) return (int(wav.samples[index]) - 128) * 256;
   return int16_t(ReadU16(wav.samples + index * 2));
 }
+
+size_t ConvertedFrameCount(const WavData &wav, int outputRate) {
+  if (wav.frameCount == 0 || wav.format.sampleRate <= 0 || outputRate <= 0) return 0;
+  return size_t((uint64_t(wav.frameCount) - 1) * uint64_t(outputRate) / uint64_t(wav.format.sampleRate)) + 1;
+}
+
+void ConvertToStereo16(const WavData &wav, int outputRate, int16_t *out) {
+  size_t frames = ConvertedFrameCount(wav, outputRate);
+  const uint64_t rate = uint64_t(wav.format.sampleRate), target = uint64_t(outputRate);
+  const int right = wav.format.channels == 2 ? 1 : 0;
+  for (size_t i = 0; i < frames; ++i) {
+    // Position in the input as a whole frame and a fraction in 1/outputRate steps.
+    uint64_t position = uint64_t(i) * rate;
+    size_t frame = size_t(position / target);
+    int64_t fraction = int64_t(position % target);
+    size_t next = frame + 1 < wav.frameCount ? frame + 1 : frame;
+    for (int side = 0; side < 2; ++side) {
+      int channel = side ? right : 0;
+      int64_t a = WavSample(wav, frame, channel), b = WavSample(wav, next, channel);
+      int64_t mixed = a * (int64_t(target) - fraction) + b * fraction;
+      // Round to nearest, halves away from zero.
+      int64_t value = mixed >= 0 ? (mixed + int64_t(target) / 2) / int64_t(target)
+                                 : -((-mixed + int64_t(target) / 2) / int64_t(target));
+      out[2 * i + size_t(side)] = int16_t(value);
+    }
+  }
+}

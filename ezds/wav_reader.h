@@ -34,3 +34,12 @@ int ReadFileBytes(const char *path, size_t maxBytes, std::vector<uint8_t> &bytes
 // One sample of a parsed sound as a signed 16-bit value (8-bit samples are centred and
 // scaled by 256). frame and channel must be in range.
 int WavSample(const WavData &wav, size_t frame, int channel);
+
+// Conversion to the mixer's format, 16-bit stereo at outputRate: mono goes to both
+// sides, 8-bit samples are widened, and the rate is changed by linear interpolation
+// between neighbouring frames (an identical rate copies the samples unchanged). The
+// result spans the same time: frame i of the output sits at i * rate / outputRate in
+// the input, up to and including the input's last frame.
+size_t ConvertedFrameCount(const WavData &wav, int outputRate);
+// Writes ConvertedFrameCount frames (left, right, left, ...) into out.
+void ConvertToStereo16(const WavData &wav, int outputRate, int16_t *out);

@@ -241,3 +241,44 @@ TEST(WavReader, ReadsFilesWithinALimit) {
   EXPECT_EQ(ReadFileBytes((path + ".missing").c_str(), 1 << 20, read, &error), 0);
   remove(path.c_str());
 }
+
+TEST(WavReader, ConvertsToStereo16AtTheOutputRate) {
+  // Same rate, stereo 16-bit: copied unchanged.
+  Parsed same = Parse(Wav(2, 44100, 16, {1, -1, 2, -2, 3, -3}));
+  ASSERT_EQ(same.ok, 1);
+  ASSERT_EQ(ConvertedFrameCount(same.wav, 44100), 3u);
+  int16_t copy[6];
+  ConvertToStereo16(same.wav, 44100, copy);
+  EXPECT_EQ(std::vector<int16_t>(copy, copy + 6), (std::vector<int16_t>{1, -1, 2, -2, 3, -3}));
+
+  // Half the rate, mono 8-bit: widened, on both sides, with midpoints between frames
+  // and the last input frame as the last output frame.
+  Parsed half = Parse(Wav(1, 22050, 8, {0, 10, -10}));
+  ASSERT_EQ(half.ok, 1);
+  ASSERT_EQ(ConvertedFrameCount(half.wav, 44100), 5u);
+  int16_t up[10];
+  ConvertToStereo16(half.wav, 44100, up);
+  EXPECT_EQ(std::vector<int16_t>(up, up + 10),
+            (std::vector<int16_t>{0, 0, 1280, 1280, 2560, 2560, 0, 0, -2560, -2560}));
+
+  // A higher rate keeps the duration: 48000 frames of a second become 44100.
+  Parsed high = Parse(Wav(1, 48000, 16, std::vector<int>(48000, 7)));
+  ASSERT_EQ(high.ok, 1);
+  EXPECT_EQ(ConvertedFrameCount(high.wav, 44100), 44100u);
+  std::vector<int16_t> down(2 * 44100);
+  ConvertToStereo16(high.wav, 44100, down.data());
+  EXPECT_EQ(down.front(), 7);
+  EXPECT_EQ(down.back(), 7);
+
+  // Between the extremes the interpolation never wraps around.
+  Parsed extremes = Parse(Wav(2, 8000, 16, {32767, -32768, -32768, 32767}));
+  ASSERT_EQ(extremes.ok, 1);
+  std::vector<int16_t> wide(2 * ConvertedFrameCount(extremes.wav, 44100));
+  ConvertToStereo16(extremes.wav, 44100, wide.data());
+  EXPECT_EQ(wide[0], 32767);
+  EXPECT_EQ(wide[1], -32768);
+  for (size_t i = 2; i < wide.size(); i += 2) {   // no wrap-around on the way down and up
+    EXPECT_LT(wide[i], wide[i - 2]);
+    EXPECT_GT(wide[i + 1], wide[i - 1]);
+  }
+}
