@@ -32,6 +32,7 @@ struct HFONT__ {
   int ascent;
   bool embolden;
   bool oblique;
+  bool stock;    // the default font of new device contexts: never deleted
   int selected;  // device contexts it is selected into
 };
 
@@ -347,10 +348,10 @@ void DrawGlyph(HBITMAP bitmap, const Clip &clip, HFONT font, int penX, int basel
   }
 }
 
-// The font a device context draws with: its own, or a default one made on first need.
-HFONT FontOf(HDC dc) {
-  if (dc->font) return dc->font;
-  static HFONT fallback;
+// The font every new device context starts with, made on first need; null when no
+// font can be made at all.
+HFONT DefaultFont() {
+  static HFONT font;
   static bool tried;
   if (!tried) {
     tried = true;
@@ -358,9 +359,10 @@ HFONT FontOf(HDC dc) {
     logFont.lfHeight = 16;
     logFont.lfWeight = FW_NORMAL;
     logFont.lfCharSet = DEFAULT_CHARSET;
-    fallback = CreateFontIndirectA(&logFont);
+    font = CreateFontIndirectA(&logFont);
+    if (font) font->stock = true;
   }
-  return fallback;
+  return font;
 }
 
 }  // namespace
@@ -405,6 +407,8 @@ HFONT WINAPI CreateFontIndirectA(const LOGFONTA *logFont) {
 
 HDC WINAPI CreateCompatibleDC(HDC) {
   HDC dc = new HDC__{};
+  dc->font = DefaultFont();
+  if (dc->font) ++dc->font->selected;
   dc->backgroundMode = OPAQUE;
   dc->backgroundColour = RGB(255, 255, 255);
   dc->textColour = RGB(0, 0, 0);
@@ -487,7 +491,7 @@ int WINAPI DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format) {
                              DT_NOCLIP | DT_CALCRECT | DT_NOPREFIX;
   if (!IsLive(dc, GdiKind::Dc) || text == nullptr || rect == nullptr || count < -1) return 0;
   if (format & ~Supported) SayOnce(saidFormat, "DrawTextA ignores word breaks, tab stops and external leading");
-  HFONT font = FontOf(dc);
+  HFONT font = dc->font;
   if (font == nullptr) return 0;
   size_t length = count == -1 ? std::strlen(text) : size_t(count);
   std::u32string points = ToCodePoints(text, length, font->logFont.lfCharSet);
@@ -582,6 +586,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
   if (found == liveObjects.end() || found->second == GdiKind::Dc) return FALSE;
   if (found->second == GdiKind::Font) {
     HFONT font = static_cast<HFONT>(object);
+    if (font->stock) return TRUE;
     if (font->selected > 0) {
       SayOnce(saidSelected, "an object still selected into a device context is not deleted");
       return FALSE;
