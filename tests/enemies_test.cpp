@@ -23,6 +23,11 @@ TEST_F(Enemies, SpawnFillsTheLowestFreeSlotFromTheTypeTable) {
   SpawnEnemy(1, 2, 0, 16, 0);
   EXPECT_EQ(EnemyTable[0].type, 16);
   EXPECT_EQ(EnemyTable[0].hp, 4);
+  // A type without a row in the table (a script arg whose low byte is out of range)
+  // is dropped rather than read past the table.
+  SpawnEnemy(1, 2, 0, 18, 0);
+  SpawnEnemy(1, 2, 0, -56, 0);
+  EXPECT_EQ(CountLive(), 3);
 }
 
 TEST_F(Enemies, FullTableDropsTheSpawnAndTheFreedSlotIsTakenNext) {

@@ -30,6 +30,9 @@ const EnemyTypeInfoRow EnemyTypeInfo[EnemyTypes] = {
 };
 
 void SpawnEnemy(float x, float y, float angle, int8_t type, int8_t param) {
+  // Only the eighteen known types have a row; anything else is dropped like a spawn
+  // into a full table.
+  if (type < 0 || type >= EnemyTypes) return;
   for (Enemy &e : EnemyTable) {
     if (e.hp >= 1) continue;
     e.x = x;
