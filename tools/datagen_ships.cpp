@@ -39,10 +39,10 @@ void Canopy(Canvas &c, float cx, float cy, float rx, float ry, Rgba tint) {
 // ----- shots -----
 
 void HotBullet(Canvas &c) {
-  Glow(c, Circle(0, 0, 15), Col(1, 0.35f, 0.08f, 0.6f), 32);
-  Fill(c, Circle(0, 0, 19),
-       Radial(0, 0, 19, {{0, Col(1, 1, 0.95f)}, {0.35f, Col(1, 0.95f, 0.6f)}, {0.7f, Col(1, 0.6f, 0.15f)}, {1, Col(1, 0.3f, 0.08f)}}));
-  Glow(c, Circle(-3, -3, 4), Col(1, 1, 1, 0.9f), 6);
+  Glow(c, Circle(0, 0, 20), Col(1, 0.35f, 0.08f, 0.6f), 32);
+  Fill(c, Circle(0, 0, 24),
+       Radial(0, 0, 24, {{0, Col(1, 1, 0.95f)}, {0.35f, Col(1, 0.95f, 0.6f)}, {0.7f, Col(1, 0.6f, 0.15f)}, {1, Col(1, 0.3f, 0.08f)}}));
+  Glow(c, Circle(-4, -4, 5), Col(1, 1, 1, 0.9f), 7);
 }
 
 void Missile(Canvas &c) {
@@ -64,10 +64,10 @@ void Missile(Canvas &c) {
 
 void PaleBullet(Canvas &c) {
   Rgba pale = Col(0.68f, 0.72f, 1);
-  Glow(c, Circle(0, 0, 17), WithAlpha(pale, 0.5f), 26);
-  Fill(c, Circle(0, 0, 20), Radial(0, 0, 20, {{0, Col(0.8f, 0.85f, 1)}, {0.6f, Col(0.62f, 0.66f, 0.98f)}, {1, Col(0.9f, 0.92f, 1)}}));
-  Fill(c, Outline(Circle(0, 0, 18.5f), 2.5f), Col(0.97f, 0.98f, 1, 0.9f));
-  Glow(c, Circle(-5, -5, 3), Col(1, 1, 1, 0.85f), 6);
+  Glow(c, Circle(0, 0, 21), WithAlpha(pale, 0.5f), 28);
+  Fill(c, Circle(0, 0, 25), Radial(0, 0, 25, {{0, Col(0.8f, 0.85f, 1)}, {0.6f, Col(0.62f, 0.66f, 0.98f)}, {1, Col(0.9f, 0.92f, 1)}}));
+  Fill(c, Outline(Circle(0, 0, 23), 3), Col(0.97f, 0.98f, 1, 0.9f));
+  Glow(c, Circle(-6, -6, 4), Col(1, 1, 1, 0.85f), 7);
 }
 
 void Needle(Canvas &c) {
@@ -243,7 +243,7 @@ void HeavyGunship(Canvas &c) {
 // ----- bosses -----
 
 void BossOne(Canvas &c) {
-  Rgba hullColour = Col(1, 0.45f, 0.2f), trim = Col(1, 0.85f, 0.4f, 0.85f);
+  Rgba hullColour = Col(1, 0.55f, 0.25f), trim = Col(1, 0.85f, 0.4f, 0.85f);
   Shape hull = Hull({{-53, 0}, {-46, -8}, {-26, -12}, {-16, -22}, {6, -24}, {14, -36}, {36, -46}, {46, -44}, {42, -26}, {52, -20}, {52, 0}});
   Shape pods = MirrorY(Box(16, -36, 13, 6, 2.5f));
   Shape turrets = MirrorY(Union(Circle(-20, -13, 5), Capsule(-34, -13, -20, -13, 1.9f)));
