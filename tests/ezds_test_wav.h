@@ -35,7 +35,7 @@ inline std::vector<uint8_t> FmtBody(int channels, int rate, int bits, int tag = 
   Put16(out, uint32_t(tag));
   Put16(out, uint32_t(channels));
   Put32(out, uint32_t(rate));
-  Put32(out, uint32_t(rate * channels * bits / 8));
+  Put32(out, uint32_t(rate) * uint32_t(channels * bits / 8));
   Put16(out, uint32_t(channels * bits / 8));
   Put16(out, uint32_t(bits));
   return out;
@@ -72,7 +72,7 @@ inline std::vector<uint8_t> Wav(int channels, int rate, int bits, const std::vec
 inline bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
   FILE *file = fopen(path.c_str(), "wb");
   if (!file) return false;
-  bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return fclose(file) == 0 && ok;
 }
 
