@@ -1,5 +1,115 @@
-// Placeholder until the shell lands.
+// The application shell: the process from the display-mode question to the shutdown.
+// One window, every subsystem set up in a fixed order, a message loop that runs one game
+// frame per pass while the window is in the foreground, and the release of everything
+// in the reverse order.
+#include <ctime>
 #include "app/game.h"
-int fullScreen, soundEnabled, running;
+#include "render/d3dx.h"
+#include "render/device.h"
+#include "render/scene.h"
+#include "sound/sound.h"
+
+int fullScreen;
 HWND mainWindow;
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 1; }
+int soundEnabled;
+int running;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  fullScreen = MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO) == IDYES ? 1 : 0;
+  CreateMainWindow(instance, showCommand);
+  if (!InitGame()) return 0;
+  RunMessageLoop();
+  ShutdownGame();
+  return 1;
+}
+
+int CreateMainWindow(HINSTANCE instance, int showCommand) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof(WNDCLASSEXA);
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.cbClsExtra = 0;
+  windowClass.cbWndExtra = 0;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszMenuName = nullptr;
+  windowClass.lpszClassName = "template";
+  windowClass.hIconSm = LoadIconA(nullptr, IDI_WINLOGO);
+  if (!RegisterClassExA(&windowClass)) return 0;
+
+  // Windowed, the outer size leaves a client area of exactly 800 x 600 inside the frame.
+  int width = 800;
+  int height = 600;
+  if (!fullScreen) {
+    width = 800 + GetSystemMetrics(SM_CXFIXEDFRAME) * 2;
+    height = 600 + GetSystemMetrics(SM_CYFIXEDFRAME) * 2 + GetSystemMetrics(SM_CYCAPTION);
+  }
+  mainWindow = CreateWindowExA(0, "template", "quillrun", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, width,
+                               height, nullptr, nullptr, instance, nullptr);
+  ShowWindow(mainWindow, showCommand);
+  UpdateWindow(mainWindow);
+  return 1;
+}
+
+int InitGame() {
+  srand(static_cast<unsigned int>(time(nullptr)));
+  if (!InitDirect3D()) {
+    ReleaseDirect3D();
+    return 0;
+  }
+  CreateGameFont(0, 18);
+  CreateGameFont(1, 60);
+  soundEnabled = 1;
+  soundEnabled = BindSoundLibrary();
+  if (soundEnabled) LoadSounds();
+  ResetGame();
+  GameState = Title;
+  // The cursor and the timer period change only once start-up cannot fail any more.
+  timeBeginPeriod(1);
+  ShowCursor(FALSE);
+  return 1;
+}
+
+void RunMessageLoop() {
+  running = 1;
+  while (running) {
+    // At most three messages per pass, so a flood of input cannot starve the frames.
+    for (int attempt = 0; attempt < 3; attempt++) {
+      MSG msg;
+      if (PeekMessageA(&msg, mainWindow, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    }
+    if (GetForegroundWindow() == mainWindow) {
+      RunFrame();
+    } else if (running) {
+      // In the background the game is frozen: wait for the window's next event
+      // instead of spinning.
+      WaitMessage();
+    }
+  }
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) {
+    running = 0;
+    return 1;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void ShutdownGame() {
+  ShowCursor(TRUE);
+  timeEndPeriod(1);
+  UnbindSoundLibrary();
+  for (ID3DXFont *&font : fonts) {
+    if (font) {
+      font->Release();
+      font = nullptr;
+    }
+  }
+  ReleaseDirect3D();
+}

@@ -3,10 +3,14 @@
 // executable's own directory, and only there: never the working directory, never a
 // search path, so a stray file next to the data cannot be loaded in its place.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include "platform/library.h"
 #include "platform/unsupported.h"
@@ -35,6 +39,43 @@ std::string SharedObjectName(const char *fileName) {
   return "lib" + name + ".so";
 }
 
+bool ReadAt(int file, uint64_t offset, void *into, size_t size) {
+  return pread(file, into, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+}
+
+// The loader maps a library's segments straight from the file and touching a page past
+// the end of a cut-short file kills the process, so the file must hold every segment,
+// header and section table it claims before it is handed over. Empty when it does,
+// else why not.
+std::string WhyNotLoadable(const std::string &path) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return "cannot open it";
+  std::string why;
+  struct stat status;
+  ElfW(Ehdr) header;
+  if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+    why = "not a regular file";
+  } else if (!ReadAt(file, 0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) {
+    why = "not a shared object";
+  } else {
+    const uint64_t size = static_cast<uint64_t>(status.st_size);
+    const auto fits = [size](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
+    if (header.e_phentsize != sizeof(ElfW(Phdr)) ||
+        !fits(header.e_phoff, static_cast<uint64_t>(header.e_phnum) * sizeof(ElfW(Phdr))) ||
+        (header.e_shnum != 0 && !fits(header.e_shoff, static_cast<uint64_t>(header.e_shnum) * header.e_shentsize))) {
+      why = "its headers run past the end of the file";
+    }
+    for (int i = 0; why.empty() && i < header.e_phnum; i++) {
+      ElfW(Phdr) segment;
+      if (!ReadAt(file, header.e_phoff + static_cast<uint64_t>(i) * sizeof segment, &segment, sizeof segment) ||
+          !fits(segment.p_offset, segment.p_filesz))
+        why = "it is cut short";
+    }
+  }
+  close(file);
+  return why;
+}
+
 }  // namespace
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
@@ -50,6 +91,13 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
     return nullptr;
   }
   const std::string path = directory + name;
+  if (access(path.c_str(), F_OK) == 0) {
+    const std::string why = WhyNotLoadable(path);
+    if (!why.empty()) {
+      std::fprintf(stderr, "quillrun: cannot load %s (%s)\n", path.c_str(), why.c_str());
+      return nullptr;
+    }
+  }
   void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     const char *reason = dlerror();
