@@ -1,9 +1,141 @@
-// Placeholder until the device lands.
+// The Direct3D 8 objects of the game and the frame that renders them: the Direct3D
+// object, the one device with its present parameters (kept for every Reset), the two
+// sprite textures, and RenderFrame with its fixed states, transforms and the
+// lost-device recovery.
 #include "render/device.h"
+#include "app/game.h"
+#include "render/d3dx.h"
+#include "render/scene.h"
+
 IDirect3D8 *direct3D;
 IDirect3DDevice8 *device;
+D3DPRESENT_PARAMETERS presentParams;
 IDirect3DTexture8 *textures[2];
-int InitDirect3D() { return 0; }
-void ReleaseDirect3D() {}
-void RenderFrame() {}
-void SetViewTransform() {}
+
+namespace {
+
+const char *const textureFiles[2] = {"./data/qrtex1.dds", "./data/qrtex2.dds"};
+
+// The message texts are Shift-JIS, as the ANSI message box expects them.
+const char *const createFailedText = "Direct3D\x82\xCC\x8D\xEC\x90\xAC\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+const char *const initFailedText =
+    "Direct3D\x82\xCC\x8F\x89\x8A\xFA\x89\xBB\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+const char *const resetFailedText = "Reset\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+
+// The devices to try, best first: a machine without hardware vertex processing still
+// starts, and one without a usable hardware device falls back to the reference one.
+const struct {
+  D3DDEVTYPE type;
+  DWORD behavior;
+} deviceChoices[3] = {
+    {D3DDEVTYPE_HAL, D3DCREATE_HARDWARE_VERTEXPROCESSING},
+    {D3DDEVTYPE_HAL, D3DCREATE_SOFTWARE_VERTEXPROCESSING},
+    {D3DDEVTYPE_REF, D3DCREATE_SOFTWARE_VERTEXPROCESSING},
+};
+
+}  // namespace
+
+int InitDirect3D() {
+  direct3D = Direct3DCreate8(120);
+  if (direct3D == nullptr) {
+    MessageBoxA(nullptr, createFailedText, "ERROR", MB_ICONERROR);
+    return 0;
+  }
+  D3DDISPLAYMODE mode;
+  direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
+
+  presentParams = D3DPRESENT_PARAMETERS();
+  presentParams.BackBufferWidth = 800;
+  presentParams.BackBufferHeight = 600;
+  presentParams.BackBufferFormat = fullScreen ? D3DFMT_R5G6B5 : mode.Format;
+  presentParams.BackBufferCount = 1;
+  presentParams.MultiSampleType = D3DMULTISAMPLE_NONE;
+  presentParams.SwapEffect = D3DSWAPEFFECT_COPY;
+  presentParams.hDeviceWindow = nullptr;
+  presentParams.Windowed = fullScreen ? FALSE : TRUE;
+  presentParams.EnableAutoDepthStencil = TRUE;
+  presentParams.AutoDepthStencilFormat = D3DFMT_D16;
+  presentParams.Flags = 0;
+  presentParams.FullScreen_RefreshRateInHz = 0;
+  presentParams.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
+
+  bool created = false;
+  for (const auto &choice : deviceChoices) {
+    if (SUCCEEDED(direct3D->CreateDevice(D3DADAPTER_DEFAULT, choice.type, mainWindow, choice.behavior, &presentParams,
+                                         &device))) {
+      created = true;
+      break;
+    }
+  }
+  if (!created) {
+    MessageBoxA(nullptr, initFailedText, "ERROR", MB_ICONERROR);
+    return 0;
+  }
+
+  // A missing or unreadable file leaves its slot empty; drawing then uses no texture.
+  for (int slot = 0; slot < 2; ++slot)
+    D3DXCreateTextureFromFileExA(device, textureFiles[slot], 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                 D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0, nullptr, nullptr, &textures[slot]);
+  return 1;
+}
+
+void ReleaseDirect3D() {
+  for (auto &texture : textures) {
+    if (texture != nullptr) {
+      texture->Release();
+      texture = nullptr;
+    }
+  }
+  if (device != nullptr) {
+    device->Release();
+    device = nullptr;
+  }
+  if (direct3D != nullptr) {
+    direct3D->Release();
+    direct3D = nullptr;
+  }
+}
+
+void SetViewTransform() {
+  D3DXMATRIX view;
+  D3DXVECTOR3 eye(0.0f, 0.0f, 0.0f), at(0.0f, 0.0f, 1.0f), up(0.0f, 1.0f, 0.0f);
+  D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+  device->SetTransform(D3DTS_VIEW, &view);
+}
+
+void RenderFrame() {
+  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+  device->BeginScene();
+
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  device->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+
+  // 60 degrees (bit pattern 0x3F860A90), 4:3; the scene is in screen pixels, so the
+  // projection and the view do not change the picture.
+  D3DXMATRIX projection;
+  D3DXMatrixPerspectiveFovLH(&projection, 1.0471973f, 1.3333334f, 0.1f, 100.0f);
+  device->SetTransform(D3DTS_PROJECTION, &projection);
+  device->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+  SetViewTransform();
+
+  DrawScene();
+
+  device->EndScene();
+  RECT destination = {0, 0, 800, 600};
+  if (device->Present(nullptr, &destination, mainWindow, nullptr) == D3DERR_DEVICELOST) {
+    if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
+  }
+}

@@ -1,0 +1,96 @@
+// What the Direct3D 8 front end hands to a device: batches of screen-space triangles or
+// lines drawn with one resolved state. The reference device (our software rasterizer)
+// and the hardware device (OpenGL) are two implementations of this one interface, so
+// the same scene can be drawn on both and compared.
+#pragma once
+#include <cstdint>
+#include "platform/d3d8.h"
+
+// One vertex as the devices see it: screen pixels with the pixel centres at integer
+// coordinates, depth 0..1, reciprocal w, the diffuse colour 0xAARRGGBB and one (u, v).
+struct RasterVertex {
+  float x, y, z, rhw;
+  uint32_t diffuse;
+  float u, v;
+};
+
+// A texture's memory: every mip level as 32-bit 0xAARRGGBB texels, top row first.
+// Sizes are powers of two (the devices report D3DPTEXTURECAPS_POW2). `version` grows
+// with every unlock so the hardware device knows when to upload again.
+struct RasterTexture {
+  static constexpr int MaxLevels = 13;
+  int width = 0;
+  int height = 0;
+  int levels = 0;
+  bool opaque = false;   // X8R8G8B8: the alpha byte is ignored and reads as 255
+  uint32_t *level[MaxLevels] = {};
+  int levelWidth[MaxLevels] = {};
+  int levelHeight[MaxLevels] = {};
+  uint32_t version = 1;
+  uint32_t deviceId = 0;          // the hardware device's texture name
+  uint32_t uploadedVersion = 0;   // the version that the hardware device holds
+};
+
+// Where a colour or alpha comes from in the one texture stage the game uses.
+enum RasterArg : uint8_t { ArgDiffuse, ArgTexture, ArgFactor };
+// The stage's operation: take the first or the second argument, or their product.
+enum RasterOp : uint8_t { OpSelect1, OpSelect2, OpModulate };
+
+// Everything that decides how a batch is drawn, resolved from the render and texture
+// stage states. Textures absent from the stage read as opaque white.
+struct RasterState {
+  const RasterTexture *texture = nullptr;
+  RasterOp colorOp = OpModulate;
+  RasterArg colorArg1 = ArgTexture, colorArg2 = ArgDiffuse;
+  RasterOp alphaOp = OpSelect1;
+  RasterArg alphaArg1 = ArgTexture, alphaArg2 = ArgDiffuse;
+  uint32_t textureFactor = 0xFFFFFFFF;
+  // Sampling: D3DTEXF_* values for magnification, minification and mip selection, and
+  // D3DTADDRESS_* values (wrap, mirror or clamp; border reads as clamp).
+  uint8_t magFilter = D3DTEXF_POINT, minFilter = D3DTEXF_POINT, mipFilter = D3DTEXF_NONE;
+  uint8_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
+  float lodBias = 0.0f;
+  int maxMipLevel = 0;   // the largest level used (0 is the top level)
+  // Per-pixel tests and blending, with D3DCMP_* and D3DBLEND_* values.
+  bool alphaTest = false;
+  uint8_t alphaFunc = D3DCMP_ALWAYS;
+  uint8_t alphaRef = 0;
+  bool depthTest = true;
+  bool depthWrite = true;
+  uint8_t depthFunc = D3DCMP_LESSEQUAL;
+  bool blend = false;
+  uint8_t srcBlend = D3DBLEND_ONE, destBlend = D3DBLEND_ZERO;
+  uint8_t colorWriteMask = 0xF;   // D3DCOLORWRITEENABLE_* bits
+  bool lastPixel = true;          // lines draw their end pixel
+  // The viewport: drawing is confined to x in [clipLeft, clipRight), y likewise.
+  int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;
+  bool operator==(const RasterState &) const = default;
+};
+
+class RasterDevice {
+public:
+  virtual ~RasterDevice() = default;
+  // Resizes the back buffer and depth buffer; their contents are then undefined.
+  virtual bool Resize(int width, int height) = 0;
+  // Clears the rectangles (all of the back buffer when count is 0) within the clip of
+  // `state`: the colour with D3DCLEAR_TARGET, the depth with D3DCLEAR_ZBUFFER.
+  virtual void Clear(const RasterState &state, int count, const D3DRECT *rects, DWORD flags,
+                     uint32_t color, float z) = 0;
+  // `count` vertices, three per triangle; culling has been done already.
+  virtual void DrawTriangles(const RasterState &state, const RasterVertex *vertices, int count) = 0;
+  // `count` vertices, two per line.
+  virtual void DrawLines(const RasterState &state, const RasterVertex *vertices, int count) = 0;
+  // Shows the back buffer in the window (scaled into its drawable area, keeping the
+  // aspect ratio) and keeps it as the last presented picture.
+  virtual void Present(HWND window) = 0;
+  // The last presented picture, width x height 0xAARRGGBB pixels, top row first.
+  virtual bool ReadBack(uint32_t *pixels, int width, int height) = 0;
+  // A texture is going away: the device drops what it holds for it.
+  virtual void ForgetTexture(RasterTexture *texture) = 0;
+  // One line for the start-up log: which device this is.
+  virtual const char *Describe() = 0;
+};
+
+// Says once on stderr that a device call got something this stand-in does not support;
+// `what` names the call and the state, `value` the value it got.
+void D3DWarnOnce(const char *what, DWORD value);

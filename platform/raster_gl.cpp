@@ -1,0 +1,518 @@
+// The hardware device over OpenGL 3.3 (core) in the SDL window's context. Batches are
+// drawn into an off-screen colour target with a 16-bit depth buffer, laid out so that
+// its first row is the picture's top row; vertices move by half a pixel so that the
+// pixel centres fall on integer coordinates as Direct3D has them, and a line is made
+// one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). Present copies
+// the target into a second one, kept for the read-back, and scales it into the window.
+#include "platform/raster_gl.h"
+#include <SDL.h>
+#include <SDL_opengl.h>
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "platform/window_internal.h"
+
+namespace {
+
+// The OpenGL entry points beyond 1.1, looked up in the context once it exists.
+#define QR_GL_FUNCTIONS(X)                                                           \
+  X(PFNGLCREATESHADERPROC, glCreateShader)                                           \
+  X(PFNGLSHADERSOURCEPROC, glShaderSource)                                           \
+  X(PFNGLCOMPILESHADERPROC, glCompileShader)                                         \
+  X(PFNGLGETSHADERIVPROC, glGetShaderiv)                                             \
+  X(PFNGLGETSHADERINFOLOGPROC, glGetShaderInfoLog)                                   \
+  X(PFNGLDELETESHADERPROC, glDeleteShader)                                           \
+  X(PFNGLCREATEPROGRAMPROC, glCreateProgram)                                         \
+  X(PFNGLATTACHSHADERPROC, glAttachShader)                                           \
+  X(PFNGLBINDATTRIBLOCATIONPROC, glBindAttribLocation)                               \
+  X(PFNGLLINKPROGRAMPROC, glLinkProgram)                                             \
+  X(PFNGLGETPROGRAMIVPROC, glGetProgramiv)                                           \
+  X(PFNGLGETPROGRAMINFOLOGPROC, glGetProgramInfoLog)                                 \
+  X(PFNGLUSEPROGRAMPROC, glUseProgram)                                               \
+  X(PFNGLDELETEPROGRAMPROC, glDeleteProgram)                                         \
+  X(PFNGLGETUNIFORMLOCATIONPROC, glGetUniformLocation)                               \
+  X(PFNGLUNIFORM1IPROC, glUniform1i)                                                 \
+  X(PFNGLUNIFORM1FPROC, glUniform1f)                                                 \
+  X(PFNGLUNIFORM2FPROC, glUniform2f)                                                 \
+  X(PFNGLUNIFORM4FPROC, glUniform4f)                                                 \
+  X(PFNGLGENBUFFERSPROC, glGenBuffers)                                               \
+  X(PFNGLBINDBUFFERPROC, glBindBuffer)                                               \
+  X(PFNGLBUFFERDATAPROC, glBufferData)                                               \
+  X(PFNGLDELETEBUFFERSPROC, glDeleteBuffers)                                         \
+  X(PFNGLGENVERTEXARRAYSPROC, glGenVertexArrays)                                     \
+  X(PFNGLBINDVERTEXARRAYPROC, glBindVertexArray)                                     \
+  X(PFNGLDELETEVERTEXARRAYSPROC, glDeleteVertexArrays)                               \
+  X(PFNGLVERTEXATTRIBPOINTERPROC, glVertexAttribPointer)                             \
+  X(PFNGLENABLEVERTEXATTRIBARRAYPROC, glEnableVertexAttribArray)                     \
+  X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers)                                     \
+  X(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer)                                     \
+  X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, glFramebufferRenderbuffer)                     \
+  X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, glCheckFramebufferStatus)                       \
+  X(PFNGLDELETEFRAMEBUFFERSPROC, glDeleteFramebuffers)                               \
+  X(PFNGLGENRENDERBUFFERSPROC, glGenRenderbuffers)                                   \
+  X(PFNGLBINDRENDERBUFFERPROC, glBindRenderbuffer)                                   \
+  X(PFNGLRENDERBUFFERSTORAGEPROC, glRenderbufferStorage)                             \
+  X(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers)                             \
+  X(PFNGLBLITFRAMEBUFFERPROC, glBlitFramebuffer)                                     \
+  X(PFNGLACTIVETEXTUREPROC, glActiveTexture)
+
+struct GlFunctions {
+#define QR_GL_MEMBER(type, name) type name = nullptr;
+  QR_GL_FUNCTIONS(QR_GL_MEMBER)
+#undef QR_GL_MEMBER
+};
+
+const char *const vertexShader = R"(#version 330 core
+layout(location = 0) in vec4 position;
+layout(location = 1) in vec4 colour;
+layout(location = 2) in vec2 texcoord;
+uniform vec2 screen;
+out vec4 vColour;
+out vec2 vTexcoord;
+void main() {
+  float w = position.w > 0.0 ? 1.0 / position.w : 1.0;
+  vec2 ndc = (position.xy + 0.5) * 2.0 / screen - 1.0;
+  gl_Position = vec4(ndc * w, (position.z * 2.0 - 1.0) * w, w);
+  vColour = colour.bgra;
+  vTexcoord = texcoord;
+}
+)";
+
+const char *const fragmentShader = R"(#version 330 core
+in vec4 vColour;
+in vec2 vTexcoord;
+uniform sampler2D tex;
+uniform int hasTexture;
+uniform int opaqueTexture;
+uniform int colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+uniform vec4 factor;
+uniform int alphaFunc;
+uniform float alphaRef;
+out vec4 fragColour;
+vec4 arg(int a, vec4 t) { return a == 1 ? t : (a == 2 ? factor : vColour); }
+vec4 op(int o, int a1, int a2, vec4 t) {
+  vec4 x = arg(a1, t), y = arg(a2, t);
+  return o == 0 ? x : (o == 1 ? y : x * y);
+}
+bool passes(int f, float v, float r) {
+  if (f == 1) return false;
+  if (f == 2) return v < r;
+  if (f == 3) return v == r;
+  if (f == 4) return v <= r;
+  if (f == 5) return v > r;
+  if (f == 6) return v != r;
+  if (f == 7) return v >= r;
+  return true;
+}
+void main() {
+  vec4 t = hasTexture != 0 ? texture(tex, vTexcoord) : vec4(1.0);
+  if (opaqueTexture != 0) t.a = 1.0;
+  vec3 c = op(colorOp, colorArg1, colorArg2, t).rgb;
+  float a = op(alphaOp, alphaArg1, alphaArg2, t).a;
+  if (alphaFunc != 8 && !passes(alphaFunc, floor(a * 255.0 + 0.5), alphaRef)) discard;
+  fragColour = vec4(c, a);
+}
+)";
+
+GLenum CompareFunction(uint8_t f) {
+  static const GLenum table[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL, GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+  return f <= 8 ? table[f] : GL_ALWAYS;
+}
+
+GLenum BlendFunction(uint8_t b) {
+  switch (b) {
+  case D3DBLEND_ZERO: return GL_ZERO;
+  case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+  case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+  case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+  case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+  case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+  case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+  case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+  case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+  default: return GL_ONE;
+  }
+}
+
+GLint WrapMode(uint8_t a) {
+  return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
+}
+
+class OpenGLRaster final : public RasterDevice {
+public:
+  OpenGLRaster(SDL_Window *sdlWindow, SDL_GLContext glContext) : window(sdlWindow), context(glContext) {}
+  ~OpenGLRaster() override {
+    Current();
+    if (loaded) {
+      gl.glDeleteProgram(program);
+      gl.glDeleteBuffers(1, &buffer);
+      gl.glDeleteVertexArrays(1, &vertexArray);
+      DeleteTargets();
+    }
+    SDL_GL_DeleteContext(context);
+  }
+
+  bool Init(int w, int h) {
+    Current();
+#define QR_GL_LOAD(type, name)                                          \
+  gl.name = reinterpret_cast<type>(SDL_GL_GetProcAddress(#name));       \
+  if (gl.name == nullptr) {                                             \
+    std::fprintf(stderr, "d3d8: hardware device unavailable: OpenGL lacks %s\n", #name); \
+    return false;                                                       \
+  }
+    QR_GL_FUNCTIONS(QR_GL_LOAD)
+#undef QR_GL_LOAD
+    loaded = true;
+    SDL_GL_SetSwapInterval(0);
+    GLuint vs = Compile(GL_VERTEX_SHADER, vertexShader), fs = Compile(GL_FRAGMENT_SHADER, fragmentShader);
+    if (vs == 0 || fs == 0) return false;
+    program = gl.glCreateProgram();
+    gl.glAttachShader(program, vs);
+    gl.glAttachShader(program, fs);
+    gl.glLinkProgram(program);
+    gl.glDeleteShader(vs);
+    gl.glDeleteShader(fs);
+    GLint linked = 0;
+    gl.glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+      char log[512] = "";
+      gl.glGetProgramInfoLog(program, sizeof log, nullptr, log);
+      std::fprintf(stderr, "d3d8: hardware device unavailable: shader link failed: %s\n", log);
+      return false;
+    }
+    gl.glUseProgram(program);
+    gl.glUniform1i(gl.glGetUniformLocation(program, "tex"), 0);
+    uScreen = gl.glGetUniformLocation(program, "screen");
+    uHasTexture = gl.glGetUniformLocation(program, "hasTexture");
+    uOpaque = gl.glGetUniformLocation(program, "opaqueTexture");
+    uColorOp = gl.glGetUniformLocation(program, "colorOp");
+    uColorArg1 = gl.glGetUniformLocation(program, "colorArg1");
+    uColorArg2 = gl.glGetUniformLocation(program, "colorArg2");
+    uAlphaOp = gl.glGetUniformLocation(program, "alphaOp");
+    uAlphaArg1 = gl.glGetUniformLocation(program, "alphaArg1");
+    uAlphaArg2 = gl.glGetUniformLocation(program, "alphaArg2");
+    uFactor = gl.glGetUniformLocation(program, "factor");
+    uAlphaFunc = gl.glGetUniformLocation(program, "alphaFunc");
+    uAlphaRef = gl.glGetUniformLocation(program, "alphaRef");
+    gl.glGenVertexArrays(1, &vertexArray);
+    gl.glBindVertexArray(vertexArray);
+    gl.glGenBuffers(1, &buffer);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    const GLsizei stride = sizeof(RasterVertex);
+    gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(RasterVertex, x)));
+    gl.glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                             reinterpret_cast<void *>(offsetof(RasterVertex, diffuse)));
+    gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(RasterVertex, u)));
+    gl.glEnableVertexAttribArray(0);
+    gl.glEnableVertexAttribArray(1);
+    gl.glEnableVertexAttribArray(2);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    description = std::string("OpenGL ") + reinterpret_cast<const char *>(glGetString(GL_VERSION)) + " on " + renderer;
+    return Resize(w, h);
+  }
+
+  bool Resize(int w, int h) override {
+    Current();
+    DeleteTargets();
+    width = w;
+    height = h;
+    for (int i = 0; i < 2; ++i) {
+      gl.glGenFramebuffers(1, &framebuffer[i]);
+      gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[i]);
+      gl.glGenRenderbuffers(1, &colourBuffer[i]);
+      gl.glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer[i]);
+      gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+      gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer[i]);
+      if (i == 0) {
+        gl.glGenRenderbuffers(1, &depthBuffer);
+        gl.glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+        gl.glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, w, h);
+        gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer);
+      }
+      if (gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        std::fprintf(stderr, "d3d8: hardware device unavailable: no %dx%d render target\n", w, h);
+        return false;
+      }
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
+    glViewport(0, 0, w, h);
+    gl.glUniform2f(uScreen, (float)w, (float)h);
+    applied = false;
+    return true;
+  }
+
+  void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
+    Current();
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
+    glEnable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClearColor(((value >> 16) & 255) / 255.0f, ((value >> 8) & 255) / 255.0f, (value & 255) / 255.0f,
+                 (value >> 24) / 255.0f);
+    glClearDepth(z);
+    GLbitfield mask = ((flags & D3DCLEAR_TARGET) ? GL_COLOR_BUFFER_BIT : 0) | ((flags & D3DCLEAR_ZBUFFER) ? GL_DEPTH_BUFFER_BIT : 0);
+    D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
+    if (count == 0) {
+      count = 1;
+      rects = &whole;
+    }
+    for (int i = 0; i < count; ++i) {
+      int x0 = std::max<int>(rects[i].x1, st.clipLeft), x1 = std::min<int>(rects[i].x2, st.clipRight);
+      int y0 = std::max<int>(rects[i].y1, st.clipTop), y1 = std::min<int>(rects[i].y2, st.clipBottom);
+      if (x0 >= x1 || y0 >= y1) continue;
+      glScissor(x0, y0, x1 - x0, y1 - y0);
+      glClear(mask);
+    }
+    applied = false;
+  }
+
+  void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
+    Current();
+    Apply(st);
+    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
+    glDrawArrays(GL_TRIANGLES, 0, count);
+  }
+
+  void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
+    Current();
+    Apply(st);
+    const RasterVertex *data = v;
+    if (st.lastPixel) {
+      // OpenGL leaves a line's last pixel out; one more pixel along the major axis puts
+      // it in, with the colour carried on at the same rate.
+      lineScratch.assign(v, v + count);
+      for (int i = 0; i + 1 < count; i += 2) {
+        RasterVertex &a = lineScratch[i], &b = lineScratch[i + 1];
+        float dx = b.x - a.x, dy = b.y - a.y;
+        float major = std::max(std::fabs(dx), std::fabs(dy));
+        if (major == 0) {
+          b.x += 1.0f;   // a point: a one-pixel line over it
+          continue;
+        }
+        float k = 1.0f / major;
+        b.x += dx * k;
+        b.y += dy * k;
+        b.z += (b.z - a.z) * k;
+        b.u += (b.u - a.u) * k;
+        b.v += (b.v - a.v) * k;
+        uint32_t c = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          float ca = (float)((a.diffuse >> shift) & 255), cb = (float)((b.diffuse >> shift) & 255);
+          float e = std::clamp(cb + (cb - ca) * k, 0.0f, 255.0f);
+          c |= (uint32_t)std::lround(e) << shift;
+        }
+        b.diffuse = c;
+      }
+      data = lineScratch.data();
+    }
+    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), data, GL_STREAM_DRAW);
+    glDrawArrays(GL_LINES, 0, count);
+  }
+
+  void Present(HWND target) override {
+    Current();
+    glDisable(GL_SCISSOR_TEST);
+    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[0]);
+    gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer[1]);
+    gl.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    SDL_Window *shown = SdlWindowOf(target);
+    if (shown == window) {
+      int dw = 0, dh = 0;
+      SDL_GL_GetDrawableSize(window, &dw, &dh);
+      int w = dw, h = dh;
+      if ((int64_t)dw * height > (int64_t)dh * width) w = (int)((int64_t)dh * width / height);
+      else h = (int)((int64_t)dw * height / width);
+      int x = (dw - w) / 2, y = (dh - h) / 2;
+      gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+      // The target's first row is the picture's top; the window's first row is its bottom.
+      gl.glBlitFramebuffer(0, 0, width, height, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT,
+                           w == width && h == height ? GL_NEAREST : GL_LINEAR);
+      SDL_GL_SwapWindow(window);
+    } else if (!overrideComplaint) {
+      overrideComplaint = true;
+      std::fprintf(stderr, "d3d8: hardware device presents only into its own window\n");
+    }
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
+    applied = false;
+  }
+
+  bool ReadBack(uint32_t *pixels, int w, int h) override {
+    if (w != width || h != height) return false;
+    Current();
+    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[1]);
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
+    for (int i = 0; i < w * h; ++i) pixels[i] |= 0xFF000000u;
+    return true;
+  }
+
+  void ForgetTexture(RasterTexture *t) override {
+    if (t->deviceId != 0) {
+      Current();
+      GLuint id = t->deviceId;
+      glDeleteTextures(1, &id);
+      if (boundTexture == id) boundTexture = 0;
+      t->deviceId = 0;
+      t->uploadedVersion = 0;
+    }
+  }
+
+  const char *Describe() override { return description.c_str(); }
+
+private:
+  void Current() {
+    if (SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
+  }
+
+  GLuint Compile(GLenum kind, const char *source) {
+    GLuint shader = gl.glCreateShader(kind);
+    gl.glShaderSource(shader, 1, &source, nullptr);
+    gl.glCompileShader(shader);
+    GLint ok = 0;
+    gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+      char log[512] = "";
+      gl.glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+      std::fprintf(stderr, "d3d8: hardware device unavailable: shader compile failed: %s\n", log);
+      gl.glDeleteShader(shader);
+      return 0;
+    }
+    return shader;
+  }
+
+  void DeleteTargets() {
+    for (int i = 0; i < 2; ++i) {
+      if (framebuffer[i] != 0) gl.glDeleteFramebuffers(1, &framebuffer[i]);
+      if (colourBuffer[i] != 0) gl.glDeleteRenderbuffers(1, &colourBuffer[i]);
+      framebuffer[i] = colourBuffer[i] = 0;
+    }
+    if (depthBuffer != 0) gl.glDeleteRenderbuffers(1, &depthBuffer);
+    depthBuffer = 0;
+  }
+
+  void Upload(RasterTexture *t) {
+    if (t->deviceId == 0) {
+      GLuint id = 0;
+      glGenTextures(1, &id);
+      t->deviceId = id;
+      t->uploadedVersion = 0;
+    }
+    glBindTexture(GL_TEXTURE_2D, t->deviceId);
+    boundTexture = t->deviceId;
+    if (t->uploadedVersion == t->version) return;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t->levels - 1);
+    for (int i = 0; i < t->levels; ++i)
+      glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, t->levelWidth[i], t->levelHeight[i], 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                   t->level[i]);
+    t->uploadedVersion = t->version;
+  }
+
+  void Apply(const RasterState &st) {
+    // The texture may have changed under the same state, so it is looked at every time.
+    RasterTexture *t = const_cast<RasterTexture *>(st.texture);
+    bool usesTexture = t != nullptr;
+    if (usesTexture) Upload(t);
+    if (applied && st == last) return;
+    gl.glUniform1i(uHasTexture, usesTexture ? 1 : 0);
+    gl.glUniform1i(uOpaque, usesTexture && t->opaque ? 1 : 0);
+    if (usesTexture) {
+      GLint mag = st.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
+      GLint min;
+      bool linear = st.minFilter == D3DTEXF_LINEAR;
+      if (st.mipFilter == D3DTEXF_NONE) min = linear ? GL_LINEAR : GL_NEAREST;
+      else if (st.mipFilter == D3DTEXF_POINT) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+      else min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, WrapMode(st.addressU));
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, WrapMode(st.addressV));
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, std::min(st.maxMipLevel, t->levels - 1));
+      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, st.lodBias);
+    }
+    gl.glUniform1i(uColorOp, st.colorOp);
+    gl.glUniform1i(uColorArg1, st.colorArg1);
+    gl.glUniform1i(uColorArg2, st.colorArg2);
+    gl.glUniform1i(uAlphaOp, st.alphaOp);
+    gl.glUniform1i(uAlphaArg1, st.alphaArg1);
+    gl.glUniform1i(uAlphaArg2, st.alphaArg2);
+    uint32_t f = st.textureFactor;
+    gl.glUniform4f(uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
+    gl.glUniform1i(uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
+    gl.glUniform1f(uAlphaRef, (float)st.alphaRef);
+    if (st.depthTest) {
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(CompareFunction(st.depthFunc));
+    } else {
+      glDisable(GL_DEPTH_TEST);
+    }
+    glDepthMask(st.depthWrite ? GL_TRUE : GL_FALSE);
+    if (st.blend) {
+      glEnable(GL_BLEND);
+      glBlendFunc(BlendFunction(st.srcBlend), BlendFunction(st.destBlend));
+    } else {
+      glDisable(GL_BLEND);
+    }
+    glColorMask(st.colorWriteMask & 1 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 2 ? GL_TRUE : GL_FALSE,
+                st.colorWriteMask & 4 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 8 ? GL_TRUE : GL_FALSE);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(st.clipLeft, st.clipTop, std::max(0, st.clipRight - st.clipLeft), std::max(0, st.clipBottom - st.clipTop));
+    last = st;
+    applied = true;
+  }
+
+  SDL_Window *window;
+  SDL_GLContext context;
+  GlFunctions gl;
+  GLuint program = 0, vertexArray = 0, buffer = 0;
+  GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
+  GLuint boundTexture = 0;
+  GLint uScreen = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
+  GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1;
+  int width = 0, height = 0;
+  RasterState last;
+  bool applied = false;
+  bool loaded = false;
+  bool overrideComplaint = false;
+  std::vector<RasterVertex> lineScratch;
+  const char *renderer = "";
+  std::string description;
+};
+
+}  // namespace
+
+RasterDevice *CreateOpenGLRaster(HWND window, int width, int height) {
+  SDL_Window *sdl = SdlWindowOf(window);
+  if (sdl == nullptr) {
+    std::fprintf(stderr, "d3d8: hardware device unavailable: %s\n",
+                 IsHeadlessWindow(window) ? "the window is headless" : "no window");
+    return nullptr;
+  }
+  if (!(SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL)) {
+    std::fprintf(stderr, "d3d8: hardware device unavailable: the window has no OpenGL (no GLX on this display?)\n");
+    return nullptr;
+  }
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+  SDL_GLContext context = SDL_GL_CreateContext(sdl);
+  if (context == nullptr) {
+    std::fprintf(stderr, "d3d8: hardware device unavailable: no OpenGL 3.3 context: %s\n", SDL_GetError());
+    return nullptr;
+  }
+  auto *raster = new OpenGLRaster(sdl, context);
+  if (!raster->Init(width, height)) {
+    delete raster;
+    return nullptr;
+  }
+  return raster;
+}

@@ -1,0 +1,641 @@
+// The reference device: a software rasterizer that follows Direct3D's rules. Pixel
+// centres sit at integer coordinates; a pixel belongs to a triangle when its centre is
+// inside, or on a top or left edge (so two triangles sharing an edge never both draw a
+// pixel); lines draw one pixel per step along their major axis, the last one included
+// when D3DRS_LASTPIXEL says so. Spans of the common cases (a sprite: bilinear or
+// trilinear wrapped texels times the vertex colour, alpha-blended, depth less-or-equal)
+// run through specialised loops; everything else takes the general per-pixel path.
+#include "platform/raster_ref.h"
+#include <SDL.h>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+#include "platform/window_internal.h"
+
+namespace {
+
+// x / 255 rounded, exact for x up to 255 * 255 * 2.
+inline uint32_t Div255(uint32_t x) {
+  x += 128;
+  return (x + (x >> 8)) >> 8;
+}
+
+// Blends two texels channel by channel; f is the weight of b in 256ths (0..256).
+inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t f) {
+  uint32_t g = 256 - f;
+  uint32_t rb = (((a & 0x00FF00FFu) * g + (b & 0x00FF00FFu) * f) >> 8) & 0x00FF00FFu;
+  uint32_t ag = (((a >> 8) & 0x00FF00FFu) * g + ((b >> 8) & 0x00FF00FFu) * f) & 0xFF00FF00u;
+  return rb | ag;
+}
+
+inline int64_t FloorDiv(int64_t a, int64_t b) {   // b > 0
+  int64_t q = a / b;
+  return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+inline int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+
+inline int Address(int i, int size, uint8_t mode) {
+  switch (mode) {
+  case D3DTADDRESS_WRAP: return i & (size - 1);
+  case D3DTADDRESS_MIRROR: {
+    int m = i & (2 * size - 1);
+    return m < size ? m : 2 * size - 1 - m;
+  }
+  default: return i < 0 ? 0 : (i >= size ? size - 1 : i);
+  }
+}
+
+// One mip level as the sampler sees it; coordinates arrive in 16.16 texels of level 0
+// and are shifted down to this level.
+struct Level {
+  const uint32_t *texels = nullptr;
+  int width = 1, height = 1;
+  int shiftU = 0, shiftV = 0;
+};
+
+// How a triangle samples its texture, decided once per triangle from its texel
+// footprint (the derivatives are constant across an affine triangle).
+struct Sampling {
+  Level level[2];
+  int levels = 0;        // 0: no texture, 1: one level, 2: two levels blended
+  uint32_t mipWeight = 0;   // weight of level[1], 0..256
+  bool linear = true;
+  bool opaque = false;
+  uint8_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
+};
+
+inline uint32_t FetchWrap(const Level &l, int x, int y) {
+  return l.texels[(y & (l.height - 1)) * l.width + (x & (l.width - 1))];
+}
+
+inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
+  int64_t s = (u >> l.shiftU) - 32768, t = (v >> l.shiftV) - 32768;
+  int x = (int)(s >> 16), y = (int)(t >> 16);
+  uint32_t fx = (uint32_t)(s >> 8) & 255, fy = (uint32_t)(t >> 8) & 255;
+  int x0 = x & (l.width - 1), x1 = (x + 1) & (l.width - 1);
+  const uint32_t *row0 = l.texels + (y & (l.height - 1)) * l.width;
+  const uint32_t *row1 = l.texels + ((y + 1) & (l.height - 1)) * l.width;
+  return Lerp(Lerp(row0[x0], row0[x1], fx), Lerp(row1[x0], row1[x1], fx), fy);
+}
+
+uint32_t SampleLevel(const Sampling &sm, const Level &l, int64_t u, int64_t v) {
+  int64_t s = u >> l.shiftU, t = v >> l.shiftV;
+  if (!sm.linear) {
+    int x = Address((int)((s + 0) >> 16), l.width, sm.addressU);
+    int y = Address((int)((t + 0) >> 16), l.height, sm.addressV);
+    return l.texels[y * l.width + x];
+  }
+  s -= 32768;
+  t -= 32768;
+  int x = (int)(s >> 16), y = (int)(t >> 16);
+  uint32_t fx = (uint32_t)(s >> 8) & 255, fy = (uint32_t)(t >> 8) & 255;
+  int x0 = Address(x, l.width, sm.addressU), x1 = Address(x + 1, l.width, sm.addressU);
+  int y0 = Address(y, l.height, sm.addressV), y1 = Address(y + 1, l.height, sm.addressV);
+  const uint32_t *row0 = l.texels + y0 * l.width, *row1 = l.texels + y1 * l.width;
+  return Lerp(Lerp(row0[x0], row0[x1], fx), Lerp(row1[x0], row1[x1], fx), fy);
+}
+
+uint32_t SampleGeneric(const Sampling &sm, int64_t u, int64_t v) {
+  if (sm.levels == 0) return 0xFFFFFFFFu;
+  uint32_t c = SampleLevel(sm, sm.level[0], u, v);
+  if (sm.levels == 2) c = Lerp(c, SampleLevel(sm, sm.level[1], u, v), sm.mipWeight);
+  return sm.opaque ? c | 0xFF000000u : c;
+}
+
+inline uint32_t Modulate(uint32_t a, uint32_t b) {
+  return Div255((a >> 24) * (b >> 24)) << 24 | Div255(((a >> 16) & 255) * ((b >> 16) & 255)) << 16 |
+         Div255(((a >> 8) & 255) * ((b >> 8) & 255)) << 8 | Div255((a & 255) * (b & 255));
+}
+
+inline bool Compare(uint8_t func, uint32_t value, uint32_t reference) {
+  switch (func) {
+  case D3DCMP_NEVER: return false;
+  case D3DCMP_LESS: return value < reference;
+  case D3DCMP_EQUAL: return value == reference;
+  case D3DCMP_LESSEQUAL: return value <= reference;
+  case D3DCMP_GREATER: return value > reference;
+  case D3DCMP_NOTEQUAL: return value != reference;
+  case D3DCMP_GREATEREQUAL: return value >= reference;
+  default: return true;
+  }
+}
+
+inline uint32_t BlendFactor(uint8_t factor, uint32_t channel, uint32_t src, uint32_t dst, int shift) {
+  uint32_t sa = src >> 24, da = dst >> 24;
+  uint32_t sc = (src >> shift) & 255, dc = (dst >> shift) & 255;
+  (void)channel;
+  switch (factor) {
+  case D3DBLEND_ZERO: return 0;
+  case D3DBLEND_ONE: return 255;
+  case D3DBLEND_SRCCOLOR: return sc;
+  case D3DBLEND_INVSRCCOLOR: return 255 - sc;
+  case D3DBLEND_SRCALPHA: return sa;
+  case D3DBLEND_INVSRCALPHA: return 255 - sa;
+  case D3DBLEND_DESTALPHA: return da;
+  case D3DBLEND_INVDESTALPHA: return 255 - da;
+  case D3DBLEND_DESTCOLOR: return dc;
+  case D3DBLEND_INVDESTCOLOR: return 255 - dc;
+  default: return 255;
+  }
+}
+
+// The common alpha blend: source alpha over the destination, every channel.
+inline uint32_t BlendSrcAlpha(uint32_t s, uint32_t d) {
+  uint32_t a = s >> 24, ia = 255 - a;
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    out |= Div255(((s >> shift) & 255) * a + ((d >> shift) & 255) * ia) << shift;
+  return out;
+}
+
+enum SampleKind { SampleNone, SampleBilinear, SampleTrilinear, SampleAny };
+enum CombineKind { CombineDiffuse, CombineModulate, CombineAny };
+enum OutputKind { OutputBlend, OutputOpaque, OutputAny };
+
+class ReferenceRaster final : public RasterDevice {
+public:
+  ReferenceRaster(HWND presentWindow) : window(presentWindow) {}
+  ~ReferenceRaster() override {
+    if (wrapper != nullptr) SDL_FreeSurface(wrapper);
+  }
+
+  bool Resize(int w, int h) override {
+    width = w;
+    height = h;
+    color.assign((size_t)w * h, 0xFF000000u);
+    depth.assign((size_t)w * h, 0xFFFF);
+    presented.assign((size_t)w * h, 0xFF000000u);
+    if (wrapper != nullptr) SDL_FreeSurface(wrapper);
+    wrapper = nullptr;
+    return true;
+  }
+
+  void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
+    uint16_t zv = (uint16_t)std::lround(std::clamp(z, 0.0f, 1.0f) * 65535.0f);
+    D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
+    if (count == 0) {
+      count = 1;
+      rects = &whole;
+    }
+    for (int i = 0; i < count; ++i) {
+      int x0 = std::max<int>(rects[i].x1, st.clipLeft), x1 = std::min<int>(rects[i].x2, st.clipRight);
+      int y0 = std::max<int>(rects[i].y1, st.clipTop), y1 = std::min<int>(rects[i].y2, st.clipBottom);
+      x0 = std::max(x0, 0);
+      y0 = std::max(y0, 0);
+      x1 = std::min(x1, width);
+      y1 = std::min(y1, height);
+      if (x0 >= x1 || y0 >= y1) continue;
+      for (int y = y0; y < y1; ++y) {
+        if (flags & D3DCLEAR_TARGET) std::fill_n(&color[(size_t)y * width + x0], x1 - x0, value);
+        if (flags & D3DCLEAR_ZBUFFER) std::fill_n(&depth[(size_t)y * width + x0], x1 - x0, zv);
+      }
+    }
+  }
+
+  void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
+    Begin(st);
+    for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
+  }
+
+  void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
+    Begin(st);
+    for (int i = 0; i + 1 < count; i += 2) Line(v[i], v[i + 1]);
+  }
+
+  void Present(HWND target) override {
+    std::memcpy(presented.data(), color.data(), color.size() * 4);
+    SDL_Window *sdl = SdlWindowOf(target);
+    if (sdl == nullptr) return;
+    SDL_Surface *surface = SDL_GetWindowSurface(sdl);
+    if (surface == nullptr) {
+      if (!surfaceComplaint) std::fprintf(stderr, "d3d8: reference device cannot reach the window: %s\n", SDL_GetError());
+      surfaceComplaint = true;
+      return;
+    }
+    if (wrapper == nullptr)
+      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(presented.data(), width, height, 32, width * 4,
+                                                   SDL_PIXELFORMAT_ARGB8888);
+    if (wrapper == nullptr) return;
+    SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
+    // Scale into the window keeping the aspect ratio; the bands around stay black.
+    SDL_Rect dest;
+    if ((int64_t)surface->w * height > (int64_t)surface->h * width) {
+      dest.h = surface->h;
+      dest.w = (int)((int64_t)surface->h * width / height);
+    } else {
+      dest.w = surface->w;
+      dest.h = (int)((int64_t)surface->w * height / width);
+    }
+    dest.x = (surface->w - dest.w) / 2;
+    dest.y = (surface->h - dest.h) / 2;
+    if (dest.w != surface->w || dest.h != surface->h) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    if (dest.w == width && dest.h == height)
+      SDL_BlitSurface(wrapper, nullptr, surface, &dest);
+    else
+      SDL_BlitScaled(wrapper, nullptr, surface, &dest);
+    SDL_UpdateWindowSurface(sdl);
+  }
+
+  bool ReadBack(uint32_t *pixels, int w, int h) override {
+    if (w != width || h != height) return false;
+    for (size_t i = 0; i < presented.size(); ++i) pixels[i] = presented[i] | 0xFF000000u;
+    return true;
+  }
+
+  void ForgetTexture(RasterTexture *) override {}
+  const char *Describe() override { return "our software rasterizer"; }
+
+private:
+  // Per-batch decisions that do not depend on the triangle.
+  void Begin(const RasterState &st) {
+    s = &st;
+    const RasterTexture *tex = st.texture;
+    bool usesTexture = st.colorArg1 == ArgTexture || (st.colorOp != OpSelect1 && st.colorArg2 == ArgTexture) ||
+                       st.alphaArg1 == ArgTexture || (st.alphaOp != OpSelect1 && st.alphaArg2 == ArgTexture);
+    if (st.colorOp == OpSelect2) usesTexture = usesTexture || st.colorArg2 == ArgTexture;
+    if (st.alphaOp == OpSelect2) usesTexture = usesTexture || st.alphaArg2 == ArgTexture;
+    texture = usesTexture ? tex : nullptr;
+    auto isModulate = [](RasterOp op, RasterArg a, RasterArg b) {
+      return op == OpModulate && ((a == ArgTexture && b == ArgDiffuse) || (a == ArgDiffuse && b == ArgTexture));
+    };
+    auto isDiffuse = [&](RasterOp op, RasterArg a, RasterArg b) {
+      RasterArg picked = op == OpSelect2 ? b : a;
+      if (op != OpModulate) return picked == ArgDiffuse || (picked == ArgTexture && texture == nullptr);
+      // An absent texture reads as white, so texture x diffuse is the diffuse colour.
+      return texture == nullptr && ((a == ArgTexture && b == ArgDiffuse) || (a == ArgDiffuse && b == ArgTexture));
+    };
+    bool colorMod = isModulate(st.colorOp, st.colorArg1, st.colorArg2);
+    bool alphaMod = isModulate(st.alphaOp, st.alphaArg1, st.alphaArg2);
+    if (isDiffuse(st.colorOp, st.colorArg1, st.colorArg2) && isDiffuse(st.alphaOp, st.alphaArg1, st.alphaArg2))
+      combine = CombineDiffuse;
+    else if (texture != nullptr && colorMod && alphaMod)
+      combine = CombineModulate;
+    else
+      combine = CombineAny;
+    bool lequal = st.depthTest && st.depthFunc == D3DCMP_LESSEQUAL && st.depthWrite;
+    bool plain = !st.alphaTest && st.colorWriteMask == 0xF && lequal;
+    if (plain && st.blend && st.srcBlend == D3DBLEND_SRCALPHA && st.destBlend == D3DBLEND_INVSRCALPHA)
+      output = OutputBlend;
+    else if (plain && (!st.blend || (st.srcBlend == D3DBLEND_ONE && st.destBlend == D3DBLEND_ZERO)))
+      output = OutputOpaque;
+    else
+      output = OutputAny;
+    clipLeft = std::max(0, st.clipLeft);
+    clipTop = std::max(0, st.clipTop);
+    clipRight = std::min(width, st.clipRight);
+    clipBottom = std::min(height, st.clipBottom);
+  }
+
+  // Picks the levels and their weights from the texel footprint of one pixel step.
+  void ChooseLevels(double dudx, double dvdx, double dudy, double dvdy, Sampling *sm) const {
+    sm->levels = 0;
+    if (texture == nullptr) return;
+    const RasterTexture &t = *texture;
+    double w = t.width, h = t.height;
+    double rx = std::hypot(dudx * w, dvdx * h), ry = std::hypot(dudy * w, dvdy * h);
+    double rho = std::max(rx, ry);
+    double lambda = (rho > 0 ? std::log2(rho) : -100.0) + s->lodBias;
+    int base = std::min(s->maxMipLevel, t.levels - 1);
+    int last = t.levels - 1;
+    auto level = [&](int i, Level *l) {
+      l->texels = t.level[i];
+      l->width = t.levelWidth[i];
+      l->height = t.levelHeight[i];
+      l->shiftU = 0;
+      while ((t.width >> l->shiftU) > l->width) ++l->shiftU;
+      l->shiftV = 0;
+      while ((t.height >> l->shiftV) > l->height) ++l->shiftV;
+    };
+    sm->opaque = t.opaque;
+    sm->addressU = s->addressU;
+    sm->addressV = s->addressV;
+    sm->levels = 1;
+    sm->mipWeight = 0;
+    if (lambda <= 0.0 || s->mipFilter == D3DTEXF_NONE) {
+      sm->linear = (lambda <= 0.0 ? s->magFilter : s->minFilter) == D3DTEXF_LINEAR;
+      level(base, &sm->level[0]);
+      return;
+    }
+    sm->linear = s->minFilter == D3DTEXF_LINEAR;
+    if (s->mipFilter == D3DTEXF_POINT) {
+      int i = lambda <= 0.5 ? base : base + (int)std::ceil(lambda + 0.5) - 1;
+      level(std::min(i, last), &sm->level[0]);
+      return;
+    }
+    int i = base + (int)std::floor(lambda);
+    if (i >= last) {
+      level(last, &sm->level[0]);
+      return;
+    }
+    uint32_t weight = (uint32_t)std::lround((lambda - std::floor(lambda)) * 256.0);
+    level(i, &sm->level[0]);
+    if (weight == 0) return;
+    if (weight >= 256) {
+      level(i + 1, &sm->level[0]);
+      return;
+    }
+    level(i + 1, &sm->level[1]);
+    sm->levels = 2;
+    sm->mipWeight = weight;
+  }
+
+  uint32_t CombineGeneric(uint32_t t, uint32_t d) const {
+    auto arg = [&](RasterArg a) { return a == ArgTexture ? t : (a == ArgFactor ? s->textureFactor : d); };
+    auto op = [&](RasterOp o, RasterArg a1, RasterArg a2) {
+      if (o == OpSelect1) return arg(a1);
+      if (o == OpSelect2) return arg(a2);
+      return Modulate(arg(a1), arg(a2));
+    };
+    uint32_t c = op(s->colorOp, s->colorArg1, s->colorArg2);
+    uint32_t a = op(s->alphaOp, s->alphaArg1, s->alphaArg2);
+    return (c & 0x00FFFFFFu) | (a & 0xFF000000u);
+  }
+
+  // Depth, alpha test, blending and the write mask for one pixel of any state.
+  void OutputGeneric(size_t index, uint32_t src, uint32_t z) {
+    if (s->alphaTest && !Compare(s->alphaFunc, src >> 24, s->alphaRef)) return;
+    if (s->depthTest) {
+      if (!Compare(s->depthFunc, z, depth[index])) return;
+      if (s->depthWrite) depth[index] = (uint16_t)z;
+    }
+    uint32_t dst = color[index];
+    uint32_t out = src;
+    if (s->blend) {
+      out = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sf = BlendFactor(s->srcBlend, 0, src, dst, shift == 24 ? 24 : shift);
+        uint32_t df = BlendFactor(s->destBlend, 0, src, dst, shift == 24 ? 24 : shift);
+        uint32_t v = Div255(((src >> shift) & 255) * sf + ((dst >> shift) & 255) * df);
+        out |= std::min<uint32_t>(v, 255) << shift;
+      }
+    }
+    uint32_t mask = (s->colorWriteMask & 1 ? 0x00FF0000u : 0) | (s->colorWriteMask & 2 ? 0x0000FF00u : 0) |
+                    (s->colorWriteMask & 4 ? 0x000000FFu : 0) | (s->colorWriteMask & 8 ? 0xFF000000u : 0);
+    color[index] = (out & mask) | (dst & ~mask);
+  }
+
+  // One pixel with its attributes given directly (lines and perspective triangles).
+  void ShadePixel(int x, int y, const Sampling &sm, double r, double g, double b, double a, double z, double u,
+                  double v) {
+    auto channel = [](double c) { return (uint32_t)std::clamp((int)std::lround(c), 0, 255); };
+    uint32_t d = channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
+    uint32_t t = 0xFFFFFFFFu;
+    if (sm.levels > 0 && texture != nullptr)
+      t = SampleGeneric(sm, (int64_t)std::llround(u * texture->width * 65536.0),
+                        (int64_t)std::llround(v * texture->height * 65536.0));
+    uint32_t src = CombineGeneric(t, d);
+    uint32_t zi = (uint32_t)std::lround(std::clamp(z, 0.0, 1.0) * 65535.0);
+    OutputGeneric((size_t)y * width + x, src, zi);
+  }
+
+  // A span of an affine triangle: every attribute steps by a constant per pixel.
+  struct Span {
+    int32_t r, g, b, a, dr, dg, db, da;   // 8.16 colour channels
+    int64_t z, dz;                        // 16.16 depth in 1/65535 units
+    int64_t u, v, du, dv;                 // 16.16 texels of level 0
+  };
+
+  template <SampleKind SK, CombineKind CK, OutputKind OK>
+  void RunSpan(size_t index, int n, Span sp, const Sampling &sm) {
+    uint32_t *c = color.data() + index;
+    uint16_t *zb = depth.data() + index;
+    for (int i = 0; i < n; ++i) {
+      uint32_t d = (uint32_t)(sp.a >> 16) << 24 | (uint32_t)(sp.r >> 16) << 16 | (uint32_t)(sp.g >> 16) << 8 |
+                   (uint32_t)(sp.b >> 16);
+      uint32_t z = (uint32_t)(sp.z >> 16);
+      uint32_t src;
+      if constexpr (CK == CombineDiffuse) {
+        src = d;
+      } else {
+        uint32_t t;
+        if constexpr (SK == SampleNone) t = 0xFFFFFFFFu;
+        else if constexpr (SK == SampleBilinear) t = BilinearWrap(sm.level[0], sp.u, sp.v);
+        else if constexpr (SK == SampleTrilinear)
+          t = Lerp(BilinearWrap(sm.level[0], sp.u, sp.v), BilinearWrap(sm.level[1], sp.u, sp.v), sm.mipWeight);
+        else t = SampleGeneric(sm, sp.u, sp.v);
+        if constexpr (SK == SampleBilinear || SK == SampleTrilinear)
+          if (sm.opaque) t |= 0xFF000000u;
+        if constexpr (CK == CombineModulate) src = Modulate(t, d);
+        else src = CombineGeneric(t, d);
+      }
+      if constexpr (OK == OutputAny) {
+        OutputGeneric(index + i, src, z);
+      } else if (z <= zb[i]) {
+        zb[i] = (uint16_t)z;
+        if constexpr (OK == OutputBlend) c[i] = BlendSrcAlpha(src, c[i]);
+        else c[i] = src;
+      }
+      sp.r += sp.dr;
+      sp.g += sp.dg;
+      sp.b += sp.db;
+      sp.a += sp.da;
+      sp.z += sp.dz;
+      sp.u += sp.du;
+      sp.v += sp.dv;
+    }
+  }
+
+  template <SampleKind SK, CombineKind CK>
+  void RunSpanOutput(size_t index, int n, const Span &sp, const Sampling &sm) {
+    switch (output) {
+    case OutputBlend: RunSpan<SK, CK, OutputBlend>(index, n, sp, sm); break;
+    case OutputOpaque: RunSpan<SK, CK, OutputOpaque>(index, n, sp, sm); break;
+    default: RunSpan<SK, CK, OutputAny>(index, n, sp, sm); break;
+    }
+  }
+
+  template <SampleKind SK>
+  void RunSpanCombine(size_t index, int n, const Span &sp, const Sampling &sm) {
+    switch (combine) {
+    case CombineDiffuse: RunSpanOutput<SampleNone, CombineDiffuse>(index, n, sp, sm); break;
+    case CombineModulate: RunSpanOutput<SK, CombineModulate>(index, n, sp, sm); break;
+    default: RunSpanOutput<SK, CombineAny>(index, n, sp, sm); break;
+    }
+  }
+
+  void Triangle(const RasterVertex &p0, const RasterVertex &p1, const RasterVertex &p2) {
+    const RasterVertex *v[3] = {&p0, &p1, &p2};
+    for (auto *q : v)
+      if (!(std::fabs(q->x) < 1.0e6f && std::fabs(q->y) < 1.0e6f)) return;   // also drops NaN
+    // Positions snapped to 1/256 pixel.
+    int64_t X[3], Y[3];
+    for (int i = 0; i < 3; ++i) {
+      X[i] = std::llround((double)v[i]->x * 256.0);
+      Y[i] = std::llround((double)v[i]->y * 256.0);
+    }
+    int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0) return;
+    if (area < 0) {
+      std::swap(v[1], v[2]);
+      std::swap(X[1], X[2]);
+      std::swap(Y[1], Y[2]);
+    }
+    struct Edge {
+      int64_t dx, dy, ax, ay;
+      int64_t bias;
+    } edge[3];
+    for (int i = 0; i < 3; ++i) {
+      int j = (i + 1) % 3;
+      Edge &e = edge[i];
+      e.dx = X[j] - X[i];
+      e.dy = Y[j] - Y[i];
+      e.ax = X[i];
+      e.ay = Y[i];
+      bool topLeft = e.dy < 0 || (e.dy == 0 && e.dx > 0);
+      e.bias = topLeft ? 0 : 1;
+    }
+    int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+    int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+    int y0 = (int)std::max<int64_t>(CeilDiv(minY, 256), clipTop);
+    int y1 = (int)std::min<int64_t>(FloorDiv(maxY, 256), clipBottom - 1);
+    int xLo = (int)std::max<int64_t>(CeilDiv(minX, 256), clipLeft);
+    int xHi = (int)std::min<int64_t>(FloorDiv(maxX, 256), clipRight - 1);
+    if (y0 > y1 || xLo > xHi) return;
+
+    // Attribute planes from the unsnapped positions: value = a0 + ddx (x - x0) + ddy (y - y0).
+    double x0 = v[0]->x, yv0 = v[0]->y;
+    double ex1 = v[1]->x - x0, ey1 = v[1]->y - yv0, ex2 = v[2]->x - x0, ey2 = v[2]->y - yv0;
+    double det = ex1 * ey2 - ex2 * ey1;
+    if (det == 0) return;
+    struct Plane {
+      double a0, ddx, ddy;
+      double At(double x, double y, double px, double py) const { return a0 + ddx * (x - px) + ddy * (y - py); }
+    };
+    auto plane = [&](double a0, double a1, double a2) {
+      double d1 = a1 - a0, d2 = a2 - a0;
+      return Plane{a0, (d1 * ey2 - d2 * ey1) / det, (d2 * ex1 - d1 * ex2) / det};
+    };
+    auto ch = [](const RasterVertex *q, int shift) { return (double)((q->diffuse >> shift) & 255); };
+    bool perspective = v[0]->rhw != v[1]->rhw || v[0]->rhw != v[2]->rhw;
+    double w0 = perspective ? v[0]->rhw : 1.0, w1 = perspective ? v[1]->rhw : 1.0, w2 = perspective ? v[2]->rhw : 1.0;
+    Plane pr = plane(ch(v[0], 16) * w0, ch(v[1], 16) * w1, ch(v[2], 16) * w2);
+    Plane pg = plane(ch(v[0], 8) * w0, ch(v[1], 8) * w1, ch(v[2], 8) * w2);
+    Plane pb = plane(ch(v[0], 0) * w0, ch(v[1], 0) * w1, ch(v[2], 0) * w2);
+    Plane pa = plane(ch(v[0], 24) * w0, ch(v[1], 24) * w1, ch(v[2], 24) * w2);
+    Plane pz = plane(v[0]->z, v[1]->z, v[2]->z);
+    Plane pu = plane(v[0]->u * w0, v[1]->u * w1, v[2]->u * w2);
+    Plane pv = plane(v[0]->v * w0, v[1]->v * w1, v[2]->v * w2);
+    Plane pw = plane(w0, w1, w2);
+
+    Sampling sm;
+    if (perspective) {
+      // The footprint at the centre of the triangle stands for the whole of it.
+      double cx = (v[0]->x + v[1]->x + v[2]->x) / 3.0, cy = (v[0]->y + v[1]->y + v[2]->y) / 3.0;
+      double q = pw.At(cx, cy, x0, yv0), u = pu.At(cx, cy, x0, yv0) / q, vv = pv.At(cx, cy, x0, yv0) / q;
+      ChooseLevels((pu.ddx - u * pw.ddx) / q, (pv.ddx - vv * pw.ddx) / q, (pu.ddy - u * pw.ddy) / q,
+                   (pv.ddy - vv * pw.ddy) / q, &sm);
+    } else {
+      ChooseLevels(pu.ddx, pv.ddx, pu.ddy, pv.ddy, &sm);
+    }
+    SampleKind kind = SampleAny;
+    if (sm.levels == 0) kind = SampleNone;
+    else if (sm.linear && sm.addressU == D3DTADDRESS_WRAP && sm.addressV == D3DTADDRESS_WRAP)
+      kind = sm.levels == 1 ? SampleBilinear : SampleTrilinear;
+    double tw = texture != nullptr ? texture->width * 65536.0 : 0.0;
+    double th = texture != nullptr ? texture->height * 65536.0 : 0.0;
+
+    for (int y = y0; y <= y1; ++y) {
+      int64_t py = (int64_t)y * 256;
+      int64_t lo = xLo, hi = xHi;
+      for (const Edge &e : edge) {
+        // Inside when dx (py - ay) - dy (px - ax) >= bias, px = 256 x.
+        int64_t c = e.dx * (py - e.ay) + e.dy * e.ax;
+        int64_t a = -e.dy * 256;
+        if (a > 0) lo = std::max(lo, CeilDiv(e.bias - c, a));
+        else if (a < 0) hi = std::min(hi, FloorDiv(c - e.bias, -a));
+        else if (c < e.bias) hi = lo - 1;
+      }
+      if (lo > hi) continue;
+      int n = (int)(hi - lo + 1);
+      size_t index = (size_t)y * width + (size_t)lo;
+      if (perspective) {
+        for (int x = (int)lo; x <= (int)hi; ++x) {
+          double q = pw.At(x, y, x0, yv0);
+          ShadePixel(x, y, sm, pr.At(x, y, x0, yv0) / q, pg.At(x, y, x0, yv0) / q, pb.At(x, y, x0, yv0) / q,
+                     pa.At(x, y, x0, yv0) / q, pz.At(x, y, x0, yv0), pu.At(x, y, x0, yv0) / q,
+                     pv.At(x, y, x0, yv0) / q);
+        }
+        continue;
+      }
+      // Start and end values clamped to their ranges; linear in between, so the whole
+      // span stays in range without a test per pixel.
+      double xs = (double)lo, xe = (double)hi;
+      auto fixColour = [&](const Plane &p, int32_t *start, int32_t *step) {
+        double s0 = std::clamp(p.At(xs, y, x0, yv0), 0.0, 255.0), s1 = std::clamp(p.At(xe, y, x0, yv0), 0.0, 255.0);
+        *start = (int32_t)std::lround(s0 * 65536.0 + 32768.0);
+        *step = n > 1 ? (int32_t)std::lround((s1 - s0) * 65536.0 / (n - 1)) : 0;
+      };
+      Span sp;
+      fixColour(pr, &sp.r, &sp.dr);
+      fixColour(pg, &sp.g, &sp.dg);
+      fixColour(pb, &sp.b, &sp.db);
+      fixColour(pa, &sp.a, &sp.da);
+      double z0 = std::clamp(pz.At(xs, y, x0, yv0), 0.0, 1.0) * 65535.0;
+      double z1 = std::clamp(pz.At(xe, y, x0, yv0), 0.0, 1.0) * 65535.0;
+      sp.z = std::llround(z0 * 65536.0 + 32768.0);
+      sp.dz = n > 1 ? std::llround((z1 - z0) * 65536.0 / (n - 1)) : 0;
+      sp.u = std::llround(pu.At(xs, y, x0, yv0) * tw);
+      sp.v = std::llround(pv.At(xs, y, x0, yv0) * th);
+      sp.du = std::llround(pu.ddx * tw);
+      sp.dv = std::llround(pv.ddx * th);
+      switch (kind) {
+      case SampleNone: RunSpanCombine<SampleNone>(index, n, sp, sm); break;
+      case SampleBilinear: RunSpanCombine<SampleBilinear>(index, n, sp, sm); break;
+      case SampleTrilinear: RunSpanCombine<SampleTrilinear>(index, n, sp, sm); break;
+      default: RunSpanCombine<SampleAny>(index, n, sp, sm); break;
+      }
+    }
+  }
+
+  // One pixel per step along the major axis, the row or column of each step rounded
+  // from the exact line; the colour and the other attributes follow the line.
+  void Line(const RasterVertex &a, const RasterVertex &b) {
+    if (!(std::fabs(a.x) < 1.0e6f && std::fabs(a.y) < 1.0e6f && std::fabs(b.x) < 1.0e6f && std::fabs(b.y) < 1.0e6f))
+      return;
+    double dx = (double)b.x - a.x, dy = (double)b.y - a.y;
+    bool xMajor = std::fabs(dx) >= std::fabs(dy);
+    double startMajor = xMajor ? a.x : a.y, endMajor = xMajor ? b.x : b.y;
+    double delta = xMajor ? dx : dy;
+    int first = (int)std::floor(startMajor + 0.5), last = (int)std::floor(endMajor + 0.5);
+    int step = last >= first ? 1 : -1;
+    int steps = std::abs(last - first) + (s->lastPixel ? 1 : 0);
+    Sampling sm;
+    // Lines sample the top level: they have no footprint across.
+    ChooseLevels(0, 0, 0, 0, &sm);
+    auto ch = [](uint32_t c, int shift) { return (double)((c >> shift) & 255); };
+    for (int i = 0; i < steps; ++i) {
+      int m = first + i * step;
+      double t = delta != 0 ? std::clamp((m - startMajor) / delta, 0.0, 1.0) : 0.0;
+      double minor = xMajor ? a.y + t * dy : a.x + t * dx;
+      int mi = (int)std::floor(minor + 0.5);
+      int x = xMajor ? m : mi, y = xMajor ? mi : m;
+      if (x < clipLeft || x >= clipRight || y < clipTop || y >= clipBottom) continue;
+      auto lerp = [t](double p, double q) { return p + (q - p) * t; };
+      ShadePixel(x, y, sm, lerp(ch(a.diffuse, 16), ch(b.diffuse, 16)), lerp(ch(a.diffuse, 8), ch(b.diffuse, 8)),
+                 lerp(ch(a.diffuse, 0), ch(b.diffuse, 0)), lerp(ch(a.diffuse, 24), ch(b.diffuse, 24)),
+                 lerp(a.z, b.z), lerp(a.u, b.u), lerp(a.v, b.v));
+    }
+  }
+
+  HWND window;
+  int width = 0, height = 0;
+  std::vector<uint32_t> color;
+  std::vector<uint16_t> depth;
+  std::vector<uint32_t> presented;
+  SDL_Surface *wrapper = nullptr;
+  bool surfaceComplaint = false;
+  const RasterState *s = nullptr;
+  const RasterTexture *texture = nullptr;
+  CombineKind combine = CombineAny;
+  OutputKind output = OutputAny;
+  int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;
+};
+
+}  // namespace
+
+RasterDevice *CreateReferenceRaster(HWND window, int width, int height) {
+  auto *raster = new ReferenceRaster(window);
+  raster->Resize(width, height);
+  return raster;
+}
