@@ -28,12 +28,16 @@ constexpr int CanvasSize = 256;  // the DIB section and each glyph page
 constexpr int PageCount = 8;
 constexpr int BatchGlyphs = 64;  // quads sent per draw call
 
-// Where one glyph's ink sits: in its page, and relative to the pen on the baseline row.
+// One glyph: its metrics, kept for good once measured, and where its ink sits in the
+// pages, valid while `generation` matches the renderer's (a full set of pages is
+// cleared by starting a new generation).
 struct Glyph {
-  int page = -1;  // -1: no ink (a space, or a glyph too big to keep)
-  int u = 0, v = 0, width = 0, height = 0;
-  int offsetX = 0, offsetY = 0;  // from the pen's x and the line's top
+  bool ink = false;  // false: a space, or a glyph too big to keep; only the advance counts
+  int width = 0, height = 0;
+  int offsetX = 0, offsetY = 0;  // of the inked box from the pen's x and the line's top
   int advance = 0;
+  int page = -1, u = 0, v = 0;
+  uint32_t generation = 0;
 };
 
 struct TextRenderer {
@@ -45,6 +49,7 @@ struct TextRenderer {
   IDirect3DTexture8 *pages[PageCount] = {};
   int pagesUsed = 0;
   int shelfX = 0, shelfY = 0, shelfHeight = 0;  // packing position in the newest page
+  uint32_t generation = 1;
   DWORD savedBlock = 0, drawingBlock = 0;
   bool haveBlocks = false;
   int insideBegin = 0;
@@ -187,9 +192,9 @@ bool PlaceTile(TextRenderer *r, int w, int h, int &page, int &u, int &v) {
   return true;
 }
 
-// Forgets every glyph so the pages fill again from the start.
+// Starts the pages again from empty; every glyph's tile is made anew when next drawn.
 void ClearPages(TextRenderer *r) {
-  r->glyphs.clear();
+  ++r->generation;
   r->pagesUsed = 0;
   r->shelfX = r->shelfY = r->shelfHeight = 0;
 }
@@ -263,8 +268,9 @@ public:
 
 private:
   ~FontObject() = default;
-  const Glyph *FindGlyph(uint32_t code);
-  bool RasteriseGlyph(uint32_t code, Glyph &glyph);
+  Glyph &FindGlyph(uint32_t code);
+  void RasteriseGlyph(uint32_t code, Glyph &glyph, int &pad);
+  bool PlaceGlyph(uint32_t code, Glyph &glyph);
   void EnterTextStates();
   void LeaveTextStates();
   void AddQuad(const Glyph &glyph, int penX, int lineTop, const RECT &clip, D3DCOLOR colour);
@@ -292,9 +298,9 @@ void FontObject::LeaveTextStates() {
   if (renderer_->haveBlocks) device_->ApplyStateBlock(renderer_->savedBlock);
 }
 
-// Draws one character alone into the DIB section and keeps its inked box in a page.
-bool FontObject::RasteriseGlyph(uint32_t code, Glyph &glyph) {
-  static bool saidTooBig, saidFull;
+// Draws one character alone into the DIB section and measures its inked box; the box
+// is left in the DIB, `pad` pixels in from the pen position.
+void FontObject::RasteriseGlyph(uint32_t code, Glyph &glyph, int &pad) {
   char bytes[2];
   int length = 0;
   if (code > 0xFF) bytes[length++] = char(code >> 8);
@@ -305,7 +311,7 @@ bool FontObject::RasteriseGlyph(uint32_t code, Glyph &glyph) {
   ::DrawTextA(renderer_->dc, bytes, length, &measure, flags | DT_CALCRECT);
   glyph.advance = measure.right;
   // Room around the cell for ink that reaches past the advance (italics, 'j').
-  int pad = cellHeight_ / 2 + 2;
+  pad = cellHeight_ / 2 + 2;
   int areaW = glyph.advance + 2 * pad, areaH = cellHeight_ + 2 * pad;
   if (areaW > CanvasSize) areaW = CanvasSize;
   if (areaH > CanvasSize) areaH = CanvasSize;
@@ -326,45 +332,58 @@ bool FontObject::RasteriseGlyph(uint32_t code, Glyph &glyph) {
       if (y > bottom) bottom = y;
     }
   }
-  glyph.page = -1;
-  if (right < 0) return true;  // no ink: only the advance counts
+  glyph.ink = right >= 0;
+  if (!glyph.ink) return;
   glyph.width = right - left + 1;
   glyph.height = bottom - top + 1;
   glyph.offsetX = left - pad;
   glyph.offsetY = top - pad;
-  int page = 0, u = 0, v = 0;
-  if (!PlaceTile(renderer_, glyph.width, glyph.height, page, u, v)) {
-    if (glyph.width + 1 > CanvasSize || glyph.height + 1 > CanvasSize) {
-      SayOnce(saidTooBig, "glyphs larger than 255 pixels are not drawn");
-      return true;
-    }
-    SayOnce(saidFull, "the glyph pages are full: they are cleared and filled again");
+}
+
+// Gives the glyph a tile in the current pages, drawing it again into the DIB and
+// copying its coverage over as alpha (white colour, so the vertex colour shows).
+// Clears the pages when they are full; false only for a glyph too big for a page.
+bool FontObject::PlaceGlyph(uint32_t code, Glyph &glyph) {
+  static bool saidTooBig, saidFull;
+  if (glyph.width + 1 > CanvasSize || glyph.height + 1 > CanvasSize) {
+    SayOnce(saidTooBig, "glyphs larger than 255 pixels are not drawn");
     return false;
   }
+  int page = 0, u = 0, v = 0;
+  if (!PlaceTile(renderer_, glyph.width, glyph.height, page, u, v)) {
+    SayOnce(saidFull, "the glyph pages are full: they are cleared and filled again");
+    FlushBatch();  // queued quads still read the tiles about to be overwritten
+    ClearPages(renderer_);
+    if (!PlaceTile(renderer_, glyph.width, glyph.height, page, u, v)) return false;
+  }
+  int pad = 0;
+  Glyph fresh;
+  RasteriseGlyph(code, fresh, pad);
   IDirect3DTexture8 *texture = renderer_->pages[page];
   RECT tile = {u, v, u + glyph.width, v + glyph.height};
   D3DLOCKED_RECT locked = {};
-  if (FAILED(texture->LockRect(0, &locked, &tile, 0)) || locked.pBits == nullptr) return true;
-  // Coverage becomes alpha; the colour stays white so the vertex colour shows through.
+  if (FAILED(texture->LockRect(0, &locked, &tile, 0)) || locked.pBits == nullptr) return false;
   for (int y = 0; y < glyph.height; ++y) {
     uint32_t *out = reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(locked.pBits) + size_t(locked.Pitch) * y);
-    const uint32_t *in = renderer_->canvas + size_t(top + y) * CanvasSize + left;
+    const uint32_t *in = renderer_->canvas + size_t(pad + glyph.offsetY + y) * CanvasSize + pad + glyph.offsetX;
     for (int x = 0; x < glyph.width; ++x) out[x] = ((in[x] >> 8) & 0xFF) << 24 | 0xFFFFFF;
   }
   texture->UnlockRect(0);
   glyph.page = page;
   glyph.u = u;
   glyph.v = v;
+  glyph.generation = renderer_->generation;
   return true;
 }
 
-const Glyph *FontObject::FindGlyph(uint32_t code) {
+Glyph &FontObject::FindGlyph(uint32_t code) {
   uint64_t key = id_ << 32 | code;
   auto found = renderer_->glyphs.find(key);
-  if (found != renderer_->glyphs.end()) return &found->second;
+  if (found != renderer_->glyphs.end()) return found->second;
   Glyph glyph;
-  if (!RasteriseGlyph(code, glyph)) return nullptr;  // pages full: the caller clears them
-  return &renderer_->glyphs.emplace(key, glyph).first->second;
+  int pad = 0;
+  RasteriseGlyph(code, glyph, pad);
+  return renderer_->glyphs.emplace(key, glyph).first->second;
 }
 
 void FontObject::FlushBatch() {
@@ -440,18 +459,10 @@ INT FontObject::DrawTextA(LPCSTR text, INT count, LPRECT rect, DWORD format, D3D
     }
   }
 
-  // Glyphs first (a full cache is cleared once and the string laid out again), then
-  // the line widths from their advances.
-  const Glyph *laid[std::size(codes)];
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    bool complete = true;
-    for (size_t i = 0; i < codeCount && complete; ++i) {
-      laid[i] = codes[i] == LineEnd ? nullptr : FindGlyph(codes[i] == '\t' ? ' ' : codes[i]);
-      complete = codes[i] == LineEnd || laid[i] != nullptr;
-    }
-    if (complete) break;
-    if (attempt == 1) return 0;
-    ClearPages(renderer_);
+  // Every glyph's metrics (measured once per font and character), then the line widths.
+  Glyph *laid[std::size(codes)];
+  for (size_t i = 0; i < codeCount; ++i) {
+    laid[i] = codes[i] == LineEnd ? nullptr : &FindGlyph(codes[i] == '\t' ? ' ' : codes[i]);
   }
   auto advanceOf = [&](size_t i) {
     if (codes[i] == '\t' && (format & DT_EXPANDTABS)) return 8 * laid[i]->advance;
@@ -496,7 +507,10 @@ INT FontObject::DrawTextA(LPCSTR text, INT count, LPRECT rect, DWORD format, D3D
     else if (format & DT_RIGHT) x = rect->right - lineWidth;
     int lineTop = top + line * cellHeight_;
     for (size_t i = start; i < end; ++i) {
-      if (laid[i]->page >= 0 && codes[i] != '\t') AddQuad(*laid[i], x, lineTop, clip, colour);
+      Glyph &glyph = *laid[i];
+      bool placed = glyph.ink && codes[i] != '\t' &&
+                    (glyph.generation == renderer_->generation || PlaceGlyph(codes[i], glyph));
+      if (placed) AddQuad(glyph, x, lineTop, clip, colour);
       x += advanceOf(i);
     }
     start = end + 1;
