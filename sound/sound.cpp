@@ -45,10 +45,8 @@ void ForgetLibrary() {
 int BindSoundLibrary() {
   if (soundLibrary) UnbindSoundLibrary();
   soundLibrary = LoadLibraryA("ezds.dll");
-  if (!soundLibrary) {
-    fprintf(stderr, "quillrun: the sound library ezds.dll could not be loaded; playing without sound\n");
-    return 0;
-  }
+  // LoadLibraryA has already said on stderr what could not be loaded.
+  if (!soundLibrary) return 0;
   Bind(libraryInit, "?DSinit@@YAHPAUHWND__@@@Z");
   Bind(libraryEnd, "?DSend@@YAXXZ");
   Bind(libraryLoad, "?DSload@@YAHPADD@Z");
