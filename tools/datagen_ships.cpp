@@ -243,19 +243,29 @@ void HeavyGunship(Canvas &c) {
 // ----- bosses -----
 
 void BossOne(Canvas &c) {
-  Rgba hullColour = Col(1, 0.55f, 0.25f), trim = Col(1, 0.85f, 0.4f, 0.85f);
+  Rgba hullColour = Col(1, 0.55f, 0.25f), trim = Col(1, 0.88f, 0.45f, 0.9f), needle = Col(0.4f, 1, 0.6f);
   Shape hull = Hull({{-53, 0}, {-46, -8}, {-26, -12}, {-16, -22}, {6, -24}, {14, -36}, {36, -46}, {46, -44}, {42, -26}, {52, -20}, {52, 0}});
   Shape pods = MirrorY(Box(16, -36, 13, 6, 2.5f));
   Shape turrets = MirrorY(Union(Circle(-20, -13, 5), Capsule(-34, -13, -20, -13, 1.9f)));
   Aura(c, Union({hull, pods, turrets}), hullColour, 9);
   for (float y : {-11.0f, 0.0f, 11.0f}) Engine(c, 52, y, 3.8f, Col(0.5f, 0.8f, 1), 0.8f);
   Fill(c, hull, Armour(hullColour), true);
-  Seam(c, Grow(hull, -4), 1.3f, trim);
+  // A darker deck inside a gold trim, crossed by plating seams.
+  Shape deck = Grow(hull, -5);
+  Overlay(c, deck, [](const Sample &s) { return Col(0.9f, 0.32f, 0.14f, 0.4f * Smooth(0.0f, -3.0f, s.d)); });
+  Seam(c, deck, 1.3f, trim);
   Seam(c, Hull({{-38, 0}, {-24, -6}, {40, -8}, {44, 0}}), 1.3f, kDark);
   Seam(c, MirrorY(Polygon({{10, -24}, {18, -34}, {38, -42}, {36, -28}})), 1.3f, kDark);
+  for (float x : {-8.0f, 30.0f}) Seam(c, Intersect(Box(x, 0, 0.01f, 30), deck), 1.3f, kDark);
+  for (int k = 0; k < 5; k++) {
+    Lamp(c, -30.0f + k * 15, -10.5f, 1.2f, Col(1, 0.9f, 0.5f));
+    Lamp(c, -30.0f + k * 15, 10.5f, 1.2f, Col(1, 0.9f, 0.5f));
+  }
   Fill(c, pods, Armour(kSteel), true);
-  for (float y : {-36.0f, 36.0f})
+  for (float y : {-36.0f, 36.0f}) {
+    Seam(c, Box(16, y, 13, 6, 2.5f), 1.2f, kDark);
     for (int k = 0; k < 3; k++) Lamp(c, 5, y - 3.5f + k * 3.5f, 1.5f, Col(1, 0.4f, 0.2f));
+  }
   Fill(c, turrets, Armour(kSteel), true);
   Lamp(c, -20, -13, 2, Col(1, 0.7f, 0.3f));
   Lamp(c, -20, 13, 2, Col(1, 0.7f, 0.3f));
@@ -264,7 +274,9 @@ void BossOne(Canvas &c) {
   Seam(c, bridge, 1.3f, kDark);
   for (int k = 0; k < 4; k++) Lamp(c, 8.0f + k * 5.5f, -3, 1.3f, Col(1, 0.95f, 0.6f));
   Lamp(c, 26, 4, 2.2f, Col(1, 0.3f, 0.2f));
-  Lamp(c, -44, 0, 3, Col(1, 0.85f, 0.4f));
+  // The prow's emitter, which throws the green needles.
+  Fill(c, Hull({{-50, 0}, {-42, -4}, {-34, -4}, {-34, 0}}), Armour(kSteel), true);
+  Lamp(c, -45, 0, 3, needle);
 }
 
 void BossTwo(Canvas &c) {
@@ -326,7 +338,7 @@ void FinalBoss(Canvas &c) {
   Shape hull = Hull({{-54, 0}, {-42, -7}, {-30, -10}, {-34, -24}, {-18, -20}, {-8, -44}, {8, -52}, {16, -32},
                      {30, -38}, {44, -52}, {52, -48}, {46, -26}, {53, -16}, {53, 0}});
   Shape cannons = MirrorY(Capsule(-53, -15, -28, -15, 2.6f));
-  Shape horns = MirrorY(Taper(-20, -30, 4, -40, -42, 1));
+  Shape horns = MirrorY(Taper(-16, -21, 4.5f, -40, -42, 1));
   Aura(c, Union({hull, cannons, horns}), crimson, 10);
   for (float y : {-8.0f, 8.0f}) Engine(c, 53, y, 4, Col(1, 0.4f, 0.5f), 0.6f);
   Fill(c, horns, Armour(Lerp(violet, kWhite, 0.3f)), true);
