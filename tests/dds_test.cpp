@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "render/d3dx.h"
 #include "render/dds.h"
 
 namespace {
@@ -451,4 +452,125 @@ TEST(ImageFilters, HalvingAveragesAndResizingKeepsTheEnds) {
   EXPECT_EQ(wide[0], 0xFF000000u);
   EXPECT_EQ(wide[3], 0xFFFFFFFFu);
   EXPECT_LT(wide[1] & 0xFF, wide[2] & 0xFF);
+}
+
+// The loader on the reference device, which takes only power-of-two textures.
+namespace {
+
+IDirect3DDevice8 *ReferenceDevice() {
+  static IDirect3DDevice8 *device;
+  if (device) return device;
+  IDirect3D8 *direct3D = Direct3DCreate8(220);
+  if (direct3D == nullptr) return nullptr;
+  D3DPRESENT_PARAMETERS params = {};
+  params.BackBufferWidth = 64;
+  params.BackBufferHeight = 64;
+  params.BackBufferFormat = D3DFMT_X8R8G8B8;
+  params.BackBufferCount = 1;
+  params.SwapEffect = D3DSWAPEFFECT_COPY;
+  params.Windowed = TRUE;
+  direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_REF, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
+                         &device);
+  return device;
+}
+
+std::vector<uint32_t> ReadLevel(IDirect3DTexture8 *texture, UINT level, UINT &w, UINT &h) {
+  D3DSURFACE_DESC desc = {};
+  texture->GetLevelDesc(level, &desc);
+  w = desc.Width;
+  h = desc.Height;
+  std::vector<uint32_t> pixels(size_t(w) * h);
+  D3DLOCKED_RECT locked = {};
+  if (FAILED(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY))) return {};
+  for (UINT y = 0; y < h; ++y) {
+    std::memcpy(&pixels[size_t(y) * w], static_cast<uint8_t *>(locked.pBits) + size_t(locked.Pitch) * y, w * 4);
+  }
+  texture->UnlockRect(level);
+  return pixels;
+}
+
+HRESULT LoadTexture(IDirect3DDevice8 *device, const fs::path &file, IDirect3DTexture8 **texture,
+                    D3DXIMAGE_INFO *info = nullptr) {
+  return D3DXCreateTextureFromFileExA(device, file.c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                      D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0, info, nullptr, texture);
+}
+
+}  // namespace
+
+TEST(TextureFromFile, AnOddSizedImageIsScaledIntoAPowerOfTwoTextureWithAFullChain) {
+  IDirect3DDevice8 *device = ReferenceDevice();
+  ASSERT_NE(device, nullptr);
+  // Four flat quadrants, so the scaled picture can be checked at its corners.
+  const uint32_t w = 37, h = 21, quadrant[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0x80FFFFFF};
+  std::vector<uint8_t> pixels;
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) {
+      uint32_t c = quadrant[(y * 2 / h) * 2 + x * 2 / w];
+      for (int b = 0; b < 4; ++b) pixels.push_back(uint8_t(c >> (8 * b)));
+    }
+  }
+  fs::path file = WorkDir() / "odd.dds";
+  WriteAll(file, WithPixels(MaskedHeader(w, h, 1, 0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), pixels));
+  IDirect3DTexture8 *texture = nullptr;
+  D3DXIMAGE_INFO info = {};
+  ASSERT_EQ(LoadTexture(device, file, &texture, &info), D3D_OK);
+  EXPECT_EQ(info.Width, w);
+  EXPECT_EQ(info.Height, h);
+  EXPECT_EQ(info.MipLevels, 1u);
+  EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);
+  ASSERT_EQ(texture->GetLevelCount(), 7u);  // 64 x 32 down to 1 x 1
+  UINT tw, th;
+  std::vector<uint32_t> top = ReadLevel(texture, 0, tw, th);
+  EXPECT_EQ(tw, 64u);
+  EXPECT_EQ(th, 32u);
+  EXPECT_EQ(top[0], quadrant[0]);
+  EXPECT_EQ(top[63], quadrant[1]);
+  EXPECT_EQ(top[31 * 64], quadrant[2]);
+  EXPECT_EQ(top[31 * 64 + 63], quadrant[3]);
+  // The last level is the average of the whole picture.
+  std::vector<uint32_t> last = ReadLevel(texture, 6, tw, th);
+  ASSERT_EQ(last.size(), 1u);
+  EXPECT_NEAR(int(last[0] >> 24), (255 * 3 + 128) / 4, 6);
+  EXPECT_NEAR(int((last[0] >> 16) & 0xFF), (255 + 255) / 4, 6);
+  texture->Release();
+}
+
+TEST(TextureFromFile, TheFilesOwnLevelsAreKeptAndTheRestComputed) {
+  IDirect3DDevice8 *device = ReferenceDevice();
+  ASSERT_NE(device, nullptr);
+  const uint32_t colours[3] = {0xFF808080, 0xFFFF0000, 0xFF00FF00};
+  std::vector<uint8_t> pixels;
+  for (uint32_t level = 0; level < 3; ++level) {
+    for (uint32_t i = 0; i < (8u >> level) * (4u >> level); ++i) {
+      for (int b = 0; b < 4; ++b) pixels.push_back(uint8_t(colours[level] >> (8 * b)));
+    }
+  }
+  fs::path file = WorkDir() / "own-levels.dds";
+  WriteAll(file, WithPixels(MaskedHeader(8, 4, 3, 0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), pixels));
+  IDirect3DTexture8 *texture = nullptr;
+  ASSERT_EQ(LoadTexture(device, file, &texture), D3D_OK);
+  ASSERT_EQ(texture->GetLevelCount(), 4u);
+  for (UINT level = 0; level < 4; ++level) {
+    UINT w, h;
+    std::vector<uint32_t> got = ReadLevel(texture, level, w, h);
+    EXPECT_EQ(got, std::vector<uint32_t>(size_t(w) * h, colours[level < 3 ? level : 2])) << level;
+  }
+  texture->Release();
+}
+
+TEST(TextureFromFile, AFileThatCannotBeReadLeavesTheSlotEmpty) {
+  IDirect3DDevice8 *device = ReferenceDevice();
+  ASSERT_NE(device, nullptr);
+  IDirect3DTexture8 *slot = nullptr;
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(FAILED(LoadTexture(device, WorkDir() / "no-such-file.dds", &slot)));
+  WriteAll(WorkDir() / "short.dds", std::vector<uint8_t>{'D', 'D', 'S', ' ', 124, 0});
+  EXPECT_TRUE(FAILED(LoadTexture(device, WorkDir() / "short.dds", &slot)));
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(slot, nullptr);
+  EXPECT_NE(said.find("no-such-file.dds: cannot open"), std::string::npos) << said;
+  EXPECT_NE(said.find("short.dds: truncated header"), std::string::npos) << said;
+  EXPECT_EQ(D3DXCreateTextureFromFileExA(device, nullptr, 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, 3, 3, 0,
+                                         nullptr, nullptr, &slot),
+            D3DERR_INVALIDCALL);
 }
