@@ -22,6 +22,8 @@ float SegmentDistance(float px, float py, float ax, float ay, float bx, float by
 
 }  // namespace
 
+Shape Nothing() { return {[](float, float) { return 1e9f; }, 1e9f, 1e9f, -1e9f, -1e9f}; }
+
 Shape Circle(float cx, float cy, float r) {
   return {[=](float x, float y) { return Length(x - cx, y - cy) - r; }, cx - r, cy - r, cx + r, cy + r};
 }

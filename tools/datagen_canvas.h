@@ -38,6 +38,8 @@ struct Shape {
   float x0, y0, x1, y1;
 };
 
+// Nothing at all: the start of a shape built up by unions.
+Shape Nothing();
 Shape Circle(float cx, float cy, float r);
 Shape Ellipse(float cx, float cy, float rx, float ry);
 Shape Box(float cx, float cy, float halfW, float halfH, float round = 0);

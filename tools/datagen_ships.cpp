@@ -30,9 +30,9 @@ void Engine(Canvas &c, float x, float y, float r, Rgba colour, float flame = 3) 
   Lamp(c, x, y, r * 0.8f, colour);
 }
 
-Shape Glass(float cx, float cy, float rx, float ry) { return Ellipse(cx, cy, rx, ry); }
+// A cockpit canopy: glass lit from the upper left.
 void Canopy(Canvas &c, float cx, float cy, float rx, float ry, Rgba tint) {
-  Fill(c, Glass(cx, cy, rx, ry),
+  Fill(c, Ellipse(cx, cy, rx, ry),
        Radial(cx - rx * 0.35f, cy - ry * 0.5f, rx * 1.2f, {{0, kWhite}, {0.3f, Lerp(tint, kWhite, 0.5f)}, {1, Darker(tint, 0.35f)}}));
 }
 
@@ -141,7 +141,7 @@ void Spreader(Canvas &c) {
   Rgba violet = Col(0.72f, 0.45f, 1);
   Shape fins = MirrorY(Polygon({{18, -14}, {44, -36}, {50, -30}, {34, -6}}));
   Shape body = Circle(8, 0, 22);
-  Shape barrels = Capsule(0, 0, 0, 0, 0);
+  Shape barrels = Nothing();
   Pt tips[5];
   for (int k = 0; k < 5; k++) {
     double a = (k - 2) * 15.0 * kPi / 180;
@@ -182,7 +182,7 @@ void HeavyShip(Canvas &c) {
 
 void Crawler(Canvas &c) {
   Rgba magenta = Col(1, 0.35f, 0.8f);
-  Shape legs = Capsule(0, 0, 0, 0, 0);
+  Shape legs = Nothing();
   for (int k = 0; k < 3; k++) {
     float bx = -2.0f + k * 12;
     legs = Union(legs, MirrorY(Union(Taper(bx, -10, 4, bx - 2, -28, 3), Taper(bx - 2, -28, 3, bx - 13, -38, 1.2f))));
@@ -311,7 +311,7 @@ void BossTwo(Canvas &c) {
 
 void BossThree(Canvas &c) {
   Rgba ice = Col(0.4f, 0.75f, 1);
-  Shape spikes = Capsule(0, 0, 0, 0, 0);
+  Shape spikes = Nothing();
   for (int k = 0; k < 8; k++) {
     double a = k * kPi / 4;
     float len = (k == 4) ? 54.0f : (k == 3 || k == 5) ? 50.0f : 44.0f;  // longest forward
