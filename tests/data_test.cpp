@@ -183,6 +183,88 @@ TEST(Sounds, AreMono16BitAtTheirLengthsAndNormalised) {
   }
 }
 
+// Loads a sound's samples as -1..1 values.
+std::vector<double> LoadSamples(const char *file) {
+  std::vector<uint8_t> bytes;
+  const char *error = nullptr;
+  std::vector<double> out;
+  if (!ReadFileBytes((DataDir() / file).string().c_str(), 16u << 20, bytes, &error)) return out;
+  WavData wav;
+  if (!ParseWav(bytes.data(), bytes.size(), &wav, &error)) return out;
+  for (size_t i = 0; i < wav.frameCount; i++) out.push_back(WavSample(wav, i, 0) / 32768.0);
+  return out;
+}
+
+// Sign changes per second over [from, to) of a sound: a rough pitch.
+double CrossingRate(const std::vector<double> &s, size_t from, size_t to) {
+  int crossings = 0;
+  for (size_t i = from + 1; i < to; i++)
+    if ((s[i - 1] < 0) != (s[i] < 0)) crossings++;
+  return crossings * 44100.0 / double(to - from);
+}
+
+// Each effect sounds like what it stands for: the charge-up climbs, the final boss's
+// boom sits far below the ordinary explosion, the whoosh swells and dies away.
+TEST(Sounds, HaveTheirCharacter) {
+  std::vector<double> charge = LoadSamples("pou.wav"), boom = LoadSamples("dom.wav"), bang = LoadSamples("bom.wav"),
+                      whoosh = LoadSamples("vun.wav");
+  ASSERT_GT(charge.size(), 1000u);
+  ASSERT_GT(boom.size(), 1000u);
+  ASSERT_GT(bang.size(), 1000u);
+  ASSERT_GT(whoosh.size(), 1000u);
+  size_t q = charge.size() / 4;
+  EXPECT_GT(CrossingRate(charge, 3 * q, 4 * q), 2 * CrossingRate(charge, 0, q));
+  EXPECT_LT(CrossingRate(boom, 0, boom.size() / 2), CrossingRate(bang, 0, bang.size() / 2) / 2);
+  auto energy = [&](size_t from, size_t to) {
+    double e = 0;
+    for (size_t i = from; i < to; i++) e += whoosh[i] * whoosh[i];
+    return e;
+  };
+  size_t third = whoosh.size() / 3;
+  EXPECT_GT(energy(third, 2 * third), energy(0, third / 4) * 4);
+  EXPECT_GT(energy(third, 2 * third), energy(whoosh.size() - third / 4, whoosh.size()) * 4);
+}
+
+// The contact sheet, read back by an independent decoder, shows both atlases as they
+// are in the texture files, laid over black.
+TEST(Generator, ContactSheetShowsBothAtlasesOverBlack) {
+  if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick convert not installed";
+  fs::path out = fs::temp_directory_path() / ("qr-sheet-" + std::to_string(getpid()));
+  fs::create_directories(out);
+  std::string command = "\"" + (BuildDir() / "qr-datagen").string() + "\" \"" + out.string() + "\" --contact-sheet \"" +
+                        (out / "sheet.png").string() + "\" && convert \"" + (out / "sheet.png").string() +
+                        "\" -depth 8 \"rgba:" + (out / "sheet.raw").string() + "\" && convert \"" +
+                        (out / "sheet.png").string() + "\" -format %w \"info:\" > \"" + (out / "width").string() + "\"";
+  ASSERT_EQ(0, std::system(command.c_str()));
+  std::vector<uint8_t> raw = ReadAll(out / "sheet.raw"), widthText = ReadAll(out / "width");
+  int width = std::atoi(std::string(widthText.begin(), widthText.end()).c_str());
+  ASSERT_GE(width, 2 * 512);
+  ASSERT_EQ(0u, raw.size() % (size_t(width) * 4));
+  int height = int(raw.size() / (size_t(width) * 4));
+  ASSERT_GE(height, 28 + 512);
+  const int left[2] = {16, 16 * 2 + 512};
+  int mismatches = 0, opaque = 0;
+  for (int a = 0; a < 2; a++) {
+    DdsImage image = LoadAtlas(kAtlases[a].file);
+    ASSERT_EQ(10u, image.levels.size());
+    for (int y = 0; y < 512; y++)
+      for (int x = 0; x < 512; x++) {
+        if (x % 128 < 16 || y % 128 < 16 || x % 128 >= 112 || y % 128 >= 112) continue;  // grid, numbers
+        uint32_t t = image.levels[0][size_t(y) * 512 + x];
+        const uint8_t *p = &raw[(size_t(28 + y) * width + size_t(left[a] + x)) * 4];
+        if (p[3] == 255) opaque++;
+        for (int c = 0; c < 3; c++) {
+          double expected = Channel(t, 16 - 8 * c) * Alpha(t) / 255.0;
+          if (std::fabs(p[c] - expected) > 1.5) mismatches++;
+        }
+      }
+  }
+  EXPECT_EQ(0, mismatches);
+  EXPECT_EQ(2 * 96 * 96 * 16, opaque);
+  std::error_code ignored;
+  fs::remove_all(out, ignored);
+}
+
 // Two runs of the generator write the same bytes as the build did.
 TEST(Generator, WritesTheSameBytesEveryRun) {
   fs::path out = fs::temp_directory_path() / ("qr-datagen-" + std::to_string(getpid()));
