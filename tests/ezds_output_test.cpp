@@ -211,9 +211,9 @@ TEST_F(EzdsOutput, EveryCallIsHarmlessWithoutAnOutput) {
 }
 
 TEST_F(EzdsOutput, PlaysTheEffectWithinOneBuffer) {
-  // A slow device (100 ms pause after each 512-frame buffer) so the test never races
+  // A slow device (150 ms pause after each 512-frame buffer) so the test never races
   // the audio thread: right after the file grows, the thread sleeps.
-  Open("within", "100");
+  Open("within", "150");
   const int frames = 3000;
   ASSERT_EQ(Load(Write("pattern", Wav(2, 44100, 16, Pattern(frames))), 0), 1);
   ASSERT_TRUE(WaitForFrames(output, 1));
