@@ -493,12 +493,13 @@ private:
 RasterDevice *CreateOpenGLRaster(HWND window, int width, int height) {
   SDL_Window *sdl = SdlWindowOf(window);
   if (sdl == nullptr) {
-    std::fprintf(stderr, "d3d8: hardware device unavailable: %s\n",
-                 IsHeadlessWindow(window) ? "the window is headless" : "no window");
+    D3DWarnOnce(IsHeadlessWindow(window) ? "hardware device unavailable: the window is headless"
+                                         : "hardware device unavailable: no window",
+                0);
     return nullptr;
   }
   if (!(SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL)) {
-    std::fprintf(stderr, "d3d8: hardware device unavailable: the window has no OpenGL (no GLX on this display?)\n");
+    D3DWarnOnce("hardware device unavailable: the window has no OpenGL (no GLX on this display?)", 0);
     return nullptr;
   }
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);

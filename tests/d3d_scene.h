@@ -1,0 +1,162 @@
+// Helpers shared by the device tests: a device of either kind set up with the game's
+// frame states, a frame that is drawn, presented and read back, and small textures
+// whose texels the tests know.
+#pragma once
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <vector>
+#include "platform/d3d8_readback.h"
+#include "platform/platform.h"
+#include "render/device.h"
+#include "render/primitives.h"
+
+namespace d3dtest {
+
+constexpr int Width = 800;
+constexpr int Height = 600;
+
+struct Picture {
+  std::vector<DWORD> pixels = std::vector<DWORD>((size_t)Width * Height);
+  DWORD At(int x, int y) const { return pixels[(size_t)y * Width + x]; }
+  int Red(int x, int y) const { return (At(x, y) >> 16) & 255; }
+  int Green(int x, int y) const { return (At(x, y) >> 8) & 255; }
+  int Blue(int x, int y) const { return At(x, y) & 255; }
+};
+
+inline D3DPRESENT_PARAMETERS WindowedParams() {
+  D3DPRESENT_PARAMETERS p = {};
+  p.BackBufferWidth = Width;
+  p.BackBufferHeight = Height;
+  p.BackBufferFormat = D3DFMT_X8R8G8B8;
+  p.BackBufferCount = 1;
+  p.SwapEffect = D3DSWAPEFFECT_COPY;
+  p.Windowed = TRUE;
+  p.EnableAutoDepthStencil = TRUE;
+  p.AutoDepthStencilFormat = D3DFMT_D16;
+  return p;
+}
+
+// The states RenderFrame sets before the scene, and the screen-space vertex format.
+inline void GameStates(IDirect3DDevice8 *d) {
+  d->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+  d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  d->SetRenderState(D3DRS_LIGHTING, FALSE);
+  d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  d->SetVertexShader(D3DFVF_SCREENVERTEX);
+}
+
+// Clears to opaque black, draws, presents and reads the picture back.
+inline Picture Frame(IDirect3DDevice8 *d, const std::function<void()> &draw, bool gameStates = true) {
+  d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+  d->BeginScene();
+  if (gameStates) GameStates(d);
+  draw();
+  d->EndScene();
+  EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  Picture p;
+  EXPECT_TRUE(ReadBackPresented(d, p.pixels.data(), Width, Height));
+  return p;
+}
+
+inline void Quad(IDirect3DDevice8 *d, float x0, float y0, float x1, float y1, D3DCOLOR colour, float z = 0.0f,
+                 float u0 = 0.0f, float v0 = 0.0f, float u1 = 1.0f, float v1 = 1.0f) {
+  ScreenVertex v[4] = {{x0, y0, z, 1.0f, colour, u0, v0},
+                       {x1, y0, z, 1.0f, colour, u1, v0},
+                       {x1, y1, z, 1.0f, colour, u1, v1},
+                       {x0, y1, z, 1.0f, colour, u0, v1}};
+  d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(ScreenVertex));
+}
+
+// A texture whose every level is filled by `texel`(level, x, y).
+inline IDirect3DTexture8 *MakeTexture(IDirect3DDevice8 *d, UINT size, UINT levels,
+                                      const std::function<DWORD(int, int, int)> &texel) {
+  IDirect3DTexture8 *t = nullptr;
+  EXPECT_EQ(d->CreateTexture(size, size, levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  if (t == nullptr) return nullptr;
+  for (UINT level = 0; level < t->GetLevelCount(); ++level) {
+    D3DSURFACE_DESC desc;
+    t->GetLevelDesc(level, &desc);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
+    for (UINT y = 0; y < desc.Height; ++y)
+      for (UINT x = 0; x < desc.Width; ++x)
+        reinterpret_cast<DWORD *>(static_cast<BYTE *>(locked.pBits) + y * locked.Pitch)[x] = texel((int)level, (int)x, (int)y);
+    t->UnlockRect(level);
+  }
+  return t;
+}
+
+// Cell 0 of a 64 x 64 sheet: red, green, blue and white quadrants (top-left,
+// top-right, bottom-left, bottom-right); the other cells grey.
+inline IDirect3DTexture8 *QuadrantSheet(IDirect3DDevice8 *d) {
+  return MakeTexture(d, 64, 0, [](int level, int x, int y) -> DWORD {
+    int cell = 16 >> level;
+    if (cell < 1 || x >= cell || y >= cell) return 0xFF808080;
+    bool right = x >= cell / 2, bottom = y >= cell / 2;
+    if (!right && !bottom) return 0xFFFF0000;
+    if (right && !bottom) return 0xFF00FF00;
+    if (!right && bottom) return 0xFF0000FF;
+    return 0xFFFFFFFF;
+  });
+}
+
+// Every scene the two devices are compared on; each draws with the global `device`.
+struct Scene {
+  const char *name;
+  std::function<void(IDirect3DDevice8 *, IDirect3DTexture8 *)> draw;
+};
+
+inline std::vector<Scene> ComparisonScenes() {
+  return {
+      {"blended quads",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *) {
+         Quad(d, 10, 10, 300, 200, 0xFF204060);
+         Quad(d, 100, 50, 400, 350, 0x80FF8000);
+         Quad(d, 350, 300, 700, 580, 0x40FFFFFF);
+       }},
+      {"split squares and a fan",
+       [](IDirect3DDevice8 *, IDirect3DTexture8 *) {
+         for (int i = 0; i < 12; ++i) {
+           float x = 20.0f + i * 60.0f, y = 40.0f + (i % 3) * 0.37f;
+           DrawTriangle(x, y, x + 45.3f, y, x + 45.3f, y + 45.3f, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000);
+           DrawTriangle(x, y, x + 45.3f, y + 45.3f, x, y + 45.3f, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+         }
+         for (int i = 0; i < 24; ++i) {
+           float a0 = i * 0.2618f, a1 = (i + 1) * 0.2618f;
+           DrawTriangle(400.3f, 400.6f, 400.3f + 150 * std::cos(a0), 400.6f + 150 * std::sin(a0),
+                        400.3f + 150 * std::cos(a1), 400.6f + 150 * std::sin(a1), 0x80FFFFFF, 0x80FFFFFF, 0x80FFFFFF);
+         }
+       }},
+      {"interpolated triangle and lines",
+       [](IDirect3DDevice8 *, IDirect3DTexture8 *) {
+         DrawTriangle(50, 550, 400, 60, 750, 500, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF);
+         for (int i = 0; i < 40; ++i) {
+           float a = i * 0.157f;
+           DrawLine(200, 300, 200 + 150 * std::cos(a), 300 + 150 * std::sin(a), 0xFFFFFF00, 0xFF00FFFF);
+         }
+         DrawLine(10, 590, 790, 590, 0xFFFF0000, 0xFF0000FF);
+       }},
+      {"sprites",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
+         d->SetTexture(0, sheet);
+         for (int i = 0; i < 30; ++i)
+           DrawSprite(60.0f + (i % 10) * 75.0f, 80.0f + (i / 10) * 180.0f, i * 0.21f, 8.0f + i * 1.5f, i % 16,
+                      255 - i * 5);
+       }},
+  };
+}
+
+}  // namespace d3dtest
