@@ -1,0 +1,126 @@
+// The hardware device against the reference device: the same scenes drawn on both
+// agree pixel by pixel within a stated tolerance. Needs an X display with GLX (the
+// test script's Xvfb, Mesa's software OpenGL); skipped without a display.
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
+#include "d3d_scene.h"
+
+using namespace d3dtest;
+
+namespace {
+
+// At least 99.5% of the pixels within 3 levels in every channel.
+constexpr double RequiredShare = 0.995;
+constexpr int Tolerance = 3;
+
+class HardwareDevice : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "d3dhal";
+    RegisterClassExA(&wc);
+    window = CreateWindowExA(0, "d3dhal", "d3dhal", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0, 800, 600, nullptr,
+                             nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    d3d = Direct3DCreate8(120);
+    D3DPRESENT_PARAMETERS p = WindowedParams();
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &hal), D3D_OK)
+        << "no hardware device: is GLX missing on this display?";
+    p = WindowedParams();
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_REF, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &ref), D3D_OK);
+  }
+  void TearDown() override {
+    device = nullptr;
+    if (hal) hal->Release();
+    if (ref) ref->Release();
+    if (d3d) d3d->Release();
+    if (window) DestroyWindow(window);
+  }
+
+  // Draws the scene on one device and returns its picture.
+  Picture Draw(IDirect3DDevice8 *d, const Scene &scene) {
+    device = d;
+    IDirect3DTexture8 *sheet = QuadrantSheet(d);
+    Picture p = Frame(d, [&] { scene.draw(d, sheet); });
+    sheet->Release();
+    device = nullptr;
+    return p;
+  }
+
+  HWND window = nullptr;
+  IDirect3D8 *d3d = nullptr;
+  IDirect3DDevice8 *hal = nullptr;
+  IDirect3DDevice8 *ref = nullptr;
+};
+
+TEST_F(HardwareDevice, EveryComparisonSceneAgreesWithTheReferenceDevice) {
+  D3DCAPS8 caps;
+  hal->GetDeviceCaps(&caps);
+  EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_HAL);
+  for (const Scene &scene : ComparisonScenes()) {
+    Picture a = Draw(hal, scene), b = Draw(ref, scene);
+    int close = 0, lit = 0, worst = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+      int diff = 0;
+      for (int shift = 0; shift < 24; shift += 8)
+        diff = std::max(diff, std::abs((int)((a.pixels[i] >> shift) & 255) - (int)((b.pixels[i] >> shift) & 255)));
+      close += diff <= Tolerance;
+      lit += (b.pixels[i] & 0xFFFFFF) != 0;
+      worst = std::max(worst, diff);
+    }
+    double share = (double)close / a.pixels.size();
+    std::printf("%-32s agreement %.4f%% (%d lit pixels, largest difference %d)\n", scene.name, share * 100.0, lit,
+                worst);
+    EXPECT_GT(lit, 1000) << scene.name;   // the scene drew something
+    EXPECT_GE(share, RequiredShare) << scene.name;
+  }
+}
+
+TEST_F(HardwareDevice, TheSplitSquareAndTheLineEndsMatchExactly) {
+  Scene scene{"5x5", [](IDirect3DDevice8 *, IDirect3DTexture8 *) {
+                DrawTriangle(10, 10, 15, 10, 15, 15, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000);
+                DrawTriangle(10, 10, 15, 15, 10, 15, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+                DrawLine(30, 10, 40, 10, 0xFFFFFFFF, 0xFFFFFFFF);
+                DrawLine(50, 20, 50, 10, 0xFFFFFFFF, 0xFFFFFFFF);
+              }};
+  Picture a = Draw(hal, scene);
+  int red = 0, green = 0;
+  for (int y = 10; y < 15; ++y)
+    for (int x = 10; x < 15; ++x) {
+      red += (a.At(x, y) & 0xFFFFFF) == 0xFF0000;
+      green += (a.At(x, y) & 0xFFFFFF) == 0x00FF00;
+    }
+  EXPECT_EQ(red, 15);
+  EXPECT_EQ(green, 10);
+  EXPECT_EQ(a.Red(40, 10), 255);   // last pixel drawn
+  EXPECT_EQ(a.Red(41, 10), 0);
+  EXPECT_EQ(a.Red(50, 10), 255);
+  EXPECT_EQ(a.Red(50, 9), 0);
+}
+
+TEST_F(HardwareDevice, TexturesUploadAgainAfterTheyChange) {
+  IDirect3DTexture8 *t = MakeTexture(hal, 4, 1, [](int, int, int) -> DWORD { return 0xFFFF0000; });
+  device = hal;
+  Picture a = Frame(hal, [&] {
+    hal->SetTexture(0, t);
+    Quad(hal, 0, 0, 50, 50, 0xFFFFFFFF);
+  });
+  D3DLOCKED_RECT locked;
+  ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  for (int i = 0; i < 16; ++i) static_cast<DWORD *>(locked.pBits)[i] = 0xFF0000FF;
+  t->UnlockRect(0);
+  Picture b = Frame(hal, [&] {
+    hal->SetTexture(0, t);
+    Quad(hal, 0, 0, 50, 50, 0xFFFFFFFF);
+  });
+  EXPECT_EQ(a.At(25, 25) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(b.At(25, 25) & 0xFFFFFF, 0x0000FFu);
+  hal->SetTexture(0, nullptr);
+  t->Release();
+}
+
+}  // namespace
