@@ -11,6 +11,7 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -105,7 +106,8 @@ TextRenderer *AcquireRenderer(IDirect3DDevice8 *device) {
       return renderer;
     }
   }
-  TextRenderer *renderer = new TextRenderer;
+  TextRenderer *renderer = new (std::nothrow) TextRenderer;
+  if (renderer == nullptr) return nullptr;
   renderer->device = device;
   renderer->references = 1;
   BITMAPINFO info = {};
@@ -424,7 +426,7 @@ void FontObject::AddQuad(const Glyph &glyph, int penX, int lineTop, const RECT &
 }
 
 INT FontObject::DrawTextA(LPCSTR text, INT count, LPRECT rect, DWORD format, D3DCOLOR colour) {
-  static bool saidFormat;
+  static bool saidFormat, saidLength;
   constexpr DWORD Supported = DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM | DT_SINGLELINE | DT_NOCLIP |
                               DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
   if (text == nullptr || rect == nullptr || count < -1) return 0;
@@ -437,32 +439,38 @@ INT FontObject::DrawTextA(LPCSTR text, INT count, LPRECT rect, DWORD format, D3D
   // '&' only marks the next letter.
   constexpr uint32_t LineEnd = 0xFFFFFFFF;
   uint32_t codes[512];
-  size_t codeCount = 0;
-  for (size_t i = 0; i < length && codeCount < std::size(codes); ++i) {
-    uint8_t byte = uint8_t(text[i]);
-    if (byte == 0) break;
+  size_t codeCount = 0, at = 0;
+  for (; at < length && codeCount < std::size(codes); ++at) {
+    uint8_t byte = uint8_t(text[at]);
+    if (byte == 0) {
+      at = length;
+      break;
+    }
     if (!(format & DT_SINGLELINE) && (byte == '\r' || byte == '\n')) {
-      if (byte == '\r' && i + 1 < length && text[i + 1] == '\n') ++i;
+      if (byte == '\r' && at + 1 < length && text[at + 1] == '\n') ++at;
       codes[codeCount++] = LineEnd;
       continue;
     }
     if (byte == '&' && !(format & DT_NOPREFIX)) {
-      if (i + 1 < length && text[i + 1] == '&') ++i;
+      if (at + 1 < length && text[at + 1] == '&') ++at;
       else continue;
     }
     bool lead = japanese && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
-    if (lead && i + 1 < length && text[i + 1] != 0) {
-      codes[codeCount++] = uint32_t(byte) << 8 | uint8_t(text[i + 1]);
-      ++i;
+    if (lead && at + 1 < length && text[at + 1] != 0) {
+      codes[codeCount++] = uint32_t(byte) << 8 | uint8_t(text[at + 1]);
+      ++at;
     } else {
       codes[codeCount++] = byte;
     }
   }
+  if (at < length && text[at] != 0) {
+    SayOnce(saidLength, "strings longer than 512 characters are cut short");
+  }
 
   // Every glyph's metrics (measured once per font and character), then the line widths.
   Glyph *laid[std::size(codes)];
-  for (size_t i = 0; i < codeCount; ++i) {
-    laid[i] = codes[i] == LineEnd ? nullptr : &FindGlyph(codes[i] == '\t' ? ' ' : codes[i]);
+  for (size_t k = 0; k < codeCount; ++k) {
+    laid[k] = codes[k] == LineEnd ? nullptr : &FindGlyph(codes[k] == '\t' ? ' ' : codes[k]);
   }
   auto advanceOf = [&](size_t i) {
     if (codes[i] == '\t' && (format & DT_EXPANDTABS)) return 8 * laid[i]->advance;
@@ -524,12 +532,14 @@ INT FontObject::DrawTextW(LPCWSTR text, INT count, LPRECT rect, DWORD format, D3
   if (text == nullptr || rect == nullptr || count < -1) return 0;
   size_t length = count == -1 ? std::wcslen(text) : size_t(count);
   std::string narrow;
-  static iconv_t converter = iconv_t(-1);
-  static bool opened;
-  if (!opened) {
-    opened = true;
-    converter = iconv_open(logFont_.lfCharSet == SHIFTJIS_CHARSET ? "CP932" : "CP1252", "WCHAR_T");
+  static iconv_t converters[2] = {iconv_t(-1), iconv_t(-1)};
+  static bool opened[2];
+  int which = logFont_.lfCharSet == SHIFTJIS_CHARSET ? 0 : 1;
+  if (!opened[which]) {
+    opened[which] = true;
+    converters[which] = iconv_open(which == 0 ? "CP932" : "CP1252", "WCHAR_T");
   }
+  iconv_t converter = converters[which];
   for (size_t i = 0; i < length; ++i) {
     wchar_t c = text[i];
     if (c >= 0 && c < 0x80) {
@@ -559,6 +569,12 @@ HRESULT WINAPI D3DXCreateFontIndirect(IDirect3DDevice8 *device, const LOGFONTA *
     ReleaseRenderer(renderer);
     return E_OUTOFMEMORY;
   }
-  *font = new FontObject(device, renderer, gdiFont, *logFont);
+  FontObject *made = new (std::nothrow) FontObject(device, renderer, gdiFont, *logFont);
+  if (made == nullptr) {
+    DeleteObject(gdiFont);
+    ReleaseRenderer(renderer);
+    return E_OUTOFMEMORY;
+  }
+  *font = made;
   return D3D_OK;
 }

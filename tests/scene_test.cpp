@@ -532,6 +532,28 @@ TEST_F(SceneTest, FontObjectsShareOneRendererAndCountReferences) {
   EXPECT_EQ(fonts[0]->DrawTextA("two\nlines", -1, &rect, DT_CALCRECT, 0xFFFFFFFF), 36);
 }
 
+TEST_F(SceneTest, TheNewestTrailTriangleIsNearlyOpaqueAndTheOldestFaint) {
+  // One triangle at a time, the rest collapsed to a point; blended over black, the
+  // centre shows the average of its three corner alphas times the trail colour.
+  GameState = Playing;
+  ID3DXFont *saved[2] = {fonts[0], fonts[1]};
+  fonts[0] = fonts[1] = nullptr;  // no HUD over the picture
+  // (base + previous tip + tip) / 3 for triangles 0, 3 and 7: (238 + 222 + 254) / 3, ...
+  const std::pair<int, int> averages[] = {{0, 238}, {3, 142}, {7, 15}};
+  for (auto [i, alpha] : averages) {
+    std::memset(Player.trail, 0, sizeof Player.trail);
+    Player.trail[i] = {{100, 500}, {400, 100}, {700, 500}};
+    Player.x = Player.y = -100;  // the hand out of the picture
+    Picture p = Frame([] { DrawScene(); });
+    uint32_t centre = p[size_t(366) * ScreenW + 400];
+    EXPECT_NEAR(int((centre >> 16) & 0xFF), alpha, 4) << i;
+    EXPECT_NEAR(int((centre >> 8) & 0xFF), 60 * alpha / 255, 3) << i;
+    EXPECT_NEAR(int(centre & 0xFF), 180 * alpha / 255, 3) << i;
+  }
+  fonts[0] = saved[0];
+  fonts[1] = saved[1];
+}
+
 // Pictures of the two screens, checked against where the texts belong and saved.
 namespace {
 
