@@ -17,6 +17,9 @@ int running;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   fullScreen = MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO) == IDYES ? 1 : 0;
   CreateMainWindow(instance, showCommand);
+  // Without a window nothing could show the game or end it: start-up fails here, as
+  // the device would for want of a focus window.
+  if (!mainWindow) return 0;
   if (!InitGame()) return 0;
   RunMessageLoop();
   ShutdownGame();

@@ -115,11 +115,18 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   int pressed = -1;
   // The game's window holds the mouse while it has the focus; the box needs it.
   SuspendMouseGrab();
-  const int shown = SDL_ShowMessageBox(&box, &pressed);
+  int shown = SDL_ShowMessageBox(&box, &pressed);
+  if (shown != 0 && SDL_getenv("DISPLAY")) {
+    // SDL draws the box in a child process, which has been seen to fail once in a while
+    // on a display that works; one more try before giving up on the display.
+    SDL_Delay(200);
+    shown = SDL_ShowMessageBox(&box, &pressed);
+  }
   ResumeMouseGrab();
   if (shown != 0) {
+    const bool anyDisplay = SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY");
     std::fprintf(stderr, "quillrun: no display for the message box \"%s: %s\" (%s); answered as if it was closed\n",
-                 title.c_str(), message.c_str(), SDL_GetError());
+                 title.c_str(), message.c_str(), anyDisplay ? SDL_GetError() : "DISPLAY is not set");
     return set.closeAnswer;
   }
   return IsButtonOf(set, pressed) ? pressed : set.closeAnswer;

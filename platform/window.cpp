@@ -275,6 +275,15 @@ bool EnsureVideo() {
     std::fprintf(stderr, "quillrun: no display for the window (%s)\n", SDL_GetError());
     return false;
   }
+  // Without a display SDL falls back to drawing nowhere, which would leave a game that
+  // nobody can see or stop; that is only wanted when asked for by name.
+  const char *driver = SDL_GetCurrentVideoDriver();
+  if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) && !SDL_getenv("SDL_VIDEODRIVER")) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    videoFailed = true;
+    std::fprintf(stderr, "quillrun: no display for the window\n");
+    return false;
+  }
   SDL_StopTextInput();
   videoReady = true;
   return true;
@@ -413,12 +422,24 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   if (!record.headless) {
     if (!EnsureVideo()) return nullptr;
     Uint32 flags = SDL_WINDOW_HIDDEN;
-    if (fullScreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    else if (!framed) flags |= SDL_WINDOW_BORDERLESS;
-    const int sdlX = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : x;
-    const int sdlY = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : y;
+    int sdlX = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : x;
+    int sdlY = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : y;
+    int sdlWidth = clientWidth, sdlHeight = clientHeight;
+    if (!framed) flags |= SDL_WINDOW_BORDERLESS;
+    SDL_DisplayMode desktop;
+    if (fullScreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+      // Desktop-sized and borderless from the start, so it covers the screen even where
+      // no window manager acts on the full-screen request.
+      flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+      sdlX = 0;
+      sdlY = 0;
+      sdlWidth = desktop.w;
+      sdlHeight = desktop.h;
+    } else if (fullScreen) {
+      flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    }
     const std::string title = Cp932ToUtf8(windowName);
-    record.sdl = CreateSdlWindow(title.c_str(), sdlX, sdlY, clientWidth, clientHeight, flags);
+    record.sdl = CreateSdlWindow(title.c_str(), sdlX, sdlY, sdlWidth, sdlHeight, flags);
     if (!record.sdl) {
       std::fprintf(stderr, "quillrun: cannot create the window (%s)\n", SDL_GetError());
       return nullptr;
