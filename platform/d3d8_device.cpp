@@ -173,6 +173,7 @@ public:
       if (t != nullptr) t->Release();
     SetDefaults();
     inScene = false;
+    if (lost) std::fprintf(stderr, "d3d8: the device is reset\n");
     lost = false;
     seenFocusLosses = WindowFocusLossCount(window);
     return D3D_OK;
@@ -473,7 +474,10 @@ private:
     // A full-screen device is lost once its window has lost the focus; the first
     // Present after the window is back says so, and only Reset recovers it.
     if (present.Windowed) return;
-    if (WindowFocusLossCount(window) != seenFocusLosses) lost = true;
+    if (!lost && WindowFocusLossCount(window) != seenFocusLosses) {
+      lost = true;
+      std::fprintf(stderr, "d3d8: the full-screen device is lost (its window lost the focus)\n");
+    }
   }
   void SetDefaults() {
     std::memset(&state, 0, sizeof state);
