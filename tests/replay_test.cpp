@@ -1,0 +1,146 @@
+// The replay runner run as a program: same seed and input give the same game, a kept
+// recording still gives its hash, and bad input files are reported by line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+std::string BuildDir() {
+  const char *dir = std::getenv("QR_BUILD_DIR");
+  return dir ? dir : ".";
+}
+
+std::string SourceDir() {
+  const char *dir = std::getenv("QR_SOURCE_DIR");
+  return dir ? dir : "..";
+}
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the replay runner with the given arguments, keeping its output and its messages.
+RunResult Replay(const std::string &args) {
+  std::string errPath = ::testing::TempDir() + "replay.err";
+  std::string command = BuildDir() + "/quillrun-replay " + args + " 2>" + errPath;
+  RunResult result{-1, {}, {}};
+  FILE *pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(errPath);
+  result.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+  return result;
+}
+
+std::string WriteTemp(const std::string &name, const std::string &content) {
+  std::string path = ::testing::TempDir() + name;
+  std::ofstream(path) << content;
+  return path;
+}
+
+// A minute of play: start a normal game, sweep the hand about with the blade out, slow
+// the world down for a while, hold Enter for the caption line.
+std::string SampleInput() {
+  std::string input = "0 0 1 0 0 0\n";
+  for (int i = 0; i < 400; i++) {
+    int dx = (i % 40) < 20 ? 12 : -12;
+    int dy = (i % 16) < 8 ? 6 : -6;
+    int left = (i % 30) < 12 ? 1 : 0;
+    int right = (i > 200 && i < 240) ? 1 : 0;
+    int enter = (i > 300 && i < 320) ? 1 : 0;
+    input += std::to_string(dx) + " " + std::to_string(dy) + " " + std::to_string(left) + " " +
+             std::to_string(right) + " 0 " + std::to_string(enter) + "\n";
+  }
+  return input;
+}
+
+TEST(Replay, SameSeedAndInputGiveTheSameDumpAndAnotherSeedDoesNot) {
+  std::string input = WriteTemp("sample.input", SampleInput());
+  RunResult a = Replay("--seed 7 --input " + input + " --frames 500 --dump");
+  RunResult b = Replay("--seed 7 --input " + input + " --frames 500 --dump");
+  RunResult c = Replay("--seed 8 --input " + input + " --frames 500 --dump");
+  ASSERT_EQ(a.status, 0) << a.err;
+  ASSERT_EQ(c.status, 0) << c.err;
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_NE(a.out, c.out);
+  // One JSON object per frame, with every part of the state in it.
+  size_t lines = 0;
+  for (char ch : a.out) lines += ch == '\n';
+  EXPECT_EQ(lines, 500u);
+  for (const char *key : {"\"frameCounter\":500", "\"GameState\":1", "\"player\":{", "\"trail\":[[[",
+                          "\"enemies\":[", "\"particles\":[{", "\"effects\":[", "\"rngSeed\":", "\"sounds\":[",
+                          "\"scriptWait\":[50,100,"}) {
+    EXPECT_NE(a.out.find(key), std::string::npos) << key;
+  }
+  // The swing sound shows up among the recorded sounds of some frame.
+  EXPECT_NE(a.out.find("[4,75]"), std::string::npos);
+}
+
+TEST(Replay, HashIsStableAndFollowsTheGame) {
+  std::string input = WriteTemp("hash.input", SampleInput());
+  RunResult a = Replay("--seed 3 --input " + input + " --frames 300 --hash");
+  RunResult b = Replay("--seed 3 --input " + input + " --frames 300 --hash");
+  RunResult c = Replay("--seed 3 --input " + input + " --frames 299 --hash");
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_NE(a.out, c.out);
+  EXPECT_EQ(a.out.size(), 17u);  // sixteen hex digits and a newline
+}
+
+// A run of the built-in player through stage 1, recorded once and kept with its hash:
+// a change to any rule of the game changes this hash, and the change must explain it.
+TEST(Replay, KeptRecordingOfStageOneKeepsItsHash) {
+  std::string input = SourceDir() + "/tests/data/stage1.input";
+  std::ifstream expectedFile(SourceDir() + "/tests/data/stage1.hash");
+  std::string expected;
+  std::getline(expectedFile, expected);
+  ASSERT_FALSE(expected.empty());
+  RunResult run = Replay("--seed 20261207 --input " + input + " --frames 3000 --hash");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected + "\n");
+}
+
+TEST(Replay, BadInputIsReportedWithItsLineNumber) {
+  std::string bad = WriteTemp("bad.input", "0 0 0 0 0 0\n1 2 3\n");
+  RunResult r = Replay("--seed 1 --input " + bad + " --frames 10");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":2:"), std::string::npos) << r.err;
+
+  std::string notNumber = WriteTemp("word.input", "0 0 0 0 0 0\n0 0 0 0 0 0\nleft 0 1 0 0 0\n");
+  r = Replay("--seed 1 --input " + notNumber + " --frames 10");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":3:"), std::string::npos) << r.err;
+
+  std::string notFlag = WriteTemp("flag.input", "0 0 2 0 0 0\n");
+  r = Replay("--seed 1 --input " + notFlag + " --frames 10");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":1:"), std::string::npos) << r.err;
+
+  // Missing lines are frames with nothing held: a short file is fine.
+  std::string shortFile = WriteTemp("short.input", "5 5 0 0 0 0\n");
+  EXPECT_EQ(Replay("--seed 1 --input " + shortFile + " --frames 50").status, 0);
+}
+
+TEST(Replay, BadArgumentsExitWithTwo) {
+  EXPECT_EQ(Replay("").status, 2);
+  EXPECT_EQ(Replay("--seed x --play normal --frames 5").status, 2);
+  EXPECT_EQ(Replay("--seed 1 --play sideways --frames 5").status, 2);
+  EXPECT_EQ(Replay("--seed 1 --play normal").status, 2);
+  EXPECT_EQ(Replay("--seed 1 --play normal --frames 5 --screenshot x.png").status, 2);
+  EXPECT_EQ(Replay("--seed 1 --input /nonexistent/file --frames 5").status, 2);
+  EXPECT_EQ(Replay("--seed 1 --play normal --frames 5 --bogus").status, 2);
+}
+
+}  // namespace
