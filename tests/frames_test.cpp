@@ -1,0 +1,212 @@
+// Whole frames of the game on the headless backend: the title screen's stars filling
+// the particle table, and the slow motion held by the right button, which moves the
+// world on one frame in three while every frame is still drawn.
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+#include "app/game.h"
+#include "platform/d3d8_readback.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+#include "render/device.h"
+#include "sound/sound.h"
+#include "world/world.h"
+
+namespace {
+
+std::vector<std::pair<int, int>> sounds;
+void RecordSound(int id, int level) { sounds.emplace_back(id, level); }
+
+class Frames : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    HeadlessEnable();
+    HeadlessReset();
+    CreateMainWindow(nullptr, SW_SHOWDEFAULT);
+    initialised = InitGame();
+  }
+  static void TearDownTestSuite() {
+    if (initialised) ShutdownGame();
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(initialised);
+    HeadlessReleaseAllKeys();
+    HeadlessSetForeground(true);
+    HeadlessSetTime(100000);
+    std::memset(keyCur, 0, sizeof keyCur);
+    std::memset(keyPrev, 0, sizeof keyPrev);
+    ResetGame();
+    GameState = Title;
+    frameCounter = 0;
+    lastFrameTime = 0;
+    running = 1;
+    sounds.clear();
+    soundPlayObserver = RecordSound;
+  }
+  void TearDown() override {
+    soundPlayObserver = nullptr;
+    HeadlessReleaseAllKeys();
+  }
+
+  static std::vector<DWORD> Picture() {
+    std::vector<DWORD> pixels(presentParams.BackBufferWidth * presentParams.BackBufferHeight);
+    EXPECT_TRUE(ReadBackPresented(device, pixels.data(), presentParams.BackBufferWidth,
+                                  presentParams.BackBufferHeight));
+    return pixels;
+  }
+
+  static bool initialised;
+};
+bool Frames::initialised = false;
+
+TEST_F(Frames, TheTitleFillsTheParticleTableThenDropsStarsUntilOneLeaves) {
+  srand(2024);
+  int dropped = 0, reusedAfterFull = 0;
+  bool wasFull = false;
+  for (int frame = 1; frame <= 400; ++frame) {
+    // Which stars this frame's update will carry past the left edge, and where the new
+    // star must go: the lowest slot that is free after the update, if any.
+    bool live[ParticleSlots];
+    int freeSlot = -1, liveAfterUpdate = 0;
+    for (int i = 0; i < ParticleSlots; ++i) {
+      const Particle &p = ParticleTable[i];
+      live[i] = p.life != 0;
+      bool staysLive = live[i] && p.x + p.vx >= -20.0f;
+      liveAfterUpdate += staysLive;
+      if (!staysLive && freeSlot < 0) freeSlot = i;
+    }
+    RunFrame();
+    ASSERT_EQ(GameState, Title);
+
+    // A star enters at 810 and has not moved yet; every older one has.
+    int newSlot = -1, liveNow = 0;
+    for (int i = 0; i < ParticleSlots; ++i) {
+      const Particle &p = ParticleTable[i];
+      if (p.life == 0) continue;
+      ++liveNow;
+      EXPECT_GE(p.sprite, 8);
+      EXPECT_LE(p.sprite, 10);
+      EXPECT_GE(p.x, -20.0f);
+      if (p.x == 810.0f) {
+        EXPECT_EQ(newSlot, -1) << "two new stars in frame " << frame;
+        newSlot = i;
+      }
+    }
+    EXPECT_EQ(newSlot, freeSlot) << "frame " << frame;
+    EXPECT_EQ(liveNow, liveAfterUpdate + (freeSlot >= 0 ? 1 : 0)) << "frame " << frame;
+    if (freeSlot < 0) ++dropped;
+    if (wasFull && freeSlot >= 0) ++reusedAfterFull;
+    wasFull = liveNow == ParticleSlots;
+  }
+  // The table ran full, stars were turned away, and the slots of stars that left
+  // were taken again.
+  EXPECT_GT(dropped, 0);
+  EXPECT_GT(reusedAfterFull, 0);
+}
+
+TEST_F(Frames, SlowMotionMovesTheWorldOnOneFrameInThreeAndDrawsEveryFrame) {
+  // Start a game with the right button: the random mode, and the button stays held,
+  // so the sword takes the slow motion from the first world update on.
+  HeadlessSetKey(VK_RBUTTON, true);
+  RunFrame();
+  ASSERT_EQ(GameState, Playing);
+  ASSERT_EQ(frameCounter, 1u);
+  ASSERT_EQ(slowMotion, 0);
+  std::memset(EnemyTable, 0, sizeof EnemyTable);
+
+  std::vector<uint32_t> updateFrames, beepFrames;
+  int16_t power = Player.power;
+  for (int i = 0; i < 30; ++i) {
+    sounds.clear();
+    RunFrame();
+    // Keep the field clear, so nothing touches the hand.
+    for (Enemy &e : EnemyTable) e.hp = 0;
+    if (Player.power != power) {
+      EXPECT_EQ(Player.power, power - 5) << "frame " << frameCounter;
+      updateFrames.push_back(frameCounter);
+      power = Player.power;
+    }
+    for (auto [id, level] : sounds)
+      if (id == 6 && level == 65) beepFrames.push_back(frameCounter);
+    EXPECT_EQ(slowMotion, 1);
+  }
+  // Frame 2 runs the world (the slow motion is not on yet); from then on only frames
+  // that leave 1 when divided by 3, and the beep sounds on the odd ones among those.
+  EXPECT_EQ(updateFrames, (std::vector<uint32_t>{2, 4, 7, 10, 13, 16, 19, 22, 25, 28, 31}));
+  EXPECT_EQ(beepFrames, (std::vector<uint32_t>{7, 13, 19, 25, 31}));
+
+  // Each sword update throws two cyan sparks; in between they hang still.
+  int cyan = 0;
+  for (const Effect &e : EffectTable) cyan += e.alpha != 0 && e.red == 50 && e.green == 200 && e.blue == 255;
+  EXPECT_GT(cyan, 0);
+  std::vector<Effect> before(EffectTable, EffectTable + EffectSlots);
+  ASSERT_EQ(frameCounter % 3, 1u);
+  auto still = Picture();
+  RunFrame();  // a frame without a world update
+  for (int i = 0; i < EffectSlots; ++i) EXPECT_EQ(std::memcmp(&before[i], &EffectTable[i], sizeof(Effect)), 0) << i;
+  EXPECT_EQ(Picture(), still);
+
+  // Yet the frame was drawn: holding Enter shows the caption line at once.
+  HeadlessSetKey(VK_RETURN, true);
+  RunFrame();
+  EXPECT_NE(frameCounter % 3, 1u);
+  EXPECT_NE(Picture(), still);
+  HeadlessSetKey(VK_RETURN, false);
+
+  // Letting go of the button ends the slow motion in the next world update.
+  HeadlessSetKey(VK_RBUTTON, false);
+  RunFrame();
+  ASSERT_EQ(frameCounter % 3, 1u);
+  EXPECT_EQ(slowMotion, 0);
+  uint32_t frame = frameCounter;
+  RunFrame();
+  EXPECT_EQ(frameCounter, frame + 1);
+  EXPECT_EQ(Player.power, power + 4 * 2);  // the hand rests: recharged in both updates
+}
+
+TEST_F(Frames, AStrokeCutsAShipThatTheHandPassesOver) {
+  // A normal game; the hand sweeps downward with the left button held.
+  HeadlessSetKey(VK_LBUTTON, true);
+  RunFrame();
+  ASSERT_EQ(GameState, Playing);
+  std::memset(EnemyTable, 0, sizeof EnemyTable);
+  for (int i = 0; i < 3; ++i) {
+    HeadlessMoveMouse(0, 40);
+    RunFrame();
+  }
+  // The hand moved 20, 30, 35 downward: base at 350, tip 35 * 7 below the hand.
+  EXPECT_EQ(Player.y, 385.0f);
+  const SwordTriangle &blade = Player.trail[0];
+  EXPECT_EQ(blade.base.y, 350.0f);
+  EXPECT_EQ(blade.tip.y, 385.0f + 35 * 7);
+  EXPECT_EQ(blade.previousTip.y, 350.0f + 30 * 7);
+
+  // Then the hand swerves right: base (200, 385), previous tip (200, 630) and tip
+  // (440, 525) make a wide blade that covers a heavy ship at (260, 510).
+  EnemyTable[20] = Enemy{260.0f, 510.0f, 0.0f, 5, 6, 0, 0};
+  sounds.clear();
+  int scoreBefore = score;
+  HeadlessMoveMouse(60, 0);
+  RunFrame();
+  EXPECT_EQ(Player.x, 230.0f);
+  EXPECT_EQ(blade.tip.x, 440.0f);
+  EXPECT_EQ(blade.tip.y, 525.0f);
+  EXPECT_EQ(EnemyTable[20].hp, 4);
+  EXPECT_EQ(score, scoreBefore);
+  bool hitSound = false, swing = false;
+  for (auto [id, level] : sounds) {
+    hitSound |= id == 3 && level == 90;
+    swing |= id == 4 && level == 75;
+  }
+  EXPECT_TRUE(hitSound);
+  EXPECT_TRUE(swing);
+  int pink = 0;
+  for (const Effect &e : EffectTable) pink += e.alpha == 255 && e.red == 255 && e.green == 60 && e.blue == 180;
+  EXPECT_EQ(pink, 3);
+}
+
+}  // namespace
