@@ -2,6 +2,7 @@
 // the particle table, and the slow motion held by the right button, which moves the
 // world on one frame in three while every frame is still drawn.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -207,6 +208,102 @@ TEST_F(Frames, AStrokeCutsAShipThatTheHandPassesOver) {
   int pink = 0;
   for (const Effect &e : EffectTable) pink += e.alpha == 255 && e.red == 255 && e.green == 60 && e.blue == 180;
   EXPECT_EQ(pink, 3);
+}
+
+// What the scene shows of one spark and one particle, on a frozen end screen.
+class Drawn : public Frames {
+protected:
+  void SetUp() override {
+    Frames::SetUp();
+    GameState = GameOver;
+    Player.x = 50;
+    Player.y = 50;
+    std::memset(ParticleTable, 0, sizeof ParticleTable);
+    std::memset(EffectTable, 0, sizeof EffectTable);
+    std::memset(EnemyTable, 0, sizeof EnemyTable);
+  }
+  static DWORD At(const std::vector<DWORD> &picture, int x, int y) {
+    return picture[static_cast<size_t>(y) * presentParams.BackBufferWidth + x];
+  }
+  // A row of the empty frame that is black from x = 100 to 500.
+  static int BlackRow(const std::vector<DWORD> &picture) {
+    for (int y = 120; y < 560; y += 7) {
+      bool black = true;
+      for (int x = 90; x <= 510 && black; ++x) black = (At(picture, x, y) & 0xFFFFFF) == 0;
+      if (black) return y;
+    }
+    return -1;
+  }
+};
+
+TEST_F(Drawn, ASparkFadesFromHeadToTailInTwoSegments) {
+  RunFrame();
+  const auto empty = Picture();
+  const int y = BlackRow(empty);
+  ASSERT_GE(y, 0);
+  // Head at 500, one update ago at 300, two updates ago at 100: red with some blue.
+  Effect &e = EffectTable[0];
+  e.x0 = 500;
+  e.x1 = 300;
+  e.x2 = 100;
+  e.y0 = e.y1 = e.y2 = static_cast<float>(y);
+  e.alpha = 255;
+  e.alphaStep = -10;
+  e.red = 255;
+  e.green = 0;
+  e.blue = 128;
+  RunFrame();
+  const auto picture = Picture();
+  auto red = [&](int x) { return static_cast<int>((At(picture, x, y) >> 16) & 0xFF); };
+  auto green = [&](int x) { return static_cast<int>((At(picture, x, y) >> 8) & 0xFF); };
+  auto blue = [&](int x) { return static_cast<int>(At(picture, x, y) & 0xFF); };
+  // Over black the red channel shows the opacity: 102 at the tail, 178 in the middle,
+  // 255 at the head, and the blue channel half of it. (Where the two segments meet the
+  // pixel is drawn by both, so the samples stay a few pixels off it.)
+  EXPECT_NEAR(red(101), 102, 4);
+  EXPECT_NEAR(red(297), 178, 4);
+  EXPECT_NEAR(red(303), 178, 4);
+  EXPECT_NEAR(red(498), 254, 4);
+  EXPECT_NEAR(red(200), (102 + 178) / 2, 4);
+  EXPECT_NEAR(blue(303), 178 * 128 / 255, 3);
+  EXPECT_EQ(green(303), 0);
+  // Nothing beyond the head or behind the tail.
+  EXPECT_EQ(At(picture, 90, y) & 0xFFFFFF, 0u);
+  EXPECT_EQ(At(picture, 510, y) & 0xFFFFFF, 0u);
+
+  // A fading spark: alpha 100 gives opacities 70 and 40 behind its head.
+  e.alpha = 100;
+  RunFrame();
+  const auto dim = Picture();
+  EXPECT_NEAR(static_cast<int>((At(dim, 303, y) >> 16) & 0xFF), 70, 3);
+  EXPECT_NEAR(static_cast<int>((At(dim, 101, y) >> 16) & 0xFF), 40, 3);
+  // A freed slot draws nothing, whatever its other fields hold.
+  e.alpha = 0;
+  RunFrame();
+  EXPECT_EQ(Picture(), empty);
+}
+
+TEST_F(Drawn, AParticleIsASpriteAtItsPlaceAndAFreeSlotIsNot) {
+  RunFrame();
+  const auto empty = Picture();
+  const int y = BlackRow(empty);
+  ASSERT_GE(y, 0);
+  // The cell of the hand's flash, at full opacity; a free slot next to it.
+  ParticleTable[0] = Particle{300.0f, static_cast<float>(y), 0, 0, 0, 0, 0, 20.0f, 0, 255, 0, -1, 0};
+  ParticleTable[1] = Particle{400.0f, static_cast<float>(y), 0, 0, 0, 0, 0, 20.0f, 0, 255, 0, 0, 0};
+  RunFrame();
+  const auto picture = Picture();
+  int lit = 0, litElsewhere = 0;
+  for (int py = std::max(0, y - 30); py < std::min(600, y + 30); ++py)
+    for (int px = 250; px < 450; ++px) {
+      if (At(picture, px, py) == At(empty, px, py)) continue;
+      if (px >= 280 && px <= 320 && py >= y - 20 && py <= y + 20)
+        ++lit;
+      else
+        ++litElsewhere;
+    }
+  EXPECT_GT(lit, 50);
+  EXPECT_EQ(litElsewhere, 0);
 }
 
 }  // namespace
