@@ -190,9 +190,11 @@ void ResolveHits(int slot) {
     hit = true;
   }
 
-  if (!hit) return;
+  // Every spawner keeps to the 18 types; a slot holding anything else has no looks
+  // and no points to read, so it only loses its hit points.
+  if (!hit || e.type < 0 || e.type >= EnemyTypes) return;
 
-  const HitOutcome &look = Outcomes[static_cast<uint8_t>(e.type) % EnemyTypes];
+  const HitOutcome &look = Outcomes[e.type];
   for (int i = 0; i < look.debris; ++i) {
     if (look.blueDebris)
       SpawnScatterSpark(e.x, e.y, 0.4f, 20, 180, 255);
@@ -210,7 +212,7 @@ void ResolveHits(int slot) {
     Play(look.deathSound[0]);
     Play(look.deathSound[1]);
     // The score stops at the top of its 32 bits rather than turning negative.
-    int64_t total = static_cast<int64_t>(score) + EnemyTypeInfo[static_cast<uint8_t>(e.type) % EnemyTypes].score;
+    int64_t total = static_cast<int64_t>(score) + EnemyTypeInfo[e.type].score;
     score = static_cast<int>(total > INT32_MAX ? INT32_MAX : total < INT32_MIN ? INT32_MIN : total);
   } else {
     DSplay(3, 90);
