@@ -168,10 +168,10 @@ TEST_F(WholeGame, PlayingWithoutThePictureMatchesTheFrameDriver) {
   auto play = [](bool withPicture, World *out) {
     StartGame(VK_RBUTTON);
     srand(31337);
-    for (int frame = 0; frame < 240; ++frame) {
+    for (int frame = 0; frame < 150; ++frame) {
       if (frame % 7 == 0) HeadlessMoveMouse(frame % 3 == 0 ? 25 : -20, frame % 2 ? 15 : -18);
       HeadlessSetKey(VK_LBUTTON, frame % 5 < 3);
-      HeadlessSetKey(VK_RBUTTON, frame >= 100 && frame < 130);
+      HeadlessSetKey(VK_RBUTTON, frame >= 60 && frame < 90);
       if (withPicture) {
         RunFrame();
       } else {
@@ -232,6 +232,7 @@ TEST_F(WholeGame, StageTwoTitleComesWhenTheTablePredictsWithAnEmptyField) {
 
 TEST_F(WholeGame, APilotedNormalGameReachesAllClear) {
   StartGame(VK_LBUTTON);
+  srand(2026);   // the pilot wins from every seed tried; a fixed one keeps the run repeatable
   Pilot pilot;
   int titles[5] = {};
   int updates = 0;
