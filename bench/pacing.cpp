@@ -1,0 +1,120 @@
+// Frame pacing on the real clock: the title screen at its 22 ms pace with the game's
+// wait (sleep, then yield through the last millisecond) against the same frames with a
+// wait that only spins on the millisecond timer. Prints, for each, the process CPU time
+// per second of wall time (in % of one core) and the frame interval over the run
+// (median, 99th percentile, largest). With a display the frames are drawn into the real
+// window; the same pair also runs without drawing, to show the wait's own cost.
+//   bench_pacing [frames]   (default 500)
+#include <time.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+#include "app/game.h"
+#include "render/device.h"
+#include "world/world.h"
+
+namespace {
+
+// The wait as a plain busy loop: what the frames cost when nothing ever sleeps.
+void SpinningWaitFrame() {
+  while (timeGetTime() < lastFrameTime + 22) {
+  }
+  lastFrameTime = timeGetTime();
+}
+
+// The title screen's frame, step for step as RunFrame runs it there.
+void TitleFrame(void (*wait)(), bool draw) {
+  frameCounter += 1;
+  UpdateInput();
+  UpdateParticles();
+  SpawnTitleStar();
+  if (draw) RenderFrame();
+  wait();
+  CountFps();
+}
+
+double Seconds(clockid_t clock) {
+  timespec now;
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const size_t index = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+  return values[index];
+}
+
+struct Result {
+  double cpuPercent;
+  double median;
+  double p99;
+  double largest;
+  int ticks22;
+  int ticks23;
+  int ticksOther;
+};
+
+Result Run(void (*wait)(), bool draw, int frames) {
+  std::vector<double> intervals;
+  intervals.reserve(static_cast<size_t>(frames));
+  Result result = {};
+  // One frame to line the pace up, then the measured ones.
+  TitleFrame(wait, draw);
+  double last = Seconds(CLOCK_MONOTONIC);
+  uint32_t lastTick = lastFrameTime;
+  const double cpuStart = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double wallStart = last;
+  for (int i = 0; i < frames; i++) {
+    TitleFrame(wait, draw);
+    const double now = Seconds(CLOCK_MONOTONIC);
+    intervals.push_back((now - last) * 1000.0);
+    last = now;
+    const uint32_t ticks = lastFrameTime - lastTick;
+    lastTick = lastFrameTime;
+    if (ticks == 22) result.ticks22 += 1;
+    else if (ticks == 23) result.ticks23 += 1;
+    else result.ticksOther += 1;
+  }
+  result.cpuPercent = 100.0 * (Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart) / (last - wallStart);
+  result.median = Percentile(intervals, 0.5);
+  result.p99 = Percentile(intervals, 0.99);
+  result.largest = Percentile(intervals, 1.0);
+  return result;
+}
+
+void Print(const char *name, const Result &result) {
+  std::printf("%-28s cpu %6.1f%% of a core   interval median %6.2f ms  p99 %6.2f ms  max %6.2f ms   "
+              "timer ticks 22:%d 23:%d other:%d\n",
+              name, result.cpuPercent, result.median, result.p99, result.largest, result.ticks22, result.ticks23,
+              result.ticksOther);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 500;
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  fullScreen = 0;
+  CreateMainWindow(nullptr, SW_SHOWDEFAULT);
+  const bool draw = mainWindow && InitGame();
+  GameState = Title;
+  std::printf("%d title-screen frames each, %s\n", frames,
+              draw ? "drawn into the window" : "not drawn (no window or device)");
+
+  if (draw) {
+    const Result sleeping = Run(WaitFrame, true, frames);
+    const Result spinning = Run(SpinningWaitFrame, true, frames);
+    Print("drawn, game's wait", sleeping);
+    Print("drawn, spinning wait", spinning);
+    std::printf("%-28s cpu ratio %.3f\n", "drawn, game's / spinning", sleeping.cpuPercent / spinning.cpuPercent);
+  }
+  const Result sleeping = Run(WaitFrame, false, frames);
+  const Result spinning = Run(SpinningWaitFrame, false, frames);
+  Print("not drawn, game's wait", sleeping);
+  Print("not drawn, spinning wait", spinning);
+  std::printf("%-28s cpu ratio %.3f\n", "not drawn, game's / spin", sleeping.cpuPercent / spinning.cpuPercent);
+  if (draw) ShutdownGame();
+  return 0;
+}
