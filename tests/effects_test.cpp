@@ -42,21 +42,10 @@ TEST_F(Sparks, FullTableDropsSpawnsAndReusesTheLowestFreedSlot) {
   EXPECT_EQ(LiveCount(), EffectSlots - 1);
   SpawnEffect(7, 8, 1, 2, 3, 4, 200, -3, 50, 60, 70);
   const Effect &e = EffectTable[41];
-  EXPECT_EQ(e.x0, 7.0f);
-  EXPECT_EQ(e.x1, 7.0f);
-  EXPECT_EQ(e.x2, 7.0f);
-  EXPECT_EQ(e.y0, 8.0f);
-  EXPECT_EQ(e.y1, 8.0f);
-  EXPECT_EQ(e.y2, 8.0f);
-  EXPECT_EQ(e.vx, 1.0f);
-  EXPECT_EQ(e.vy, 2.0f);
-  EXPECT_EQ(e.ax, 3.0f);
-  EXPECT_EQ(e.ay, 4.0f);
-  EXPECT_EQ(e.alpha, 200);
-  EXPECT_EQ(e.alphaStep, -3);
-  EXPECT_EQ(e.red, 50);
-  EXPECT_EQ(e.green, 60);
-  EXPECT_EQ(e.blue, 70);
+  // All three points of the history start at the spawn.
+  EXPECT_TRUE(e.x0 == 7.0f && e.x1 == 7.0f && e.x2 == 7.0f && e.y0 == 8.0f && e.y1 == 8.0f && e.y2 == 8.0f);
+  EXPECT_TRUE(e.vx == 1.0f && e.vy == 2.0f && e.ax == 3.0f && e.ay == 4.0f);
+  EXPECT_TRUE(e.alpha == 200 && e.alphaStep == -3 && e.red == 50 && e.green == 60 && e.blue == 70);
 }
 
 TEST_F(Sparks, SpawnWithAlphaZeroLeavesTheSlotFree) {

@@ -134,17 +134,10 @@ TEST_F(Hits, ATwoPointMissileCutInTwoUpdates) {
   EXPECT_EQ(LiveSparks().size(), 3u + 8u);
   auto particles = LiveParticles();
   ASSERT_EQ(particles.size(), 1u);
-  const Particle &smoke = *particles[0];
-  EXPECT_EQ(smoke.x, 120.0f);
-  EXPECT_EQ(smoke.y, 120.0f);
-  EXPECT_EQ(smoke.vx, 0.0f);
-  EXPECT_EQ(smoke.vy, -0.8f);
-  EXPECT_EQ(smoke.size, 40.0f);
-  EXPECT_EQ(smoke.sizeStep, 1.0f);
-  EXPECT_EQ(smoke.alpha, 200);
-  EXPECT_EQ(smoke.alphaStep, -10);
-  EXPECT_EQ(smoke.life, -1);
-  EXPECT_EQ(smoke.sprite, 1);
+  const Particle &smoke = *particles[0];  // drifts up, grows, fades over 20 updates
+  EXPECT_TRUE(smoke.x == 120.0f && smoke.y == 120.0f && smoke.vx == 0.0f && smoke.vy == -0.8f);
+  EXPECT_TRUE(smoke.size == 40.0f && smoke.sizeStep == 1.0f && smoke.alpha == 200 && smoke.alphaStep == -10);
+  EXPECT_TRUE(smoke.life == -1 && smoke.sprite == 1);
   EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{3, 90}}));
   EXPECT_EQ(score, 0);
 
@@ -157,14 +150,8 @@ TEST_F(Hits, ATwoPointMissileCutInTwoUpdates) {
   EXPECT_EQ(particles[0]->size, 40.0f);  // smoke
   EXPECT_EQ(particles[0]->sprite, 1);
   const Particle &burst = *particles[1];
-  EXPECT_EQ(burst.size, 40.0f);
-  EXPECT_EQ(burst.sizeStep, 7.0f);
-  EXPECT_EQ(burst.alpha, 220);
-  EXPECT_EQ(burst.alphaStep, -20);
-  EXPECT_EQ(burst.sprite, 5);
-  EXPECT_EQ(burst.vx, 0.0f);
-  EXPECT_EQ(burst.vy, 0.0f);
-  EXPECT_EQ(burst.life, -1);
+  EXPECT_TRUE(burst.size == 40.0f && burst.sizeStep == 7.0f && burst.alpha == 220 && burst.alphaStep == -20);
+  EXPECT_TRUE(burst.sprite == 5 && burst.vx == 0.0f && burst.vy == 0.0f && burst.life == -1);
   EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{0, 95}}));
   EXPECT_EQ(score, 40);
 }
@@ -196,18 +183,10 @@ TEST_F(Hits, ABulletReachingTheHand) {
   auto sparks = LiveSparks();
   ASSERT_EQ(sparks.size(), 5u);
   for (const Effect *s : sparks) {
-    EXPECT_EQ(s->x0, 200.0f);
-    EXPECT_EQ(s->y0, 300.0f);
-    EXPECT_EQ(s->ay, 0.6f);
-    EXPECT_EQ(s->ax, 0.0f);
-    EXPECT_EQ(s->alpha, 255);
-    EXPECT_LE(s->alphaStep, -10);
-    EXPECT_GE(s->alphaStep, -29);
-    EXPECT_LE(std::fabs(s->vx), 10.0f);
-    EXPECT_LE(std::fabs(s->vy), 10.0f);
-    EXPECT_EQ(s->red, 255);
-    EXPECT_EQ(s->green, 200);
-    EXPECT_EQ(s->blue, 0);
+    EXPECT_TRUE(s->x0 == 200.0f && s->y0 == 300.0f && s->ay == 0.6f && s->alpha == 255);
+    EXPECT_TRUE(s->alphaStep <= -10 && s->alphaStep >= -29) << int(s->alphaStep);
+    EXPECT_TRUE(std::fabs(s->vx) <= 10.0f && std::fabs(s->vy) <= 10.0f);
+    EXPECT_TRUE(s->red == 255 && s->green == 200 && s->blue == 0);
   }
   // Two bursts at the bullet, both on sprite 3.
   auto particles = LiveParticles();
@@ -251,6 +230,13 @@ TEST_F(Hits, TheFinalBossTouchingTheHand) {
     EXPECT_EQ(p.alpha, 140);
     EXPECT_EQ(p.alphaStep, -15);
     EXPECT_EQ(p.sprite, 5);
+  }
+  // Rotations are random whole degrees, turned into radians by the float factor.
+  for (const Particle *p : particles) {
+    double degrees = p->angle / 0.017453289f;
+    EXPECT_NEAR(degrees, std::round(degrees), 1e-3);
+    EXPECT_GE(degrees, 0.0);
+    EXPECT_LT(degrees, 359.5);
   }
 }
 
@@ -383,39 +369,6 @@ TEST_F(Hits, EveryTypesExplosion) {
     EXPECT_EQ(sizes, row.sizes) << row.type;
     EXPECT_EQ(sounds, row.sounds) << row.type;
   }
-}
-
-TEST_F(Hits, TheRingOfTheStageThreeBossAndTheBurstLooks) {
-  MoveHand(400, 300);
-  Place(0, 13, 400, 300);
-  ResolveHits(0);
-  auto particles = LiveParticles();
-  ASSERT_EQ(particles.size(), 10u);
-  EXPECT_EQ(particles[1]->sizeStep, 10.0f);
-  EXPECT_EQ(particles[1]->alpha, 250);
-  EXPECT_EQ(particles[1]->alphaStep, -20);
-  EXPECT_NEAR(particles[2]->vx, 15.0f, 1e-5);
-  EXPECT_NEAR(particles[2]->vy, 0.0f, 1e-5);
-  EXPECT_NEAR(particles[4]->vx, 0.0f, 1e-4);
-  EXPECT_NEAR(particles[4]->vy, 15.0f, 1e-4);
-  EXPECT_NEAR(particles[6]->vx, -15.0f, 1e-4);
-  // Rotations are whole degrees: below 360 degrees and a multiple of the factor.
-  for (const Particle *p : particles) {
-    EXPECT_GE(p->angle, 0.0f);
-    EXPECT_LT(p->angle, 360 * 0.017453289f);
-    double degrees = p->angle / 0.017453289f;
-    EXPECT_NEAR(degrees, std::round(degrees), 1e-3);
-  }
-  // The stage 1 boss's ring has six, 60 degrees apart at 10.
-  SetUp();
-  MoveHand(400, 300);
-  Place(0, 11, 400, 300);
-  ResolveHits(0);
-  particles = LiveParticles();
-  ASSERT_EQ(particles.size(), 8u);
-  EXPECT_EQ(particles[1]->alphaStep, -25);
-  EXPECT_NEAR(particles[3]->vx, 5.0f, 1e-4);
-  EXPECT_NEAR(particles[3]->vy, 10 * std::sin(60 * 3.141592 / 180), 1e-4);
 }
 
 TEST_F(Hits, TheScoreStopsAtItsHighestValue) {
