@@ -275,43 +275,4 @@ TEST_F(Behaviours, FirstBossFansAndReinforcements) {
   EXPECT_EQ(EnemyTable[2].y, 450.0f);
 }
 
-TEST_F(Behaviours, ShipsFireOnTheirTimetables) {
-  PlaceHand(20, 20);
-  struct Shot {
-    int type, age;
-  };
-  // Which shots each ship fires in its first 260 updates (slot 0).
-  auto firing = [&](int type) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
-    Put(0, type, 810, 300);
-    std::vector<Shot> shots;
-    for (int age = 1; age <= 260; ++age) {
-      Step(0);
-      for (int i = 1; i < EnemySlots; ++i) {
-        if (EnemyTable[i].hp > 0) shots.push_back({EnemyTable[i].type, age});
-        EnemyTable[i].hp = 0;
-      }
-    }
-    return shots;
-  };
-  auto count = [](const std::vector<Shot> &shots, int type) {
-    int n = 0;
-    for (const Shot &s : shots) n += s.type == type;
-    return n;
-  };
-  auto gunship = firing(3);
-  EXPECT_EQ(count(gunship, 0), 6 + 3);   // six aimed bullets, then 201, 221, 241
-  EXPECT_EQ(count(gunship, 1), 2);
-  auto carrier = firing(4);
-  EXPECT_EQ(count(carrier, 2), 3);
-  EXPECT_EQ(count(carrier, 1), 7);
-  auto spreader = firing(5);
-  EXPECT_EQ(count(spreader, 0), 3 + 5 + 2 * 10);   // twin bullets at 121, 136, ..., 256
-  auto heavy = firing(6);
-  EXPECT_EQ(count(heavy, 0), 15);
-  EXPECT_EQ(count(heavy, 7), 4);
-  EXPECT_EQ(count(heavy, 2), 2);
-  EXPECT_EQ(count(heavy, 1), 2);   // at 251
-}
-
 }  // namespace

@@ -179,26 +179,6 @@ TEST_F(Bosses, FinalBossSwitchesToItsSecondPhaseAt14HitPoints) {
   EXPECT_EQ(CountLive(2), 8);
 }
 
-TEST_F(Bosses, FinalBossSecondPhaseFans) {
-  PlaceHand(100, 300);
-  Enemy &boss = Put(0, 17, 700, 300, 0, 239);
-  boss.hp = 5;
-  Step(0);
-  ASSERT_EQ(CountLive(2), 13);
-  EXPECT_EQ(EnemyTable[1].angle, -90.0f * 0.017453289f);
-  EXPECT_EQ(EnemyTable[13].angle, 90.0f * 0.017453289f);
-  ClearOthers(0);
-  boss.age = 179;
-  Step(0);   // a = 180: a pair of fighters, the lower one side-stepping down
-  ASSERT_EQ(CountLive(15), 2);
-  EXPECT_EQ(EnemyTable[1].y, 310.0f);
-  EXPECT_EQ(EnemyTable[1].param, 2);
-  EXPECT_EQ(EnemyTable[1].angle, 0.69813156f);
-  EXPECT_EQ(EnemyTable[2].y, 290.0f);
-  EXPECT_EQ(EnemyTable[2].param, 1);
-  EXPECT_EQ(EnemyTable[2].angle, -0.69813156f);
-}
-
 TEST_F(Bosses, ReinforcementsComeAfter3000UpdatesOrAfter5000ForTheFinalBoss) {
   PlaceHand(100, 300);
   struct {

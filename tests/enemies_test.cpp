@@ -98,26 +98,4 @@ TEST_F(Enemies, RemovalStartsJustBeyondTheMargin) {
   EXPECT_EQ(score, 0);
 }
 
-TEST_F(Enemies, FreeSlotsAreNeitherAgedNorMoved) {
-  Enemy &e = Put(7, 0, 400, 300);
-  e.hp = 0;
-  UpdateEnemies();
-  EXPECT_EQ(e.age, 0);
-  EXPECT_EQ(e.x, 400.0f);
-}
-
-TEST_F(Enemies, TheEighteenTypesShareTheSixteenCells) {
-  // Every cell of the enemy texture is used, and only types 1/2 and 9/14 share one.
-  int users[16] = {};
-  for (const EnemyTypeInfoRow &row : EnemyTypeInfo) {
-    ASSERT_GE(row.cell, 0);
-    ASSERT_LT(row.cell, 16);
-    users[row.cell] += 1;
-    EXPECT_GT(row.hp, 0);
-  }
-  for (int c = 0; c < 16; ++c) EXPECT_EQ(users[c], (c == 1 || c == 9) ? 2 : 1) << c;
-  EXPECT_EQ(EnemyTypeInfo[1].cell, EnemyTypeInfo[2].cell);
-  EXPECT_EQ(EnemyTypeInfo[9].cell, EnemyTypeInfo[14].cell);
-}
-
 }  // namespace

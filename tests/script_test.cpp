@@ -166,13 +166,4 @@ TEST_F(Script, RandomModeRollsSevenTypesAndLeavesTheScriptAlone) {
   }
 }
 
-TEST_F(Script, AnyOtherModeValueDoesNothing) {
-  randomMode = 2;
-  unsigned int before = GetRandomState();
-  for (int n = 0; n < 100; ++n) StepStageScript();
-  EXPECT_EQ(scriptTimer, 0);
-  EXPECT_EQ(GetRandomState(), before);
-  EXPECT_EQ(CountLive(), 0);
-}
-
 }  // namespace
