@@ -1,7 +1,7 @@
 // The Win32 stand-in on the headless backend: the start-up sequence of the shell, the
-// window's size and messages, the key snapshot and the relative cursor, the clock and
-// its waits, the message box's Shift-JIS texts and answers, library loading only from
-// the executable's directory, and the C runtime's generator.
+// window's size and messages, the key snapshot and the relative cursor, the message
+// box's Shift-JIS texts and answers, library loading only from the executable's
+// directory, and the C runtime's generator.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -175,31 +175,6 @@ TEST_F(Platform, TheCursorReportsTheMotionSinceItWasPutBackToTheCentre) {
   GetCursorPos(&point);
   EXPECT_EQ(point.x, -500);
   EXPECT_EQ(point.y, 1000);
-}
-
-TEST_F(Platform, TheVirtualClockMovesOnlyByWhatIsWaited) {
-  HeadlessSetTime(0xFFFFFFF0u);
-  EXPECT_EQ(timeGetTime(), 0xFFFFFFF0u);
-  EXPECT_EQ(timeGetTime(), 0xFFFFFFF0u);
-  Sleep(5);
-  EXPECT_EQ(timeGetTime(), 0xFFFFFFF5u);
-  Sleep(0);
-  EXPECT_EQ(timeGetTime(), 0xFFFFFFF6u);
-  Sleep(20);  // wraps like the real counter
-  EXPECT_EQ(timeGetTime(), 10u);
-}
-
-TEST_F(Platform, TimerPeriodsMustBeEndedAsTheyWereBegun) {
-  EXPECT_EQ(timeBeginPeriod(0), static_cast<MMRESULT>(TIMERR_NOCANDO));
-  EXPECT_EQ(timeEndPeriod(1), static_cast<MMRESULT>(TIMERR_NOCANDO));
-  EXPECT_EQ(timeBeginPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
-  EXPECT_EQ(timeBeginPeriod(5), static_cast<MMRESULT>(TIMERR_NOERROR));
-  EXPECT_EQ(HeadlessTimerPeriodCount(), 2);
-  EXPECT_EQ(timeEndPeriod(2), static_cast<MMRESULT>(TIMERR_NOCANDO));
-  EXPECT_EQ(timeEndPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
-  EXPECT_EQ(timeEndPeriod(1), static_cast<MMRESULT>(TIMERR_NOCANDO));
-  EXPECT_EQ(timeEndPeriod(5), static_cast<MMRESULT>(TIMERR_NOERROR));
-  EXPECT_EQ(HeadlessTimerPeriodCount(), 0);
 }
 
 TEST_F(Platform, ShiftJisTextsAreShownAsTheirCharacters) {
