@@ -282,13 +282,13 @@ TEST_F(Hits, HitSparksFlyAgainstTheTipsMotionWithTheirDrawsInOrder) {
   Place(0, 6, 200, 90);
   ASSERT_EQ(SwordHitTest(200, 90), 1);
   srand(777);
-  int draws[3][3];
+  int draws[4][3];
   for (auto &spark : draws)
     for (int &r : spark) r = rand();
   srand(777);
   ResolveHits(0);
   auto sparks = LiveSparks();
-  ASSERT_GE(sparks.size(), 3u);
+  ASSERT_EQ(sparks.size(), 3u + 14u);
   for (int i = 0; i < 3; ++i) {
     const Effect &s = *sparks[i];
     // r1 sets the fade, r2 the vertical jitter, r3 the horizontal one.
@@ -304,6 +304,13 @@ TEST_F(Hits, HitSparksFlyAgainstTheTipsMotionWithTheirDrawsInOrder) {
     EXPECT_EQ(s.green, 60);
     EXPECT_EQ(s.blue, 180);
   }
+  // The first debris spark comes next, with the same order of draws and wider jitter.
+  const Effect &debris = *sparks[3];
+  EXPECT_EQ(debris.alphaStep, -10 - draws[3][0] % 20);
+  EXPECT_EQ(debris.vy, (draws[3][1] % 41 - 20) * 0.5f);
+  EXPECT_EQ(debris.vx, (draws[3][2] % 41 - 20) * 0.5f);
+  EXPECT_EQ(debris.ay, 0.6f);
+
   float vy = sparks[0]->vy;
   UpdateEffects();
   EXPECT_FLOAT_EQ(sparks[0]->vy, vy + 0.4f);
@@ -369,6 +376,16 @@ TEST_F(Hits, EveryTypesExplosion) {
     EXPECT_EQ(sizes, row.sizes) << row.type;
     EXPECT_EQ(sounds, row.sounds) << row.type;
   }
+  // The stage 1 boss's ring has six, 60 degrees apart, at 10 pixels per update.
+  SetUp();
+  MoveHand(400, 300);
+  Place(0, 11, 400, 300);
+  ResolveHits(0);
+  auto ring = LiveParticles();
+  ASSERT_EQ(ring.size(), 8u);
+  EXPECT_NEAR(ring[3]->vx, 5.0f, 1e-4);
+  EXPECT_NEAR(ring[3]->vy, 10 * std::sin(60 * 3.141592 / 180), 1e-4);
+  EXPECT_NEAR(ring[5]->vx, -10.0f, 1e-4);
 }
 
 TEST_F(Hits, TheScoreStopsAtItsHighestValue) {

@@ -214,8 +214,10 @@ TEST_F(Sword, RechargeByFourAtRestAndByOneWhileMoving) {
   EXPECT_EQ(glow[0]->alpha, 80);
   EXPECT_EQ(glow[0]->x, 400.0f);  // at the old position
   UpdateParticles();
-  Step(0, 2);
+  Step(0, 2);  // exactly full still glows
   EXPECT_EQ(Player.power, 400);
+  ASSERT_EQ(LiveParticles().size(), 1u);
+  EXPECT_EQ(LiveParticles()[0]->size, 43.0f);
   UpdateParticles();
   Step(0, 2);
   EXPECT_EQ(Player.power, 400);
