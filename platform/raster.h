@@ -67,6 +67,37 @@ struct RasterState {
   bool operator==(const RasterState &) const = default;
 };
 
+// Whether the stage reads its texture at all.
+inline bool RasterUsesTexture(const RasterState &st) {
+  auto reads = [](RasterOp op, RasterArg a, RasterArg b) {
+    return (op != OpSelect2 && a == ArgTexture) || (op != OpSelect1 && b == ArgTexture);
+  };
+  return st.texture != nullptr && (reads(st.colorOp, st.colorArg1, st.colorArg2) ||
+                                   reads(st.alphaOp, st.alphaArg1, st.alphaArg2));
+}
+
+// What the stage's colour and alpha come to, for the devices' fast paths: the vertex
+// colour alone (a stage with no texture reads white, and white x diffuse = diffuse),
+// texel x vertex colour in both, or anything else.
+enum RasterCombine : uint8_t { CombineDiffuse, CombineModulate, CombineAny };
+inline RasterCombine ClassifyCombine(const RasterState &st) {
+  bool textured = RasterUsesTexture(st);
+  auto diffuseOnly = [&](RasterOp op, RasterArg a, RasterArg b) {
+    RasterArg picked = op == OpSelect2 ? b : a;
+    if (op != OpModulate) return picked == ArgDiffuse || (picked == ArgTexture && !textured);
+    return !textured && ((a == ArgTexture && b == ArgDiffuse) || (a == ArgDiffuse && b == ArgTexture));
+  };
+  auto modulate = [](RasterOp op, RasterArg a, RasterArg b) {
+    return op == OpModulate && ((a == ArgTexture && b == ArgDiffuse) || (a == ArgDiffuse && b == ArgTexture));
+  };
+  if (diffuseOnly(st.colorOp, st.colorArg1, st.colorArg2) && diffuseOnly(st.alphaOp, st.alphaArg1, st.alphaArg2))
+    return CombineDiffuse;
+  if (textured && !st.texture->opaque && modulate(st.colorOp, st.colorArg1, st.colorArg2) &&
+      modulate(st.alphaOp, st.alphaArg1, st.alphaArg2))
+    return CombineModulate;
+  return CombineAny;
+}
+
 class RasterDevice {
 public:
   virtual ~RasterDevice() = default;

@@ -3,7 +3,8 @@
 // its first row is the picture's top row; vertices move by half a pixel so that the
 // pixel centres fall on integer coordinates as Direct3D has them, and a line is made
 // one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). Present copies
-// the target into a second one, kept for the read-back, and scales it into the window.
+// the target into the window, scaled, and (once the read-back has been used) into a
+// second target that keeps the presented picture.
 #include "platform/raster_gl.h"
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -81,7 +82,9 @@ void main() {
 }
 )";
 
-const char *const fragmentShader = R"(#version 330 core
+// The three fragment programs: COMBINE 0 the vertex colour alone, 1 texel x vertex
+// colour, 2 any stage setting and the alpha test, driven by uniforms.
+const char *const fragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexcoord;
 uniform sampler2D tex;
@@ -108,12 +111,18 @@ bool passes(int f, float v, float r) {
   return true;
 }
 void main() {
+#if COMBINE == 0
+  fragColour = vColour;
+#elif COMBINE == 1
+  fragColour = texture(tex, vTexcoord) * vColour;
+#else
   vec4 t = hasTexture != 0 ? texture(tex, vTexcoord) : vec4(1.0);
   if (opaqueTexture != 0) t.a = 1.0;
   vec3 c = op(colorOp, colorArg1, colorArg2, t).rgb;
   float a = op(alphaOp, alphaArg1, alphaArg2, t).a;
   if (alphaFunc != 8 && !passes(alphaFunc, floor(a * 255.0 + 0.5), alphaRef)) discard;
   fragColour = vec4(c, a);
+#endif
 }
 )";
 
@@ -141,13 +150,20 @@ GLint WrapMode(uint8_t a) {
   return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
 }
 
+struct Program {
+  GLuint id = 0;
+  GLint uScreen = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
+  GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1;
+};
+
 class OpenGLRaster final : public RasterDevice {
 public:
   OpenGLRaster(SDL_Window *sdlWindow, SDL_GLContext glContext) : window(sdlWindow), context(glContext) {}
   ~OpenGLRaster() override {
     Current();
     if (loaded) {
-      gl.glDeleteProgram(program);
+      for (Program &p : programs)
+        if (p.id != 0) gl.glDeleteProgram(p.id);
       gl.glDeleteBuffers(1, &buffer);
       gl.glDeleteVertexArrays(1, &vertexArray);
       DeleteTargets();
@@ -167,36 +183,8 @@ public:
 #undef QR_GL_LOAD
     loaded = true;
     SDL_GL_SetSwapInterval(0);
-    GLuint vs = Compile(GL_VERTEX_SHADER, vertexShader), fs = Compile(GL_FRAGMENT_SHADER, fragmentShader);
-    if (vs == 0 || fs == 0) return false;
-    program = gl.glCreateProgram();
-    gl.glAttachShader(program, vs);
-    gl.glAttachShader(program, fs);
-    gl.glLinkProgram(program);
-    gl.glDeleteShader(vs);
-    gl.glDeleteShader(fs);
-    GLint linked = 0;
-    gl.glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-      char log[512] = "";
-      gl.glGetProgramInfoLog(program, sizeof log, nullptr, log);
-      std::fprintf(stderr, "d3d8: hardware device unavailable: shader link failed: %s\n", log);
-      return false;
-    }
-    gl.glUseProgram(program);
-    gl.glUniform1i(gl.glGetUniformLocation(program, "tex"), 0);
-    uScreen = gl.glGetUniformLocation(program, "screen");
-    uHasTexture = gl.glGetUniformLocation(program, "hasTexture");
-    uOpaque = gl.glGetUniformLocation(program, "opaqueTexture");
-    uColorOp = gl.glGetUniformLocation(program, "colorOp");
-    uColorArg1 = gl.glGetUniformLocation(program, "colorArg1");
-    uColorArg2 = gl.glGetUniformLocation(program, "colorArg2");
-    uAlphaOp = gl.glGetUniformLocation(program, "alphaOp");
-    uAlphaArg1 = gl.glGetUniformLocation(program, "alphaArg1");
-    uAlphaArg2 = gl.glGetUniformLocation(program, "alphaArg2");
-    uFactor = gl.glGetUniformLocation(program, "factor");
-    uAlphaFunc = gl.glGetUniformLocation(program, "alphaFunc");
-    uAlphaRef = gl.glGetUniformLocation(program, "alphaRef");
+    for (int i = 0; i < 3; ++i)
+      if (!Link(i, &programs[i])) return false;
     gl.glGenVertexArrays(1, &vertexArray);
     gl.glBindVertexArray(vertexArray);
     gl.glGenBuffers(1, &buffer);
@@ -243,13 +231,18 @@ public:
     }
     gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
     glViewport(0, 0, w, h);
-    gl.glUniform2f(uScreen, (float)w, (float)h);
+    for (Program &p : programs) {
+      gl.glUseProgram(p.id);
+      gl.glUniform2f(p.uScreen, (float)w, (float)h);
+    }
+    current = nullptr;
     applied = false;
     return true;
   }
 
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     Current();
+    touched = true;
     gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
     glEnable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -275,6 +268,7 @@ public:
 
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
+    touched = true;
     Apply(st);
     gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
@@ -282,6 +276,7 @@ public:
 
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
+    touched = true;
     Apply(st);
     const RasterVertex *data = v;
     if (st.lastPixel) {
@@ -320,8 +315,11 @@ public:
     Current();
     glDisable(GL_SCISSOR_TEST);
     gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[0]);
-    gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer[1]);
-    gl.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (keepPresented) {
+      gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer[1]);
+      gl.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    touched = false;
     SDL_Window *shown = SdlWindowOf(target);
     if (shown == window) {
       int dw = 0, dh = 0;
@@ -349,7 +347,12 @@ public:
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
     Current();
-    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[1]);
+    // Until the read-back is first used the presented picture is only in the back
+    // buffer, as long as nothing has been drawn since; from then on every Present keeps
+    // a copy, so the picture can be read at any time.
+    if (!keepPresented && touched) return false;
+    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, keepPresented ? framebuffer[1] : framebuffer[0]);
+    keepPresented = true;
     glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
     gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
     for (int i = 0; i < w * h; ++i) pixels[i] |= 0xFF000000u;
@@ -374,9 +377,46 @@ private:
     if (SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
   }
 
-  GLuint Compile(GLenum kind, const char *source) {
+  bool Link(int combine, Program *p) {
+    char header[64];
+    std::snprintf(header, sizeof header, "#version 330 core\n#define COMBINE %d\n", combine);
+    const char *fragment[2] = {header, fragmentShader};
+    GLuint vs = Compile(GL_VERTEX_SHADER, &vertexShader, 1), fs = Compile(GL_FRAGMENT_SHADER, fragment, 2);
+    if (vs == 0 || fs == 0) return false;
+    p->id = gl.glCreateProgram();
+    gl.glAttachShader(p->id, vs);
+    gl.glAttachShader(p->id, fs);
+    gl.glLinkProgram(p->id);
+    gl.glDeleteShader(vs);
+    gl.glDeleteShader(fs);
+    GLint linked = 0;
+    gl.glGetProgramiv(p->id, GL_LINK_STATUS, &linked);
+    if (!linked) {
+      char log[512] = "";
+      gl.glGetProgramInfoLog(p->id, sizeof log, nullptr, log);
+      std::fprintf(stderr, "d3d8: hardware device unavailable: shader link failed: %s\n", log);
+      return false;
+    }
+    gl.glUseProgram(p->id);
+    gl.glUniform1i(gl.glGetUniformLocation(p->id, "tex"), 0);
+    p->uScreen = gl.glGetUniformLocation(p->id, "screen");
+    p->uHasTexture = gl.glGetUniformLocation(p->id, "hasTexture");
+    p->uOpaque = gl.glGetUniformLocation(p->id, "opaqueTexture");
+    p->uColorOp = gl.glGetUniformLocation(p->id, "colorOp");
+    p->uColorArg1 = gl.glGetUniformLocation(p->id, "colorArg1");
+    p->uColorArg2 = gl.glGetUniformLocation(p->id, "colorArg2");
+    p->uAlphaOp = gl.glGetUniformLocation(p->id, "alphaOp");
+    p->uAlphaArg1 = gl.glGetUniformLocation(p->id, "alphaArg1");
+    p->uAlphaArg2 = gl.glGetUniformLocation(p->id, "alphaArg2");
+    p->uFactor = gl.glGetUniformLocation(p->id, "factor");
+    p->uAlphaFunc = gl.glGetUniformLocation(p->id, "alphaFunc");
+    p->uAlphaRef = gl.glGetUniformLocation(p->id, "alphaRef");
+    return true;
+  }
+
+  GLuint Compile(GLenum kind, const char *const *source, int parts) {
     GLuint shader = gl.glCreateShader(kind);
-    gl.glShaderSource(shader, 1, &source, nullptr);
+    gl.glShaderSource(shader, parts, source, nullptr);
     gl.glCompileShader(shader);
     GLint ok = 0;
     gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -423,8 +463,14 @@ private:
     bool usesTexture = t != nullptr;
     if (usesTexture) Upload(t);
     if (applied && st == last) return;
-    gl.glUniform1i(uHasTexture, usesTexture ? 1 : 0);
-    gl.glUniform1i(uOpaque, usesTexture && t->opaque ? 1 : 0);
+    RasterCombine combine = st.alphaTest ? CombineAny : ClassifyCombine(st);
+    const Program &p = programs[combine];
+    if (current != &p) {
+      gl.glUseProgram(p.id);
+      current = &p;
+    }
+    gl.glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
+    gl.glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
     if (usesTexture) {
       GLint mag = st.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       GLint min;
@@ -439,16 +485,16 @@ private:
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, std::min(st.maxMipLevel, t->levels - 1));
       glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, st.lodBias);
     }
-    gl.glUniform1i(uColorOp, st.colorOp);
-    gl.glUniform1i(uColorArg1, st.colorArg1);
-    gl.glUniform1i(uColorArg2, st.colorArg2);
-    gl.glUniform1i(uAlphaOp, st.alphaOp);
-    gl.glUniform1i(uAlphaArg1, st.alphaArg1);
-    gl.glUniform1i(uAlphaArg2, st.alphaArg2);
+    gl.glUniform1i(p.uColorOp, st.colorOp);
+    gl.glUniform1i(p.uColorArg1, st.colorArg1);
+    gl.glUniform1i(p.uColorArg2, st.colorArg2);
+    gl.glUniform1i(p.uAlphaOp, st.alphaOp);
+    gl.glUniform1i(p.uAlphaArg1, st.alphaArg1);
+    gl.glUniform1i(p.uAlphaArg2, st.alphaArg2);
     uint32_t f = st.textureFactor;
-    gl.glUniform4f(uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
-    gl.glUniform1i(uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
-    gl.glUniform1f(uAlphaRef, (float)st.alphaRef);
+    gl.glUniform4f(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
+    gl.glUniform1i(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
+    gl.glUniform1f(p.uAlphaRef, (float)st.alphaRef);
     if (st.depthTest) {
       glEnable(GL_DEPTH_TEST);
       glDepthFunc(CompareFunction(st.depthFunc));
@@ -473,15 +519,17 @@ private:
   SDL_Window *window;
   SDL_GLContext context;
   GlFunctions gl;
-  GLuint program = 0, vertexArray = 0, buffer = 0;
+  Program programs[3];
+  const Program *current = nullptr;
+  GLuint vertexArray = 0, buffer = 0;
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
-  GLint uScreen = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
-  GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1;
   int width = 0, height = 0;
   RasterState last;
   bool applied = false;
   bool loaded = false;
+  bool keepPresented = false;   // the read-back has been used: keep each presented picture
+  bool touched = true;          // drawn into since the last Present
   bool overrideComplaint = false;
   std::vector<RasterVertex> lineScratch;
   const char *renderer = "";

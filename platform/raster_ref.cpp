@@ -12,6 +12,9 @@
 #include <cstring>
 #include <vector>
 #include "platform/window_internal.h"
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -22,7 +25,7 @@ inline uint32_t Div255(uint32_t x) {
 }
 
 // Blends two texels channel by channel; f is the weight of b in 256ths (0..256).
-inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t f) {
+__attribute__((always_inline)) inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t f) {
   uint32_t g = 256 - f;
   uint32_t rb = (((a & 0x00FF00FFu) * g + (b & 0x00FF00FFu) * f) >> 8) & 0x00FF00FFu;
   uint32_t ag = (((a >> 8) & 0x00FF00FFu) * g + ((b >> 8) & 0x00FF00FFu) * f) & 0xFF00FF00u;
@@ -69,7 +72,51 @@ inline uint32_t FetchWrap(const Level &l, int x, int y) {
   return l.texels[(y & (l.height - 1)) * l.width + (x & (l.width - 1))];
 }
 
-inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
+#ifdef __SSE2__
+// The same arithmetic as Lerp, four channels at a time: the two texels' channels are
+// interleaved so that one multiply-add gives a (256 - f) + b f for each channel.
+__attribute__((always_inline)) inline __m128i LerpWide(__m128i pairs, __m128i weights) {
+  return _mm_srli_epi32(_mm_madd_epi16(pairs, weights), 8);
+}
+__attribute__((always_inline)) inline __m128i Weights(uint32_t f) {
+  return _mm_set1_epi32((int)((f << 16) | (256 - f)));
+}
+__attribute__((always_inline)) inline __m128i TexelPair(uint32_t a, uint32_t b) {
+  return _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)a), _mm_cvtsi32_si128((int)b)), _mm_setzero_si128());
+}
+// Interleaves the 32-bit channels of two lerped results as 16-bit pairs.
+__attribute__((always_inline)) inline __m128i ResultPair(__m128i a, __m128i b) {
+  return _mm_unpacklo_epi16(_mm_packs_epi32(a, a), _mm_packs_epi32(b, b));
+}
+__attribute__((always_inline)) inline uint32_t Pack(__m128i c) {
+  __m128i w = _mm_packs_epi32(c, c);
+  return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(w, w));
+}
+
+// Bilinear sample of a wrapped level, left as four 32-bit channels.
+__attribute__((always_inline)) inline __m128i BilinearWrapWide(const Level &l, int64_t u, int64_t v) {
+  int64_t s = (u >> l.shiftU) - 32768, t = (v >> l.shiftV) - 32768;
+  int x = (int)(s >> 16), y = (int)(t >> 16);
+  uint32_t fx = (uint32_t)(s >> 8) & 255, fy = (uint32_t)(t >> 8) & 255;
+  int x0 = x & (l.width - 1), x1 = (x + 1) & (l.width - 1);
+  const uint32_t *row0 = l.texels + (y & (l.height - 1)) * l.width;
+  const uint32_t *row1 = l.texels + ((y + 1) & (l.height - 1)) * l.width;
+  __m128i wx = Weights(fx);
+  __m128i top = LerpWide(TexelPair(row0[x0], row0[x1]), wx);
+  __m128i bottom = LerpWide(TexelPair(row1[x0], row1[x1]), wx);
+  return LerpWide(ResultPair(top, bottom), Weights(fy));
+}
+
+__attribute__((always_inline)) inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
+  return Pack(BilinearWrapWide(l, u, v));
+}
+
+__attribute__((always_inline)) inline uint32_t TrilinearWrap(const Level &a, const Level &b, uint32_t weight, int64_t u,
+                                                             int64_t v) {
+  return Pack(LerpWide(ResultPair(BilinearWrapWide(a, u, v), BilinearWrapWide(b, u, v)), Weights(weight)));
+}
+#else
+__attribute__((always_inline)) inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
   int64_t s = (u >> l.shiftU) - 32768, t = (v >> l.shiftV) - 32768;
   int x = (int)(s >> 16), y = (int)(t >> 16);
   uint32_t fx = (uint32_t)(s >> 8) & 255, fy = (uint32_t)(t >> 8) & 255;
@@ -78,6 +125,11 @@ inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
   const uint32_t *row1 = l.texels + ((y + 1) & (l.height - 1)) * l.width;
   return Lerp(Lerp(row0[x0], row0[x1], fx), Lerp(row1[x0], row1[x1], fx), fy);
 }
+
+inline uint32_t TrilinearWrap(const Level &a, const Level &b, uint32_t weight, int64_t u, int64_t v) {
+  return Lerp(BilinearWrap(a, u, v), BilinearWrap(b, u, v), weight);
+}
+#endif
 
 uint32_t SampleLevel(const Sampling &sm, const Level &l, int64_t u, int64_t v) {
   int64_t s = u >> l.shiftU, t = v >> l.shiftV;
@@ -103,7 +155,9 @@ uint32_t SampleGeneric(const Sampling &sm, int64_t u, int64_t v) {
   return sm.opaque ? c | 0xFF000000u : c;
 }
 
-inline uint32_t Modulate(uint32_t a, uint32_t b) {
+__attribute__((always_inline)) inline uint32_t Modulate(uint32_t a, uint32_t b) {
+  // A white vertex colour (every sprite) leaves the texel's colour alone.
+  if ((b & 0x00FFFFFFu) == 0x00FFFFFFu) return (a & 0x00FFFFFFu) | Div255((a >> 24) * (b >> 24)) << 24;
   return Div255((a >> 24) * (b >> 24)) << 24 | Div255(((a >> 16) & 255) * ((b >> 16) & 255)) << 16 |
          Div255(((a >> 8) & 255) * ((b >> 8) & 255)) << 8 | Div255((a & 255) * (b & 255));
 }
@@ -140,17 +194,25 @@ inline uint32_t BlendFactor(uint8_t factor, uint32_t channel, uint32_t src, uint
   }
 }
 
-// The common alpha blend: source alpha over the destination, every channel.
-inline uint32_t BlendSrcAlpha(uint32_t s, uint32_t d) {
-  uint32_t a = s >> 24, ia = 255 - a;
-  uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8)
-    out |= Div255(((s >> shift) & 255) * a + ((d >> shift) & 255) * ia) << shift;
-  return out;
+// Div255 on the two 16-bit lanes of x (each at most 255 x 255).
+__attribute__((always_inline)) inline uint32_t Div255Lanes(uint32_t x) {
+  x += 0x00800080u;
+  return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+}
+
+// The common alpha blend: source alpha over the destination, every channel, two
+// channels at a time.
+__attribute__((always_inline)) inline uint32_t BlendSrcAlpha(uint32_t s, uint32_t d) {
+  uint32_t a = s >> 24;
+  if (a == 255) return s;
+  if (a == 0) return d;
+  uint32_t ia = 255 - a;
+  uint32_t rb = Div255Lanes((s & 0x00FF00FFu) * a + (d & 0x00FF00FFu) * ia);
+  uint32_t ag = Div255Lanes(((s >> 8) & 0x00FF00FFu) * a + ((d >> 8) & 0x00FF00FFu) * ia);
+  return rb | ag << 8;
 }
 
 enum SampleKind { SampleNone, SampleBilinear, SampleTrilinear, SampleAny };
-enum CombineKind { CombineDiffuse, CombineModulate, CombineAny };
 enum OutputKind { OutputBlend, OutputOpaque, OutputAny };
 
 class ReferenceRaster final : public RasterDevice {
@@ -250,29 +312,8 @@ private:
   // Per-batch decisions that do not depend on the triangle.
   void Begin(const RasterState &st) {
     s = &st;
-    const RasterTexture *tex = st.texture;
-    bool usesTexture = st.colorArg1 == ArgTexture || (st.colorOp != OpSelect1 && st.colorArg2 == ArgTexture) ||
-                       st.alphaArg1 == ArgTexture || (st.alphaOp != OpSelect1 && st.alphaArg2 == ArgTexture);
-    if (st.colorOp == OpSelect2) usesTexture = usesTexture || st.colorArg2 == ArgTexture;
-    if (st.alphaOp == OpSelect2) usesTexture = usesTexture || st.alphaArg2 == ArgTexture;
-    texture = usesTexture ? tex : nullptr;
-    auto isModulate = [](RasterOp op, RasterArg a, RasterArg b) {
-      return op == OpModulate && ((a == ArgTexture && b == ArgDiffuse) || (a == ArgDiffuse && b == ArgTexture));
-    };
-    auto isDiffuse = [&](RasterOp op, RasterArg a, RasterArg b) {
-      RasterArg picked = op == OpSelect2 ? b : a;
-      if (op != OpModulate) return picked == ArgDiffuse || (picked == ArgTexture && texture == nullptr);
-      // An absent texture reads as white, so texture x diffuse is the diffuse colour.
-      return texture == nullptr && ((a == ArgTexture && b == ArgDiffuse) || (a == ArgDiffuse && b == ArgTexture));
-    };
-    bool colorMod = isModulate(st.colorOp, st.colorArg1, st.colorArg2);
-    bool alphaMod = isModulate(st.alphaOp, st.alphaArg1, st.alphaArg2);
-    if (isDiffuse(st.colorOp, st.colorArg1, st.colorArg2) && isDiffuse(st.alphaOp, st.alphaArg1, st.alphaArg2))
-      combine = CombineDiffuse;
-    else if (texture != nullptr && colorMod && alphaMod)
-      combine = CombineModulate;
-    else
-      combine = CombineAny;
+    texture = RasterUsesTexture(st) ? st.texture : nullptr;
+    combine = ClassifyCombine(st);
     bool lequal = st.depthTest && st.depthFunc == D3DCMP_LESSEQUAL && st.depthWrite;
     bool plain = !st.alphaTest && st.colorWriteMask == 0xF && lequal;
     if (plain && st.blend && st.srcBlend == D3DBLEND_SRCALPHA && st.destBlend == D3DBLEND_INVSRCALPHA)
@@ -396,7 +437,7 @@ private:
     int64_t u, v, du, dv;                 // 16.16 texels of level 0
   };
 
-  template <SampleKind SK, CombineKind CK, OutputKind OK>
+  template <SampleKind SK, RasterCombine CK, OutputKind OK>
   void RunSpan(size_t index, int n, Span sp, const Sampling &sm) {
     uint32_t *c = color.data() + index;
     uint16_t *zb = depth.data() + index;
@@ -412,7 +453,7 @@ private:
         if constexpr (SK == SampleNone) t = 0xFFFFFFFFu;
         else if constexpr (SK == SampleBilinear) t = BilinearWrap(sm.level[0], sp.u, sp.v);
         else if constexpr (SK == SampleTrilinear)
-          t = Lerp(BilinearWrap(sm.level[0], sp.u, sp.v), BilinearWrap(sm.level[1], sp.u, sp.v), sm.mipWeight);
+          t = TrilinearWrap(sm.level[0], sm.level[1], sm.mipWeight, sp.u, sp.v);
         else t = SampleGeneric(sm, sp.u, sp.v);
         if constexpr (SK == SampleBilinear || SK == SampleTrilinear)
           if (sm.opaque) t |= 0xFF000000u;
@@ -436,7 +477,7 @@ private:
     }
   }
 
-  template <SampleKind SK, CombineKind CK>
+  template <SampleKind SK, RasterCombine CK>
   void RunSpanOutput(size_t index, int n, const Span &sp, const Sampling &sm) {
     switch (output) {
     case OutputBlend: RunSpan<SK, CK, OutputBlend>(index, n, sp, sm); break;
@@ -627,7 +668,7 @@ private:
   bool surfaceComplaint = false;
   const RasterState *s = nullptr;
   const RasterTexture *texture = nullptr;
-  CombineKind combine = CombineAny;
+  RasterCombine combine = CombineAny;
   OutputKind output = OutputAny;
   int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;
 };

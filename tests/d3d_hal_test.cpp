@@ -23,7 +23,7 @@ protected:
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "d3dhal";
     RegisterClassExA(&wc);
-    window = CreateWindowExA(0, "d3dhal", "d3dhal", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0, 800, 600, nullptr,
+    window = CreateWindowExA(0, "d3dhal", "d3dhal", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr,
                              nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     d3d = Direct3DCreate8(120);
