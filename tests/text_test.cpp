@@ -1,7 +1,7 @@
-// Text: the GDI stand-in's fonts and DrawTextA into a DIB section, and the font object
-// that draws strings into a frame of the reference device.
+// Text through the GDI stand-in: fonts found and sized as the game asks, the fallback
+// face, DrawTextA into a DIB section (placement, clipping, background, lines, prefixes)
+// and what happens with no fonts at all. The font object on a device is in scene_test.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -264,7 +264,10 @@ int DrawWithoutFonts(const std::string &conf) {
 TEST(GdiTextDeathTest, WithNoFontsCreationFailsAndDrawingDoesNothing) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("qr-nofonts-" + std::to_string(getpid()));
+  // A fixed place in the build folder: the child process runs this body again and
+  // must find the same configuration.
+  const char *build = std::getenv("QR_BUILD_DIR");
+  fs::path dir = fs::path(build ? build : fs::temp_directory_path().string()) / "no-fonts";
   fs::create_directories(dir / "empty");
   {
     std::ofstream conf(dir / "fonts.conf");
@@ -273,5 +276,4 @@ TEST(GdiTextDeathTest, WithNoFontsCreationFailsAndDrawingDoesNothing) {
   }
   std::string conf = (dir / "fonts.conf").string();
   EXPECT_EXIT(std::exit(DrawWithoutFonts(conf)), ::testing::ExitedWithCode(0), "");
-  fs::remove_all(dir);
 }
