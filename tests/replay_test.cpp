@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +30,7 @@ struct RunResult {
 
 // Runs the replay runner with the given arguments, keeping its output and its messages.
 RunResult Replay(const std::string &args) {
-  std::string errPath = ::testing::TempDir() + "replay.err";
+  std::string errPath = ::testing::TempDir() + "replay." + std::to_string(getpid()) + ".err";
   std::string command = BuildDir() + "/quillrun-replay " + args + " 2>" + errPath;
   RunResult result{-1, {}, {}};
   FILE *pipe = popen(command.c_str(), "r");
@@ -45,7 +46,7 @@ RunResult Replay(const std::string &args) {
 }
 
 std::string WriteTemp(const std::string &name, const std::string &content) {
-  std::string path = ::testing::TempDir() + name;
+  std::string path = ::testing::TempDir() + std::to_string(getpid()) + "." + name;
   std::ofstream(path) << content;
   return path;
 }
