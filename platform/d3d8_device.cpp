@@ -445,6 +445,7 @@ public:
 
   void Flush() {
     if (batch.empty()) return;
+    ++batches;
     if (batchLines)
       raster->DrawLines(batchState, batch.data(), (int)batch.size());
     else
@@ -463,6 +464,7 @@ public:
     liveTextures.erase(std::remove(liveTextures.begin(), liveTextures.end(), t), liveTextures.end());
   }
   RasterDevice *Raster() { return raster; }
+  unsigned long Batches() const { return batches; }
   bool PresentedOnce() const { return presentedOnce; }
 
 private:
@@ -656,6 +658,22 @@ private:
     out->colorWriteMask = (uint8_t)(r[D3DRS_COLORWRITEENABLE] & 0xF);
     out->lastPixel = r[D3DRS_LASTPIXEL] != 0;
     if (r[D3DRS_FOGENABLE]) D3DWarnOnce("SetRenderState: fog not supported", r[D3DRS_FOGENABLE]);
+    // States that are kept (and read back) but draw nothing different.
+    static const struct {
+      D3DRENDERSTATETYPE state;
+      DWORD drawnAs;
+      const char *what;
+    } ignored[] = {
+        {D3DRS_ZBIAS, 0, "SetRenderState: depth bias not supported"},
+        {D3DRS_LINEPATTERN, 0, "SetRenderState: line patterns not supported"},
+        {D3DRS_EDGEANTIALIAS, FALSE, "SetRenderState: edge antialiasing not supported"},
+        {D3DRS_CLIPPLANEENABLE, 0, "SetRenderState: user clip planes not supported"},
+        {D3DRS_VERTEXBLEND, 0, "SetRenderState: vertex blending not supported"},
+        {D3DRS_POINTSPRITEENABLE, FALSE, "SetRenderState: point sprites not supported"},
+        {D3DRS_WRAP0, 0, "SetRenderState: texture coordinate wrapping not supported"},
+    };
+    for (const auto &i : ignored)
+      if (r[i.state] != i.drawnAs) D3DWarnOnce(i.what, r[i.state]);
     if (r[D3DRS_STENCILENABLE]) D3DWarnOnce("SetRenderState: no stencil buffer", r[D3DRS_STENCILENABLE]);
     if (r[D3DRS_SPECULARENABLE]) D3DWarnOnce("SetRenderState: specular not supported", r[D3DRS_SPECULARENABLE]);
     if (r[D3DRS_FILLMODE] != D3DFILL_SOLID) D3DWarnOnce("SetRenderState: fill mode not supported", r[D3DRS_FILLMODE]);
@@ -683,6 +701,7 @@ private:
   bool lost = false;
   bool presentedOnce = false;
   unsigned int seenFocusLosses = 0;
+  unsigned long batches = 0;   // draws handed to the rasterizer
   // Untransformed vertices go through world x view x projection, computed per batch.
   D3DMATRIX combined;
   bool combinedValid = false;
@@ -870,6 +889,7 @@ void DeviceAddTexture(Device8 *device, Texture8 *texture) { device->AddTexture(t
 void DeviceRemoveTexture(Device8 *device, Texture8 *texture) { device->RemoveTexture(texture); }
 IDirect3DDevice8 *DeviceInterface(Device8 *device) { return device; }
 RasterDevice *DeviceRaster(IDirect3DDevice8 *device) { return static_cast<Device8 *>(device)->Raster(); }
+unsigned long DeviceBatchCount(IDirect3DDevice8 *device) { return static_cast<Device8 *>(device)->Batches(); }
 
 bool ReadBackPresented(IDirect3DDevice8 *device, DWORD *pixels, UINT width, UINT height) {
   if (device == nullptr || pixels == nullptr) return false;

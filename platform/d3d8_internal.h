@@ -54,3 +54,5 @@ void DeviceRemoveTexture(Device8 *device, Texture8 *texture);
 IDirect3DDevice8 *DeviceInterface(Device8 *device);
 // The rasterizer of a device, for the read-back.
 RasterDevice *DeviceRaster(IDirect3DDevice8 *device);
+// How many batches the device has handed to its rasterizer so far.
+unsigned long DeviceBatchCount(IDirect3DDevice8 *device);

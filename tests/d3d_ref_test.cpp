@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include "d3d_scene.h"
+#include "platform/d3d8_internal.h"
 #include "app/game.h"
 #include "platform/headless.h"
 
@@ -356,6 +357,33 @@ TEST_F(ReferenceDevice, TexturesKeepTheirLevelsAndRefuseWhatTheDeviceCannotHold)
   });
   EXPECT_EQ(p.At(90, 90) & 0xFFFFFF, 0xFF0000u);   // the device held on to it
   dev->SetTexture(0, nullptr);
+}
+
+TEST_F(ReferenceDevice, RunsOfDrawsWithTheSameStateReachTheRasterizerAsOneBatch) {
+  IDirect3DTexture8 *sheet = QuadrantSheet(dev);
+  unsigned long before = DeviceBatchCount(dev);
+  Picture p = Frame(dev, [&] {
+    dev->SetTexture(0, sheet);
+    for (int i = 0; i < 100; ++i) DrawSprite(20.0f + i * 7, 300, i * 0.1f, 10, i % 16, 255);
+    dev->SetTexture(0, sheet);   // the same texture again changes nothing
+    for (int i = 0; i < 50; ++i) DrawSprite(20.0f + i * 7, 400, 0, 10, 0, 255);
+    // Lines unbind the texture: one more batch for the sparks, however many.
+    for (int i = 0; i < 60; ++i) DrawLine(10, 10.0f + i, 100, 10.0f + i, 0xFFFFFFFF, 0xFF00FF00);
+    for (int i = 0; i < 8; ++i) DrawTriangle(500, 500, 600, 500, 550, 550.0f + i, 0x80FFFFFF, 0x80FFFFFF, 0x80FFFFFF);
+  });
+  EXPECT_EQ(DeviceBatchCount(dev) - before, 3u);   // sprites, lines, triangles
+  EXPECT_EQ(p.At(50, 10) & 0xFFFFFF, p.At(50, 69) & 0xFFFFFF);
+  // Alternating lines and sprites cannot be merged: every switch is a batch.
+  before = DeviceBatchCount(dev);
+  Frame(dev, [&] {
+    for (int i = 0; i < 10; ++i) {
+      dev->SetTexture(0, sheet);
+      DrawSprite(100, 100, 0, 10, 0, 255);
+      DrawLine(0, 0, 10, 10, 0xFFFFFFFF, 0xFFFFFFFF);
+    }
+  });
+  EXPECT_EQ(DeviceBatchCount(dev) - before, 20u);
+  sheet->Release();
 }
 
 TEST(ReferenceDeviceCreation, BadParametersAndVersionsFailCleanly) {
