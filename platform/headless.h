@@ -11,8 +11,9 @@
 //
 // What the backend does in place of the display:
 // - CreateWindowExA returns a handle that IsHeadlessWindow recognises; it has no SDL
-//   window, its client area is the size asked for (or 800 x 600 for a full-screen one),
-//   and it counts as the foreground window unless HeadlessSetForeground(false).
+//   window, its client area is what the outer size asked for leaves inside the frame
+//   (800 x 600 for the game's windowed and full-screen windows alike), and it counts as
+//   the foreground window unless HeadlessSetForeground(false) or ShowWindow minimised it.
 // - GetKeyboardState reports exactly the keys set here (no latching of taps).
 // - GetCursorPos reports (400, 300) plus the motion given to HeadlessMoveMouse since the
 //   last SetCursorPos(400, 300), as with the real relative mouse.
