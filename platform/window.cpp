@@ -576,7 +576,12 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (window && !RecordOf(window)) return FALSE;
+  if (!window) {
+    // Nobody would take it: the game peeks only at its own window's messages.
+    QR_UNSUPPORTED_ONCE("PostMessageA: thread messages are not supported");
+    return FALSE;
+  }
+  if (!RecordOf(window)) return FALSE;
   const int room = IsInputMessage(message) ? QueueSize - QueueReserve : QueueSize;
   if (queueCount >= room) return FALSE;  // a flood of input: the newest is dropped
   queue[queueCount++] = MSG{window, message, wParam, lParam, timeGetTime(), InputCursor()};
