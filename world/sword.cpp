@@ -14,14 +14,14 @@ PlayerRecord Player;
 static bool ButtonHeld(int virtualKey) { return (keyCur[virtualKey] & 0x80) != 0; }
 
 // The gauge tops out at 400; at the top the hand no longer glows.
-static void Recharge(int amount, int sizeStep, int baseSize, uint8_t alpha, float oldX, float oldY) {
+static void Recharge(int amount, int pulse, int baseSize, uint8_t alpha, float oldX, float oldY) {
   int power = Player.power + amount;
   if (power > 400) {
     Player.power = 400;
     return;
   }
   Player.power = static_cast<int16_t>(power);
-  float size = static_cast<float>((power % 3) * sizeStep + baseSize);
+  float size = static_cast<float>((power % 3) * pulse + baseSize);
   SpawnParticle(oldX, oldY, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, size, 0.0f, alpha, 0, 1, 6);
 }
 
