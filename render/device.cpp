@@ -41,7 +41,7 @@ int InitDirect3D() {
     MessageBoxA(nullptr, createFailedText, "ERROR", MB_ICONERROR);
     return 0;
   }
-  D3DDISPLAYMODE mode;
+  D3DDISPLAYMODE mode = {};
   direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
 
   presentParams = D3DPRESENT_PARAMETERS();
