@@ -32,6 +32,14 @@ __attribute__((always_inline)) inline uint32_t Lerp(uint32_t a, uint32_t b, uint
   return rb | ag;
 }
 
+// Rounds half away from zero, as llround does, without a library call; values out of
+// range (texture coordinates of a hostile vertex, a NaN) are held at a bound.
+inline int64_t Round(double x) {
+  if (!(x > -1.0e15)) return (int64_t)-1.0e15;
+  if (!(x < 1.0e15)) return (int64_t)1.0e15;
+  return (int64_t)(x + (x >= 0 ? 0.5 : -0.5));
+}
+
 inline int64_t FloorDiv(int64_t a, int64_t b) {   // b > 0
   int64_t q = a / b;
   return (a % b != 0 && a < 0) ? q - 1 : q;
@@ -237,6 +245,11 @@ public:
     uint16_t zv = (uint16_t)std::lround(std::clamp(z, 0.0f, 1.0f) * 65535.0f);
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
     if (count == 0) {
+      if (st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height) {
+        if (flags & D3DCLEAR_TARGET) std::fill(color.begin(), color.end(), value);
+        if (flags & D3DCLEAR_ZBUFFER) std::fill(depth.begin(), depth.end(), zv);
+        return;
+      }
       count = 1;
       rects = &whole;
     }
@@ -502,8 +515,8 @@ private:
     // Positions snapped to 1/256 pixel.
     int64_t X[3], Y[3];
     for (int i = 0; i < 3; ++i) {
-      X[i] = std::llround((double)v[i]->x * 256.0);
-      Y[i] = std::llround((double)v[i]->y * 256.0);
+      X[i] = Round((double)v[i]->x * 256.0);
+      Y[i] = Round((double)v[i]->y * 256.0);
     }
     int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
     if (area == 0) return;
@@ -583,9 +596,21 @@ private:
         // Inside when dx (py - ay) - dy (px - ax) >= bias, px = 256 x.
         int64_t c = e.dx * (py - e.ay) + e.dy * e.ax;
         int64_t a = -e.dy * 256;
-        if (a > 0) lo = std::max(lo, CeilDiv(e.bias - c, a));
-        else if (a < 0) hi = std::min(hi, FloorDiv(c - e.bias, -a));
-        else if (c < e.bias) hi = lo - 1;
+        // The bound from a floating-point division, settled by the exact test.
+        auto inside = [&](int64_t x) { return a * x + c >= e.bias; };
+        if (a > 0) {
+          int64_t x = (int64_t)std::ceil((double)(e.bias - c) / (double)a);
+          while (!inside(x)) ++x;
+          while (inside(x - 1)) --x;
+          lo = std::max(lo, x);
+        } else if (a < 0) {
+          int64_t x = (int64_t)std::floor((double)(c - e.bias) / (double)-a);
+          while (!inside(x)) --x;
+          while (inside(x + 1)) ++x;
+          hi = std::min(hi, x);
+        } else if (c < e.bias) {
+          hi = lo - 1;
+        }
       }
       if (lo > hi) continue;
       int n = (int)(hi - lo + 1);
@@ -604,8 +629,8 @@ private:
       double xs = (double)lo, xe = (double)hi;
       auto fixColour = [&](const Plane &p, int32_t *start, int32_t *step) {
         double s0 = std::clamp(p.At(xs, y, x0, yv0), 0.0, 255.0), s1 = std::clamp(p.At(xe, y, x0, yv0), 0.0, 255.0);
-        *start = (int32_t)std::lround(s0 * 65536.0 + 32768.0);
-        *step = n > 1 ? (int32_t)std::lround((s1 - s0) * 65536.0 / (n - 1)) : 0;
+        *start = (int32_t)Round(s0 * 65536.0 + 32768.0);
+        *step = n > 1 ? (int32_t)Round((s1 - s0) * 65536.0 / (n - 1)) : 0;
       };
       Span sp;
       fixColour(pr, &sp.r, &sp.dr);
@@ -614,12 +639,12 @@ private:
       fixColour(pa, &sp.a, &sp.da);
       double z0 = std::clamp(pz.At(xs, y, x0, yv0), 0.0, 1.0) * 65535.0;
       double z1 = std::clamp(pz.At(xe, y, x0, yv0), 0.0, 1.0) * 65535.0;
-      sp.z = std::llround(z0 * 65536.0 + 32768.0);
-      sp.dz = n > 1 ? std::llround((z1 - z0) * 65536.0 / (n - 1)) : 0;
-      sp.u = std::llround(pu.At(xs, y, x0, yv0) * tw);
-      sp.v = std::llround(pv.At(xs, y, x0, yv0) * th);
-      sp.du = std::llround(pu.ddx * tw);
-      sp.dv = std::llround(pv.ddx * th);
+      sp.z = Round(z0 * 65536.0 + 32768.0);
+      sp.dz = n > 1 ? Round((z1 - z0) * 65536.0 / (n - 1)) : 0;
+      sp.u = Round(pu.At(xs, y, x0, yv0) * tw);
+      sp.v = Round(pv.At(xs, y, x0, yv0) * th);
+      sp.du = Round(pu.ddx * tw);
+      sp.dv = Round(pv.ddx * th);
       switch (kind) {
       case SampleNone: RunSpanCombine<SampleNone>(index, n, sp, sm); break;
       case SampleBilinear: RunSpanCombine<SampleBilinear>(index, n, sp, sm); break;
@@ -645,7 +670,11 @@ private:
     // Lines sample the top level: they have no footprint across.
     ChooseLevels(0, 0, 0, 0, &sm);
     auto ch = [](uint32_t c, int shift) { return (double)((c >> shift) & 255); };
-    for (int i = 0; i < steps; ++i) {
+    // Only the steps inside the clip along the major axis.
+    int clipLo = xMajor ? clipLeft : clipTop, clipHi = xMajor ? clipRight : clipBottom;
+    int iStart = step > 0 ? std::max(0, clipLo - first) : std::max(0, first - clipHi + 1);
+    int iEnd = step > 0 ? std::min(steps, clipHi - first) : std::min(steps, first - clipLo + 1);
+    for (int i = iStart; i < iEnd; ++i) {
       int m = first + i * step;
       double t = delta != 0 ? std::clamp((m - startMajor) / delta, 0.0, 1.0) : 0.0;
       double minor = xMajor ? a.y + t * dy : a.x + t * dx;

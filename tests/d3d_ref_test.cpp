@@ -386,6 +386,50 @@ TEST_F(ReferenceDevice, RunsOfDrawsWithTheSameStateReachTheRasterizerAsOneBatch)
   sheet->Release();
 }
 
+TEST_F(ReferenceDevice, HostileVerticesDrawNothingWrongAndTheViewportClipsEverything) {
+  IDirect3DTexture8 *sheet = QuadrantSheet(dev);
+  const float nan = std::nanf(""), inf = HUGE_VALF;
+  Picture p = Frame(dev, [&] {
+    DrawTriangle(nan, 10, 50, 10, 50, 50, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
+    DrawTriangle(inf, 10, 50, 10, 50, 50, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF);
+    DrawLine(nan, 5, 20, 5, 0xFFFFFFFF, 0xFFFFFFFF);
+    // Far outside the screen on both sides: only the 800 visible pixels of the row.
+    DrawLine(-100000, 300, 100000, 300, 0xFFFF0000, 0xFFFF0000);
+    dev->SetTexture(0, sheet);
+    Quad(dev, 100, 400, 200, 500, 0xFFFFFFFF, 0.0f, -1e30f, -1e30f, 1e30f, 1e30f);
+    ScreenVertex zeroW[3] = {{300, 400, 0, 0, 0xFFFFFFFF, 0, 0}, {400, 400, 0, 1, 0xFFFFFFFF, 1, 0},
+                             {300, 500, 0, 1, 0xFFFFFFFF, 0, 1}};
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, zeroW, sizeof(ScreenVertex));
+  });
+  int row = 0;
+  for (int x = 0; x < Width; ++x) row += p.Red(x, 300) == 255;
+  EXPECT_EQ(row, Width);
+  EXPECT_EQ(p.At(30, 5) & 0xFFFFFF, 0u);
+  EXPECT_EQ(p.At(45, 20) & 0xFFFFFF, 0u);
+
+  // A viewport in the middle: Clear and drawing stay inside it.
+  D3DVIEWPORT8 viewport = {100, 100, 200, 150, 0.0f, 1.0f};
+  ASSERT_EQ(dev->SetViewport(&viewport), D3D_OK);
+  dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+  dev->BeginScene();
+  GameStates(dev);
+  dev->SetTexture(0, nullptr);
+  Quad(dev, 0, 0, 800, 600, 0xFF00FF00);
+  dev->EndScene();
+  dev->Present(nullptr, nullptr, nullptr, nullptr);
+  Picture q;
+  ASSERT_TRUE(ReadBackPresented(dev, q.pixels.data(), Width, Height));
+  EXPECT_EQ(q.At(100, 100) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(q.At(299, 249) & 0xFFFFFF, 0x00FF00u);
+  // Outside, the back buffer keeps the last frame (black there): neither cleared nor drawn.
+  EXPECT_EQ(q.At(300, 150) & 0xFFFFFF, 0u);
+  EXPECT_EQ(q.At(99, 150) & 0xFFFFFF, 0u);
+  EXPECT_EQ(q.At(150, 250) & 0xFFFFFF, 0u);
+  D3DVIEWPORT8 tooBig = {700, 0, 200, 600, 0.0f, 1.0f};
+  EXPECT_EQ(dev->SetViewport(&tooBig), D3DERR_INVALIDCALL);
+  sheet->Release();
+}
+
 TEST(ReferenceDeviceCreation, BadParametersAndVersionsFailCleanly) {
   EXPECT_EQ(Direct3DCreate8(100), nullptr);
   IDirect3D8 *d3d = Direct3DCreate8(220);
