@@ -451,9 +451,12 @@ private:
   };
 
   template <SampleKind SK, RasterCombine CK, OutputKind OK>
-  void RunSpan(size_t index, int n, Span sp, const Sampling &sm) {
+  void RunSpan(size_t index, int n, Span sp, const Sampling &sampling) {
     uint32_t *c = color.data() + index;
     uint16_t *zb = depth.data() + index;
+    // A local copy: the stores into the colour buffer could otherwise alias the level
+    // sizes and force them to be read again for every pixel.
+    const Sampling sm = sampling;
     for (int i = 0; i < n; ++i) {
       uint32_t d = (uint32_t)(sp.a >> 16) << 24 | (uint32_t)(sp.r >> 16) << 16 | (uint32_t)(sp.g >> 16) << 8 |
                    (uint32_t)(sp.b >> 16);
