@@ -8,6 +8,7 @@
 #include <SDL_mixer.h>
 
 #include <cmath>
+#include <dlfcn.h>
 #include <cstdio>
 #include <vector>
 
@@ -108,10 +109,26 @@ int PickVoice(int id) {
   return oldest;
 }
 
+// ALSA prints its own lines on stderr for every device it fails to open (a machine
+// with no sound card gets a dozen); the one line that counts is ours below. Its
+// messages go through a handler that the library lets us replace.
+void QuietAlsaMessages(const char *, int, const char *, int, const char *, ...) {}
+
+void SilenceAlsa() {
+  void *alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+  if (alsa == nullptr) return;
+  using ErrorHandler = void (*)(const char *, int, const char *, int, const char *, ...);
+  using SetErrorHandler = int (*)(ErrorHandler);
+  auto setHandler = reinterpret_cast<SetErrorHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+  if (setHandler != nullptr) setHandler(QuietAlsaMessages);
+  // Kept loaded: the handler must stay in place while SDL uses the library.
+}
+
 }  // namespace
 
 int DSinit(HWND) {
   if (outputOpen) return 1;
+  SilenceAlsa();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     fprintf(stderr, "ezds: no audio output: %s\n", SDL_GetError());
     return 0;
