@@ -281,14 +281,20 @@ BENCHMARK(BM_HardwareDevice)->Unit(benchmark::kMillisecond);
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run> &runs) override {
-    for (const Run &run : runs)
-      if (!run.error_occurred && run.iterations > 0) {
-        cpu[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        wall[run.benchmark_name()] = run.GetAdjustedRealTime();
-      }
+    // With repetitions the median stands for the benchmark, otherwise its one run.
+    for (const Run &run : runs) {
+      if (run.error_occurred || run.iterations == 0) continue;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      const std::string &name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Iteration && medians.count(name)) continue;
+      if (run.run_type == Run::RT_Aggregate) medians[name] = true;
+      cpu[name] = run.GetAdjustedCPUTime();
+      wall[name] = run.GetAdjustedRealTime();
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> cpu, wall;
+  std::map<std::string, bool> medians;
 };
 
 }  // namespace

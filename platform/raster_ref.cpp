@@ -305,7 +305,15 @@ public:
     dest.x = (surface->w - dest.w) / 2;
     dest.y = (surface->h - dest.h) / 2;
     if (dest.w != surface->w || dest.h != surface->h) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    if (dest.w == width && dest.h == height)
+    Uint32 format = surface->format->format;
+    if (dest.w == width && dest.h == height && (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) &&
+        SDL_LockSurface(surface) == 0) {
+      // The window keeps 32-bit xRGB pixels, as the picture does: rows are copied as they are.
+      for (int y = 0; y < height; ++y)
+        std::memcpy(static_cast<uint8_t *>(surface->pixels) + (size_t)(dest.y + y) * surface->pitch + (size_t)dest.x * 4,
+                    &presented[(size_t)y * width], (size_t)width * 4);
+      SDL_UnlockSurface(surface);
+    } else if (dest.w == width && dest.h == height)
       SDL_BlitSurface(wrapper, nullptr, surface, &dest);
     else
       SDL_BlitScaled(wrapper, nullptr, surface, &dest);
