@@ -73,7 +73,7 @@ TEST_F(HardwareDevice, EveryComparisonSceneAgreesWithTheReferenceDevice) {
       worst = std::max(worst, diff);
     }
     double share = (double)close / a.pixels.size();
-    std::printf("%-32s agreement %.4f%% (%d lit pixels, largest difference %d)\n", scene.name, share * 100.0, lit,
+    std::printf("%-44s agreement %.4f%% (%d lit pixels, largest difference %d)\n", scene.name, share * 100.0, lit,
                 worst);
     EXPECT_GT(lit, 1000) << scene.name;   // the scene drew something
     EXPECT_GE(share, RequiredShare) << scene.name;

@@ -149,6 +149,46 @@ inline std::vector<Scene> ComparisonScenes() {
          }
          DrawLine(10, 590, 790, 590, 0xFFFF0000, 0xFF0000FF);
        }},
+      {"point sampling, clamping and the alpha test",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
+         // A 64 x 16 page drawn the way text is: point filters, clamped, no mips.
+         IDirect3DTexture8 *page = nullptr;
+         if (FAILED(d->CreateTexture(64, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &page))) return;
+         D3DLOCKED_RECT locked;
+         page->LockRect(0, &locked, nullptr, 0);
+         for (int y = 0; y < 16; ++y)
+           for (int x = 0; x < 64; ++x)
+             reinterpret_cast<DWORD *>(static_cast<BYTE *>(locked.pBits) + y * locked.Pitch)[x] =
+                 (DWORD)(((x * 37 + y * 11) % 5) * 60) << 24 | 0xFFFFFF;
+         page->UnlockRect(0);
+         d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+         d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_POINT);
+         d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+         d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+         d->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
+         d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+         d->SetTexture(0, page);
+         // Edges a third of a pixel off, so no pixel centre samples exactly on a texel
+         // boundary, where either neighbour is right.
+         Quad(d, 20.3f, 20.3f, 276.3f, 84.3f, 0xFFFFC080, 0.0f, -0.25f, -0.25f, 1.25f, 1.25f);
+         Quad(d, 300.3f, 20.3f, 364.3f, 36.3f, 0xC0FFFFFF);
+         // The alpha test and the stage selecting the diffuse colour over a texture.
+         d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+         d->SetRenderState(D3DRS_ALPHAREF, 0x80);
+         d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+         Quad(d, 20.3f, 120.3f, 276.3f, 184.3f, 0xFF80FFFF);
+         d->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+         d->SetTexture(0, sheet);
+         d->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP);
+         d->SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_MIRROR);
+         d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+         Quad(d, 300, 120, 556, 376, 0xFF4080C0, 0.0f, 0.0f, 0.0f, 2.0f, 2.0f);
+         d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+         d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+         Quad(d, 580, 120, 780, 320, 0xFFFFFFFF, 0.0f, -1.0f, 0.5f, 1.5f, 2.0f);
+         d->SetTexture(0, nullptr);
+         page->Release();
+       }},
       {"sprites",
        [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
          d->SetTexture(0, sheet);
