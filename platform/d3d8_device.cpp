@@ -245,7 +245,7 @@ public:
       return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_ZBUFFER) && !present.EnableAutoDepthStencil) return D3DERR_INVALIDCALL;
     if (flags & D3DCLEAR_STENCIL) D3DWarnOnce("IDirect3DDevice8::Clear: no stencil buffer to clear", flags);
-    if (z < 0.0f || z > 1.0f) return D3DERR_INVALIDCALL;
+    if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;   // NaN too
     if (lost) return D3D_OK;
     Flush();
     RasterState clip;

@@ -40,6 +40,9 @@ inline int64_t Round(double x) {
   return (int64_t)(x + (x >= 0 ? 0.5 : -0.5));
 }
 
+// Clamps, with a NaN taken as the low bound.
+inline double Clamp(double x, double lo, double hi) { return x >= lo ? (x <= hi ? x : hi) : lo; }
+
 inline int64_t FloorDiv(int64_t a, int64_t b) {   // b > 0
   int64_t q = a / b;
   return (a % b != 0 && a < 0) ? q - 1 : q;
@@ -358,6 +361,8 @@ private:
     double rx = std::hypot(dudx * w, dvdx * h), ry = std::hypot(dudy * w, dvdy * h);
     double rho = std::max(rx, ry);
     double lambda = (rho > 0 ? std::log2(rho) : -100.0) + s->lodBias;
+    // A footprint from hostile coordinates (infinite or NaN) is held to a sane range.
+    lambda = lambda == lambda ? std::clamp(lambda, -100.0, 100.0) : 0.0;
     int base = std::min(s->maxMipLevel, t.levels - 1);
     int last = t.levels - 1;
     auto level = [&](int i, Level *l) {
@@ -440,14 +445,13 @@ private:
   // One pixel with its attributes given directly (lines and perspective triangles).
   void ShadePixel(int x, int y, const Sampling &sm, double r, double g, double b, double a, double z, double u,
                   double v) {
-    auto channel = [](double c) { return (uint32_t)std::clamp((int)std::lround(c), 0, 255); };
+    auto channel = [](double c) { return (uint32_t)Round(Clamp(c, 0.0, 255.0)); };
     uint32_t d = channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
     uint32_t t = 0xFFFFFFFFu;
     if (sm.levels > 0 && texture != nullptr)
-      t = SampleGeneric(sm, (int64_t)std::llround(u * texture->width * 65536.0),
-                        (int64_t)std::llround(v * texture->height * 65536.0));
+      t = SampleGeneric(sm, Round(u * texture->width * 65536.0), Round(v * texture->height * 65536.0));
     uint32_t src = CombineGeneric(t, d);
-    uint32_t zi = (uint32_t)std::lround(std::clamp(z, 0.0, 1.0) * 65535.0);
+    uint32_t zi = (uint32_t)Round(Clamp(z, 0.0, 1.0) * 65535.0);
     OutputGeneric((size_t)y * width + x, src, zi);
   }
 
@@ -639,7 +643,7 @@ private:
       // span stays in range without a test per pixel.
       double xs = (double)lo, xe = (double)hi;
       auto fixColour = [&](const Plane &p, int32_t *start, int32_t *step) {
-        double s0 = std::clamp(p.At(xs, y, x0, yv0), 0.0, 255.0), s1 = std::clamp(p.At(xe, y, x0, yv0), 0.0, 255.0);
+        double s0 = Clamp(p.At(xs, y, x0, yv0), 0.0, 255.0), s1 = Clamp(p.At(xe, y, x0, yv0), 0.0, 255.0);
         *start = (int32_t)Round(s0 * 65536.0 + 32768.0);
         *step = n > 1 ? (int32_t)Round((s1 - s0) * 65536.0 / (n - 1)) : 0;
       };
@@ -648,8 +652,8 @@ private:
       fixColour(pg, &sp.g, &sp.dg);
       fixColour(pb, &sp.b, &sp.db);
       fixColour(pa, &sp.a, &sp.da);
-      double z0 = std::clamp(pz.At(xs, y, x0, yv0), 0.0, 1.0) * 65535.0;
-      double z1 = std::clamp(pz.At(xe, y, x0, yv0), 0.0, 1.0) * 65535.0;
+      double z0 = Clamp(pz.At(xs, y, x0, yv0), 0.0, 1.0) * 65535.0;
+      double z1 = Clamp(pz.At(xe, y, x0, yv0), 0.0, 1.0) * 65535.0;
       sp.z = Round(z0 * 65536.0 + 32768.0);
       sp.dz = n > 1 ? Round((z1 - z0) * 65536.0 / (n - 1)) : 0;
       sp.u = Round(pu.At(xs, y, x0, yv0) * tw);

@@ -400,6 +400,11 @@ TEST_F(ReferenceDevice, HostileVerticesDrawNothingWrongAndTheViewportClipsEveryt
     ScreenVertex zeroW[3] = {{300, 400, 0, 0, 0xFFFFFFFF, 0, 0}, {400, 400, 0, 1, 0xFFFFFFFF, 1, 0},
                              {300, 500, 0, 1, 0xFFFFFFFF, 0, 1}};
     dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, zeroW, sizeof(ScreenVertex));
+    // Good positions, everything else broken: depth, rhw and texture coordinates.
+    ScreenVertex broken[3] = {{500, 400, nan, nan, 0xFFFFFFFF, nan, inf}, {600, 400, inf, 1, 0xFFFFFFFF, 1, nan},
+                              {500, 500, -inf, 2, 0xFFFFFFFF, -inf, 1}};
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, broken, sizeof(ScreenVertex));
+    dev->DrawPrimitiveUP(D3DPT_LINELIST, 1, broken, sizeof(ScreenVertex));
   });
   int row = 0;
   for (int x = 0; x < Width; ++x) row += p.Red(x, 300) == 255;
