@@ -278,6 +278,33 @@ TEST_F(ReferenceDevice, ANewDeviceCullsCounterClockwiseTrianglesAndDoesNotBlend)
   EXPECT_EQ(p.Green(120, 20), 0);
 }
 
+TEST_F(ReferenceDevice, UntransformedVerticesGoThroughTheTransformsAndTheViewport) {
+  struct Vertex {
+    float x, y, z;
+    D3DCOLOR colour;
+  };
+  // World and view identity; the projection halves x: the quad covers the middle
+  // quarter of the width and half the height.
+  D3DMATRIX projection = {{{0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+  Picture p = Frame(dev, [&] {
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    dev->SetTransform(D3DTS_PROJECTION, &projection);
+    dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    Vertex quad[4] = {{-0.5f, 0.5f, 0.5f, 0xFF00FF00}, {0.5f, 0.5f, 0.5f, 0xFF00FF00},
+                      {0.5f, -0.5f, 0.5f, 0xFF00FF00}, {-0.5f, -0.5f, 0.5f, 0xFF00FF00}};
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof(Vertex));
+  });
+  // x from (1 - 0.25) 400 - 0.5 = 299.5 to 499.5; y from 149.5 to 449.5.
+  int lit = 0;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x) lit += p.Green(x, y) == 255;
+  EXPECT_EQ(lit, 200 * 300);
+  EXPECT_EQ(p.Green(300, 150), 255);
+  EXPECT_EQ(p.Green(499, 449), 255);
+  EXPECT_EQ(p.Green(299, 150), 0);
+  EXPECT_EQ(p.Green(500, 449), 0);
+}
+
 TEST_F(ReferenceDevice, StateBlocksRestoreWhatTheyCapturedAndRecordingDoesNotApply) {
   DWORD saved = 0, value = 0;
   ASSERT_EQ(dev->CreateStateBlock(D3DSBT_ALL, &saved), D3D_OK);
