@@ -98,21 +98,7 @@ IDirect3DTexture8 *MakeSheet(IDirect3DDevice8 *d) {
 void DrawHeavyFrame(IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
   d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   d->BeginScene();
-  d->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-  d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
-  d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-  d->SetRenderState(D3DRS_LIGHTING, FALSE);
-  d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  SetFrameStates(d);
   d->SetVertexShader(D3DFVF_SCREENVERTEX);
   for (const TriangleDraw &t : heavy.trail) DrawTriangle(t.x[0], t.y[0], t.x[1], t.y[1], t.x[2], t.y[2], t.c[0], t.c[1], t.c[2]);
   d->SetTexture(0, sheet);

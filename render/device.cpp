@@ -103,25 +103,29 @@ void SetViewTransform() {
   device->SetTransform(D3DTS_VIEW, &view);
 }
 
+void SetFrameStates(IDirect3DDevice8 *target) {
+  target->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  target->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  target->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+  target->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+  target->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+  target->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  target->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  target->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  target->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  target->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  target->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+  target->SetRenderState(D3DRS_LIGHTING, FALSE);
+  target->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  target->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  target->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+}
+
 void RenderFrame() {
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   device->BeginScene();
 
-  device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-  device->SetRenderState(D3DRS_LIGHTING, FALSE);
-  device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  SetFrameStates(device);
 
   // 60 degrees (bit pattern 0x3F860A90), 4:3; the scene is in screen pixels, so the
   // projection and the view do not change the picture.

@@ -10,4 +10,7 @@ extern IDirect3DTexture8 *textures[2];
 int InitDirect3D();
 void ReleaseDirect3D();
 void RenderFrame();
+// The fixed states every frame starts with: depth test on, no culling, bilinear and
+// mip filtering, texel times vertex colour and alpha, alpha blending, no lighting.
+void SetFrameStates(IDirect3DDevice8 *target);
 void SetViewTransform();

@@ -40,21 +40,7 @@ inline D3DPRESENT_PARAMETERS WindowedParams() {
 
 // The states RenderFrame sets before the scene, and the screen-space vertex format.
 inline void GameStates(IDirect3DDevice8 *d) {
-  d->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-  d->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
-  d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-  d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-  d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-  d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-  d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-  d->SetRenderState(D3DRS_LIGHTING, FALSE);
-  d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  SetFrameStates(d);
   d->SetVertexShader(D3DFVF_SCREENVERTEX);
 }
 
