@@ -113,6 +113,34 @@ TEST(Replay, KeptRecordingOfStageOneKeepsItsHash) {
   EXPECT_EQ(run.out, expected + "\n");
 }
 
+// The built-in player starts the game it is asked for and takes the blade to it; the
+// screenshot is the reference device's 800 x 600 picture of the frame asked for.
+TEST(Replay, BuiltInPlayerPlaysAndScreenshotsShowTheFrame) {
+  RunResult random = Replay("--seed 11 --play random --frames 400 --dump");
+  ASSERT_EQ(random.status, 0) << random.err;
+  std::string last = random.out.substr(random.out.rfind('\n', random.out.size() - 2) + 1);
+  EXPECT_NE(last.find("\"GameState\":1,\"randomMode\":1"), std::string::npos) << last.substr(0, 200);
+  EXPECT_NE(last.find("\"scriptIndex\":0,\"scriptTimer\":0"), std::string::npos);
+
+  std::string early = ::testing::TempDir() + std::to_string(getpid()) + ".early.png";
+  std::string late = ::testing::TempDir() + std::to_string(getpid()) + ".late.png";
+  ASSERT_EQ(Replay("--seed 11 --play normal --frames 60 --screenshot " + early + " --at 2").status, 0);
+  RunResult shot = Replay("--seed 11 --play normal --frames 60 --screenshot " + late + " --at 60");
+  ASSERT_EQ(shot.status, 0) << shot.err;
+  auto readAll = [](const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  };
+  std::string a = readAll(early), b = readAll(late);
+  ASSERT_GT(b.size(), 33u);
+  EXPECT_EQ(b.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  // IHDR: width and height, big-endian, right after the chunk's length and name.
+  EXPECT_EQ(b.substr(16, 8), std::string("\0\0\x03\x20\0\0\x02\x58", 8));
+  // The HUD, the hand and the stars are on it, and the world moved between the two.
+  EXPECT_GT(b.size(), 4000u);
+  EXPECT_NE(a, b);
+}
+
 TEST(Replay, BadInputIsReportedWithItsLineNumber) {
   std::string bad = WriteTemp("bad.input", "0 0 0 0 0 0\n1 2 3\n");
   RunResult r = Replay("--seed 1 --input " + bad + " --frames 10");
