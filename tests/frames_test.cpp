@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 #include "app/game.h"
+#include "headless_game.h"
 #include "platform/d3d8_readback.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
@@ -21,31 +22,10 @@ namespace {
 std::vector<std::pair<int, int>> sounds;
 void RecordSound(int id, int level) { sounds.emplace_back(id, level); }
 
-class Frames : public ::testing::Test {
+class Frames : public HeadlessGame {
 protected:
-  static void SetUpTestSuite() {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    HeadlessEnable();
-    HeadlessReset();
-    CreateMainWindow(nullptr, SW_SHOWDEFAULT);
-    initialised = InitGame();
-  }
-  static void TearDownTestSuite() {
-    if (initialised) ShutdownGame();
-  }
-
   void SetUp() override {
-    ASSERT_TRUE(initialised);
-    HeadlessReleaseAllKeys();
-    HeadlessSetForeground(true);
-    HeadlessSetTime(100000);
-    std::memset(keyCur, 0, sizeof keyCur);
-    std::memset(keyPrev, 0, sizeof keyPrev);
-    ResetGame();
-    GameState = Title;
-    frameCounter = 0;
-    lastFrameTime = 0;
-    running = 1;
+    StartOnTitle(100000);
     sounds.clear();
     soundPlayObserver = RecordSound;
   }
@@ -60,10 +40,7 @@ protected:
                                   presentParams.BackBufferHeight));
     return pixels;
   }
-
-  static bool initialised;
 };
-bool Frames::initialised = false;
 
 TEST_F(Frames, TheTitleFillsTheParticleTableThenDropsStarsUntilOneLeaves) {
   srand(2024);

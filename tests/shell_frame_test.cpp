@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "app/game.h"
+#include "headless_game.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "platform/window_internal.h"
@@ -12,34 +13,9 @@
 
 namespace {
 
-class FrameDriver : public ::testing::Test {
+class FrameDriver : public HeadlessGame {
 protected:
-  static void SetUpTestSuite() {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    HeadlessEnable();
-    HeadlessReset();
-    CreateMainWindow(nullptr, SW_SHOWDEFAULT);
-    initialised = InitGame();
-  }
-  static void TearDownTestSuite() {
-    if (initialised) ShutdownGame();
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(initialised);
-    HeadlessReleaseAllKeys();
-    HeadlessSetForeground(true);
-    HeadlessSetWaitHook(nullptr);
-    HeadlessSetTime(500000);
-    std::memset(keyCur, 0, sizeof keyCur);
-    std::memset(keyPrev, 0, sizeof keyPrev);
-    ResetGame();
-    GameState = Title;
-    randomMode = 0;
-    frameCounter = 0;
-    lastFrameTime = 0;
-    running = 1;
-  }
+  void SetUp() override { StartOnTitle(500000); }
 
   // One frame with the key held, then one with it released.
   static void Tap(int key) {
@@ -55,9 +31,7 @@ protected:
     return live;
   }
 
-  static bool initialised;
 };
-bool FrameDriver::initialised = false;
 
 TEST_F(FrameDriver, EscapeOnTheTitleEndsTheLoopOnlyWhenNewlyPressed) {
   HeadlessSetKey(VK_ESCAPE, true);

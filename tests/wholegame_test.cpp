@@ -7,24 +7,17 @@
 #include <cstdlib>
 #include <cstring>
 #include "app/game.h"
+#include "headless_game.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "world/world.h"
 
 namespace {
 
-class WholeGame : public ::testing::Test {
+class WholeGame : public HeadlessGame {
 protected:
-  static void SetUpTestSuite() {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    HeadlessEnable();
-    HeadlessSetTime(0);
-    CreateMainWindow(nullptr, SW_SHOWDEFAULT);
-    ASSERT_TRUE(InitGame());
-  }
-  static void TearDownTestSuite() { ShutdownGame(); }
-
   void SetUp() override {
+    ASSERT_TRUE(initialised);
     saved = StageScript;
     HeadlessReleaseAllKeys();
     running = 1;
