@@ -1,9 +1,8 @@
 // The application shell: process start and stop, the window, the message loop, the
-// frame driver with its pacing, the game-state machine and the shared game variables.
+// frame driver with its pacing, and the one world the program plays.
 #pragma once
 #include "platform/platform.h"
-
-enum GameStateValue { Title = 0, Playing = 1, GameOver = 2, AllClear = 3 };
+#include "world/world.h"
 
 // Process-wide flags of the shell.
 extern int fullScreen;
@@ -11,14 +10,10 @@ extern HWND mainWindow;
 extern int soundEnabled;
 extern int running;
 
-// Shared game variables.
-extern int GameState;
-extern uint32_t frameCounter;
-extern int randomMode;
-extern int score;
-extern int slowMotion;
-extern BYTE keyCur[256];
-extern BYTE keyPrev[256];
+// The game being played: the title screen, a game, its end.
+extern World game;
+
+// Frame pacing and the frame-rate count.
 extern uint32_t lastFrameTime;
 extern uint32_t fpsFrameCount;
 extern uint32_t fpsWindowStart;
@@ -32,7 +27,5 @@ void ShutdownGame();
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void RunFrame();
-void ResetGame();
-void UpdateInput();
 void WaitFrame();
 void CountFps();

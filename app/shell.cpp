@@ -4,10 +4,12 @@
 // in the reverse order.
 #include <ctime>
 #include "app/game.h"
-#include "render/d3dx.h"
+#include "app/record.h"
+#include "platform/d3dx.h"
 #include "render/device.h"
 #include "render/scene.h"
 #include "sound/sound.h"
+#include "world/world.h"
 
 int fullScreen;
 HWND mainWindow;
@@ -57,18 +59,20 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
 }
 
 int InitGame() {
-  srand(static_cast<unsigned int>(time(nullptr)));
-  if (!InitDirect3D()) {
+  // The clock's seconds seed the world's generator: every game differs.
+  StartWorld(game, static_cast<uint32_t>(time(nullptr)));
+  if (!InitDirect3D(mainWindow, fullScreen)) {
     ReleaseDirect3D();
     return 0;
   }
   CreateGameFont(0, 18);
   CreateGameFont(1, 60);
   soundEnabled = 1;
-  soundEnabled = BindSoundLibrary();
+  soundEnabled = BindSoundLibrary(mainWindow);
   if (soundEnabled) LoadSounds();
-  ResetGame();
-  GameState = Title;
+  // The hand's motion is counted from the middle of the screen.
+  SetCursorPos(400, 300);
+  BeginRecording(game.randomSeed);
   // The cursor and the timer period change only once start-up cannot fail any more.
   timeBeginPeriod(1);
   ShowCursor(FALSE);
@@ -105,6 +109,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 void ShutdownGame() {
+  EndRecording(game);
   ShowCursor(TRUE);
   timeEndPeriod(1);
   UnbindSoundLibrary();

@@ -12,6 +12,7 @@
 #include <vector>
 #include "app/game.h"
 #include "render/device.h"
+#include "world/step.h"
 #include "world/world.h"
 
 namespace {
@@ -25,11 +26,9 @@ void SpinningWaitFrame() {
 
 // The title screen's frame, step for step as RunFrame runs it there.
 void TitleFrame(void (*wait)(), bool draw) {
-  frameCounter += 1;
-  UpdateInput();
-  UpdateParticles();
-  SpawnTitleStar();
-  if (draw) RenderFrame();
+  static FrameReport report;
+  StepWorld(game, FrameInput{}, report);
+  if (draw) RenderFrame(game, fpsValue);
   wait();
   CountFps();
 }
@@ -99,7 +98,7 @@ int main(int argc, char **argv) {
   fullScreen = 0;
   CreateMainWindow(nullptr, SW_SHOWDEFAULT);
   const bool draw = mainWindow && InitGame();
-  GameState = Title;
+  game.GameState = Title;
   std::printf("%d title-screen frames each, %s\n", frames,
               draw ? "drawn into the window" : "not drawn (no window or device)");
 

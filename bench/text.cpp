@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/game.h"
-#include "render/d3dx.h"
+#include "platform/d3dx.h"
 #include "render/device.h"
 #include "render/scene.h"
 #include "world/world.h"
@@ -37,25 +37,25 @@ void PumpMessages() {
 // A game in full swing: ships, stars, a swing of the sword, a gauge that keeps moving
 // so the percentage text changes from frame to frame.
 void SetUpRunningGame() {
-  GameState = Playing;
-  score = 48210;
-  Player.shield = 64;
-  Player.x = 260;
-  Player.y = 330;
+  game.GameState = Playing;
+  game.score = 48210;
+  game.Player.shield = 64;
+  game.Player.x = 260;
+  game.Player.y = 330;
   for (int i = 0; i < 8; ++i) {
-    Player.trail[i].base = {260.0f, 330.0f};
-    Player.trail[i].previousTip = {300.0f + 20 * i, 150.0f + 15 * i};
-    Player.trail[i].tip = {320.0f + 20 * i, 160.0f + 15 * i};
+    game.Player.trail[i].base = {260.0f, 330.0f};
+    game.Player.trail[i].previousTip = {300.0f + 20 * i, 150.0f + 15 * i};
+    game.Player.trail[i].tip = {320.0f + 20 * i, 160.0f + 15 * i};
   }
-  for (int i = 0; i < 10; ++i) SpawnEnemy(450.0f + 30 * i, 80.0f + 45 * i, 0.0f, int8_t(i % 11), 0);
-  for (int i = 0; i < 60; ++i) SpawnBackgroundStar();
-  scriptIndex = 0;
+  for (int i = 0; i < 10; ++i) SpawnEnemy(game, 450.0f + 30 * i, 80.0f + 45 * i, 0.0f, int8_t(i % 11), 0);
+  for (int i = 0; i < 60; ++i) SpawnBackgroundStar(game);
+  game.scriptIndex = 0;
 }
 
 double FrameTime(int frame) {
-  Player.power = int16_t(400 - frame % 401);
+  game.Player.power = int16_t(400 - frame % 401);
   Clock::time_point start = Clock::now();
-  RenderFrame();
+  RenderFrame(game, fpsValue);
   PumpMessages();
   return Milliseconds(Clock::now() - start);
 }
@@ -63,14 +63,14 @@ double FrameTime(int frame) {
 // The two HUD texts alone, as DrawScene draws them, timed inside a frame of their own.
 double HudTextTime(int frame) {
   char text[100];
-  Player.power = int16_t(400 - frame % 401);
+  game.Player.power = int16_t(400 - frame % 401);
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   device->BeginScene();
   device->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   Clock::time_point start = Clock::now();
-  std::snprintf(text, sizeof text, "%d%%", int(float(Player.power) * 0.25f));
+  std::snprintf(text, sizeof text, "%d%%", int(float(game.Player.power) * 0.25f));
   DrawTextAt(text, 510, 20, 0xFF64C8FF, 0);
-  std::snprintf(text, sizeof text, "SCORE %d   SHIELD %d", score, int(Player.shield));
+  std::snprintf(text, sizeof text, "SCORE %d   SHIELD %d", game.score, int(game.Player.shield));
   DrawTextAt(text, 20, 20, 0xFFFFFFFF, 0);
   double spent = Milliseconds(Clock::now() - start);
   device->EndScene();
@@ -88,7 +88,7 @@ int main() {
     return 0;
   }
   fullScreen = 0;
-  if (!CreateMainWindow(nullptr, SW_SHOW) || !InitDirect3D()) {
+  if (!CreateMainWindow(nullptr, SW_SHOW) || !InitDirect3D(mainWindow, fullScreen)) {
     std::printf("bench_text: no device\n");
     return 1;
   }

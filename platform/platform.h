@@ -1,13 +1,12 @@
-// The one header through which the game reaches its platform: Win32, winmm, GDI,
-// Direct3D 8 and the C runtime's generator. On Windows it is the system's own headers;
-// everywhere else it is the stand-in in this folder, with the same names and values.
+// The one header through which the game reaches its platform: Win32, winmm, GDI and
+// Direct3D 8. On Windows it is the system's own headers; everywhere else it is the
+// stand-in in this folder, with the same names and values.
 #pragma once
 
 #ifdef _WIN32
 #include <windows.h>
 #include <mmsystem.h>
 #include <d3d8.h>
-#include <stdlib.h>
 #else
 #include "platform/win32_types.h"
 #include "platform/window.h"
@@ -17,5 +16,4 @@
 #include "platform/message_box.h"
 #include "platform/gdi.h"
 #include "platform/d3d8.h"
-#include "platform/crt.h"
 #endif

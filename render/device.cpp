@@ -3,14 +3,17 @@
 // sprite textures, and RenderFrame with its fixed states, transforms and the
 // lost-device recovery.
 #include "render/device.h"
-#include "app/game.h"
-#include "render/d3dx.h"
+#include "platform/d3dx.h"
 #include "render/scene.h"
 
 IDirect3D8 *direct3D;
 IDirect3DDevice8 *device;
 D3DPRESENT_PARAMETERS presentParams;
 IDirect3DTexture8 *textures[2];
+
+namespace {
+HWND deviceWindow;   // the focus window the frames are presented to
+}  // namespace
 
 namespace {
 
@@ -35,7 +38,8 @@ const struct {
 
 }  // namespace
 
-int InitDirect3D() {
+int InitDirect3D(HWND window, int fullScreen) {
+  deviceWindow = window;
   direct3D = Direct3DCreate8(120);
   if (direct3D == nullptr) {
     MessageBoxA(nullptr, createFailedText, "ERROR", MB_ICONERROR);
@@ -61,7 +65,7 @@ int InitDirect3D() {
 
   bool created = false;
   for (const auto &choice : deviceChoices) {
-    if (SUCCEEDED(direct3D->CreateDevice(D3DADAPTER_DEFAULT, choice.type, mainWindow, choice.behavior, &presentParams,
+    if (SUCCEEDED(direct3D->CreateDevice(D3DADAPTER_DEFAULT, choice.type, window, choice.behavior, &presentParams,
                                          &device))) {
       created = true;
       break;
@@ -121,7 +125,7 @@ void SetFrameStates(IDirect3DDevice8 *target) {
   target->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
 }
 
-void RenderFrame() {
+void RenderFrame(const World &world, uint32_t fps) {
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   device->BeginScene();
 
@@ -135,11 +139,11 @@ void RenderFrame() {
   device->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   SetViewTransform();
 
-  DrawScene();
+  DrawScene(world, fps);
 
   device->EndScene();
   RECT destination = {0, 0, 800, 600};
-  if (device->Present(nullptr, &destination, mainWindow, nullptr) == D3DERR_DEVICELOST) {
+  if (device->Present(nullptr, &destination, deviceWindow, nullptr) == D3DERR_DEVICELOST) {
     if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
   }
 }

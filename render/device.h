@@ -2,14 +2,21 @@
 #pragma once
 #include "platform/platform.h"
 
+struct World;
+
 extern IDirect3D8 *direct3D;
 extern IDirect3DDevice8 *device;
 extern D3DPRESENT_PARAMETERS presentParams;
 extern IDirect3DTexture8 *textures[2];
 
-int InitDirect3D();
+// The device for the focus window: windowed in the desktop's format, or full screen at
+// 16 bits when fullScreen is not 0. Returns 0 (after saying why in a message box) when
+// no device could be made.
+int InitDirect3D(HWND window, int fullScreen);
 void ReleaseDirect3D();
-void RenderFrame();
+// Draws the world as it stands after a frame and presents it to the device's window;
+// fps is the frame rate the caption line shows while Enter is held.
+void RenderFrame(const World &world, uint32_t fps);
 // The fixed states every frame starts with: depth test on, no culling, bilinear and
 // mip filtering, texel times vertex colour and alpha, alpha blending, no lighting.
 void SetFrameStates(IDirect3DDevice8 *target);

@@ -6,10 +6,10 @@
 
 #include <cstdio>
 
-#include "app/game.h"
-#include "render/d3dx.h"
+#include "platform/d3dx.h"
 #include "render/device.h"
 #include "render/primitives.h"
+#include "render/world_draw.h"
 #include "world/world.h"
 
 ID3DXFont *fonts[2];
@@ -28,9 +28,9 @@ float TrailAlpha(int k) { return float(k) * 254.0f * 0.125f; }
 
 D3DCOLOR TrailColour(float alpha) { return D3DCOLOR_ARGB(int(alpha), 255, 60, 180); }
 
-void DrawTrail() {
+void DrawTrail(const PlayerRecord &player) {
   for (int i = 0; i < 8; ++i) {
-    const SwordTriangle &t = Player.trail[i];
+    const SwordTriangle &t = player.trail[i];
     float newer = TrailAlpha(8 - i), older = TrailAlpha(7 - i);
     DrawTriangle(t.base.x, t.base.y, t.previousTip.x, t.previousTip.y, t.tip.x, t.tip.y,
                  TrailColour((newer + older) / 2), TrailColour(older), TrailColour(newer));
@@ -39,8 +39,8 @@ void DrawTrail() {
 
 // The bar grows leftwards from x = 500 and fades towards its left end; at full power
 // it covers the dark blue frame.
-void DrawPowerGauge() {
-  float xp = 500.0f - float(Player.power) * 0.5f;
+void DrawPowerGauge(const PlayerRecord &player) {
+  float xp = 500.0f - float(player.power) * 0.5f;
   DrawLine(300, 26, 500, 26, 0xFF0000C8, 0xFF0000C8);
   DrawLine(300, 27, 500, 27, 0xFF0000C8, 0xFF0000C8);
   DrawLine(xp, 25, 500, 25, 0xFF3278FF, 0xFF64FFFF);
@@ -49,10 +49,10 @@ void DrawPowerGauge() {
   DrawLine(xp, 28, 500, 28, 0x733278FF, 0xFF64FFFF);
 }
 
-void DrawTitle() {
+void DrawTitle(const World &world) {
   char text[100];
   device->SetTexture(0, textures[0]);
-  DrawParticles();
+  DrawParticles(world);
   // The fainter copy is centred in a rectangle 6 wider and 3 lower: a shadow 3 right, 3 down.
   DrawTextCentered("QUILLRUN", 0, 806, 183, 0x5064C8FF, 1);
   DrawTextCentered("QUILLRUN", 0, 800, 180, 0xA064C8FF, 1);
@@ -63,44 +63,46 @@ void DrawTitle() {
   DrawTextCentered(copyrightLine, 0, 800, 460, 0xFFB4C8FF, 0);
 }
 
-void DrawGame() {
+void DrawGame(const World &world, uint32_t fps) {
+  const PlayerRecord &Player = world.Player;
   char text[100];
-  DrawTrail();
+  DrawTrail(Player);
   device->SetTexture(0, textures[1]);
-  DrawEnemies();
+  DrawEnemies(world);
   device->SetTexture(0, textures[0]);
   DrawSprite(Player.x, Player.y, 0.0f, 40.0f, 0, 255);
-  DrawParticles();
-  DrawEffects();
-  DrawPowerGauge();
+  DrawParticles(world);
+  DrawEffects(world);
+  DrawPowerGauge(Player);
 
   std::snprintf(text, sizeof text, "%d%%", int(float(Player.power) * 0.25f));
   DrawTextAt(text, 510, 20, 0xFF64C8FF, 0);
-  std::snprintf(text, sizeof text, "SCORE %d   SHIELD %d", score, int(Player.shield));
+  std::snprintf(text, sizeof text, "SCORE %d   SHIELD %d", world.score, int(Player.shield));
   DrawTextAt(text, 20, 20, 0xFFFFFFFF, 0);
-  if (keyCur[VK_RETURN] & 0x80) {
+  if (world.keysHeld.enter) {
     std::snprintf(text, sizeof text, "quillrun [version %s] / by mossgate / frame rate %d FPS", gameVersion,
-                  int(fpsValue));
+                  int(fps));
     DrawTextCentered(text, 0, 800, 200, 0xFFFFFFFF, 0);
   }
 
   // Each of these is tested on its own: a stage title current when the game ends stays
   // under the end texts.
-  if (GameState == GameOver) {
+  if (world.GameState == GameOver) {
     DrawTextCentered("GAME OVER", 0, 800, 250, 0xC8FFFFFF, 1);
     DrawTextCentered("PRESS ESC KEY TO BACK", 0, 800, 340, 0xC8FFFFFF, 0);
   }
-  if (GameState == AllClear) {
+  if (world.GameState == AllClear) {
     DrawTextCentered("ALL CLEAR", 0, 800, 250, 0xC8FFFFFF, 1);
     DrawTextCentered("Congratulations! thx 4 playing!", 0, 800, 320, 0xC8FFFFFF, 0);
     DrawTextCentered("PRESS ESC KEY TO BACK", 0, 800, 380, 0xC8FFFFFF, 0);
   }
-  if (scriptIndex >= 0 && scriptIndex < StageSteps && StageScript.op[scriptIndex] == StageTitle) {
+  const int scriptIndex = world.scriptIndex;
+  if (scriptIndex >= 0 && scriptIndex < StageSteps && world.StageScript.op[scriptIndex] == StageTitle) {
     static const char *const titles[] = {"STAGE-1", "STAGE-2", "STAGE-3", "STAGE-4"};
-    int stage = StageScript.arg[scriptIndex];
+    int stage = world.StageScript.arg[scriptIndex];
     if (stage >= 1 && stage <= 4) DrawTextCentered(titles[stage - 1], 0, 800, 260, 0x7864C8FF, 1);
   }
-  if (randomMode == 1) DrawTextAt("RANDOM MODE", 20, 570, 0xFFFFFFFF, 0);
+  if (world.randomMode == 1) DrawTextAt("RANDOM MODE", 20, 570, 0xFFFFFFFF, 0);
 }
 
 }  // namespace
@@ -141,12 +143,12 @@ void DrawTextCentered(const char *text, int left, int right, int top, D3DCOLOR c
   font->DrawTextA(text, -1, &rect, DT_CENTER, colour);
 }
 
-void DrawScene() {
+void DrawScene(const World &world, uint32_t fps) {
   if (device == nullptr) return;
   device->SetVertexShader(D3DFVF_SCREENVERTEX);
-  if (GameState == Title) {
-    DrawTitle();
+  if (world.GameState == Title) {
+    DrawTitle(world);
   } else {
-    DrawGame();
+    DrawGame(world, fps);
   }
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include "platform/platform.h"
 
+struct World;
+
 struct ID3DXFont;
 extern ID3DXFont *fonts[2];
 extern const char *const gameVersion;   // "0.14"
@@ -9,4 +11,5 @@ extern const char *const gameVersion;   // "0.14"
 void CreateGameFont(int slot, int height);
 void DrawTextAt(const char *text, int x, int y, D3DCOLOR colour, int slot);
 void DrawTextCentered(const char *text, int left, int right, int top, D3DCOLOR colour, int slot);
-void DrawScene();
+// The picture of the world after a frame: the title screen, or the game with its HUD.
+void DrawScene(const World &world, uint32_t fps);

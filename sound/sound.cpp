@@ -5,8 +5,6 @@
 
 #include <cstdio>
 
-#include "app/game.h"
-
 const char *const SoundId[SoundCount] = {"./data/bom.wav", "./data/dom.wav", "./data/pasi.wav", "./data/pisi.wav",
                                          "./data/vun.wav", "./data/pou.wav", "./data/pi.wav"};
 void (*soundPlayObserver)(int, int);
@@ -42,7 +40,7 @@ void ForgetLibrary() {
 
 }  // namespace
 
-int BindSoundLibrary() {
+int BindSoundLibrary(HWND window) {
   if (soundLibrary) UnbindSoundLibrary();
   soundLibrary = LoadLibraryA("ezds.dll");
   // LoadLibraryA has already said on stderr what could not be loaded.
@@ -60,7 +58,7 @@ int BindSoundLibrary() {
     fprintf(stderr, "quillrun: the sound library ezds.dll has no DSinit; playing without sound\n");
     return 0;
   }
-  return libraryInit(mainWindow) != 0 ? 1 : 0;
+  return libraryInit(window) != 0 ? 1 : 0;
 }
 
 void LoadSounds() {

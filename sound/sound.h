@@ -5,7 +5,8 @@
 constexpr int SoundCount = 7;
 extern const char *const SoundId[SoundCount];   // the wave file of each effect id
 
-int BindSoundLibrary();
+// Loads the library and starts it for the window; 0 when the game is to run silent.
+int BindSoundLibrary(HWND window);
 void LoadSounds();
 void UnbindSoundLibrary();
 

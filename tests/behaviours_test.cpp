@@ -57,7 +57,7 @@ TEST_F(Behaviours, BulletsFlyStraightAtTheirSpeeds) {
   Enemy &b0 = Put(0, 0, 810, 300);
   Enemy &b8 = Put(1, 8, 500, 100, 1.570796f);
   Enemy &b9 = Put(2, 9, 500, 200, 3.141592f);
-  UpdateEnemies();
+  UpdateEnemies(world, report);
   EXPECT_EQ(b0.x, 796.0f);
   EXPECT_EQ(b0.y, 300.0f);
   EXPECT_NEAR(b8.x, 500.0f, 1e-4);
@@ -78,8 +78,8 @@ TEST_F(Behaviours, HomingMissileTurnsOneDegreePerUpdateUntilAge60) {
   }
   // A glow every third update, 15 pixels behind, lasting one update.
   EXPECT_EQ(CountParticles(), 27);
-  EXPECT_EQ(ParticleTable[0].life, 1);
-  EXPECT_EQ(ParticleTable[0].sprite, 6);
+  EXPECT_EQ(world.ParticleTable[0].life, 1);
+  EXPECT_EQ(world.ParticleTable[0].sprite, 6);
 }
 
 TEST_F(Behaviours, AMissileOnTheHandTurnsTowardTheDownwardHeading) {
@@ -96,7 +96,7 @@ TEST_F(Behaviours, HeavyMissileTurnsUntilAge140WithGlowAndSmoke) {
   Enemy &m = Put(0, 2, 600, 400, 0.3f);
   for (int age = 1; age <= 160; ++age) {
     float before = m.angle;
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
+    std::memset(world.ParticleTable, 0, sizeof world.ParticleTable);
     Step(0);
     if (age < 140) {
       bool turnedOneStep = m.angle == static_cast<float>(before + 0.0261799335) ||
@@ -106,7 +106,7 @@ TEST_F(Behaviours, HeavyMissileTurnsUntilAge140WithGlowAndSmoke) {
       ASSERT_EQ(m.angle, before) << "age " << age;
     }
     // The glow pulses 10, 20, 30; a smoke puff joins it when age mod 3 is 1.
-    ASSERT_EQ(ParticleTable[0].size, static_cast<float>((age % 3) * 10 + 10));
+    ASSERT_EQ(world.ParticleTable[0].size, static_cast<float>((age % 3) * 10 + 10));
     ASSERT_EQ(CountParticles(), age % 3 == 1 ? 2 : 1);
   }
 }
@@ -121,7 +121,7 @@ TEST_F(Behaviours, StandOffLinesDependOnTheSlot) {
       {4, 0, 700.0f}, {5, 0, 598.0f},  {5, 3, 570.0f},  {6, 2, 609.0f},
   };
   for (auto c : cases) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
     Enemy &e = Put(c.slot, c.type, 810, 300);
     for (int age = 1; age <= 110; ++age) Step(c.slot);
     EXPECT_EQ(e.x, c.line) << "type " << c.type << " slot " << c.slot;
@@ -147,7 +147,7 @@ TEST_F(Behaviours, DroneStrafesBySideParamAndSlot) {
     float dy;
   } cases[] = {{4, 0, 4}, {5, 0, -4}, {4, 1, -4}, {5, 1, -4}, {5, 2, 4}, {4, 7, 4}};
   for (auto c : cases) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
     Enemy &d = Put(c.slot, 7, 400, 300, 0, 49, c.param);
     Step(c.slot);
     EXPECT_NEAR(d.y, 300 + c.dy, 1e-4) << "slot " << c.slot << " param " << c.param;
@@ -179,7 +179,7 @@ TEST_F(Behaviours, DroneFliesOutAimsAndBacksAwayWithTwoShots) {
 TEST_F(Behaviours, FighterFiresAtAnAgeSetByItsSlot) {
   PlaceHand(20, 20);
   for (auto [slot, fireAge] : {std::pair{2, 80}, {3, 110}, {4, 95}}) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
     Enemy &f = Put(slot, 10, 810, 300);
     int firedAt = 0;
     for (int age = 1; age <= 200; ++age) {
@@ -216,12 +216,12 @@ TEST_F(Behaviours, FirstBossTracksTheHandTwoPixelsAtATime) {
 TEST_F(Behaviours, FirstBossBulletDrawsHeadingFirstThenHeight) {
   PlaceHand(100, 300);
   Enemy &boss = Put(0, 11, 700, 300, 0, 140);   // phase 141, odd: fires
-  srand(777);
-  int a = rand() % 7 - 3;
-  int b = rand() % 81 - 40;
-  srand(777);
+  world.randomSeed = 777;
+  int a = Random(world) % 7 - 3;
+  int b = Random(world) % 81 - 40;
+  world.randomSeed = 777;
   Step(0);
-  const Enemy &shot = EnemyTable[1];
+  const Enemy &shot = world.EnemyTable[1];
   ASSERT_EQ(shot.type, 9);
   EXPECT_EQ(shot.angle, static_cast<float>(a) * 0.017453289f);
   EXPECT_EQ(shot.y, boss.y + b * 0.5f);
@@ -232,21 +232,21 @@ TEST_F(Behaviours, FullTableDropsTheRingBulletsAndNoneAreMadeUpLater) {
   PlaceHand(100, 300);
   Enemy &boss = Put(0, 11, 700, 300, 0, 240);
   for (int i = 1; i < EnemySlots; ++i) Put(i, 13, 400, 300);
-  srand(99);
+  world.randomSeed = 99;
   for (int phase = 241; phase < 290; ++phase) Step(0);
   EXPECT_EQ(CountLive(8), 0);
   // One draw per update was still made.
-  srand(99);
-  for (int n = 0; n < 49; ++n) rand();
-  unsigned int afterRing = GetRandomState();
-  srand(99);
+  world.randomSeed = 99;
+  for (int n = 0; n < 49; ++n) Random(world);
+  unsigned int afterRing = world.randomSeed;
+  world.randomSeed = 99;
   for (int phase = 241; phase < 290; ++phase) {
     boss.age = phase - 1;
     Step(0);
   }
-  EXPECT_EQ(GetRandomState(), afterRing);
+  EXPECT_EQ(world.randomSeed, afterRing);
   // Room again: the rest of the cycle brings no late ring bullets.
-  for (int i = 1; i < EnemySlots; ++i) EnemyTable[i].hp = 0;
+  for (int i = 1; i < EnemySlots; ++i) world.EnemyTable[i].hp = 0;
   for (int phase = 290; phase < 300; ++phase) Step(0);
   EXPECT_EQ(CountLive(), 1);
   // With room, the ring adds one bullet per update until the table is full.
@@ -262,17 +262,17 @@ TEST_F(Behaviours, FirstBossFansAndReinforcements) {
   Enemy &boss = Put(0, 11, 700, 300, 0, 39);
   Step(0);
   ASSERT_EQ(CountLive(1), 6);
-  for (int k = 0; k < 6; ++k) EXPECT_EQ(EnemyTable[1 + k].angle, static_cast<float>(-75 + 30 * k) * 0.017453289f);
-  std::memset(EnemyTable + 1, 0, sizeof(Enemy) * (EnemySlots - 1));
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(world.EnemyTable[1 + k].angle, static_cast<float>(-75 + 30 * k) * 0.017453289f);
+  std::memset(world.EnemyTable + 1, 0, sizeof(Enemy) * (EnemySlots - 1));
   boss.age = 2800;   // 2801: not yet
   Step(0);
   EXPECT_EQ(CountLive(15), 0);
   boss.age = 3000;
   Step(0);
   ASSERT_EQ(CountLive(15), 2);
-  EXPECT_EQ(EnemyTable[1].x, 810.0f);
-  EXPECT_EQ(EnemyTable[1].y, 150.0f);
-  EXPECT_EQ(EnemyTable[2].y, 450.0f);
+  EXPECT_EQ(world.EnemyTable[1].x, 810.0f);
+  EXPECT_EQ(world.EnemyTable[1].y, 150.0f);
+  EXPECT_EQ(world.EnemyTable[2].y, 450.0f);
 }
 
 }  // namespace

@@ -6,26 +6,21 @@
 #include <utility>
 #include <vector>
 #include "enemy_world.h"
-#include "sound/sound.h"
 
 namespace {
 
-std::vector<std::pair<int, int>> sounds;
-void RecordSound(int id, int level) { sounds.emplace_back(id, level); }
 
 class Bosses : public EnemyWorld {
 protected:
   void SetUp() override {
     EnemyWorld::SetUp();
-    sounds.clear();
-    soundPlayObserver = RecordSound;
+    report.soundCount = 0;
   }
-  void TearDown() override { soundPlayObserver = nullptr; }
 
   // Frees every slot but the given one: the shots a boss fired are of no interest.
   static void ClearOthers(int keep) {
     for (int i = 0; i < EnemySlots; ++i) {
-      if (i != keep) EnemyTable[i].hp = 0;
+      if (i != keep) world.EnemyTable[i].hp = 0;
     }
   }
 };
@@ -67,7 +62,7 @@ TEST_F(Bosses, StopLinesOfTheStage3BossFinalBossAndGunships) {
   }
   EXPECT_EQ(third.x, 500.0f);
 
-  std::memset(EnemyTable, 0, sizeof EnemyTable);
+  std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
   Enemy &last = Put(0, 17, 810, 300);
   for (int age = 1; age <= 55; ++age) Step(0);
   EXPECT_EQ(last.x, 700.0f);
@@ -75,7 +70,7 @@ TEST_F(Bosses, StopLinesOfTheStage3BossFinalBossAndGunships) {
   EXPECT_EQ(last.x, 700.0f);
 
   for (auto [slot, line] : {std::pair{0, 698.0f}, {4, 690.0f}, {8, 678.0f}}) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
     Enemy &gunship = Put(slot, 16, 810, 300);
     for (int age = 1; age <= 200; ++age) Step(slot);
     EXPECT_EQ(gunship.x, line) << "slot " << slot;
@@ -103,11 +98,11 @@ TEST_F(Bosses, ChargeGlowShrinksAndTheChargeSoundPlaysOncePerGlow) {
   std::vector<int> glowSizes;
   std::vector<int> soundAges;
   for (int age = 1; age <= 300; ++age) {
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
-    size_t heard = sounds.size();
+    std::memset(world.ParticleTable, 0, sizeof world.ParticleTable);
+    int heard = report.soundCount;
     Step(0);
     ClearOthers(0);
-    for (const Particle &p : ParticleTable) {
+    for (const Particle &p : world.ParticleTable) {
       if (p.life == 0) continue;
       EXPECT_EQ(p.life, 1);
       EXPECT_EQ(p.alpha, 120);
@@ -115,14 +110,14 @@ TEST_F(Bosses, ChargeGlowShrinksAndTheChargeSoundPlaysOncePerGlow) {
       EXPECT_EQ(p.x, boss.x);
       glowSizes.push_back(static_cast<int>(p.size));
     }
-    if (sounds.size() > heard) soundAges.push_back(age);
+    if (report.soundCount > heard) soundAges.push_back(age);
   }
   std::vector<int> oneGlow = {108, 96, 84, 72, 60, 48, 36, 24, 12};
   std::vector<int> both = oneGlow;
   both.insert(both.end(), oneGlow.begin(), oneGlow.end());
   EXPECT_EQ(glowSizes, both);
   EXPECT_EQ(soundAges, (std::vector<int>{51, 181}));
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{5, 85}, {5, 85}}));
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{5, 85}, {5, 85}}));
 }
 
 TEST_F(Bosses, ThirdBossVolleysAreAimedAndRingsAreAbsolute) {
@@ -132,14 +127,14 @@ TEST_F(Bosses, ThirdBossVolleysAreAimedAndRingsAreAbsolute) {
   ASSERT_EQ(CountLive(9), 5);
   float aim = AngleTo(100 - 500, 0) + 1.570796f;
   for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(EnemyTable[1 + k].angle, aim + static_cast<float>(k * 20 - 40) * 0.017453289f) << k;
+    EXPECT_EQ(world.EnemyTable[1 + k].angle, aim + static_cast<float>(k * 20 - 40) * 0.017453289f) << k;
   }
   ClearOthers(0);
   boss.age = 289;
   Step(0);   // a = 290: twelve slow bullets at 15, 45, ... degrees, whatever the heading
   ASSERT_EQ(CountLive(8), 12);
   for (int k = 0; k < 12; ++k) {
-    EXPECT_EQ(EnemyTable[1 + k].angle, static_cast<float>(k * 30) * 0.017453289f + 0.26179934f) << k;
+    EXPECT_EQ(world.EnemyTable[1 + k].angle, static_cast<float>(k * 30) * 0.017453289f + 0.26179934f) << k;
   }
 }
 
@@ -157,7 +152,7 @@ TEST_F(Bosses, FinalBossSwitchesToItsSecondPhaseAt14HitPoints) {
   Step(0);
   EXPECT_EQ(CountLive(), 1);
   // Phase 2 smokes on every update with age mod 10 = 1, and only then.
-  std::memset(ParticleTable, 0, sizeof ParticleTable);
+  std::memset(world.ParticleTable, 0, sizeof world.ParticleTable);
   int smokes = 0;
   for (int age = 41; age <= 100; ++age) {
     int before = CountParticles();
@@ -168,7 +163,7 @@ TEST_F(Bosses, FinalBossSwitchesToItsSecondPhaseAt14HitPoints) {
     smokes += added;
   }
   EXPECT_EQ(smokes, 6);
-  const Particle &smoke = ParticleTable[0];
+  const Particle &smoke = world.ParticleTable[0];
   EXPECT_EQ(smoke.sprite, 5);
   EXPECT_EQ(smoke.life, -1);
   EXPECT_EQ(smoke.vy, -0.8f);
@@ -185,7 +180,7 @@ TEST_F(Bosses, ReinforcementsComeAfter3000UpdatesOrAfter5000ForTheFinalBoss) {
     int type, quietAge, callAge, reinforcement;
   } cases[] = {{12, 2801, 3001, 15}, {13, 2801, 3401, 15}, {17, 4901, 5251, 6}};
   for (auto c : cases) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
     Enemy &boss = Put(0, c.type, 600, 300, 0, c.quietAge - 1);
     Step(0);
     EXPECT_EQ(CountLive(c.reinforcement), 0) << c.type;
@@ -193,10 +188,10 @@ TEST_F(Bosses, ReinforcementsComeAfter3000UpdatesOrAfter5000ForTheFinalBoss) {
     boss.age = c.callAge - 1;
     Step(0);
     ASSERT_EQ(CountLive(c.reinforcement), 2) << c.type;
-    EXPECT_EQ(EnemyTable[1].x, 810.0f);
-    EXPECT_EQ(EnemyTable[1].y, 150.0f);
-    EXPECT_EQ(EnemyTable[2].y, 450.0f);
-    EXPECT_EQ(EnemyTable[1].angle, 0.0f);
+    EXPECT_EQ(world.EnemyTable[1].x, 810.0f);
+    EXPECT_EQ(world.EnemyTable[1].y, 150.0f);
+    EXPECT_EQ(world.EnemyTable[2].y, 450.0f);
+    EXPECT_EQ(world.EnemyTable[1].angle, 0.0f);
   }
 }
 
@@ -207,7 +202,7 @@ TEST_F(Bosses, FastShotTurnsTowardTheHandOnceAtAge20) {
   EXPECT_EQ(shot.x, 360.0f);
   EXPECT_EQ(shot.angle, AngleTo(100 - 360, 500 - 300) + 1.570796f);
   EXPECT_EQ(CountParticles(), 1);
-  EXPECT_EQ(ParticleTable[0].life, 2);
+  EXPECT_EQ(world.ParticleTable[0].life, 2);
   float turned = shot.angle;
   PlaceHand(700, 50);
   for (int age = 21; age <= 25; ++age) Step(0);
@@ -221,13 +216,13 @@ TEST_F(Bosses, FighterSideStepsByParamAndSlotThenRetreats) {
     float dy;
   } cases[] = {{3, 0, -4}, {4, 0, 4}, {4, 1, -4}, {3, 2, 4}, {3, 9, 4}};
   for (auto c : cases) {
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
     Enemy &f = Put(c.slot, 15, 500, 300, 0, 59, c.param);
     Step(c.slot);
     EXPECT_NEAR(f.y, 300 + c.dy, 1e-4) << "slot " << c.slot << " param " << c.param;
   }
   // Shots at 50, 58, 100 and 108; from 110 on it backs away to the right.
-  std::memset(EnemyTable, 0, sizeof EnemyTable);
+  std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
   Enemy &f = Put(10, 15, 810, 300);
   std::vector<int> shotAges;
   for (int age = 1; age <= 130; ++age) {
@@ -244,21 +239,21 @@ TEST_F(Bosses, FighterSideStepsByParamAndSlotThenRetreats) {
 TEST_F(Bosses, SecondBossDrawsItsAimedSpreadOncePerThirdUpdate) {
   PlaceHand(100, 300);
   Enemy &boss = Put(0, 12, 699, 300, 0, 60);
-  srand(4242);
+  world.randomSeed = 4242;
   std::vector<int> expected;
   for (int age = 61; age < 120; ++age) {
-    if (age % 3 == 1) expected.push_back(rand() % 11 - 5);
+    if (age % 3 == 1) expected.push_back(Random(world) % 11 - 5);
   }
-  srand(4242);
+  world.randomSeed = 4242;
   std::vector<int> got;
   for (int age = 61; age < 120; ++age) {
     Step(0);
     for (int i = 1; i < EnemySlots; ++i) {
-      if (EnemyTable[i].hp <= 0) continue;
+      if (world.EnemyTable[i].hp <= 0) continue;
       float aim = AngleTo(100 - boss.x, 300 - boss.y) + 1.570796f;
-      float n = (EnemyTable[i].angle - aim) / 0.017453289f;
+      float n = (world.EnemyTable[i].angle - aim) / 0.017453289f;
       got.push_back(static_cast<int>(std::lround(n)));
-      EnemyTable[i].hp = 0;
+      world.EnemyTable[i].hp = 0;
     }
   }
   EXPECT_EQ(got, expected);

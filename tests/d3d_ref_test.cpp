@@ -508,7 +508,7 @@ protected:
 
 TEST_F(GameDevice, HeadlessStartFallsBackToTheReferenceDeviceWithTheDesktopFormat) {
   fullScreen = 0;
-  ASSERT_EQ(InitDirect3D(), 1);
+  ASSERT_EQ(InitDirect3D(mainWindow, fullScreen), 1);
   D3DCAPS8 caps;
   device->GetDeviceCaps(&caps);
   EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_REF);
@@ -525,17 +525,17 @@ TEST_F(GameDevice, HeadlessStartFallsBackToTheReferenceDeviceWithTheDesktopForma
 
 TEST_F(GameDevice, AFullScreenRunLosesTheDeviceOnceWhenTheFocusComesBackAndResetRecovers) {
   fullScreen = 1;
-  ASSERT_EQ(InitDirect3D(), 1);
+  ASSERT_EQ(InitDirect3D(mainWindow, fullScreen), 1);
   EXPECT_EQ(presentParams.BackBufferFormat, D3DFMT_R5G6B5);
   int boxes = HeadlessMessageBoxCount();
-  RenderFrame();
+  RenderFrame(game, fpsValue);
   EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
 
   HeadlessSetForeground(false);
   HeadlessSetForeground(true);
   // The frame after the return presents, is told the device is lost, and resets.
   EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
-  RenderFrame();
+  RenderFrame(game, fpsValue);
   EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
   EXPECT_EQ(HeadlessMessageBoxCount(), boxes);
 
@@ -549,7 +549,7 @@ TEST_F(GameDevice, AFullScreenRunLosesTheDeviceOnceWhenTheFocusComesBackAndReset
   // A windowed device never loses its device.
   ReleaseDirect3D();
   fullScreen = 0;
-  ASSERT_EQ(InitDirect3D(), 1);
+  ASSERT_EQ(InitDirect3D(mainWindow, fullScreen), 1);
   HeadlessSetForeground(false);
   HeadlessSetForeground(true);
   EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);

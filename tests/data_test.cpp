@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ezds/wav_reader.h"
-#include "render/dds.h"
+#include "platform/dds.h"
 #include "tools/datagen_math.h"
 
 namespace {

@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(Frames, TheTitleFillsTheParticleTableThenDropsStarsUntilOneLeaves) {
-  srand(2024);
+  game.randomSeed = 2024;
   int dropped = 0, reusedAfterFull = 0;
   bool wasFull = false;
   for (int frame = 1; frame <= 400; ++frame) {
@@ -52,19 +52,19 @@ TEST_F(Frames, TheTitleFillsTheParticleTableThenDropsStarsUntilOneLeaves) {
     bool live[ParticleSlots];
     int freeSlot = -1, liveAfterUpdate = 0;
     for (int i = 0; i < ParticleSlots; ++i) {
-      const Particle &p = ParticleTable[i];
+      const Particle &p = game.ParticleTable[i];
       live[i] = p.life != 0;
       bool staysLive = live[i] && p.x + p.vx >= -20.0f;
       liveAfterUpdate += staysLive;
       if (!staysLive && freeSlot < 0) freeSlot = i;
     }
     RunFrame();
-    ASSERT_EQ(GameState, Title);
+    ASSERT_EQ(game.GameState, Title);
 
     // A star enters at 810 and has not moved yet; every older one has.
     int newSlot = -1, liveNow = 0;
     for (int i = 0; i < ParticleSlots; ++i) {
-      const Particle &p = ParticleTable[i];
+      const Particle &p = game.ParticleTable[i];
       if (p.life == 0) continue;
       ++liveNow;
       EXPECT_GE(p.sprite, 8);
@@ -92,26 +92,26 @@ TEST_F(Frames, SlowMotionMovesTheWorldOnOneFrameInThreeAndDrawsEveryFrame) {
   // so the sword takes the slow motion from the first world update on.
   HeadlessSetKey(VK_RBUTTON, true);
   RunFrame();
-  ASSERT_EQ(GameState, Playing);
-  ASSERT_EQ(frameCounter, 1u);
-  ASSERT_EQ(slowMotion, 0);
-  std::memset(EnemyTable, 0, sizeof EnemyTable);
+  ASSERT_EQ(game.GameState, Playing);
+  ASSERT_EQ(game.frameCounter, 1u);
+  ASSERT_EQ(game.slowMotion, 0);
+  std::memset(game.EnemyTable, 0, sizeof game.EnemyTable);
 
   std::vector<uint32_t> updateFrames, beepFrames;
-  int16_t power = Player.power;
+  int16_t power = game.Player.power;
   for (int i = 0; i < 30; ++i) {
     sounds.clear();
     RunFrame();
     // Keep the field clear, so nothing touches the hand.
-    for (Enemy &e : EnemyTable) e.hp = 0;
-    if (Player.power != power) {
-      EXPECT_EQ(Player.power, power - 5) << "frame " << frameCounter;
-      updateFrames.push_back(frameCounter);
-      power = Player.power;
+    for (Enemy &e : game.EnemyTable) e.hp = 0;
+    if (game.Player.power != power) {
+      EXPECT_EQ(game.Player.power, power - 5) << "frame " << game.frameCounter;
+      updateFrames.push_back(game.frameCounter);
+      power = game.Player.power;
     }
     for (auto [id, level] : sounds)
-      if (id == 6 && level == 65) beepFrames.push_back(frameCounter);
-    EXPECT_EQ(slowMotion, 1);
+      if (id == 6 && level == 65) beepFrames.push_back(game.frameCounter);
+    EXPECT_EQ(game.slowMotion, 1);
   }
   // Frame 2 runs the world (the slow motion is not on yet); from then on only frames
   // that leave 1 when divided by 3, and the beep sounds on the odd ones among those.
@@ -120,31 +120,31 @@ TEST_F(Frames, SlowMotionMovesTheWorldOnOneFrameInThreeAndDrawsEveryFrame) {
 
   // Each sword update throws two cyan sparks; in between they hang still.
   int cyan = 0;
-  for (const Effect &e : EffectTable) cyan += e.alpha != 0 && e.red == 50 && e.green == 200 && e.blue == 255;
+  for (const Effect &e : game.EffectTable) cyan += e.alpha != 0 && e.red == 50 && e.green == 200 && e.blue == 255;
   EXPECT_GT(cyan, 0);
-  std::vector<Effect> before(EffectTable, EffectTable + EffectSlots);
-  ASSERT_EQ(frameCounter % 3, 1u);
+  std::vector<Effect> before(game.EffectTable, game.EffectTable + EffectSlots);
+  ASSERT_EQ(game.frameCounter % 3, 1u);
   auto still = Picture();
   RunFrame();  // a frame without a world update
-  for (int i = 0; i < EffectSlots; ++i) EXPECT_EQ(std::memcmp(&before[i], &EffectTable[i], sizeof(Effect)), 0) << i;
+  for (int i = 0; i < EffectSlots; ++i) EXPECT_EQ(std::memcmp(&before[i], &game.EffectTable[i], sizeof(Effect)), 0) << i;
   EXPECT_EQ(Picture(), still);
 
   // Yet the frame was drawn: holding Enter shows the caption line at once.
   HeadlessSetKey(VK_RETURN, true);
   RunFrame();
-  EXPECT_NE(frameCounter % 3, 1u);
+  EXPECT_NE(game.frameCounter % 3, 1u);
   EXPECT_NE(Picture(), still);
   HeadlessSetKey(VK_RETURN, false);
 
   // Letting go of the button ends the slow motion in the next world update.
   HeadlessSetKey(VK_RBUTTON, false);
   RunFrame();
-  ASSERT_EQ(frameCounter % 3, 1u);
-  EXPECT_EQ(slowMotion, 0);
-  uint32_t frame = frameCounter;
+  ASSERT_EQ(game.frameCounter % 3, 1u);
+  EXPECT_EQ(game.slowMotion, 0);
+  uint32_t frame = game.frameCounter;
   RunFrame();
-  EXPECT_EQ(frameCounter, frame + 1);
-  EXPECT_EQ(Player.power, power + 4 * 2);  // the hand rests: recharged in both updates
+  EXPECT_EQ(game.frameCounter, frame + 1);
+  EXPECT_EQ(game.Player.power, power + 4 * 2);  // the hand rests: recharged in both updates
 }
 
 // What the scene shows of one spark and one particle, on a frozen end screen.
@@ -152,12 +152,12 @@ class Drawn : public Frames {
 protected:
   void SetUp() override {
     Frames::SetUp();
-    GameState = GameOver;
-    Player.x = 50;
-    Player.y = 50;
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
-    std::memset(EffectTable, 0, sizeof EffectTable);
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
+    game.GameState = GameOver;
+    game.Player.x = 50;
+    game.Player.y = 50;
+    std::memset(game.ParticleTable, 0, sizeof game.ParticleTable);
+    std::memset(game.EffectTable, 0, sizeof game.EffectTable);
+    std::memset(game.EnemyTable, 0, sizeof game.EnemyTable);
   }
   static DWORD At(const std::vector<DWORD> &picture, int x, int y) {
     return picture[static_cast<size_t>(y) * presentParams.BackBufferWidth + x];
@@ -179,7 +179,7 @@ TEST_F(Drawn, ASparkFadesFromHeadToTailInTwoSegments) {
   const int y = BlackRow(empty);
   ASSERT_GE(y, 0);
   // Head at 500, one update ago at 300, two updates ago at 100: red with some blue.
-  Effect &e = EffectTable[0];
+  Effect &e = game.EffectTable[0];
   e.x0 = 500;
   e.x1 = 300;
   e.x2 = 100;
@@ -226,8 +226,8 @@ TEST_F(Drawn, AParticleIsASpriteAtItsPlaceAndAFreeSlotIsNot) {
   const int y = BlackRow(empty);
   ASSERT_GE(y, 0);
   // The cell of the hand's flash, at full opacity; a free slot next to it.
-  ParticleTable[0] = Particle{300.0f, static_cast<float>(y), 0, 0, 0, 0, 0, 20.0f, 0, 255, 0, -1, 0};
-  ParticleTable[1] = Particle{400.0f, static_cast<float>(y), 0, 0, 0, 0, 0, 20.0f, 0, 255, 0, 0, 0};
+  game.ParticleTable[0] = Particle{300.0f, static_cast<float>(y), 0, 0, 0, 0, 0, 20.0f, 0, 255, 0, -1, 0};
+  game.ParticleTable[1] = Particle{400.0f, static_cast<float>(y), 0, 0, 0, 0, 0, 20.0f, 0, 255, 0, 0, 0};
   RunFrame();
   const auto picture = Picture();
   int lit = 0, litElsewhere = 0;

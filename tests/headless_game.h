@@ -30,12 +30,12 @@ protected:
     HeadlessSetForeground(true);
     HeadlessSetWaitHook(nullptr);
     HeadlessSetTime(now);
-    std::memset(keyCur, 0, sizeof keyCur);
-    std::memset(keyPrev, 0, sizeof keyPrev);
-    ResetGame();
-    GameState = Title;
-    randomMode = 0;
-    frameCounter = 0;
+    game.keysHeld = HeldKeys{};
+    ResetGame(game);
+    SetCursorPos(400, 300);
+    game.GameState = Title;
+    game.randomMode = 0;
+    game.frameCounter = 0;
     lastFrameTime = 0;
     running = 1;
   }

@@ -6,47 +6,41 @@
 #include <cstring>
 #include <utility>
 #include <vector>
-#include "app/game.h"
-#include "sound/sound.h"
+#include "test_world.h"
 #include "world/world.h"
 
 namespace {
 
-std::vector<std::pair<int, int>> sounds;
-void RecordSound(int id, int level) { sounds.emplace_back(id, level); }
-
 class Hits : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
-    std::memset(EffectTable, 0, sizeof EffectTable);
-    std::memset(EnemyTable, 0, sizeof EnemyTable);
-    std::memset(&Player, 0, sizeof Player);
-    Player.shield = 3;
-    Player.power = 400;
+    std::memset(world.ParticleTable, 0, sizeof world.ParticleTable);
+    std::memset(world.EffectTable, 0, sizeof world.EffectTable);
+    std::memset(world.EnemyTable, 0, sizeof world.EnemyTable);
+    std::memset(&world.Player, 0, sizeof world.Player);
+    world.Player.shield = 3;
+    world.Player.power = 400;
     MoveHand(600, 500);
-    score = 0;
-    sounds.clear();
-    soundPlayObserver = RecordSound;
-    srand(12345);
+    world.score = 0;
+    report.soundCount = 0;
+    world.randomSeed = 12345;
   }
-  void TearDown() override { soundPlayObserver = nullptr; }
 
   // The hand at (x, y) with no blade: all corners of the current triangle on it.
   static void MoveHand(float x, float y) {
-    Player.x = x;
-    Player.y = y;
-    Player.trail[0] = {{x, y}, {x, y}, {x, y}};
+    world.Player.x = x;
+    world.Player.y = y;
+    world.Player.trail[0] = {{x, y}, {x, y}, {x, y}};
   }
   static void SetBlade(SwordPoint base, SwordPoint previousTip, SwordPoint tip) {
-    Player.trail[0] = {base, previousTip, tip};
+    world.Player.trail[0] = {base, previousTip, tip};
   }
   // The blade of the worked example: a right triangle with its long edge from
   // (200, 100) to (100, 200).
   static void ExampleBlade() { SetBlade({100, 100}, {200, 100}, {100, 200}); }
 
   static Enemy &Place(int slot, int type, float x, float y) {
-    Enemy &e = EnemyTable[slot];
+    Enemy &e = world.EnemyTable[slot];
     e.x = x;
     e.y = y;
     e.type = static_cast<int8_t>(type);
@@ -57,20 +51,20 @@ protected:
 
   static std::vector<const Effect *> LiveSparks() {
     std::vector<const Effect *> out;
-    for (const Effect &e : EffectTable)
+    for (const Effect &e : world.EffectTable)
       if (e.alpha != 0) out.push_back(&e);
     return out;
   }
   static std::vector<const Particle *> LiveParticles() {
     std::vector<const Particle *> out;
-    for (const Particle &p : ParticleTable)
+    for (const Particle &p : world.ParticleTable)
       if (p.life != 0) out.push_back(&p);
     return out;
   }
   static void ClearSpawns() {
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
-    std::memset(EffectTable, 0, sizeof EffectTable);
-    sounds.clear();
+    std::memset(world.ParticleTable, 0, sizeof world.ParticleTable);
+    std::memset(world.EffectTable, 0, sizeof world.EffectTable);
+    report.soundCount = 0;
   }
 };
 
@@ -86,28 +80,28 @@ TEST_F(Hits, BladeTriangleHitsStrictlyInsideInEitherWinding) {
       ExampleBlade();
     else
       SetBlade({100, 100}, {100, 200}, {200, 100});
-    for (const Case &c : points) EXPECT_EQ(SwordHitTest(c.x, c.y), c.inside) << c.x << "," << c.y << " winding " << winding;
+    for (const Case &c : points) EXPECT_EQ(SwordHitTest(world, c.x, c.y), c.inside) << c.x << "," << c.y << " winding " << winding;
   }
 }
 
 TEST_F(Hits, NoBladeOrAFlatBladeNeverHits) {
   MoveHand(300, 300);
-  EXPECT_EQ(SwordHitTest(300, 300), 0);
-  EXPECT_EQ(SwordHitTest(300.5f, 300), 0);
+  EXPECT_EQ(SwordHitTest(world, 300, 300), 0);
+  EXPECT_EQ(SwordHitTest(world, 300.5f, 300), 0);
   SetBlade({100, 100}, {150, 150}, {200, 200});
-  for (float t : {100.0f, 120.0f, 150.0f, 175.5f}) EXPECT_EQ(SwordHitTest(t, t), 0) << t;
+  for (float t : {100.0f, 120.0f, 150.0f, 175.5f}) EXPECT_EQ(SwordHitTest(world, t, t), 0) << t;
   // The first update of a swing: base and previous tip coincide.
   SetBlade({100, 100}, {100, 100}, {200, 150});
-  EXPECT_EQ(SwordHitTest(150, 125), 0);
-  EXPECT_EQ(SwordHitTest(150, 126), 0);
+  EXPECT_EQ(SwordHitTest(world, 150, 125), 0);
+  EXPECT_EQ(SwordHitTest(world, 150, 126), 0);
 
   // With the button released, an enemy beside the hand is never cut.
   MoveHand(400, 300);
   Place(0, 3, 425, 300);
-  ResolveHits(0);
-  EXPECT_EQ(EnemyTable[0].hp, 2);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.EnemyTable[0].hp, 2);
   EXPECT_TRUE(LiveSparks().empty());
-  EXPECT_TRUE(sounds.empty());
+  EXPECT_TRUE(Heard().empty());
 }
 
 TEST_F(Hits, ProbesEightPixelsAroundTheCentreFindTheBlade) {
@@ -120,8 +114,8 @@ TEST_F(Hits, ProbesEightPixelsAroundTheCentreFindTheBlade) {
     SetUp();
     ExampleBlade();
     Place(3, 3, c.x, c.y);
-    ResolveHits(3);
-    EXPECT_EQ(EnemyTable[3].hp, c.cut ? 1 : 2) << c.x << "," << c.y;
+    ResolveHits(world, 3, report);
+    EXPECT_EQ(world.EnemyTable[3].hp, c.cut ? 1 : 2) << c.x << "," << c.y;
     EXPECT_EQ(LiveSparks().size(), c.cut ? 3u + 10u : 0u) << c.x << "," << c.y;
   }
 }
@@ -129,8 +123,8 @@ TEST_F(Hits, ProbesEightPixelsAroundTheCentreFindTheBlade) {
 TEST_F(Hits, ATwoPointMissileCutInTwoUpdates) {
   ExampleBlade();
   Place(0, 2, 120, 120);
-  ResolveHits(0);
-  EXPECT_EQ(EnemyTable[0].hp, 1);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.EnemyTable[0].hp, 1);
   EXPECT_EQ(LiveSparks().size(), 3u + 8u);
   auto particles = LiveParticles();
   ASSERT_EQ(particles.size(), 1u);
@@ -138,12 +132,12 @@ TEST_F(Hits, ATwoPointMissileCutInTwoUpdates) {
   EXPECT_TRUE(smoke.x == 120.0f && smoke.y == 120.0f && smoke.vx == 0.0f && smoke.vy == -0.8f);
   EXPECT_TRUE(smoke.size == 40.0f && smoke.sizeStep == 1.0f && smoke.alpha == 200 && smoke.alphaStep == -10);
   EXPECT_TRUE(smoke.life == -1 && smoke.sprite == 1);
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{3, 90}}));
-  EXPECT_EQ(score, 0);
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{3, 90}}));
+  EXPECT_EQ(world.score, 0);
 
   ClearSpawns();
-  ResolveHits(0);
-  EXPECT_EQ(EnemyTable[0].hp, 0);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.EnemyTable[0].hp, 0);
   EXPECT_EQ(LiveSparks().size(), 3u + 8u);
   particles = LiveParticles();
   ASSERT_EQ(particles.size(), 2u);
@@ -152,8 +146,8 @@ TEST_F(Hits, ATwoPointMissileCutInTwoUpdates) {
   const Particle &burst = *particles[1];
   EXPECT_TRUE(burst.size == 40.0f && burst.sizeStep == 7.0f && burst.alpha == 220 && burst.alphaStep == -20);
   EXPECT_TRUE(burst.sprite == 5 && burst.vx == 0.0f && burst.vy == 0.0f && burst.life == -1);
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{0, 95}}));
-  EXPECT_EQ(score, 40);
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{0, 95}}));
+  EXPECT_EQ(world.score, 40);
 }
 
 TEST_F(Hits, ContactReachesExactlyTwentyPixels) {
@@ -162,23 +156,23 @@ TEST_F(Hits, ContactReachesExactlyTwentyPixels) {
   Place(1, 0, 212, 316);      // 12 and 16 apart: 20 on the diagonal
   Place(2, 0, 220.01f, 300);
   Place(3, 0, 200, 279.99f);
-  for (int i = 0; i < 4; ++i) ResolveHits(i);
-  EXPECT_EQ(EnemyTable[0].hp, 0);
-  EXPECT_EQ(EnemyTable[1].hp, 0);
-  EXPECT_EQ(EnemyTable[2].hp, 1);
-  EXPECT_EQ(EnemyTable[3].hp, 1);
-  EXPECT_EQ(Player.shield, 1);
-  EXPECT_EQ(score, 20);
+  for (int i = 0; i < 4; ++i) ResolveHits(world, i, report);
+  EXPECT_EQ(world.EnemyTable[0].hp, 0);
+  EXPECT_EQ(world.EnemyTable[1].hp, 0);
+  EXPECT_EQ(world.EnemyTable[2].hp, 1);
+  EXPECT_EQ(world.EnemyTable[3].hp, 1);
+  EXPECT_EQ(world.Player.shield, 1);
+  EXPECT_EQ(world.score, 20);
 }
 
 TEST_F(Hits, ABulletReachingTheHand) {
   MoveHand(200, 300);
   Place(5, 0, 210, 305);
-  ResolveHits(5);
-  EXPECT_EQ(Player.shield, 2);
-  EXPECT_EQ(EnemyTable[5].hp, 0);
-  EXPECT_EQ(score, 10);
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{2, 80}}));
+  ResolveHits(world, 5, report);
+  EXPECT_EQ(world.Player.shield, 2);
+  EXPECT_EQ(world.EnemyTable[5].hp, 0);
+  EXPECT_EQ(world.score, 10);
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{2, 80}}));
   // Five yellow sparks burst from the hand and fall.
   auto sparks = LiveSparks();
   ASSERT_EQ(sparks.size(), 5u);
@@ -206,12 +200,12 @@ TEST_F(Hits, ABulletReachingTheHand) {
 TEST_F(Hits, TheFinalBossTouchingTheHand) {
   MoveHand(300, 300);
   Place(0, 17, 310, 300);
-  ASSERT_EQ(EnemyTable[0].hp, 50);
-  ResolveHits(0);
-  EXPECT_EQ(Player.shield, -47);
-  EXPECT_EQ(EnemyTable[0].hp, 0);
-  EXPECT_EQ(score, 5000);
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{0, 100}, {1, 100}}));
+  ASSERT_EQ(world.EnemyTable[0].hp, 50);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.Player.shield, -47);
+  EXPECT_EQ(world.EnemyTable[0].hp, 0);
+  EXPECT_EQ(world.score, 5000);
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{0, 100}, {1, 100}}));
   EXPECT_EQ(LiveSparks().size(), 5u + 16u);
   auto particles = LiveParticles();
   ASSERT_EQ(particles.size(), 1u + 1u + 8u);
@@ -243,50 +237,50 @@ TEST_F(Hits, TheFinalBossTouchingTheHand) {
 TEST_F(Hits, TheShieldStopsAtItsLowestValueInsteadOfWrapping) {
   MoveHand(300, 300);
   for (int slot = 0; slot < 4; ++slot) Place(slot, 17, 300, 300 + slot);
-  ResolveHits(0);
-  EXPECT_EQ(Player.shield, -47);
-  ResolveHits(1);
-  EXPECT_EQ(Player.shield, -97);
-  ResolveHits(2);
-  EXPECT_EQ(Player.shield, -128);  // -147 does not fit; wrapping would give +109
-  ResolveHits(3);
-  EXPECT_EQ(Player.shield, -128);
-  EXPECT_EQ(score, 4 * 5000);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.Player.shield, -47);
+  ResolveHits(world, 1, report);
+  EXPECT_EQ(world.Player.shield, -97);
+  ResolveHits(world, 2, report);
+  EXPECT_EQ(world.Player.shield, -128);  // -147 does not fit; wrapping would give +109
+  ResolveHits(world, 3, report);
+  EXPECT_EQ(world.Player.shield, -128);
+  EXPECT_EQ(world.score, 4 * 5000);
 }
 
 TEST_F(Hits, ACutThatEndsTheEnemyLeavesNothingToTouch) {
   MoveHand(120, 125);
   ExampleBlade();
   Place(0, 0, 120, 120);
-  ResolveHits(0);
-  EXPECT_EQ(Player.shield, 3);
-  EXPECT_EQ(EnemyTable[0].hp, 0);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.Player.shield, 3);
+  EXPECT_EQ(world.EnemyTable[0].hp, 0);
   EXPECT_EQ(LiveSparks().size(), 3u) << "pink hit sparks only, no contact sparks";
-  EXPECT_EQ(score, 10);
+  EXPECT_EQ(world.score, 10);
 
   // A cut that leaves hit points: the touch takes the rest.
   SetUp();
   MoveHand(120, 125);
   ExampleBlade();
   Place(0, 16, 120, 120);
-  ResolveHits(0);
-  EXPECT_EQ(Player.shield, 0);
-  EXPECT_EQ(EnemyTable[0].hp, 0);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.Player.shield, 0);
+  EXPECT_EQ(world.EnemyTable[0].hp, 0);
   EXPECT_EQ(LiveSparks().size(), 3u + 5u + 12u);
-  EXPECT_EQ(score, 450);
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{0, 95}}));
+  EXPECT_EQ(world.score, 450);
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{0, 95}}));
 }
 
 TEST_F(Hits, HitSparksFlyAgainstTheTipsMotionWithTheirDrawsInOrder) {
   SetBlade({200, 50}, {300, 100}, {100, 100});
   Place(0, 6, 200, 90);
-  ASSERT_EQ(SwordHitTest(200, 90), 1);
-  srand(777);
+  ASSERT_EQ(SwordHitTest(world, 200, 90), 1);
+  world.randomSeed = 777;
   int draws[4][3];
   for (auto &spark : draws)
-    for (int &r : spark) r = rand();
-  srand(777);
-  ResolveHits(0);
+    for (int &r : spark) r = Random(world);
+  world.randomSeed = 777;
+  ResolveHits(world, 0, report);
   auto sparks = LiveSparks();
   ASSERT_EQ(sparks.size(), 3u + 14u);
   for (int i = 0; i < 3; ++i) {
@@ -312,14 +306,14 @@ TEST_F(Hits, HitSparksFlyAgainstTheTipsMotionWithTheirDrawsInOrder) {
   EXPECT_EQ(debris.ay, 0.6f);
 
   float vy = sparks[0]->vy;
-  UpdateEffects();
+  UpdateEffects(world);
   EXPECT_FLOAT_EQ(sparks[0]->vy, vy + 0.4f);
 }
 
 TEST_F(Hits, BlueDebrisOfTheFastMissile) {
   ExampleBlade();
   Place(0, 9, 120, 120);
-  ResolveHits(0);
+  ResolveHits(world, 0, report);
   auto sparks = LiveSparks();
   ASSERT_EQ(sparks.size(), 3u + 8u);
   for (size_t i = 3; i < sparks.size(); ++i) {
@@ -329,7 +323,7 @@ TEST_F(Hits, BlueDebrisOfTheFastMissile) {
     EXPECT_EQ(sparks[i]->ay, 0.4f);
   }
   EXPECT_TRUE(LiveParticles().empty());
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{3, 90}}));
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{3, 90}}));
 }
 
 // Each type's explosion, brought about by a touch of the hand so the test does not
@@ -363,24 +357,24 @@ TEST_F(Hits, EveryTypesExplosion) {
   };
   for (const Row &row : rows) {
     SetUp();
-    Player.shield = 100;
+    world.Player.shield = 100;
     MoveHand(400, 300);
     Place(0, row.type, 400, 300);
-    int hp = EnemyTable[0].hp;
-    ResolveHits(0);
-    EXPECT_EQ(Player.shield, 100 - hp) << row.type;
-    EXPECT_EQ(score, EnemyTypeInfo[row.type].score) << row.type;
+    int hp = world.EnemyTable[0].hp;
+    ResolveHits(world, 0, report);
+    EXPECT_EQ(world.Player.shield, 100 - hp) << row.type;
+    EXPECT_EQ(world.score, EnemyTypeInfo[row.type].score) << row.type;
     EXPECT_EQ(LiveSparks().size(), 5u + row.debris) << row.type;
     std::vector<float> sizes;
     for (const Particle *p : LiveParticles()) sizes.push_back(p->size);
     EXPECT_EQ(sizes, row.sizes) << row.type;
-    EXPECT_EQ(sounds, row.sounds) << row.type;
+    EXPECT_EQ(Heard(), row.sounds) << row.type;
   }
   // The stage 1 boss's ring has six, 60 degrees apart, at 10 pixels per update.
   SetUp();
   MoveHand(400, 300);
   Place(0, 11, 400, 300);
-  ResolveHits(0);
+  ResolveHits(world, 0, report);
   auto ring = LiveParticles();
   ASSERT_EQ(ring.size(), 8u);
   EXPECT_NEAR(ring[3]->vx, 5.0f, 1e-4);
@@ -389,23 +383,23 @@ TEST_F(Hits, EveryTypesExplosion) {
 }
 
 TEST_F(Hits, TheScoreStopsAtItsHighestValue) {
-  score = 2147483647 - 100;
+  world.score = 2147483647 - 100;
   MoveHand(400, 300);
   Place(0, 17, 400, 300);
-  ResolveHits(0);
-  EXPECT_EQ(score, 2147483647);
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.score, 2147483647);
 }
 
 TEST_F(Hits, FullTablesDropTheLooksButNotTheDamage) {
-  for (int i = 0; i < EffectSlots; ++i) SpawnEffect(0, 0, 0, 0, 0, 0, 255, -1, 1, 1, 1);
-  for (int i = 0; i < ParticleSlots; ++i) SpawnParticle(0, 0, 0, 0, 0, 0, 0, 1, 0, 255, 0, -1, 0);
+  for (int i = 0; i < EffectSlots; ++i) SpawnEffect(world, 0, 0, 0, 0, 0, 0, 255, -1, 1, 1, 1);
+  for (int i = 0; i < ParticleSlots; ++i) SpawnParticle(world, 0, 0, 0, 0, 0, 0, 0, 1, 0, 255, 0, -1, 0);
   MoveHand(400, 300);
   Place(0, 4, 400, 300);
-  ResolveHits(0);
-  EXPECT_EQ(EnemyTable[0].hp, 0);
-  EXPECT_EQ(Player.shield, 0);
-  EXPECT_EQ(score, 300);
-  EXPECT_EQ(sounds, (std::vector<std::pair<int, int>>{{0, 95}}));
+  ResolveHits(world, 0, report);
+  EXPECT_EQ(world.EnemyTable[0].hp, 0);
+  EXPECT_EQ(world.Player.shield, 0);
+  EXPECT_EQ(world.score, 300);
+  EXPECT_EQ(Heard(), (std::vector<std::pair<int, int>>{{0, 95}}));
 }
 
 }  // namespace

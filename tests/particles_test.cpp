@@ -2,23 +2,24 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <cstring>
+#include "test_world.h"
 #include "world/world.h"
 
 namespace {
 
 class Particles : public ::testing::Test {
 protected:
-  void SetUp() override { std::memset(ParticleTable, 0, sizeof ParticleTable); }
+  void SetUp() override { std::memset(world.ParticleTable, 0, sizeof world.ParticleTable); }
 
   // A still particle that lives until told otherwise.
   static void SpawnAt(float x, float y, float vx = 0, float vy = 0, uint8_t alpha = 200, int8_t alphaStep = 0,
                       int16_t life = -1) {
-    SpawnParticle(x, y, vx, vy, 0, 0, 0, 20, 0, alpha, alphaStep, life, 8);
+    SpawnParticle(world, x, y, vx, vy, 0, 0, 0, 20, 0, alpha, alphaStep, life, 8);
   }
 
   static int LiveCount() {
     int n = 0;
-    for (const Particle &p : ParticleTable) n += p.life != 0;
+    for (const Particle &p : world.ParticleTable) n += p.life != 0;
     return n;
   }
 };
@@ -26,20 +27,20 @@ protected:
 TEST_F(Particles, FullTableDropsSpawnsAndReusesTheLowestFreedSlot) {
   for (int i = 0; i < ParticleSlots; ++i) SpawnAt(static_cast<float>(i), 100);
   // Slot 33 fades out in the next update; slot 50 counts its life down to 0.
-  ParticleTable[33].alpha = 1;
-  ParticleTable[33].alphaStep = -1;
-  ParticleTable[50].life = 1;
+  world.ParticleTable[33].alpha = 1;
+  world.ParticleTable[33].alphaStep = -1;
+  world.ParticleTable[50].life = 1;
   SpawnAt(999, 1);  // dropped: nothing is evicted
   EXPECT_EQ(LiveCount(), ParticleSlots);
-  for (int i = 0; i < ParticleSlots; ++i) EXPECT_EQ(ParticleTable[i].x, static_cast<float>(i)) << i;
+  for (int i = 0; i < ParticleSlots; ++i) EXPECT_EQ(world.ParticleTable[i].x, static_cast<float>(i)) << i;
 
-  UpdateParticles();
+  UpdateParticles(world);
   EXPECT_EQ(LiveCount(), ParticleSlots - 2);
   SpawnAt(500, 7);
-  EXPECT_EQ(ParticleTable[33].x, 500.0f);
-  EXPECT_EQ(ParticleTable[33].y, 7.0f);
+  EXPECT_EQ(world.ParticleTable[33].x, 500.0f);
+  EXPECT_EQ(world.ParticleTable[33].y, 7.0f);
   SpawnAt(501, 8);
-  EXPECT_EQ(ParticleTable[50].x, 501.0f);
+  EXPECT_EQ(world.ParticleTable[50].x, 501.0f);
   SpawnAt(502, 9);
   EXPECT_EQ(LiveCount(), ParticleSlots);
 }
@@ -47,14 +48,14 @@ TEST_F(Particles, FullTableDropsSpawnsAndReusesTheLowestFreedSlot) {
 TEST_F(Particles, SpawnWithLifeZeroLeavesTheSlotFree) {
   SpawnAt(10, 10, 0, 0, 200, 0, 0);
   SpawnAt(20, 20);
-  EXPECT_EQ(ParticleTable[0].x, 20.0f);
+  EXPECT_EQ(world.ParticleTable[0].x, 20.0f);
   EXPECT_EQ(LiveCount(), 1);
 }
 
 TEST_F(Particles, MovesWithTheOldVelocityThenAcceleratesAndGrows) {
-  SpawnParticle(100, 200, 3, -2, 0.5f, 0.25f, 1.5f, 30, 2, 100, -10, -1, 4);
-  UpdateParticles();
-  const Particle &p = ParticleTable[0];
+  SpawnParticle(world, 100, 200, 3, -2, 0.5f, 0.25f, 1.5f, 30, 2, 100, -10, -1, 4);
+  UpdateParticles(world);
+  const Particle &p = world.ParticleTable[0];
   EXPECT_EQ(p.x, 103.0f);
   EXPECT_EQ(p.y, 198.0f);
   EXPECT_EQ(p.vx, 3.5f);
@@ -63,7 +64,7 @@ TEST_F(Particles, MovesWithTheOldVelocityThenAcceleratesAndGrows) {
   EXPECT_EQ(p.alpha, 90);
   EXPECT_EQ(p.angle, 1.5f);
   EXPECT_EQ(p.life, -1);
-  UpdateParticles();
+  UpdateParticles(world);
   EXPECT_EQ(p.x, 106.5f);
   EXPECT_EQ(p.y, 196.25f);
   EXPECT_EQ(p.size, 34.0f);
@@ -80,21 +81,21 @@ TEST_F(Particles, ABoundIsInsideAndHalfAPixelBeyondIsOut) {
   for (const Case &c : cases) {
     SetUp();
     SpawnAt(c.x, c.y, c.vx, c.vy);
-    UpdateParticles();
-    EXPECT_EQ(ParticleTable[0].life != 0, c.stays) << c.x << "," << c.y << " moving " << c.vx << "," << c.vy;
+    UpdateParticles(world);
+    EXPECT_EQ(world.ParticleTable[0].life != 0, c.stays) << c.x << "," << c.y << " moving " << c.vx << "," << c.vy;
   }
 }
 
 TEST_F(Particles, FadeEndsExactlyWhenTheSumReachesZero) {
   SpawnAt(100, 100, 0, 0, 20, -20);
   SpawnAt(100, 100, 0, 0, 21, -20);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[0].life, 0);
-  EXPECT_EQ(ParticleTable[0].alpha, 20) << "a fade that ends the particle leaves its alpha alone";
-  EXPECT_EQ(ParticleTable[1].life, -1);
-  EXPECT_EQ(ParticleTable[1].alpha, 1);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[1].life, 0);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[0].life, 0);
+  EXPECT_EQ(world.ParticleTable[0].alpha, 20) << "a fade that ends the particle leaves its alpha alone";
+  EXPECT_EQ(world.ParticleTable[1].life, -1);
+  EXPECT_EQ(world.ParticleTable[1].alpha, 1);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[1].life, 0);
 }
 
 TEST_F(Particles, FadeCountsOfTheGamesFlashesAndBursts) {
@@ -108,9 +109,9 @@ TEST_F(Particles, FadeCountsOfTheGamesFlashesAndBursts) {
     SetUp();
     SpawnAt(400, 300, 0, 0, c.alpha, c.step);
     int shown = 0;
-    while (ParticleTable[0].life != 0 && shown < 1000) {
+    while (world.ParticleTable[0].life != 0 && shown < 1000) {
       ++shown;
-      UpdateParticles();
+      UpdateParticles(world);
     }
     EXPECT_EQ(shown, c.shown) << int(c.alpha) << " step " << int(c.step);
   }
@@ -119,64 +120,64 @@ TEST_F(Particles, FadeCountsOfTheGamesFlashesAndBursts) {
 TEST_F(Particles, LivesOfOneAndTwoUpdates) {
   SpawnAt(100, 100, 0, 0, 120, 0, 1);
   SpawnAt(100, 100, 0, 0, 120, 0, 2);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[0].life, 0);
-  EXPECT_EQ(ParticleTable[1].life, 1);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[1].life, 0);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[0].life, 0);
+  EXPECT_EQ(world.ParticleTable[1].life, 1);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[1].life, 0);
 }
 
 TEST_F(Particles, DeathByFadeOrBoundsLeavesLifeAtZero) {
   SpawnAt(100, 100, 0, 0, 10, -10, 5);    // fades while life would count 5 -> 4
   SpawnAt(819, 100, 5, 0, 100, 0, 5);     // leaves while life would count down
   SpawnAt(100, 100, 0, 0, 10, -10, -1);   // no time limit, fades out
-  UpdateParticles();
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ParticleTable[i].life, 0) << i;
+  UpdateParticles(world);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(world.ParticleTable[i].life, 0) << i;
 }
 
 TEST_F(Particles, AStarAtFiveAPixelLivesFor167Updates) {
   SpawnAt(810, 300, -5, 0, 220, 0, -1);
   int updates = 0;
-  while (ParticleTable[0].life != 0 && updates < 1000) {
-    UpdateParticles();
+  while (world.ParticleTable[0].life != 0 && updates < 1000) {
+    UpdateParticles(world);
     ++updates;
     if (updates == 166) {
-      EXPECT_EQ(ParticleTable[0].x, -20.0f);
-      EXPECT_EQ(ParticleTable[0].life, -1);
+      EXPECT_EQ(world.ParticleTable[0].x, -20.0f);
+      EXPECT_EQ(world.ParticleTable[0].life, -1);
     }
   }
   EXPECT_EQ(updates, 167);
-  EXPECT_EQ(ParticleTable[0].x, -25.0f);
+  EXPECT_EQ(world.ParticleTable[0].x, -25.0f);
 }
 
 TEST_F(Particles, ABrighteningStepStopsAtFullOpacity) {
   SpawnAt(100, 100, 0, 0, 250, 10);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[0].alpha, 255);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[0].alpha, 255);
-  EXPECT_EQ(ParticleTable[0].life, -1);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[0].alpha, 255);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[0].alpha, 255);
+  EXPECT_EQ(world.ParticleTable[0].life, -1);
 }
 
 TEST_F(Particles, ALifeBelowMinusOneNeverWrapsToAPositiveCount) {
   SpawnAt(100, 100, 0, 0, 200, 0, -2);
   SpawnAt(100, 100, 0, 0, 200, 0, INT16_MIN);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[0].life, -3);
-  EXPECT_EQ(ParticleTable[1].life, INT16_MIN);
-  UpdateParticles();
-  EXPECT_EQ(ParticleTable[1].life, INT16_MIN);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[0].life, -3);
+  EXPECT_EQ(world.ParticleTable[1].life, INT16_MIN);
+  UpdateParticles(world);
+  EXPECT_EQ(world.ParticleTable[1].life, INT16_MIN);
 }
 
 TEST_F(Particles, StarsDrawTheirCellThenTheirSpeedThenTheirRow) {
-  srand(31337);
+  world.randomSeed = 31337;
   int r[6];
-  for (int &v : r) v = rand();
-  srand(31337);
-  SpawnTitleStar();
-  SpawnTitleStar();
+  for (int &v : r) v = Random(world);
+  world.randomSeed = 31337;
+  SpawnTitleStar(world);
+  SpawnTitleStar(world);
   for (int i = 0; i < 2; ++i) {
-    const Particle &p = ParticleTable[i];
+    const Particle &p = world.ParticleTable[i];
     EXPECT_EQ(p.sprite, 8 + r[3 * i] % 3) << i;
     EXPECT_EQ(p.vx, static_cast<float>(-(r[3 * i + 1] % 15 + 5))) << i;
     EXPECT_EQ(p.y, static_cast<float>(r[3 * i + 2] % 600)) << i;
@@ -192,14 +193,14 @@ TEST_F(Particles, StarsDrawTheirCellThenTheirSpeedThenTheirRow) {
   int spawned = 0;
   for (int i = 0; i < 60; ++i) {
     unsigned int seed = 1000 + i;
-    srand(seed);
-    int toss = rand();
-    int cell = rand();
-    int speed = rand();
-    int row = rand();
-    srand(seed);
-    SpawnBackgroundStar();
-    const Particle &p = ParticleTable[spawned];
+    world.randomSeed = seed;
+    int toss = Random(world);
+    int cell = Random(world);
+    int speed = Random(world);
+    int row = Random(world);
+    world.randomSeed = seed;
+    SpawnBackgroundStar(world);
+    const Particle &p = world.ParticleTable[spawned];
     if (toss % 2 == 1) {
       ASSERT_NE(p.life, 0) << i;
       EXPECT_EQ(p.sprite, 8 + cell % 3);

@@ -15,7 +15,7 @@
 
 #include "app/game.h"
 #include "platform/d3d8_readback.h"
-#include "render/d3dx.h"
+#include "platform/d3dx.h"
 #include "render/device.h"
 #include "render/primitives.h"
 #include "render/scene.h"
@@ -126,17 +126,17 @@ int WorstDifference(const Picture &a, const Picture &b) {
 }
 
 void ResetWorld() {
-  GameState = Title;
-  randomMode = 0;
-  score = 0;
+  game.GameState = Title;
+  game.randomMode = 0;
+  game.score = 0;
   fpsValue = 0;
-  std::memset(keyCur, 0, sizeof keyCur);
-  std::memset(&Player, 0, sizeof Player);
-  std::memset(&StageScript, 0, sizeof StageScript);
-  scriptIndex = 0;
-  std::memset(EnemyTable, 0, sizeof EnemyTable);
-  std::memset(ParticleTable, 0, sizeof ParticleTable);
-  std::memset(EffectTable, 0, sizeof EffectTable);
+  game.keysHeld = HeldKeys{};
+  std::memset(&game.Player, 0, sizeof game.Player);
+  std::memset(&game.StageScript, 0, sizeof game.StageScript);
+  game.scriptIndex = 0;
+  std::memset(game.EnemyTable, 0, sizeof game.EnemyTable);
+  std::memset(game.ParticleTable, 0, sizeof game.ParticleTable);
+  std::memset(game.EffectTable, 0, sizeof game.EffectTable);
 }
 
 class SceneTest : public ::testing::Test {
@@ -198,7 +198,7 @@ protected:
   }
   std::vector<TextCall> Draw() {
     calls_.clear();
-    Frame([] { DrawScene(); });
+    Frame([] { DrawScene(game, fpsValue); });
     return calls_;
   }
   static std::vector<std::string> Texts(const std::vector<TextCall> &calls) {
@@ -253,7 +253,7 @@ TEST(FrameMatrices, ProjectionAndViewHoldTheGamesNumbers) {
 }
 
 TEST_F(SceneTextsTest, TitleScreenShowsExactlyItsSixTextsInOrder) {
-  keyCur[VK_RETURN] = 0x80;  // the caption line never shows on the title screen
+  game.keysHeld.enter = true;  // the caption line never shows on the title screen
   std::vector<TextCall> calls = Draw();
   ASSERT_EQ(calls.size(), 6u);
   ExpectCall(calls[0], "QUILLRUN", {0, 183, 806, 600}, DT_CENTER, 0x5064C8FF, 1);
@@ -265,30 +265,30 @@ TEST_F(SceneTextsTest, TitleScreenShowsExactlyItsSixTextsInOrder) {
 }
 
 TEST_F(SceneTextsTest, HudPrintsTruncatedPercentageAndSignedShield) {
-  GameState = Playing;
-  score = 1234;
-  Player.shield = -5;
+  game.GameState = Playing;
+  game.score = 1234;
+  game.Player.shield = -5;
   struct {
     int16_t power;
     const char *text;
   } powers[] = {{399, "99%"}, {400, "100%"}, {0, "0%"}, {3, "0%"}, {4, "1%"}};
   for (const auto &p : powers) {
-    Player.power = p.power;
+    game.Player.power = p.power;
     std::vector<TextCall> calls = Draw();
     ASSERT_EQ(calls.size(), 2u);
     ExpectCall(calls[0], p.text, {510, 20, 800, 600}, DT_LEFT | DT_TOP, 0xFF64C8FF, 0);
     ExpectCall(calls[1], "SCORE 1234   SHIELD -5", {20, 20, 800, 600}, DT_LEFT | DT_TOP, 0xFFFFFFFF, 0);
   }
-  Player.shield = -128;
+  game.Player.shield = -128;
   EXPECT_EQ(Draw()[1].text, "SCORE 1234   SHIELD -128");
 }
 
 TEST_F(SceneTextsTest, CaptionLineShowsOnlyWhileEnterIsHeld) {
-  GameState = Playing;
+  game.GameState = Playing;
   fpsValue = 45;
-  keyCur[VK_RETURN] = 0x01;  // toggled but not held
+  game.keysHeld.enter = false;
   EXPECT_EQ(Draw().size(), 2u);
-  keyCur[VK_RETURN] = 0x80;
+  game.keysHeld.enter = true;
   std::vector<TextCall> calls = Draw();
   ASSERT_EQ(calls.size(), 3u);
   ExpectCall(calls[2], "quillrun [version 0.14] / by mossgate / frame rate 45 FPS", {0, 200, 800, 600}, DT_CENTER,
@@ -297,47 +297,47 @@ TEST_F(SceneTextsTest, CaptionLineShowsOnlyWhileEnterIsHeld) {
 
 TEST_F(SceneTextsTest, EndTextsStageTitleAndRandomTagAreEachTestedOnTheirOwn) {
   // A stage title current when the game ends stays under the end texts.
-  GameState = GameOver;
-  scriptIndex = 7;
-  StageScript.op[7] = StageTitle;
-  StageScript.arg[7] = 3;
+  game.GameState = GameOver;
+  game.scriptIndex = 7;
+  game.StageScript.op[7] = StageTitle;
+  game.StageScript.arg[7] = 3;
   std::vector<TextCall> calls = Draw();
   ASSERT_EQ(calls.size(), 5u);
   ExpectCall(calls[2], "GAME OVER", {0, 250, 800, 600}, DT_CENTER, 0xC8FFFFFF, 1);
   ExpectCall(calls[3], "PRESS ESC KEY TO BACK", {0, 340, 800, 600}, DT_CENTER, 0xC8FFFFFF, 0);
   ExpectCall(calls[4], "STAGE-3", {0, 260, 800, 600}, DT_CENTER, 0x7864C8FF, 1);
 
-  GameState = AllClear;
-  StageScript.arg[7] = 5;  // no such stage: no title
+  game.GameState = AllClear;
+  game.StageScript.arg[7] = 5;  // no such stage: no title
   calls = Draw();
   ASSERT_EQ(calls.size(), 5u);
   ExpectCall(calls[2], "ALL CLEAR", {0, 250, 800, 600}, DT_CENTER, 0xC8FFFFFF, 1);
   ExpectCall(calls[3], "Congratulations! thx 4 playing!", {0, 320, 800, 600}, DT_CENTER, 0xC8FFFFFF, 0);
   ExpectCall(calls[4], "PRESS ESC KEY TO BACK", {0, 380, 800, 600}, DT_CENTER, 0xC8FFFFFF, 0);
 
-  GameState = Playing;
-  randomMode = 1;
-  StageScript.op[7] = Spawn;
+  game.GameState = Playing;
+  game.randomMode = 1;
+  game.StageScript.op[7] = Spawn;
   calls = Draw();
   ASSERT_EQ(calls.size(), 3u);
   ExpectCall(calls[2], "RANDOM MODE", {20, 570, 800, 600}, DT_LEFT | DT_TOP, 0xFFFFFFFF, 0);
 
   // Every stage number the script can name, and an index outside the script.
-  randomMode = 0;
-  StageScript.op[7] = StageTitle;
+  game.randomMode = 0;
+  game.StageScript.op[7] = StageTitle;
   for (int stage = 1; stage <= 4; ++stage) {
-    StageScript.arg[7] = int16_t(stage);
+    game.StageScript.arg[7] = int16_t(stage);
     EXPECT_EQ(Texts(Draw()).back(), "STAGE-" + std::to_string(stage));
   }
-  scriptIndex = StageSteps;
+  game.scriptIndex = StageSteps;
   EXPECT_EQ(Draw().size(), 2u);
 }
 
 TEST_F(SceneTest, EmptyFontSlotsDrawNothing) {
   ID3DXFont *saved[2] = {fonts[0], fonts[1]};
   fonts[0] = fonts[1] = nullptr;
-  GameState = GameOver;
-  Picture picture = Frame([] { DrawScene(); });
+  game.GameState = GameOver;
+  Picture picture = Frame([] { DrawScene(game, fpsValue); });
   fonts[0] = saved[0];
   fonts[1] = saved[1];
   EXPECT_TRUE(InkBox(picture, 1, 240, 420).Empty());
@@ -521,16 +521,16 @@ TEST_F(SceneTest, FontObjectsShareOneRendererAndCountReferences) {
 TEST_F(SceneTest, TheNewestTrailTriangleIsNearlyOpaqueAndTheOldestFaint) {
   // One triangle at a time, the rest collapsed to a point; blended over black, the
   // centre shows the average of its three corner alphas times the trail colour.
-  GameState = Playing;
+  game.GameState = Playing;
   ID3DXFont *saved[2] = {fonts[0], fonts[1]};
   fonts[0] = fonts[1] = nullptr;  // no HUD over the picture
   // (base + previous tip + tip) / 3 for triangles 0, 3 and 7: (238 + 222 + 254) / 3, ...
   const std::pair<int, int> averages[] = {{0, 238}, {3, 142}, {7, 15}};
   for (auto [i, alpha] : averages) {
-    std::memset(Player.trail, 0, sizeof Player.trail);
-    Player.trail[i] = {{100, 500}, {400, 100}, {700, 500}};
-    Player.x = Player.y = -100;  // the hand out of the picture
-    Picture p = Frame([] { DrawScene(); });
+    std::memset(game.Player.trail, 0, sizeof game.Player.trail);
+    game.Player.trail[i] = {{100, 500}, {400, 100}, {700, 500}};
+    game.Player.x = game.Player.y = -100;  // the hand out of the picture
+    Picture p = Frame([] { DrawScene(game, fpsValue); });
     uint32_t centre = p[size_t(366) * ScreenW + 400];
     EXPECT_NEAR(int((centre >> 16) & 0xFF), alpha, 4) << i;
     EXPECT_NEAR(int((centre >> 8) & 0xFF), 60 * alpha / 255, 3) << i;
@@ -582,7 +582,7 @@ bool LoadGameTextures() {
 
 TEST_F(SceneTest, TitleScreenPicture) {
   EXPECT_TRUE(LoadGameTextures()) << "the game's textures are missing from the build's data folder";
-  Picture empty = Frame([] { DrawScene(); });
+  Picture empty = Frame([] { DrawScene(game, fpsValue); });
   // Only the texts, in their rows: nothing else on an empty title screen.
   ExpectRow(empty, 180, 63, true, "title and its shadow");
   ExpectRow(empty, 260, 18, true, "version");
@@ -595,43 +595,43 @@ TEST_F(SceneTest, TitleScreenPicture) {
   // The picture for the README, with stars drifting behind the title.
   for (int i = 0; i < 40; ++i) {
     float x = float((i * 97) % 800), y = float((i * 53 + 17) % 600);
-    SpawnParticle(x, y, -5.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, uint8_t(120 + (i * 37) % 100), 0, -1,
+    SpawnParticle(game, x, y, -5.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, uint8_t(120 + (i * 37) % 100), 0, -1,
                   int8_t(8 + i % 3));
   }
-  SavePicture(Frame([] { DrawScene(); }), "title.png");
+  SavePicture(Frame([] { DrawScene(game, fpsValue); }), "title.png");
 }
 
 TEST_F(SceneTest, GameFramePicture) {
   EXPECT_TRUE(LoadGameTextures()) << "the game's textures are missing from the build's data folder";
-  GameState = Playing;
-  score = 12840;
-  Player.shield = 87;
-  Player.power = 296;
-  Player.x = 260;
-  Player.y = 330;
+  game.GameState = Playing;
+  game.score = 12840;
+  game.Player.shield = 87;
+  game.Player.power = 296;
+  game.Player.x = 260;
+  game.Player.y = 330;
   // A swing up and to the right, fanning out behind the hand.
   for (int i = 0; i < 8; ++i) {
     float a = 0.9f - i * 0.16f, b = a + 0.16f;
-    Player.trail[i].base = {260.0f - i * 3.0f, 330.0f + i * 2.0f};
-    Player.trail[i].previousTip = {260.0f + 190.0f * std::cos(b), 330.0f - 190.0f * std::sin(b)};
-    Player.trail[i].tip = {260.0f + 190.0f * std::cos(a), 330.0f - 190.0f * std::sin(a)};
+    game.Player.trail[i].base = {260.0f - i * 3.0f, 330.0f + i * 2.0f};
+    game.Player.trail[i].previousTip = {260.0f + 190.0f * std::cos(b), 330.0f - 190.0f * std::sin(b)};
+    game.Player.trail[i].tip = {260.0f + 190.0f * std::cos(a), 330.0f - 190.0f * std::sin(a)};
   }
-  SpawnEnemy(620, 180, 0.0f, 6, 0);
-  SpawnEnemy(700, 420, 0.0f, 3, 0);
-  SpawnEnemy(540, 300, 0.3f, 0, 0);
-  SpawnEnemy(500, 260, -0.2f, 8, 0);
-  SpawnEnemy(720, 300, 0.0f, 11, 0);
+  SpawnEnemy(game, 620, 180, 0.0f, 6, 0);
+  SpawnEnemy(game, 700, 420, 0.0f, 3, 0);
+  SpawnEnemy(game, 540, 300, 0.3f, 0, 0);
+  SpawnEnemy(game, 500, 260, -0.2f, 8, 0);
+  SpawnEnemy(game, 720, 300, 0.0f, 11, 0);
   for (int i = 0; i < 12; ++i) {
-    SpawnParticle(float((i * 131) % 800), float((i * 71 + 40) % 600), -3.0f, 0, 0, 0, 0, 20.0f, 0, 150, 0, -1,
+    SpawnParticle(game, float((i * 131) % 800), float((i * 71 + 40) % 600), -3.0f, 0, 0, 0, 0, 20.0f, 0, 150, 0, -1,
                   int8_t(8 + i % 3));
   }
   for (int i = 0; i < 6; ++i) {
-    SpawnEffect(480.0f + i * 6, 250.0f + i * 4, 4.0f - i, -3.0f + i, 0, 0.3f, 220, -10, 255, 100, 200);
+    SpawnEffect(game, 480.0f + i * 6, 250.0f + i * 4, 4.0f - i, -3.0f + i, 0, 0.3f, 220, -10, 255, 100, 200);
   }
-  scriptIndex = 1;
-  StageScript.op[1] = StageTitle;
-  StageScript.arg[1] = 1;
-  Picture p = Frame([] { DrawScene(); });
+  game.scriptIndex = 1;
+  game.StageScript.op[1] = StageTitle;
+  game.StageScript.arg[1] = 1;
+  Picture p = Frame([] { DrawScene(game, fpsValue); });
   // The HUD line at the top left, the percentage right of the gauge, the stage title.
   Box hud = InkBox(p, 100, 20, 38, 0, 300);
   ASSERT_FALSE(hud.Empty());

@@ -27,7 +27,7 @@ protected:
 
   static int LiveParticles() {
     int live = 0;
-    for (const Particle &particle : ParticleTable) live += particle.life != 0;
+    for (const Particle &particle : game.ParticleTable) live += particle.life != 0;
     return live;
   }
 
@@ -37,7 +37,7 @@ TEST_F(FrameDriver, EscapeOnTheTitleEndsTheLoopOnlyWhenNewlyPressed) {
   HeadlessSetKey(VK_ESCAPE, true);
   RunFrame();
   EXPECT_EQ(running, 0);
-  EXPECT_EQ(GameState, Title);
+  EXPECT_EQ(game.GameState, Title);
   // The frame in which Escape went down still ran to its end.
   EXPECT_EQ(lastFrameTime, HeadlessTime());
 
@@ -56,16 +56,16 @@ TEST_F(FrameDriver, EscapeOnTheTitleEndsTheLoopOnlyWhenNewlyPressed) {
 TEST_F(FrameDriver, EscapeReturnsToTheTitleFromEveryOtherStateAndHoldingItDoesNotQuit) {
   for (int state : {Playing, GameOver, AllClear}) {
     SCOPED_TRACE(state);
-    GameState = state;
-    score = 1234;
-    EnemyTable[7].hp = 5;
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
+    game.GameState = state;
+    game.score = 1234;
+    game.EnemyTable[7].hp = 5;
+    std::memset(game.ParticleTable, 0, sizeof game.ParticleTable);
     HeadlessSetKey(VK_ESCAPE, true);
     RunFrame();
-    EXPECT_EQ(GameState, Title);
+    EXPECT_EQ(game.GameState, Title);
     EXPECT_EQ(running, 1);
-    EXPECT_EQ(score, 0);
-    EXPECT_EQ(EnemyTable[7].hp, 0);
+    EXPECT_EQ(game.score, 0);
+    EXPECT_EQ(game.EnemyTable[7].hp, 0);
     // The title screen's own work ran in the same frame: its star is already there.
     EXPECT_EQ(LiveParticles(), 1);
 
@@ -80,160 +80,158 @@ TEST_F(FrameDriver, EscapeReturnsToTheTitleFromEveryOtherStateAndHoldingItDoesNo
 TEST_F(FrameDriver, TitleButtonsAreLevelTriggeredAndBothPickTheRandomMode) {
   // A button already held in the previous frame still starts a game.
   HeadlessSetKey(VK_LBUTTON, true);
-  std::memset(keyCur, 0, sizeof keyCur);
-  keyCur[VK_LBUTTON] = 0x80;
-  randomMode = 1;
-  score = 99;
+  game.keysHeld = HeldKeys{true, false, false, false};
+  game.randomMode = 1;
+  game.score = 99;
   RunFrame();
-  EXPECT_EQ(GameState, Playing);
-  EXPECT_EQ(randomMode, 0);
-  EXPECT_EQ(score, 0);
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.randomMode, 0);
+  EXPECT_EQ(game.score, 0);
 
   HeadlessReleaseAllKeys();
-  GameState = Title;
+  game.GameState = Title;
   HeadlessSetKey(VK_RBUTTON, true);
   RunFrame();
-  EXPECT_EQ(GameState, Playing);
-  EXPECT_EQ(randomMode, 1);
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.randomMode, 1);
 
   HeadlessReleaseAllKeys();
-  GameState = Title;
-  randomMode = 0;
+  game.GameState = Title;
+  game.randomMode = 0;
   HeadlessSetKey(VK_LBUTTON, true);
   HeadlessSetKey(VK_RBUTTON, true);
   RunFrame();
-  EXPECT_EQ(GameState, Playing);
-  EXPECT_EQ(randomMode, 1);
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.randomMode, 1);
 }
 
 TEST_F(FrameDriver, ButtonsDoNothingOnTheEndScreensAndTheWorldStaysFrozen) {
   for (int state : {GameOver, AllClear}) {
     SCOPED_TRACE(state);
-    GameState = state;
-    std::memset(ParticleTable, 0, sizeof ParticleTable);
-    ParticleTable[3] = Particle{400.0f, 300.0f, -4.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, 200, 0, -1, 8};
+    game.GameState = state;
+    std::memset(game.ParticleTable, 0, sizeof game.ParticleTable);
+    game.ParticleTable[3] = Particle{400.0f, 300.0f, -4.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, 200, 0, -1, 8};
     HeadlessSetKey(VK_LBUTTON, true);
     HeadlessSetKey(VK_RBUTTON, true);
     RunFrame();
     RunFrame();
-    EXPECT_EQ(GameState, state);
-    EXPECT_EQ(ParticleTable[3].x, 400.0f);
+    EXPECT_EQ(game.GameState, state);
+    EXPECT_EQ(game.ParticleTable[3].x, 400.0f);
     EXPECT_EQ(LiveParticles(), 1);
     HeadlessReleaseAllKeys();
   }
 }
 
 TEST_F(FrameDriver, AButtonHeldWhileEscapeReturnsToTheTitleStartsANewGameInThatFrame) {
-  GameState = GameOver;
-  randomMode = 0;
-  score = 500;
+  game.GameState = GameOver;
+  game.randomMode = 0;
+  game.score = 500;
   HeadlessSetKey(VK_RBUTTON, true);
   HeadlessSetKey(VK_ESCAPE, true);
   RunFrame();
-  EXPECT_EQ(GameState, Playing);
-  EXPECT_EQ(randomMode, 1);
-  EXPECT_EQ(score, 0);
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.randomMode, 1);
+  EXPECT_EQ(game.score, 0);
   EXPECT_EQ(running, 1);
 }
 
 TEST_F(FrameDriver, SlowMotionRunsTheWorldOnlyOnFramesWhoseCountLeavesOneByThree) {
-  GameState = Playing;
+  game.GameState = Playing;
   // Keeps the sword's slow motion on while it runs.
   HeadlessSetKey(VK_RBUTTON, true);
-  slowMotion = 1;
-  Player.shield = 0;
-  std::memset(ParticleTable, 0, sizeof ParticleTable);
-  ParticleTable[0] = Particle{400.0f, 300.0f, -1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, 200, 0, -1, 8};
-  frameCounter = 1;  // the next frames are 2 and 3: no world update
+  game.slowMotion = 1;
+  game.Player.shield = 0;
+  std::memset(game.ParticleTable, 0, sizeof game.ParticleTable);
+  game.ParticleTable[0] = Particle{400.0f, 300.0f, -1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, 200, 0, -1, 8};
+  game.frameCounter = 1;  // the next frames are 2 and 3: no world update
   RunFrame();
   RunFrame();
-  EXPECT_EQ(GameState, Playing);
-  EXPECT_EQ(ParticleTable[0].x, 400.0f);
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.ParticleTable[0].x, 400.0f);
   // Every frame is still rendered and paced.
   const DWORD before = HeadlessTime();
   RunFrame();  // frame 4: the world runs, and the lost shield ends the game
-  EXPECT_EQ(GameState, GameOver);
-  EXPECT_EQ(ParticleTable[0].x, 399.0f);
+  EXPECT_EQ(game.GameState, GameOver);
+  EXPECT_EQ(game.ParticleTable[0].x, 399.0f);
   EXPECT_EQ(HeadlessTime() - before, 22u);
 }
 
 TEST_F(FrameDriver, WithoutSlowMotionTheWorldRunsEveryFrameAndTheScriptStepsInTheLosingFrame) {
-  GameState = Playing;
-  randomMode = 0;
-  std::memset(ParticleTable, 0, sizeof ParticleTable);
-  ParticleTable[0] = Particle{400.0f, 300.0f, -1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, 200, 0, -1, 8};
-  frameCounter = 1;
+  game.GameState = Playing;
+  game.randomMode = 0;
+  std::memset(game.ParticleTable, 0, sizeof game.ParticleTable);
+  game.ParticleTable[0] = Particle{400.0f, 300.0f, -1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, 200, 0, -1, 8};
+  game.frameCounter = 1;
   RunFrame();
   RunFrame();
-  EXPECT_EQ(ParticleTable[0].x, 398.0f);
-  const int16_t timer = scriptTimer, index = scriptIndex;
-  Player.shield = 0;
+  EXPECT_EQ(game.ParticleTable[0].x, 398.0f);
+  const int16_t timer = game.scriptTimer, index = game.scriptIndex;
+  game.Player.shield = 0;
   RunFrame();
-  EXPECT_EQ(GameState, GameOver);
-  EXPECT_TRUE(scriptTimer != timer || scriptIndex != index);
+  EXPECT_EQ(game.GameState, GameOver);
+  EXPECT_TRUE(game.scriptTimer != timer || game.scriptIndex != index);
 }
 
 TEST_F(FrameDriver, ResetGameTouchesExactlyTheStartPositionOfAGame) {
-  std::memset(&Player, 0x5A, sizeof Player);
-  std::memset(ParticleTable, 0x5A, sizeof ParticleTable);
-  std::memset(EffectTable, 0x5A, sizeof EffectTable);
-  std::memset(EnemyTable, 0x5A, sizeof EnemyTable);
-  score = 321;
-  slowMotion = 1;
-  scriptTimer = 17;
-  scriptIndex = 42;
-  randomMode = 1;
-  GameState = AllClear;
-  frameCounter = 777;
-  keyCur[VK_LBUTTON] = 0x80;
-  keyPrev[VK_ESCAPE] = 0x80;
-  SetCursorPos(100, 100);
+  std::memset(&game.Player, 0x5A, sizeof game.Player);
+  std::memset(game.ParticleTable, 0x5A, sizeof game.ParticleTable);
+  std::memset(game.EffectTable, 0x5A, sizeof game.EffectTable);
+  std::memset(game.EnemyTable, 0x5A, sizeof game.EnemyTable);
+  game.score = 321;
+  game.slowMotion = 1;
+  game.scriptTimer = 17;
+  game.scriptIndex = 42;
+  game.randomMode = 1;
+  game.GameState = AllClear;
+  game.frameCounter = 777;
+  game.keysHeld = HeldKeys{true, false, true, false};
+  game.pendingDx = 37;
+  game.pendingDy = -12;
 
-  ResetGame();
+  ResetGame(game);
 
-  EXPECT_EQ(Player.x, 200.0f);
-  EXPECT_EQ(Player.y, 300.0f);
-  EXPECT_EQ(Player.vx, 0.0f);
-  EXPECT_EQ(Player.vy, 0.0f);
-  EXPECT_EQ(Player.shield, 3);
-  EXPECT_EQ(Player.power, 400);
-  for (const SwordTriangle &triangle : Player.trail) {
+  EXPECT_EQ(game.Player.x, 200.0f);
+  EXPECT_EQ(game.Player.y, 300.0f);
+  EXPECT_EQ(game.Player.vx, 0.0f);
+  EXPECT_EQ(game.Player.vy, 0.0f);
+  EXPECT_EQ(game.Player.shield, 3);
+  EXPECT_EQ(game.Player.power, 400);
+  for (const SwordTriangle &triangle : game.Player.trail) {
     for (const SwordPoint &corner : {triangle.base, triangle.previousTip, triangle.tip}) {
       EXPECT_EQ(corner.x, 200.0f);
       EXPECT_EQ(corner.y, 300.0f);
     }
   }
-  POINT cursor;
-  GetCursorPos(&cursor);
-  EXPECT_EQ(cursor.x, 400);
-  EXPECT_EQ(cursor.y, 300);
+  // Motion made before the game began is thrown away.
+  EXPECT_EQ(game.pendingDx, 0);
+  EXPECT_EQ(game.pendingDy, 0);
 
   float garbage;
   std::memset(&garbage, 0x5A, sizeof garbage);
-  for (const Particle &particle : ParticleTable) {
+  for (const Particle &particle : game.ParticleTable) {
     EXPECT_EQ(particle.life, 0);
     EXPECT_EQ(particle.x, garbage);
     EXPECT_EQ(particle.alpha, 0x5A);
   }
-  for (const Effect &effect : EffectTable) {
+  for (const Effect &effect : game.EffectTable) {
     EXPECT_EQ(effect.alpha, 0);
     EXPECT_EQ(effect.x0, garbage);
     EXPECT_EQ(effect.red, 0x5A);
   }
-  for (const Enemy &enemy : EnemyTable) {
+  for (const Enemy &enemy : game.EnemyTable) {
     EXPECT_EQ(enemy.hp, 0);
     EXPECT_EQ(enemy.x, garbage);
     EXPECT_EQ(enemy.type, 0x5A);
   }
-  EXPECT_EQ(score, 0);
-  EXPECT_EQ(slowMotion, 0);
-  EXPECT_EQ(scriptTimer, 0);
-  EXPECT_EQ(scriptIndex, 0);
-  EXPECT_EQ(randomMode, 1);
-  EXPECT_EQ(GameState, AllClear);
-  EXPECT_EQ(frameCounter, 777u);
-  EXPECT_EQ(keyCur[VK_LBUTTON], 0x80);
-  EXPECT_EQ(keyPrev[VK_ESCAPE], 0x80);
+  EXPECT_EQ(game.score, 0);
+  EXPECT_EQ(game.slowMotion, 0);
+  EXPECT_EQ(game.scriptTimer, 0);
+  EXPECT_EQ(game.scriptIndex, 0);
+  EXPECT_EQ(game.randomMode, 1);
+  EXPECT_EQ(game.GameState, AllClear);
+  EXPECT_EQ(game.frameCounter, 777u);
+  EXPECT_TRUE(game.keysHeld.left);
+  EXPECT_TRUE(game.keysHeld.escape);
 }
 
 TEST_F(FrameDriver, FramesArePacedTo22MillisecondsAndLateFramesLoseTheirTime) {
@@ -298,11 +296,11 @@ TEST_F(FrameDriver, InTheBackgroundNoFrameRunsAndTheReturnDoesNotCatchUp) {
     }
   });
   RunFrame();
-  const uint32_t frames = frameCounter;
+  const uint32_t frames = game.frameCounter;
   const DWORD back = HeadlessTime() + 60000;
   RunMessageLoop();
   EXPECT_EQ(waits, 3);
-  EXPECT_EQ(frameCounter, frames + 1);
+  EXPECT_EQ(game.frameCounter, frames + 1);
   EXPECT_EQ(lastFrameTime, back);
 }
 
@@ -310,7 +308,7 @@ TEST_F(FrameDriver, ClosingTheWindowEndsTheLoopBeforeAnyFurtherFrame) {
   HeadlessCloseWindow(mainWindow);
   RunMessageLoop();
   EXPECT_EQ(running, 0);
-  EXPECT_EQ(frameCounter, 0u);
+  EXPECT_EQ(game.frameCounter, 0u);
   EXPECT_FALSE(IsHeadlessWindow(mainWindow));
   EXPECT_EQ(GetForegroundWindow(), nullptr);
   // A new window of the same class for the tests that follow.

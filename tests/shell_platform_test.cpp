@@ -251,12 +251,4 @@ TEST_F(Platform, LibrariesLoadOnlyFromTheExecutablesOwnDirectory) {
   unlink(truncated.c_str());
 }
 
-TEST_F(Platform, TheGeneratorIsTheGamesOwnWhateverTheHostLibraryDoes) {
-  srand(1);
-  const int expected[] = {41, 18467, 6334, 26500, 19169};
-  for (int value : expected) EXPECT_EQ(rand(), value);
-  srand(0);
-  EXPECT_EQ(rand(), 38);
-}
-
 }  // namespace

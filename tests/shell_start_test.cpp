@@ -23,7 +23,7 @@ protected:
     HeadlessReset();
     HeadlessSetTime(100000);
     mainWindow = nullptr;
-    frameCounter = 0;
+    game.frameCounter = 0;
     running = 0;
   }
 };
@@ -37,8 +37,8 @@ TEST_F(Start, ANormalRunAsksFirstAndPutsTheCursorAndTimerBackAtTheEnd) {
   EXPECT_STREQ(HeadlessLastMessageBoxText(), "FULL SCREEN ?");
   EXPECT_STREQ(HeadlessLastMessageBoxCaption(), "disp mode");
   EXPECT_EQ(fullScreen, 0);
-  EXPECT_EQ(frameCounter, 1u);
-  EXPECT_EQ(GameState, Title);
+  EXPECT_EQ(game.frameCounter, 1u);
+  EXPECT_EQ(game.GameState, Title);
   // Shown and restored, begun and ended; everything released.
   EXPECT_EQ(HeadlessCursorCount(), 0);
   EXPECT_EQ(HeadlessTimerPeriodCount(), 0);
@@ -57,7 +57,7 @@ TEST_F(Start, WithoutAWindowStartUpEndsBeforeTouchingTheCursorOrTheTimer) {
   ASSERT_NE(RegisterClassExA(&taken), 0);
   EXPECT_EQ(WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT), 0);
   EXPECT_EQ(mainWindow, nullptr);
-  EXPECT_EQ(frameCounter, 0u);
+  EXPECT_EQ(game.frameCounter, 0u);
   EXPECT_EQ(HeadlessCursorCount(), 0);
   EXPECT_EQ(HeadlessTimerPeriodCount(), 0);
   EXPECT_EQ(device, nullptr);

@@ -60,7 +60,7 @@ int RunChild(const std::string &scenario) {
   if (scenario == "missing") {
     // As InitGame does it.
     soundEnabled = 1;
-    soundEnabled = BindSoundLibrary();
+    soundEnabled = BindSoundLibrary(mainWindow);
     failures += Check(soundEnabled == 0, "soundEnabled is 0 without the library");
     failures += Check(!LibraryMapped(), "the library in the working directory is not loaded");
     for (int id = -1; id <= SoundCount; ++id) DSplay(char(id), 100);
@@ -82,7 +82,7 @@ int RunChild(const std::string &scenario) {
     failures += Check(soundEnabled == 0, "InitGame leaves soundEnabled at 0");
     HeadlessSetKey(VK_LBUTTON, true);
     RunFrame();
-    failures += Check(GameState == Playing, "a game starts");
+    failures += Check(game.GameState == Playing, "a game starts");
     for (int frame = 0; frame < 12; ++frame) {
       HeadlessMoveMouse(frame % 2 ? 70 : -70, 30);
       RunFrame();
@@ -98,7 +98,7 @@ int RunChild(const std::string &scenario) {
     failures += Check(heard(4, 75), "the swing sound was played");
     failures += Check(heard(6, 65), "the slow-motion beep was played");
   } else if (scenario == "beside") {
-    soundEnabled = BindSoundLibrary();
+    soundEnabled = BindSoundLibrary(mainWindow);
     failures += Check(soundEnabled == 1, "the library beside the executable binds");
     failures += Check(LibraryMapped(), "the library is loaded");
     UnbindSoundLibrary();
@@ -196,7 +196,7 @@ TEST(SoundBinding, LoadsAndPlaysTheSevenEffects) {
   observed.clear();
   soundPlayObserver = Observe;
   soundEnabled = 1;
-  soundEnabled = BindSoundLibrary();
+  soundEnabled = BindSoundLibrary(mainWindow);
   ASSERT_EQ(soundEnabled, 1);
   LoadSounds();
 

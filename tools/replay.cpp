@@ -1,15 +1,20 @@
 // quillrun-replay: runs the game's own frames with no window and no sound, from a seed
 // and a recorded input (or a simple built-in player), and shows everything the game
-// holds: a state dump per frame, a hash of the whole run, or a screenshot.
+// holds: a state dump per frame, a hash of the whole run, or a screenshot. The world
+// steps on its own; only a screenshot starts the game's device, and only the frame
+// asked for is drawn.
 //
-//   quillrun-replay --seed N (--input FILE | --play normal|random) --frames N
+//   quillrun-replay [--seed N] (--input FILE | --play normal|random) [--frames N]
 //                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
 // (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys).
-// Missing lines mean no motion and nothing held. --record writes the input of every frame
-// in that form, so a run of the built-in player can be kept and replayed. Exit status: 0 for a completed run,
-// 2 for bad arguments or a bad input file.
+// Missing lines mean no motion and nothing held. Lines starting with '#' are comments;
+// "# quillrun-record seed N", as `quillrun --record` writes it, gives the seed when
+// --seed does not, and without --frames an input file plays all its lines. --record
+// writes the input of every frame in that form, so a run of the built-in player can be
+// kept and replayed. Exit status: 0 for a completed run, 2 for bad arguments or a bad
+// input file.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,21 +25,13 @@
 
 #include "app/game.h"
 #include "platform/headless.h"
-#include "sound/sound.h"
+#include "render/device.h"
 #include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
+#include "world/step.h"
 
 namespace {
-
-struct FrameInput {
-  int dx = 0;
-  int dy = 0;
-  bool left = false;
-  bool right = false;
-  bool escape = false;
-  bool enter = false;
-};
 
 struct Options {
   unsigned long seed = 0;
@@ -123,7 +120,14 @@ bool ReadInputFile(const char *path, std::vector<FrameInput> *frames) {
     }
     if (c == EOF && !pending) break;
     lineNumber++;
-    FrameInput input;
+    if (!line.empty() && line[0] == '#') {
+      // A comment, not a frame.
+      line.clear();
+      pending = false;
+      if (c == EOF) break;
+      continue;
+    }
+    FrameInput input{};
     if (!ParseInputLine(line, &input)) {
       std::fprintf(stderr, "quillrun-replay: %s:%ld: malformed line (want \"dx dy left right escape enter\"): %s\n",
                    path, lineNumber, line.c_str());
@@ -139,16 +143,29 @@ bool ReadInputFile(const char *path, std::vector<FrameInput> *frames) {
   return ok;
 }
 
-std::vector<std::pair<int, int>> frameSounds;
+// The seed a recording of the game gives in its header line, if the file has one.
+bool ReadRecordedSeed(const char *path, unsigned long *seed) {
+  FILE *file = std::fopen(path, "r");
+  if (file == nullptr) return false;
+  char header[128];
+  bool found = false;
+  if (std::fgets(header, sizeof header, file) != nullptr) {
+    char rest = 0;
+    found = std::sscanf(header, "# quillrun-record seed %lu%c", seed, &rest) >= 1 && *seed <= 0xFFFFFFFFul;
+  }
+  std::fclose(file);
+  return found;
+}
 
-void RecordSound(int id, int level) { frameSounds.emplace_back(id, level); }
-
-void ApplyInput(const FrameInput &input) {
-  HeadlessSetKey(VK_LBUTTON, input.left);
-  HeadlessSetKey(VK_RBUTTON, input.right);
-  HeadlessSetKey(VK_ESCAPE, input.escape);
-  HeadlessSetKey(VK_RETURN, input.enter);
-  if (input.dx != 0 || input.dy != 0) HeadlessMoveMouse(input.dx, input.dy);
+// The game's device on the headless backend, started only for a screenshot; the frame
+// rate the caption line shows is counted on the virtual clock, 22 ms a frame.
+bool StartDevice() {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  HeadlessEnable();
+  HeadlessSetTime(0);
+  mainWindow = nullptr;
+  CreateMainWindow(nullptr, SW_SHOWDEFAULT);
+  return InitGame() != 0;
 }
 
 }  // namespace
@@ -197,15 +214,18 @@ int main(int argc, char **argv) {
       return Usage((std::string("unknown argument ") + arg).c_str());
     }
   }
-  if (!options.haveSeed) return Usage("--seed is required");
-  if (options.frames < 0) return Usage("--frames is required");
   if ((options.inputPath == nullptr) == (options.play == nullptr)) return Usage("give exactly one of --input and --play");
+  if (!options.haveSeed && options.inputPath != nullptr)
+    options.haveSeed = ReadRecordedSeed(options.inputPath, &options.seed);
+  if (!options.haveSeed) return Usage("--seed is required");
+  if (options.frames < 0 && options.inputPath == nullptr) return Usage("--frames is required");
   if ((options.screenshotPath == nullptr) != (options.screenshotFrame < 0))
     return Usage("--screenshot and --at go together");
-  if (options.screenshotFrame > options.frames) return Usage("--at is beyond --frames");
 
   std::vector<FrameInput> inputs;
   if (options.inputPath != nullptr && !ReadInputFile(options.inputPath, &inputs)) return 2;
+  if (options.frames < 0) options.frames = static_cast<long>(inputs.size());
+  if (options.screenshotFrame > options.frames) return Usage("--at is beyond --frames");
   FILE *record = nullptr;
   if (options.recordPath != nullptr) {
     record = std::fopen(options.recordPath, "w");
@@ -215,28 +235,25 @@ int main(int argc, char **argv) {
     }
   }
 
-  // The game as it starts, on the headless backend: no window, no sound output, the
-  // clock moving 22 ms per frame. The seed replaces the clock's seconds.
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  HeadlessEnable();
-  HeadlessSetTime(0);
-  mainWindow = nullptr;
-  CreateMainWindow(nullptr, SW_SHOWDEFAULT);
-  if (!InitGame()) {
+  // The world as the game starts it, with the seed in place of the clock's seconds.
+  if (options.screenshotPath != nullptr && !StartDevice()) {
     std::fprintf(stderr, "quillrun-replay: the game could not start\n");
     return 1;
   }
-  srand(static_cast<unsigned int>(options.seed));
-  soundPlayObserver = RecordSound;
-  running = 1;
+  static World world;
+  StartWorld(world, static_cast<uint32_t>(options.seed));
+  static FrameReport report;
+  std::vector<std::pair<int, int>> frameSounds;
+  frameSounds.reserve(FrameSoundLimit);
 
   StateHash hash;
   std::string line;
   int status = 0;
-  for (long frame = 1; frame <= options.frames && running; frame++) {
-    FrameInput input;
+  bool quit = false;
+  for (long frame = 1; frame <= options.frames && !quit; frame++) {
+    FrameInput input{};
     if (options.play != nullptr) {
-      PlayerInput bot = ChooseBotInput(std::strcmp(options.play, "random") == 0);
+      PlayerInput bot = ChooseBotInput(world, std::strcmp(options.play, "random") == 0);
       input.dx = bot.dx;
       input.dy = bot.dy;
       input.left = bot.left;
@@ -244,22 +261,30 @@ int main(int argc, char **argv) {
     } else if (static_cast<size_t>(frame - 1) < inputs.size()) {
       input = inputs[frame - 1];
     }
-    ApplyInput(input);
     if (record != nullptr)
       std::fprintf(record, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left, input.right, input.escape,
                    input.enter);
-    frameSounds.clear();
-    RunFrame();
+    StepWorld(world, input, report);
+    quit = report.quit;
     if (options.dump || options.hash) {
-      DumpState(frameSounds, &line);
+      frameSounds.clear();
+      for (int i = 0; i < report.soundCount; i++) frameSounds.emplace_back(report.sounds[i].id, report.sounds[i].level);
+      DumpState(world, frameSounds, &line);
       if (options.dump) std::fwrite(line.data(), 1, line.size(), stdout), std::fputc('\n', stdout);
       hash.Add(line);
     }
-    if (frame == options.screenshotFrame && !WriteScreenshot(options.screenshotPath)) status = 1;
+    if (options.screenshotPath != nullptr) {
+      // The frame rate as the game would count it by now.
+      HeadlessSetTime(static_cast<DWORD>(frame * 22));
+      if (frame == options.screenshotFrame) {
+        RenderFrame(world, fpsValue);
+        if (!WriteScreenshot(options.screenshotPath)) status = 1;
+      }
+      CountFps();
+    }
   }
   if (options.hash) std::printf("%016llx\n", static_cast<unsigned long long>(hash.value));
   if (record != nullptr && std::fclose(record) != 0) status = 1;
-  soundPlayObserver = nullptr;
-  ShutdownGame();
+  if (options.screenshotPath != nullptr) ShutdownGame();
   return status;
 }

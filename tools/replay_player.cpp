@@ -6,7 +6,6 @@
 
 #include <cmath>
 
-#include "app/game.h"
 #include "world/world.h"
 
 namespace {
@@ -19,9 +18,10 @@ int Clamp(float value, int limit) {
 
 }  // namespace
 
-PlayerInput ChooseBotInput(bool randomGame) {
+PlayerInput ChooseBotInput(const World &world, bool randomGame) {
+  const PlayerRecord &Player = world.Player;
   PlayerInput input{0, 0, false, false};
-  if (GameState == Title) {
+  if (world.GameState == Title) {
     // Buttons are level-triggered on the title screen: one frame starts the game.
     if (randomGame) {
       input.right = true;
@@ -30,12 +30,12 @@ PlayerInput ChooseBotInput(bool randomGame) {
     }
     return input;
   }
-  if (GameState != Playing) return input;
+  if (world.GameState != Playing) return input;
 
   int nearest = -1;
   float best = 1e9f;
   for (int i = 0; i < EnemySlots; i++) {
-    const Enemy &e = EnemyTable[i];
+    const Enemy &e = world.EnemyTable[i];
     if (e.hp <= 0 || e.x > 790.0f) continue;
     float d = std::hypot(e.x - Player.x, e.y - Player.y);
     if (d < best) {
@@ -50,13 +50,13 @@ PlayerInput ChooseBotInput(bool randomGame) {
     return input;
   }
 
-  const Enemy &target = EnemyTable[nearest];
+  const Enemy &target = world.EnemyTable[nearest];
   float tx = target.x - Player.x;
   float ty = target.y - Player.y;
   float distance = best > 0.001f ? best : 0.001f;
   float ux = tx / distance;
   float uy = ty / distance;
-  unsigned phase = frameCounter % 6;
+  unsigned phase = world.frameCounter % 6;
 
   if (distance < 45.0f || phase >= 3) {
     // Back off, away from the target.

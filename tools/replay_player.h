@@ -1,6 +1,7 @@
 // A simple built-in player for long replay runs: it starts a game from the title screen,
 // steers the hand toward the nearest enemy and swings through it, then backs off.
 #pragma once
+#include "world/world.h"
 
 struct PlayerInput {
   int dx;
@@ -9,5 +10,5 @@ struct PlayerInput {
   bool right;
 };
 
-// The input for the coming frame, read from the game state as it stands.
-PlayerInput ChooseBotInput(bool randomGame);
+// The input for the coming frame, read from the world as it stands.
+PlayerInput ChooseBotInput(const World &world, bool randomGame);

@@ -5,8 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/game.h"
-#include "platform/crt.h"
 #include "world/world.h"
 
 namespace {
@@ -38,10 +36,11 @@ void AppendFloatField(std::string *out, const char *name, float value) {
 
 }  // namespace
 
-void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out) {
+void DumpState(const World &world, const std::vector<std::pair<int, int>> &sounds, std::string *out) {
+  const PlayerRecord &Player = world.Player;
   out->clear();
-  Append(out, "{\"frameCounter\":%u,\"GameState\":%d,\"randomMode\":%d,\"score\":%d,\"slowMotion\":%d,", frameCounter,
-         GameState, randomMode, score, slowMotion);
+  Append(out, "{\"frameCounter\":%u,\"GameState\":%d,\"randomMode\":%d,\"score\":%d,\"slowMotion\":%d,",
+         world.frameCounter, world.GameState, world.randomMode, world.score, world.slowMotion);
 
   out->append("\"player\":{");
   AppendFloatField(out, "x", Player.x);
@@ -62,10 +61,10 @@ void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out)
   }
   out->append("]},");
 
-  Append(out, "\"scriptIndex\":%d,\"scriptTimer\":%d,\"enemies\":[", scriptIndex, scriptTimer);
+  Append(out, "\"scriptIndex\":%d,\"scriptTimer\":%d,\"enemies\":[", world.scriptIndex, world.scriptTimer);
   bool first = true;
   for (int i = 0; i < EnemySlots; i++) {
-    const Enemy &e = EnemyTable[i];
+    const Enemy &e = world.EnemyTable[i];
     if (e.hp <= 0) continue;
     if (!first) out->push_back(',');
     first = false;
@@ -78,7 +77,7 @@ void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out)
   out->append("],\"particles\":[");
   first = true;
   for (int i = 0; i < ParticleSlots; i++) {
-    const Particle &p = ParticleTable[i];
+    const Particle &p = world.ParticleTable[i];
     if (p.life == 0) continue;
     if (!first) out->push_back(',');
     first = false;
@@ -97,7 +96,7 @@ void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out)
   out->append("],\"effects\":[");
   first = true;
   for (int i = 0; i < EffectSlots; i++) {
-    const Effect &e = EffectTable[i];
+    const Effect &e = world.EffectTable[i];
     if (e.alpha == 0) continue;
     if (!first) out->push_back(',');
     first = false;
@@ -115,7 +114,7 @@ void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out)
     Append(out, "\"alpha\":%d,\"alphaStep\":%d,\"red\":%d,\"green\":%d,\"blue\":%d}", e.alpha, e.alphaStep, e.red,
            e.green, e.blue);
   }
-  Append(out, "],\"rngSeed\":%u,\"sounds\":[", GetRandomState());
+  Append(out, "],\"rngSeed\":%u,\"sounds\":[", world.randomSeed);
   for (size_t i = 0; i < sounds.size(); i++) {
     if (i > 0) out->push_back(',');
     Append(out, "[%d,%d]", sounds[i].first, sounds[i].second);
@@ -123,7 +122,7 @@ void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out)
   out->append("],\"scriptWait\":[");
   for (int i = 0; i < StageSteps; i++) {
     if (i > 0) out->push_back(',');
-    Append(out, "%d", StageScript.wait[i]);
+    Append(out, "%d", world.StageScript.wait[i]);
   }
   out->append("]}");
 }

@@ -4,11 +4,12 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "world/world.h"
 
-// Writes the whole game state after a frame into *out (replacing its content): the shell's
-// variables, the player, the script, the live slots of the three tables, the generator's
+// Writes the whole world after a frame into *out (replacing its content): the game's
+// state and counters, the player, the script, the live slots of the three tables, the generator's
 // state, the sounds played during the frame and the script's writable wait column.
-void DumpState(const std::vector<std::pair<int, int>> &sounds, std::string *out);
+void DumpState(const World &world, const std::vector<std::pair<int, int>> &sounds, std::string *out);
 
 // 64-bit FNV-1a over the dumped lines, in order; stable across runs and builds.
 struct StateHash {

@@ -1,18 +1,14 @@
 // Sparks: small coloured streaks that fly, fall and fade. Each keeps its head and the
 // two positions before it, and is drawn as two joined lines that fade toward the tail,
-// so a fast spark leaves a short trace. A fixed table of 60 slots; a slot is live
+// so a fast spark leaves a short trace (drawing is the renderer's). A fixed table of 60 slots; a slot is live
 // while its alpha is not 0. Sparks know no bounds: only the fade ends them.
 #include <cstdint>
-#include "platform/platform.h"
-#include "render/primitives.h"
 #include "world/world.h"
 
-Effect EffectTable[EffectSlots];
-
 // Takes the lowest free slot; with all 60 live the spark is simply not made.
-void SpawnEffect(float x, float y, float vx, float vy, float ax, float ay, uint8_t alpha, int8_t alphaStep,
+void SpawnEffect(World &w, float x, float y, float vx, float vy, float ax, float ay, uint8_t alpha, int8_t alphaStep,
                  uint8_t red, uint8_t green, uint8_t blue) {
-  for (Effect &e : EffectTable) {
+  for (Effect &e : w.EffectTable) {
     if (e.alpha != 0) continue;
     e.x0 = e.x1 = e.x2 = x;
     e.y0 = e.y1 = e.y2 = y;
@@ -29,8 +25,8 @@ void SpawnEffect(float x, float y, float vx, float vy, float ax, float ay, uint8
   }
 }
 
-void UpdateEffects() {
-  for (Effect &e : EffectTable) {
+void UpdateEffects(World &w) {
+  for (Effect &e : w.EffectTable) {
     if (e.alpha == 0) continue;
     e.x2 = e.x1;
     e.y2 = e.y1;
@@ -46,23 +42,5 @@ void UpdateEffects() {
       e.alpha = static_cast<uint8_t>(faded > 255 ? 255 : faded);
     else
       e.alpha = 0;
-  }
-}
-
-static D3DCOLOR SparkColour(int opacity, const Effect &e) {
-  return (static_cast<D3DCOLOR>(opacity) << 24) | (static_cast<D3DCOLOR>(e.red) << 16) |
-         (static_cast<D3DCOLOR>(e.green) << 8) | static_cast<D3DCOLOR>(e.blue);
-}
-
-void DrawEffects() {
-  for (const Effect &e : EffectTable) {
-    if (e.alpha == 0) continue;
-    // The middle and the tail take 0.7 and 0.4 of the head's opacity (the factors as
-    // floats, the product truncated): 255 gives 178 and 102.
-    D3DCOLOR head = SparkColour(e.alpha, e);
-    D3DCOLOR middle = SparkColour(static_cast<int>(static_cast<double>(e.alpha) * static_cast<double>(0.7f)), e);
-    D3DCOLOR tail = SparkColour(static_cast<int>(static_cast<double>(e.alpha) * static_cast<double>(0.4f)), e);
-    DrawLine(e.x2, e.y2, e.x1, e.y1, tail, middle);
-    DrawLine(e.x1, e.y1, e.x0, e.y0, middle, head);
   }
 }

@@ -3,9 +3,6 @@
 // a shot fired into a higher slot moves in the same pass and one fired into a lower
 // slot waits for the next update.
 #include "world/world.h"
-#include "render/primitives.h"
-
-Enemy EnemyTable[EnemySlots];
 
 // hp, sprite cell, sprite size, points when destroyed.
 const EnemyTypeInfoRow EnemyTypeInfo[EnemyTypes] = {
@@ -29,11 +26,11 @@ const EnemyTypeInfoRow EnemyTypeInfo[EnemyTypes] = {
     {50, 15, 60, 5000},    // 17 final boss
 };
 
-void SpawnEnemy(float x, float y, float angle, int8_t type, int8_t param) {
+void SpawnEnemy(World &w, float x, float y, float angle, int8_t type, int8_t param) {
   // Only the eighteen known types have a row; anything else is dropped like a spawn
   // into a full table.
   if (type < 0 || type >= EnemyTypes) return;
-  for (Enemy &e : EnemyTable) {
+  for (Enemy &e : w.EnemyTable) {
     if (e.hp >= 1) continue;
     e.x = x;
     e.y = y;
@@ -47,34 +44,26 @@ void SpawnEnemy(float x, float y, float angle, int8_t type, int8_t param) {
   // Table full: the shot or ship is simply not made.
 }
 
-void RunEnemyBehaviour(int slot) {
-  int type = EnemyTable[slot].type;
+void RunEnemyBehaviour(World &w, int slot, FrameReport &report) {
+  int type = w.EnemyTable[slot].type;
   if (type >= 0 && type <= 11) {
-    RunBasicBehaviour(slot);
+    RunBasicBehaviour(w, slot);
   } else if (type >= 12 && type < EnemyTypes) {
-    RunBossBehaviour(slot);
+    RunBossBehaviour(w, slot, report);
   }
 }
 
-void UpdateEnemies() {
+void UpdateEnemies(World &w, FrameReport &report) {
   for (int i = 0; i < EnemySlots; ++i) {
-    Enemy &e = EnemyTable[i];
+    Enemy &e = w.EnemyTable[i];
     if (e.hp <= 0) continue;
     // A boss left alive for a year and a half would run its age past the field's
     // width; it stays at the last value instead of wrapping to a negative age.
     if (e.age < INT32_MAX) e.age += 1;
-    RunEnemyBehaviour(i);
-    ResolveHits(i);
+    RunEnemyBehaviour(w, i, report);
+    ResolveHits(w, i, report);
     // Whatever the hit stage did, an enemy beyond the playfield's margin is gone;
     // exactly on the margin it stays.
     if (e.x < -20.0f || e.x > 820.0f || e.y < -20.0f || e.y > 620.0f) e.hp = 0;
-  }
-}
-
-void DrawEnemies() {
-  for (const Enemy &e : EnemyTable) {
-    if (e.hp <= 0) continue;
-    const EnemyTypeInfoRow &info = EnemyTypeInfo[e.type];
-    DrawSprite(e.x, e.y, e.angle, static_cast<float>(info.size), info.cell, 255);
   }
 }

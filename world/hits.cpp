@@ -4,9 +4,7 @@
 // so the blade cuts them and a bullet that reaches the hand costs shield.
 #include <cmath>
 #include <cstdint>
-#include "app/game.h"
-#include "platform/platform.h"
-#include "sound/sound.h"
+#include "world/step.h"
 #include "world/world.h"
 
 namespace {
@@ -87,42 +85,42 @@ const HitOutcome Outcomes[EnemyTypes] = {
 };
 
 // A random whole number of degrees as a sprite rotation.
-float RandomTurn() { return static_cast<float>(rand() % 360) * DegreesToRadians; }
+float RandomTurn(World &w) { return static_cast<float>(Random(w) % 360) * DegreesToRadians; }
 
-void Play(SoundCall call) {
-  if (call.id >= 0) DSplay(static_cast<char>(call.id), static_cast<char>(call.level));
+void Play(FrameReport &report, SoundCall call) {
+  if (call.id >= 0) PlaySound(report, call.id, call.level);
 }
 
-void SpawnBurst(const Enemy &e, const BurstLook &look) {
+void SpawnBurst(World &w, const Enemy &e, const BurstLook &look) {
   if (look.size == 0) return;
-  SpawnParticle(e.x, e.y, 0.0f, 0.0f, 0.0f, 0.0f, RandomTurn(), look.size, look.sizeStep, look.alpha, look.alphaStep,
+  SpawnParticle(w, e.x, e.y, 0.0f, 0.0f, 0.0f, 0.0f, RandomTurn(w), look.size, look.sizeStep, look.alpha, look.alphaStep,
                 -1, look.sprite);
 }
 
 // Debris and the sparks at the hand share one shape: they scatter up to 10 pixels
 // per update each way and fall.
-void SpawnScatterSpark(float x, float y, float ay, uint8_t red, uint8_t green, uint8_t blue) {
-  int r1 = rand();
-  int r2 = rand();
-  int r3 = rand();
+void SpawnScatterSpark(World &w, float x, float y, float ay, uint8_t red, uint8_t green, uint8_t blue) {
+  int r1 = Random(w);
+  int r2 = Random(w);
+  int r3 = Random(w);
   float vx = static_cast<float>((r3 % 41 - 20) * 0.5);
   float vy = static_cast<float>((r2 % 41 - 20) * 0.5);
-  SpawnEffect(x, y, vx, vy, 0.0f, ay, 255, static_cast<int8_t>(-10 - r1 % 20), red, green, blue);
+  SpawnEffect(w, x, y, vx, vy, 0.0f, ay, 255, static_cast<int8_t>(-10 - r1 % 20), red, green, blue);
 }
 
-void SpawnSmoke(const Enemy &e, const SmokeLook &look) {
+void SpawnSmoke(World &w, const Enemy &e, const SmokeLook &look) {
   if (look.size == 0) return;
-  SpawnParticle(e.x, e.y, 0.0f, -0.8f, 0.0f, 0.0f, RandomTurn(), look.size, 1.0f, look.alpha, look.alphaStep, -1, 1);
+  SpawnParticle(w, e.x, e.y, 0.0f, -0.8f, 0.0f, 0.0f, RandomTurn(w), look.size, 1.0f, look.alpha, look.alphaStep, -1, 1);
 }
 
-void SpawnRing(const Enemy &e, const RingLook &look) {
+void SpawnRing(World &w, const Enemy &e, const RingLook &look) {
   if (look.count == 0) return;
   const int stepDegrees = 360 / look.count;
   for (int k = 0; k < look.count; ++k) {
     float heading = static_cast<float>(k * stepDegrees) * DegreesToRadians;
     float vx = static_cast<float>(std::cos(static_cast<double>(heading)) * look.speed);
     float vy = static_cast<float>(std::sin(static_cast<double>(heading)) * look.speed);
-    SpawnParticle(e.x, e.y, vx, vy, 0.0f, 0.0f, RandomTurn(), look.size, look.sizeStep, look.alpha, look.alphaStep, -1,
+    SpawnParticle(w, e.x, e.y, vx, vy, 0.0f, 0.0f, RandomTurn(w), look.size, look.sizeStep, look.alpha, look.alphaStep, -1,
                   5);
   }
 }
@@ -138,8 +136,8 @@ bool SameSide(float a, float b) { return (a > 0.0f && b > 0.0f) || (a < 0.0f && 
 
 }  // namespace
 
-int SwordHitTest(float px, float py) {
-  const SwordTriangle &blade = Player.trail[0];
+int SwordHitTest(const World &w, float px, float py) {
+  const SwordTriangle &blade = w.Player.trail[0];
   const SwordPoint a = blade.base, b = blade.previousTip, t = blade.tip;
   // All three corners on the hand: the left button was not held.
   if (a.x == b.x && a.x == t.x && a.y == b.y && a.y == t.y) return 0;
@@ -150,15 +148,16 @@ int SwordHitTest(float px, float py) {
   return SameSide(s1, s3) ? 1 : 0;
 }
 
-void ResolveHits(int slot) {
-  Enemy &e = EnemyTable[slot];
+void ResolveHits(World &w, int slot, FrameReport &report) {
+  Enemy &e = w.EnemyTable[slot];
+  PlayerRecord &player = w.Player;
   bool hit = false;
 
   // The blade is tested at the centre and 8 pixels to each side.
   const float probes[5][2] = {{e.x, e.y}, {e.x + 8, e.y}, {e.x - 8, e.y}, {e.x, e.y + 8}, {e.x, e.y - 8}};
   bool cut = false;
   for (const auto &probe : probes) {
-    if (SwordHitTest(probe[0], probe[1])) {
+    if (SwordHitTest(w, probe[0], probe[1])) {
       cut = true;
       break;
     }
@@ -166,27 +165,27 @@ void ResolveHits(int slot) {
   if (cut) {
     e.hp = static_cast<int16_t>(e.hp - 1);
     // Pink sparks fly off against the tip's motion.
-    const SwordPoint b = Player.trail[0].previousTip, t = Player.trail[0].tip;
+    const SwordPoint b = player.trail[0].previousTip, t = player.trail[0].tip;
     for (int i = 0; i < 3; ++i) {
-      int r1 = rand();
-      int r2 = rand();
-      int r3 = rand();
+      int r1 = Random(w);
+      int r2 = Random(w);
+      int r3 = Random(w);
       float vx = static_cast<float>((b.x - t.x) * 0.05 + (r3 % 41 - 20) * 0.2);
       float vy = static_cast<float>((b.y - t.y) * 0.05 + (r2 % 41 - 20) * 0.2);
-      SpawnEffect(e.x, e.y, vx, vy, 0.0f, 0.4f, 255, static_cast<int8_t>(-10 - r1 % 10), 255, 60, 180);
+      SpawnEffect(w, e.x, e.y, vx, vy, 0.0f, 0.4f, 255, static_cast<int8_t>(-10 - r1 % 10), 255, 60, 180);
     }
     hit = true;
   }
 
   // Touching the hand costs as many shield points as the enemy has hit points left and
   // ends it. The shield stops at the bottom of its 8 bits instead of wrapping round.
-  double dx = static_cast<double>(Player.x) - e.x;
-  double dy = static_cast<double>(Player.y) - e.y;
+  double dx = static_cast<double>(player.x) - e.x;
+  double dy = static_cast<double>(player.y) - e.y;
   if (std::sqrt(dx * dx + dy * dy) <= 20.0 && e.hp > 0) {
-    int shield = Player.shield - e.hp;
-    Player.shield = static_cast<int8_t>(shield < INT8_MIN ? INT8_MIN : shield);
+    int shield = player.shield - e.hp;
+    player.shield = static_cast<int8_t>(shield < INT8_MIN ? INT8_MIN : shield);
     e.hp = 0;
-    for (int i = 0; i < 5; ++i) SpawnScatterSpark(Player.x, Player.y, 0.6f, 255, 200, 0);
+    for (int i = 0; i < 5; ++i) SpawnScatterSpark(w, player.x, player.y, 0.6f, 255, 200, 0);
     hit = true;
   }
 
@@ -197,24 +196,24 @@ void ResolveHits(int slot) {
   const HitOutcome &look = Outcomes[e.type];
   for (int i = 0; i < look.debris; ++i) {
     if (look.blueDebris)
-      SpawnScatterSpark(e.x, e.y, 0.4f, 20, 180, 255);
+      SpawnScatterSpark(w, e.x, e.y, 0.4f, 20, 180, 255);
     else
-      SpawnScatterSpark(e.x, e.y, 0.6f, 255, 200, 0);
+      SpawnScatterSpark(w, e.x, e.y, 0.6f, 255, 200, 0);
   }
-  SpawnSmoke(e, look.smoke);
-  SpawnBurst(e, look.burst[0]);
-  SpawnBurst(e, look.burst[1]);
-  Play(look.sound);
+  SpawnSmoke(w, e, look.smoke);
+  SpawnBurst(w, e, look.burst[0]);
+  SpawnBurst(w, e, look.burst[1]);
+  Play(report, look.sound);
 
   if (e.hp <= 0) {
-    SpawnBurst(e, look.deathBurst);
-    SpawnRing(e, look.ring);
-    Play(look.deathSound[0]);
-    Play(look.deathSound[1]);
+    SpawnBurst(w, e, look.deathBurst);
+    SpawnRing(w, e, look.ring);
+    Play(report, look.deathSound[0]);
+    Play(report, look.deathSound[1]);
     // The score stops at the top of its 32 bits rather than turning negative.
-    int64_t total = static_cast<int64_t>(score) + EnemyTypeInfo[e.type].score;
-    score = static_cast<int>(total > INT32_MAX ? INT32_MAX : total < INT32_MIN ? INT32_MIN : total);
+    int64_t total = static_cast<int64_t>(w.score) + EnemyTypeInfo[e.type].score;
+    w.score = static_cast<int>(total > INT32_MAX ? INT32_MAX : total < INT32_MIN ? INT32_MIN : total);
   } else {
-    DSplay(3, 90);
+    PlaySound(report, 3, 90);
   }
 }

@@ -3,16 +3,12 @@
 // constant acceleration, grows by a constant step, fades and expires; none of them
 // touches anything. A fixed table of 70 slots; a slot is live while its life is not 0.
 #include <cstdint>
-#include "platform/platform.h"
-#include "render/primitives.h"
 #include "world/world.h"
 
-Particle ParticleTable[ParticleSlots];
-
 // Takes the lowest free slot; with all 70 live the particle is simply not made.
-void SpawnParticle(float x, float y, float vx, float vy, float ax, float ay, float angle, float size,
+void SpawnParticle(World &w, float x, float y, float vx, float vy, float ax, float ay, float angle, float size,
                    float sizeStep, uint8_t alpha, int8_t alphaStep, int16_t life, int8_t sprite) {
-  for (Particle &p : ParticleTable) {
+  for (Particle &p : w.ParticleTable) {
     if (p.life != 0) continue;
     p.x = x;
     p.y = y;
@@ -31,8 +27,8 @@ void SpawnParticle(float x, float y, float vx, float vy, float ax, float ay, flo
   }
 }
 
-void UpdateParticles() {
-  for (Particle &p : ParticleTable) {
+void UpdateParticles(World &w) {
+  for (Particle &p : w.ParticleTable) {
     if (p.life == 0) continue;
     p.x += p.vx;
     p.y += p.vy;
@@ -58,25 +54,18 @@ void UpdateParticles() {
   }
 }
 
-void DrawParticles() {
-  for (const Particle &p : ParticleTable) {
-    if (p.life == 0) continue;
-    DrawSprite(p.x, p.y, p.angle, p.size, p.sprite, p.alpha);
-  }
-}
-
 // A star enters at x = 810 on a random row, on one of the three star cells, and lives
 // until it leaves the left edge. Draws: the cell, then the speed, then the row.
-static void SpawnStar(int speedRange, uint8_t alpha) {
-  int8_t sprite = static_cast<int8_t>(8 + rand() % 3);
-  float vx = static_cast<float>(-(rand() % speedRange + 5));
-  float y = static_cast<float>(rand() % 600);
-  SpawnParticle(810.0f, y, vx, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, alpha, 0, -1, sprite);
+static void SpawnStar(World &w, int speedRange, uint8_t alpha) {
+  int8_t sprite = static_cast<int8_t>(8 + Random(w) % 3);
+  float vx = static_cast<float>(-(Random(w) % speedRange + 5));
+  float y = static_cast<float>(Random(w) % 600);
+  SpawnParticle(w, 810.0f, y, vx, 0.0f, 0.0f, 0.0f, 0.0f, 20.0f, 0.0f, alpha, 0, -1, sprite);
 }
 
-void SpawnTitleStar() { SpawnStar(15, 220); }
+void SpawnTitleStar(World &w) { SpawnStar(w, 15, 220); }
 
 // Behind a game the stars are fewer, slower and dimmer.
-void SpawnBackgroundStar() {
-  if (rand() % 2 == 1) SpawnStar(10, 200);
+void SpawnBackgroundStar(World &w) {
+  if (Random(w) % 2 == 1) SpawnStar(w, 10, 200);
 }

@@ -2,13 +2,11 @@
 // table of 85 steps holding the four stages, each opened by its title and closed by a
 // wait until the playfield is empty; the random mode rolls a die for seven ship types
 // every update instead and never touches the table.
-#include "platform/platform.h"
-#include "app/game.h"
 #include "world/world.h"
 
-// Writable: a WaitClear that has to hold rewrites the wait of the step before it, and
-// the rewritten value stays for the rest of the run.
-StageScriptTable StageScript = {
+// Each world holds its own copy: a WaitClear that has to hold rewrites the wait of the
+// step before it, and the rewritten value stays for the rest of the run.
+const StageScriptTable InitialStageScript = {
     // wait: updates from this step to the next
     {50,   100,  100,  100,  200,  50,   50,   50,   200,  150,  100,  100,  200,  50,   100,  100,  50,
      100,  200,  50,   50,   50,   50,   0,    0,    50,   100,  50,   100,  100,  50,   100,  150,  50,
@@ -40,62 +38,62 @@ StageScriptTable StageScript = {
      400,  200,  150,  450,  100,  500,  200,  400,  300,  150,  450,  300,  0,    0,    100,  500,  200,
      400,  150,  450,  300,  250,  350,  100,  500,  450,  150,  200,  400,  150,  450,  300,  0,    0},
 };
-int16_t scriptIndex;
-int16_t scriptTimer;
-
 namespace {
 
-// The random mode's dice: a ship of the type enters when rand() % chance is 1.
+// The random mode's dice: a ship of the type enters when Random % chance is 1.
 struct RandomRoll {
   int chance;
   int8_t type;
 };
 constexpr RandomRoll RandomRolls[7] = {{290, 3}, {370, 4}, {310, 5}, {440, 6}, {270, 10}, {390, 15}, {410, 16}};
 
-void StepNormalGame() {
+void StepNormalGame(World &w) {
+  StageScriptTable &script = w.StageScript;
+  int16_t &scriptIndex = w.scriptIndex;
+  int16_t &scriptTimer = w.scriptTimer;
   // The last step ends the game; should the script be stepped after it all the same,
   // it stays there rather than reading past the table.
   if (scriptIndex < 0 || scriptIndex >= StageSteps - 1) return;
   scriptTimer += 1;
-  if (StageScript.wait[scriptIndex] > scriptTimer) return;
+  if (script.wait[scriptIndex] > scriptTimer) return;
   scriptTimer = 0;
   scriptIndex += 1;
-  switch (StageScript.op[scriptIndex]) {
+  switch (script.op[scriptIndex]) {
     case Spawn:
-      SpawnEnemy(810.0f, static_cast<float>(StageScript.y[scriptIndex]), 0.0f,
-                 static_cast<int8_t>(StageScript.arg[scriptIndex] & 0xFF), 0);
+      SpawnEnemy(w, 810.0f, static_cast<float>(script.y[scriptIndex]), 0.0f,
+                 static_cast<int8_t>(script.arg[scriptIndex] & 0xFF), 0);
       break;
     case WaitClear:
       // Step back and come here again next update, until nothing is alive; the step
       // before is not run again, and its wait stays 0 from now on.
-      for (const Enemy &e : EnemyTable) {
+      for (const Enemy &e : w.EnemyTable) {
         if (e.hp > 0) {
           scriptIndex -= 1;
-          StageScript.wait[scriptIndex] = scriptTimer;
+          script.wait[scriptIndex] = scriptTimer;
           break;
         }
       }
       break;
     case Finish:
-      GameState = AllClear;
+      w.GameState = AllClear;
       break;
     default:
       break;
   }
 }
 
-void StepRandomMode() {
+void StepRandomMode(World &w) {
   for (const RandomRoll &roll : RandomRolls) {
-    if (rand() % roll.chance == 1) SpawnEnemy(810.0f, static_cast<float>(rand() % 500 + 50), 0.0f, roll.type, 0);
+    if (Random(w) % roll.chance == 1) SpawnEnemy(w, 810.0f, static_cast<float>(Random(w) % 500 + 50), 0.0f, roll.type, 0);
   }
 }
 
 }  // namespace
 
-void StepStageScript() {
-  if (randomMode == 0) {
-    StepNormalGame();
-  } else if (randomMode == 1) {
-    StepRandomMode();
+void StepStageScript(World &w) {
+  if (w.randomMode == 0) {
+    StepNormalGame(w);
+  } else if (w.randomMode == 1) {
+    StepRandomMode(w);
   }
 }

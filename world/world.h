@@ -1,7 +1,16 @@
-// The game world: the enemy table and its behaviours, the player's sword, hits and
-// score, the stage script, particles and sparks. Fixed global tables, plain operations.
+// The game world as one value: the game state, the enemy table and its behaviours, the
+// player's sword, hits and score, the stage script, particles and sparks, the random
+// generator and what the game keeps of the input between frames. A World holds no
+// pointer and owns nothing outside itself, so copying one copies a whole game. Every
+// operation takes the world it works on; nothing here reads the platform or draws.
 #pragma once
 #include <cstdint>
+#include <type_traits>
+
+struct World;
+struct FrameReport;
+
+enum GameStateValue { Title = 0, Playing = 1, GameOver = 2, AllClear = 3 };
 
 // ---- Enemies ---------------------------------------------------------------------
 // Ships and the shots they fire are all enemies: one slot each in a fixed table.
@@ -24,29 +33,27 @@ struct EnemyTypeInfoRow {
 
 constexpr int EnemySlots = 45;
 constexpr int EnemyTypes = 18;
-extern Enemy EnemyTable[EnemySlots];
 extern const EnemyTypeInfoRow EnemyTypeInfo[EnemyTypes];
 
-void SpawnEnemy(float x, float y, float angle, int8_t type, int8_t param);
-void UpdateEnemies();
-void DrawEnemies();
+void SpawnEnemy(World &w, float x, float y, float angle, int8_t type, int8_t param);
+void UpdateEnemies(World &w, FrameReport &report);
 
 // Behaviours (types 0 to 11 and 12 to 17) and the aiming helpers they share.
 float AngleTo(float dx, float dy);
 void WrapAngle(float &angle);
-void RunEnemyBehaviour(int slot);       // dispatches on the slot's type
-void RunBasicBehaviour(int slot);       // types 0 to 11
-void RunBossBehaviour(int slot);        // types 12 to 17
+void RunEnemyBehaviour(World &w, int slot, FrameReport &report);   // dispatches on the slot's type
+void RunBasicBehaviour(World &w, int slot);                          // types 0 to 11
+void RunBossBehaviour(World &w, int slot, FrameReport &report);      // types 12 to 17
 
 // Building blocks shared by both behaviour groups.
 constexpr float DegreeFactor = 0.017453289f;    // one whole degree in radians
 void AdvanceAlong(Enemy &e, float heading, double step);   // a step along a heading
-void TurnToPlayer(Enemy &e, double step);                  // turn the heading by one step
-float AimAtPlayer(const Enemy &e);                         // the heading toward the hand
+void TurnToPlayer(const World &w, Enemy &e, double step);  // turn the heading by one step
+float AimAtPlayer(const World &w, const Enemy &e);         // the heading toward the hand
 
 // ---- Hits, damage and score ------------------------------------------------------
-int SwordHitTest(float px, float py);
-void ResolveHits(int slot);
+int SwordHitTest(const World &w, float px, float py);
+void ResolveHits(World &w, int slot, FrameReport &report);
 
 // ---- The player's sword ----------------------------------------------------------
 struct SwordPoint {
@@ -72,8 +79,9 @@ struct PlayerRecord {
   SwordTriangle trail[8];
 };
 
-extern PlayerRecord Player;
-void UpdateSword();
+// Steers the hand by the mouse motion the world has not yet taken and swings, slows
+// and recharges by the held buttons.
+void UpdateSword(World &w, FrameReport &report);
 
 // ---- Stage script ----------------------------------------------------------------
 enum StageOp : int16_t { Nop = 0, Spawn = 1, WaitClear = 2, Finish = 3, StageTitle = 4 };
@@ -87,10 +95,9 @@ struct StageScriptTable {
   int16_t arg[StageSteps];
   int16_t y[StageSteps];
 };
-extern StageScriptTable StageScript;
-extern int16_t scriptIndex;
-extern int16_t scriptTimer;
-void StepStageScript();
+// The table every run starts from.
+extern const StageScriptTable InitialStageScript;
+void StepStageScript(World &w);
 
 // ---- Particles -------------------------------------------------------------------
 struct Particle {
@@ -110,15 +117,13 @@ struct Particle {
 };
 
 constexpr int ParticleSlots = 70;
-extern Particle ParticleTable[ParticleSlots];
-void SpawnParticle(float x, float y, float vx, float vy, float ax, float ay, float angle, float size,
+void SpawnParticle(World &w, float x, float y, float vx, float vy, float ax, float ay, float angle, float size,
                    float sizeStep, uint8_t alpha, int8_t alphaStep, int16_t life, int8_t sprite);
-void UpdateParticles();
-void DrawParticles();
+void UpdateParticles(World &w);
 // Stars drifting in from the right edge: one every title-screen frame, and behind a
-// game after each world update on a coin toss (rand % 2 == 1) that it draws itself.
-void SpawnTitleStar();
-void SpawnBackgroundStar();
+// game after each world update on a coin toss (Random % 2 == 1) that it draws itself.
+void SpawnTitleStar(World &w);
+void SpawnBackgroundStar(World &w);
 
 // ---- Effects (sparks) ------------------------------------------------------------
 struct Effect {
@@ -136,8 +141,54 @@ struct Effect {
 };
 
 constexpr int EffectSlots = 60;
-extern Effect EffectTable[EffectSlots];
-void SpawnEffect(float x, float y, float vx, float vy, float ax, float ay, uint8_t alpha, int8_t alphaStep,
+void SpawnEffect(World &w, float x, float y, float vx, float vy, float ax, float ay, uint8_t alpha, int8_t alphaStep,
                  uint8_t red, uint8_t green, uint8_t blue);
-void UpdateEffects();
-void DrawEffects();
+void UpdateEffects(World &w);
+
+// ---- The whole world -------------------------------------------------------------
+// The buttons and keys held in a frame.
+struct HeldKeys {
+  bool left;
+  bool right;
+  bool escape;
+  bool enter;
+};
+
+struct World {
+  int GameState;          // a GameStateValue
+  uint32_t frameCounter;  // frames since start-up, title frames included
+  int randomMode;
+  int score;
+  int slowMotion;
+  PlayerRecord Player;
+  Enemy EnemyTable[EnemySlots];
+  Particle ParticleTable[ParticleSlots];
+  Effect EffectTable[EffectSlots];
+  StageScriptTable StageScript;   // the wait column is rewritten for the rest of the run
+  int16_t scriptIndex;
+  int16_t scriptTimer;
+  // The runtime's generator: seed = seed * 214013 + 2531011, (seed >> 16) & 0x7FFF.
+  uint32_t randomSeed;
+  // The keys of the last frame stepped: at the start of a step, the previous frame's
+  // (the Escape edge); after it, this frame's (the HUD shows its caption under Enter).
+  HeldKeys keysHeld;
+  // Mouse motion not yet taken by the hand. It builds up on frames without a world
+  // update (the title, slow-motion frames, the end screens); the hand takes it all at
+  // its next update and a reset throws it away, as the re-centred cursor did.
+  int32_t pendingDx;
+  int32_t pendingDy;
+};
+static_assert(std::is_trivially_copyable_v<World>, "a world is copied as plain bytes");
+
+// The next number of the world's generator, 0 to 32767. Only the world draws from it,
+// so nothing else in the process can move a game's sequence.
+int Random(World &w);
+
+// A world as the program starts it: everything zero, the stage script as written, the
+// generator seeded, the start position of a game, on the title screen.
+void StartWorld(World &w, uint32_t seed);
+
+// The start position of a game: the hand in place with full shield and power, every
+// table slot free, score, slow motion and script back to 0, pending mouse motion gone.
+// The game state, the mode, the frame count, the keys and the script's table stay.
+void ResetGame(World &w);

@@ -16,8 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "render/d3dx.h"
-#include "render/primitives.h"
+#include "platform/d3dx.h"
 
 const GUID IID_ID3DXFont = {0x2d501df7, 0xd253, 0x4414, {0x86, 0x5f, 0xa6, 0xd5, 0x4a, 0x75, 0x3a, 0x1b}};
 
@@ -28,6 +27,15 @@ const GUID IID_IUnknownValue = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0
 constexpr int CanvasSize = 256;  // the DIB section and each glyph page
 constexpr int PageCount = 8;
 constexpr int BatchGlyphs = 64;  // quads sent per draw call
+
+// A transformed, lit vertex with one texture coordinate: the glyph quads are in screen
+// pixels.
+struct GlyphVertex {
+  float x, y, z, rhw;
+  D3DCOLOR diffuse;
+  float u, v;
+};
+constexpr DWORD GlyphVertexFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 // One glyph: its metrics, kept for good once measured, and where its ink sits in the
 // pages, valid while `generation` matches the renderer's (a full set of pages is
@@ -55,7 +63,7 @@ struct TextRenderer {
   bool haveBlocks = false;
   int insideBegin = 0;
   std::unordered_map<uint64_t, Glyph> glyphs;  // by font id and character code
-  ScreenVertex batch[BatchGlyphs * 6];
+  GlyphVertex batch[BatchGlyphs * 6];
   int batchCount = 0;
   int batchPage = -1;
 };
@@ -96,7 +104,7 @@ void SetTextStates(IDirect3DDevice8 *device) {
   device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
   device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
   device->SetTexture(0, nullptr);
-  device->SetVertexShader(D3DFVF_SCREENVERTEX);
+  device->SetVertexShader(GlyphVertexFormat);
 }
 
 TextRenderer *AcquireRenderer(IDirect3DDevice8 *device) {
@@ -392,7 +400,7 @@ void FontObject::FlushBatch() {
   if (renderer_->batchCount == 0) return;
   device_->SetTexture(0, renderer_->pages[renderer_->batchPage]);
   device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, UINT(renderer_->batchCount / 3), renderer_->batch,
-                           sizeof(ScreenVertex));
+                           sizeof(GlyphVertex));
   renderer_->batchCount = 0;
 }
 
@@ -415,7 +423,7 @@ void FontObject::AddQuad(const Glyph &glyph, int penX, int lineTop, const RECT &
   float left = float(x0) - 0.5f, top = float(y0) - 0.5f, right = float(x1) - 0.5f, bottom = float(y1) - 0.5f;
   float uLeft = float(u0) * scale, vTop = float(v0) * scale;
   float uRight = float(u0 + (x1 - x0)) * scale, vBottom = float(v0 + (y1 - y0)) * scale;
-  ScreenVertex *q = renderer_->batch + renderer_->batchCount;
+  GlyphVertex *q = renderer_->batch + renderer_->batchCount;
   q[0] = {left, top, 0.0f, 1.0f, colour, uLeft, vTop};
   q[1] = {right, top, 0.0f, 1.0f, colour, uRight, vTop};
   q[2] = {left, bottom, 0.0f, 1.0f, colour, uLeft, vBottom};

@@ -1,5 +1,5 @@
 // The projection and view matrices of the frame: left-handed, row vectors.
-#include "render/d3dx.h"
+#include "platform/d3dx.h"
 
 #include <cmath>
 

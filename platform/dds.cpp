@@ -2,7 +2,7 @@
 // 32 bits described by channel masks, and the DXT1, DXT3 and DXT5 block formats, each
 // mip level converted to A8R8G8B8. Plus the box and bilinear filters of the texture
 // loader.
-#include "render/dds.h"
+#include "platform/dds.h"
 
 #include <bit>
 #include <cerrno>

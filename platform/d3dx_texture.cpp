@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "render/d3dx.h"
-#include "render/dds.h"
+#include "platform/d3dx.h"
+#include "platform/dds.h"
 
 namespace {
 

@@ -1,0 +1,42 @@
+// Recording the game being played into one file in the replay runner's input format.
+#include "app/record.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+FILE *recording;
+const char *recordingPath;
+
+}  // namespace
+
+bool OpenRecording(const char *path) {
+  recording = std::fopen(path, "w");
+  if (recording == nullptr) {
+    std::fprintf(stderr, "quillrun: cannot write the recording %s: %s\n", path, std::strerror(errno));
+    return false;
+  }
+  recordingPath = path;
+  return true;
+}
+
+void BeginRecording(uint32_t seed) {
+  if (recording != nullptr) std::fprintf(recording, "# quillrun-record seed %u\n", seed);
+}
+
+void RecordFrame(const FrameInput &input) {
+  if (recording == nullptr) return;
+  std::fprintf(recording, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0, input.right ? 1 : 0,
+               input.escape ? 1 : 0, input.enter ? 1 : 0);
+}
+
+void EndRecording(const World &world) {
+  if (recording == nullptr) return;
+  std::fprintf(recording, "# frames %u score %d\n", world.frameCounter, world.score);
+  const bool failed = std::ferror(recording) != 0;
+  if (std::fclose(recording) != 0 || failed)
+    std::fprintf(stderr, "quillrun: the recording %s could not be written in full\n", recordingPath);
+  recording = nullptr;
+}

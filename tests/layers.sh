@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Keeps the layers apart. All folders share one include root, so nothing in the compiler
+# stops an include in the wrong direction: this check does. Each folder may include only
+# the folders below it:
+#   world     the standard library only
+#   platform  nothing of the game (nor of the tools)
+#   sound     platform
+#   render    world, platform
+#   app       everything above
+# And the world library must not need anything but the C and C++ runtimes: every symbol
+# it leaves undefined has to come from them (no platform call, no sound, no rand).
+# Usage: layers.sh SOURCE_DIR [LIBWORLD.a]
+set -uo pipefail
+source_dir=$1
+world_library=${2:-}
+status=0
+
+forbid() {   # folder, then the folders it must not include
+  local folder=$1; shift
+  local pattern
+  pattern=$(printf '|%s/' "$@")
+  pattern=${pattern:1}
+  local hits
+  hits=$(grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](${pattern})" \
+    "$source_dir/$folder"/*.cpp "$source_dir/$folder"/*.h 2>/dev/null)
+  if [ -n "$hits" ]; then
+    echo "layers: $folder/ includes what it must not:"
+    echo "$hits" | sed "s|^$source_dir/|  |"
+    status=1
+  fi
+}
+
+forbid world app render sound platform tools ezds
+forbid platform app render sound world tools
+forbid sound app render world tools
+forbid render app sound tools
+
+if [ -n "$world_library" ]; then
+  if [ ! -f "$world_library" ]; then
+    echo "layers: no world library at $world_library"
+    exit 1
+  fi
+  # The runtimes' symbols: the standard library (mangled into std), the C++ ABI, the C
+  # library's memory and maths, the stack protector and the sanitizers' hooks.
+  allowed='^(_ZS|_ZN(K)?S|_ZNK?St|_ZSt|_ZdlPv|_Znwm|_Znam|_ZdaPv|__cxa_|__gxx_personality|_Unwind_|__stack_chk_fail|_GLOBAL_OFFSET_TABLE_|__dso_handle|__asan_|__ubsan_|__sanitizer_|__lsan_|mem(set|cpy|move|cmp)|(sincos|sin|cos|tan|atan2|atan|sqrt|fmod|floor|ceil|round|lround|hypot|exp|log|pow)f?)$'
+  # Undefined in one of its objects and defined in none of them.
+  defined=$(nm --defined-only "$world_library" | awk 'NF == 3 {print $3}' | sort -u)
+  foreign=$(nm -u "$world_library" | awk '$1 == "U" {print $2}' | sort -u | comm -23 - <(echo "$defined") |
+    grep -vE "$allowed")
+  if [ -n "$foreign" ]; then
+    echo "layers: the world library reaches outside the runtimes for:"
+    echo "$foreign" | sed 's/^/  /'
+    status=1
+  fi
+fi
+
+[ $status -eq 0 ] && echo "layers: every include goes downwards; the world needs only the runtimes"
+exit $status
