@@ -10,6 +10,8 @@ extern int fullScreen;
 extern HWND mainWindow;
 extern int soundEnabled;
 extern int running;
+// 0: WinMain asks "FULL SCREEN ?"; IDYES or IDNO: the answer it takes without asking.
+extern int displayModeChoice;
 
 // Shared game variables.
 extern int GameState;

@@ -3,6 +3,7 @@
 // sprite textures, and RenderFrame with its fixed states, transforms and the
 // lost-device recovery.
 #include "render/device.h"
+#include "app/data_files.h"
 #include "app/game.h"
 #include "render/d3dx.h"
 #include "render/scene.h"
@@ -12,9 +13,9 @@ IDirect3DDevice8 *device;
 D3DPRESENT_PARAMETERS presentParams;
 IDirect3DTexture8 *textures[2];
 
-namespace {
-
 const char *const textureFiles[2] = {"./data/qrtex1.dds", "./data/qrtex2.dds"};
+
+namespace {
 
 // The message texts are Shift-JIS, as the ANSI message box expects them.
 const char *const createFailedText = "Direct3D\x82\xCC\x8D\xEC\x90\xAC\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
@@ -74,8 +75,9 @@ int InitDirect3D() {
 
   // A missing or unreadable file leaves its slot empty; drawing then uses no texture.
   for (int slot = 0; slot < 2; ++slot)
-    D3DXCreateTextureFromFileExA(device, textureFiles[slot], 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                 D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0, nullptr, nullptr, &textures[slot]);
+    D3DXCreateTextureFromFileExA(device, DataFilePath(textureFiles[slot]).c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8,
+                                 D3DPOOL_MANAGED, D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0, nullptr, nullptr,
+                                 &textures[slot]);
   return 1;
 }
 

@@ -6,6 +6,7 @@ extern IDirect3D8 *direct3D;
 extern IDirect3DDevice8 *device;
 extern D3DPRESENT_PARAMETERS presentParams;
 extern IDirect3DTexture8 *textures[2];
+extern const char *const textureFiles[2];  // the texture of each slot, under ./data/
 
 int InitDirect3D();
 void ReleaseDirect3D();

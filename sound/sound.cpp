@@ -4,7 +4,9 @@
 #include "sound/sound.h"
 
 #include <cstdio>
+#include <string>
 
+#include "app/data_files.h"
 #include "app/game.h"
 
 const char *const SoundId[SoundCount] = {"./data/bom.wav", "./data/dom.wav", "./data/pasi.wav", "./data/pisi.wav",
@@ -65,7 +67,10 @@ int BindSoundLibrary() {
 
 void LoadSounds() {
   if (!libraryLoad) return;
-  for (int id = 0; id < SoundCount; ++id) libraryLoad(const_cast<char *>(SoundId[id]), char(id));
+  for (int id = 0; id < SoundCount; ++id) {
+    std::string path = DataFilePath(SoundId[id]);
+    libraryLoad(path.data(), char(id));
+  }
 }
 
 void UnbindSoundLibrary() {
