@@ -26,6 +26,8 @@ done
 for size in 48 128 256; do
   icon=$prefix/share/icons/hicolor/${size}x${size}/apps/org.quillrun.quillrun.png
   [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" = "${size}x${size}" ] || fail "no ${size} pixel icon"
+  # A rounded tile: clear in the corners, opaque in the middle where the hand is.
+  [ "$(convert "$icon" -format '%[fx:p{0,0}.a] %[fx:p{w/2,h/2}.a]' info:)" = "0 1" ] || fail "the ${size} pixel icon is not the tile"
 done
 desktop-file-validate "$prefix/share/applications/org.quillrun.quillrun.desktop" || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.quillrun.quillrun.metainfo.xml" >"$work/appstream.log" 2>&1 ||
