@@ -67,8 +67,13 @@ quit --fullscreen
 # The hand's centre on the screen: the middle of the bright pixels near where it started.
 hand_x() {
   import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
-  convert "$work/shot.png" -colorspace Gray -threshold 40% txt:- |
-    awk -F'[,: ]+' '/#FFFFFF/ && $1 > 250 && $1 < 1000 && $2 > 450 && $2 < 750 { sx += $1; n++ } END { print n ? int(sx / n) : -1 }'
+  convert "$work/shot.png" -crop 750x300+250+450 +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
+  python3 - "$work/shot.gray" <<'PY'
+import sys
+grey = open(sys.argv[1], 'rb').read()
+xs = [250 + i % 750 for i, v in enumerate(grey) if v > 102]
+print(sum(xs) // len(xs) if xs else -1)
+PY
 }
 
 start_without_question --window --scale 2
