@@ -9,6 +9,8 @@ extern int fullScreen;
 extern HWND mainWindow;
 extern int soundEnabled;
 extern int running;
+// 0: WinMain asks "FULL SCREEN ?"; IDYES or IDNO: the answer it takes without asking.
+extern int displayModeChoice;
 
 // The game being played: the title screen, a game, its end.
 extern World game;

@@ -1,19 +1,40 @@
-// The process entry point outside Windows: runs WinMain and turns its result into the
-// host's exit status (0 after a normal run, 1 when start-up failed). `--record FILE`
+// The process entry point outside Windows: reads the command line, finds the game's
+// data, runs WinMain and turns its result into the host's exit status (0 after a normal
+// run, 1 when start-up failed, 2 for a command line it cannot take). `--record FILE`
 // keeps the game played in FILE for the replay runner.
 #include <cstdio>
-#include <cstring>
+#include <string>
+
+#include "app/data_files.h"
 #include "app/game.h"
+#include "app/options.h"
 #include "app/record.h"
+#include "platform/window_scale.h"
+#include "render/scene.h"
 
 int main(int argc, char **argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--record") != 0) continue;
-    if (i + 1 >= argc || !OpenRecording(argv[i + 1])) {
-      if (i + 1 >= argc) std::fprintf(stderr, "quillrun: --record wants a file\n");
-      return 1;
-    }
-    ++i;
+  StartOptions options;
+  std::string error;
+  if (!ParseCommandLine(argc - 1, argv + 1, options, error)) {
+    std::fprintf(stderr, "quillrun: %s\n", error.c_str());
+    PrintUsage(stderr);
+    return 2;
   }
+  if (options.help) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("quillrun %s\n", gameVersion);
+    return 0;
+  }
+  if (!options.recordPath.empty() && !OpenRecording(options.recordPath.c_str())) return 1;
+  displayModeChoice = options.displayMode;
+  SetWindowScale(options.windowScale);
+
+  char executable[4096];
+  const DWORD length = GetModuleFileNameA(nullptr, executable, sizeof executable);
+  FindGameData(DataDirectoryCandidates(length > 0 && length < sizeof executable ? executable : ""));
+
   return WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
 }

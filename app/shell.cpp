@@ -15,9 +15,12 @@ int fullScreen;
 HWND mainWindow;
 int soundEnabled;
 int running;
+int displayModeChoice;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  fullScreen = MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO) == IDYES ? 1 : 0;
+  // An answer given on the command line stands in for the question.
+  const int answer = displayModeChoice ? displayModeChoice : MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO);
+  fullScreen = answer == IDYES ? 1 : 0;
   CreateMainWindow(instance, showCommand);
   // Without a window nothing could show the game or end it: start-up fails here, as
   // the device would for want of a focus window.

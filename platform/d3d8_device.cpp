@@ -67,10 +67,11 @@ const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 HRESULT CheckPresentParameters(D3DPRESENT_PARAMETERS *p, HWND window) {
   if (p->BackBufferWidth == 0 || p->BackBufferHeight == 0) {
     if (!p->Windowed) return D3DERR_INVALIDCALL;
-    int w = 800, h = 600;
-    if (SDL_Window *sdl = SdlWindowOf(window)) SDL_GetWindowSize(sdl, &w, &h);
-    if (p->BackBufferWidth == 0) p->BackBufferWidth = (UINT)w;
-    if (p->BackBufferHeight == 0) p->BackBufferHeight = (UINT)h;
+    // The client area as the game sees it: a scaled window's picture is scaled up at Present.
+    RECT client = {0, 0, 800, 600};
+    if (SdlWindowOf(window)) GetClientRect(window, &client);
+    if (p->BackBufferWidth == 0) p->BackBufferWidth = (UINT)client.right;
+    if (p->BackBufferHeight == 0) p->BackBufferHeight = (UINT)client.bottom;
   }
   if (p->BackBufferWidth > 8192 || p->BackBufferHeight > 8192) return D3DERR_INVALIDCALL;
   switch (p->BackBufferFormat) {

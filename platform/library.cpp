@@ -17,12 +17,18 @@
 
 namespace {
 
+// The running executable's path, every link resolved (a bin/ link to the program finds
+// the real file and the library beside it); empty if unknown.
+std::string ExecutablePath() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  if (length <= 0 || length >= static_cast<ssize_t>(sizeof path)) return std::string();
+  return std::string(path, static_cast<size_t>(length));
+}
+
 // The directory of the running executable, with its trailing '/'; empty if unknown.
 std::string ExecutableDirectory() {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return std::string();
-  const std::string executable(path, static_cast<size_t>(length));
+  const std::string executable = ExecutablePath();
   const size_t slash = executable.rfind('/');
   return slash == std::string::npos ? std::string() : executable.substr(0, slash + 1);
 }
@@ -119,4 +125,18 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
 BOOL FreeLibrary(HMODULE module) {
   if (!module) return FALSE;
   return dlclose(module) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  if (module) {
+    QR_UNSUPPORTED_ONCE("GetModuleFileNameA: only the executable's own name is supported");
+    return 0;
+  }
+  if (!fileName || size == 0) return 0;
+  const std::string path = ExecutablePath();
+  if (path.empty()) return 0;
+  const size_t copied = path.size() < size ? path.size() : size - 1;
+  std::memcpy(fileName, path.data(), copied);
+  fileName[copied] = '\0';
+  return path.size() < size ? static_cast<DWORD>(copied) : size;
 }

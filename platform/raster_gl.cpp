@@ -333,8 +333,11 @@ public:
       glClearColor(0, 0, 0, 1);
       glClear(GL_COLOR_BUFFER_BIT);
       // The target's first row is the picture's top; the window's first row is its bottom.
+      // A whole multiple of the picture (a scaled window) keeps every pixel a sharp
+      // square; any other size (full screen) is filtered.
+      const bool wholeMultiple = w % width == 0 && h % height == 0 && w / width == h / height;
       gl.glBlitFramebuffer(0, 0, width, height, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT,
-                           w == width && h == height ? GL_NEAREST : GL_LINEAR);
+                           wholeMultiple ? GL_NEAREST : GL_LINEAR);
       SDL_GL_SwapWindow(window);
     } else if (!overrideComplaint) {
       overrideComplaint = true;

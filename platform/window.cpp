@@ -3,7 +3,8 @@
 // SDL events become Win32 messages in a small queue that PeekMessageA hands out; the
 // window procedure sees WM_CLOSE through DispatchMessageA and WM_DESTROY from
 // DestroyWindow, as on Windows. The window's client area is the outer size the game asks
-// for less the frame and caption that GetSystemMetrics reports.
+// for less the frame and caption that GetSystemMetrics reports; a scaled window
+// (window_scale.h) is that client area times the scale on the screen.
 #include <SDL.h>
 #include <cctype>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "platform/timer.h"
 #include "platform/unsupported.h"
 #include "platform/window_internal.h"
+#include "platform/window_scale.h"
 
 namespace {
 
@@ -44,6 +46,9 @@ struct WindowRecord {
   unsigned focusLosses;
   int clientWidth;
   int clientHeight;
+  int scale;           // screen pixels per client pixel
+  int motionLeftX;     // motion of less than one client pixel, kept for the next event
+  int motionLeftY;
 };
 
 constexpr int ClassSlots = 8;
@@ -59,6 +64,7 @@ int queueCount;
 bool videoReady;
 bool videoFailed;
 bool grabSuspended;
+int windowScale = 1;
 
 HWND HandleOf(WindowRecord *record) { return reinterpret_cast<HWND>(record); }
 
@@ -203,7 +209,7 @@ void OnButton(const SDL_MouseButtonEvent &event, bool down) {
   }
   InputKeyEvent(key, down);
   if (WindowRecord *record = RecordOfSdlId(event.windowID))
-    PostMessageA(HandleOf(record), message, wParam, PointParam(event.x, event.y));
+    PostMessageA(HandleOf(record), message, wParam, PointParam(event.x / record->scale, event.y / record->scale));
 }
 
 void OnKey(const SDL_KeyboardEvent &event, bool down) {
@@ -217,6 +223,22 @@ void OnKey(const SDL_KeyboardEvent &event, bool down) {
   PostMessageA(HandleOf(record), down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(key), lParam);
 }
 
+// Motion in the game's own pixels: on a scaled window the screen's pixels are added up
+// and handed on in whole client pixels, so slow motion is not lost.
+void OnMotion(const SDL_MouseMotionEvent &event) {
+  WindowRecord *record = RecordOfSdlId(event.windowID);
+  if (!record || record->scale <= 1) {
+    InputMouseMotion(event.xrel, event.yrel);
+    return;
+  }
+  record->motionLeftX += event.xrel;
+  record->motionLeftY += event.yrel;
+  const int dx = record->motionLeftX / record->scale, dy = record->motionLeftY / record->scale;
+  record->motionLeftX -= dx * record->scale;
+  record->motionLeftY -= dy * record->scale;
+  if (dx != 0 || dy != 0) InputMouseMotion(dx, dy);
+}
+
 void Translate(const SDL_Event &event) {
   switch (event.type) {
     case SDL_WINDOWEVENT: OnWindowEvent(event.window); break;
@@ -225,7 +247,7 @@ void Translate(const SDL_Event &event) {
     case SDL_MOUSEBUTTONDOWN: OnButton(event.button, true); break;
     case SDL_MOUSEBUTTONUP: OnButton(event.button, false); break;
     case SDL_MOUSEMOTION:
-      if (SDL_GetRelativeMouseMode()) InputMouseMotion(event.motion.xrel, event.motion.yrel);
+      if (SDL_GetRelativeMouseMode()) OnMotion(event.motion);
       break;
     default:
       break;
@@ -260,6 +282,10 @@ SDL_Window *CreateSdlWindow(const char *title, int x, int y, int width, int heig
 }
 
 }  // namespace
+
+void SetWindowScale(int scale) { windowScale = scale < 1 ? 1 : scale > 4 ? 4 : scale; }
+
+int WindowScale() { return windowScale; }
 
 bool EnsureVideo() {
   if (videoReady) return true;
@@ -419,12 +445,13 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   record.procedure = windowClass->procedure;
   record.clientWidth = clientWidth;
   record.clientHeight = clientHeight;
+  record.scale = fullScreen || record.headless ? 1 : windowScale;
   if (!record.headless) {
     if (!EnsureVideo()) return nullptr;
     Uint32 flags = SDL_WINDOW_HIDDEN;
     int sdlX = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : x;
     int sdlY = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : y;
-    int sdlWidth = clientWidth, sdlHeight = clientHeight;
+    int sdlWidth = clientWidth * record.scale, sdlHeight = clientHeight * record.scale;
     if (!framed) flags |= SDL_WINDOW_BORDERLESS;
     SDL_DisplayMode desktop;
     if (fullScreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
@@ -660,7 +687,11 @@ BOOL GetClientRect(HWND window, LPRECT rect) {
   WindowRecord *record = RecordOf(window);
   if (!record || !rect) return FALSE;
   int width = record->clientWidth, height = record->clientHeight;
-  if (record->sdl) SDL_GetWindowSize(record->sdl, &width, &height);
+  if (record->sdl) {
+    SDL_GetWindowSize(record->sdl, &width, &height);
+    width /= record->scale;
+    height /= record->scale;
+  }
   *rect = RECT{0, 0, width, height};
   return TRUE;
 }

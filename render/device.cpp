@@ -4,6 +4,7 @@
 // lost-device recovery.
 #include "render/device.h"
 #include "platform/d3dx.h"
+#include "platform/data_path.h"
 #include "render/scene.h"
 
 IDirect3D8 *direct3D;
@@ -15,9 +16,9 @@ namespace {
 HWND deviceWindow;   // the focus window the frames are presented to
 }  // namespace
 
-namespace {
-
 const char *const textureFiles[2] = {"./data/qrtex1.dds", "./data/qrtex2.dds"};
+
+namespace {
 
 // The message texts are Shift-JIS, as the ANSI message box expects them.
 const char *const createFailedText = "Direct3D\x82\xCC\x8D\xEC\x90\xAC\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
@@ -78,8 +79,9 @@ int InitDirect3D(HWND window, int fullScreen) {
 
   // A missing or unreadable file leaves its slot empty; drawing then uses no texture.
   for (int slot = 0; slot < 2; ++slot)
-    D3DXCreateTextureFromFileExA(device, textureFiles[slot], 0, 0, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                 D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0, nullptr, nullptr, &textures[slot]);
+    D3DXCreateTextureFromFileExA(device, DataFilePath(textureFiles[slot]).c_str(), 0, 0, 0, 0, D3DFMT_A8R8G8B8,
+                                 D3DPOOL_MANAGED, D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0, nullptr, nullptr,
+                                 &textures[slot]);
   return 1;
 }
 

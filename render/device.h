@@ -8,6 +8,7 @@ extern IDirect3D8 *direct3D;
 extern IDirect3DDevice8 *device;
 extern D3DPRESENT_PARAMETERS presentParams;
 extern IDirect3DTexture8 *textures[2];
+extern const char *const textureFiles[2];  // the texture of each slot, under ./data/
 
 // The device for the focus window: windowed in the desktop's format, or full screen at
 // 16 bits when fullScreen is not 0. Returns 0 (after saying why in a message box) when

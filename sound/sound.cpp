@@ -4,6 +4,9 @@
 #include "sound/sound.h"
 
 #include <cstdio>
+#include <string>
+
+#include "platform/data_path.h"
 
 const char *const SoundId[SoundCount] = {"./data/bom.wav", "./data/dom.wav", "./data/pasi.wav", "./data/pisi.wav",
                                          "./data/vun.wav", "./data/pou.wav", "./data/pi.wav"};
@@ -63,7 +66,10 @@ int BindSoundLibrary(HWND window) {
 
 void LoadSounds() {
   if (!libraryLoad) return;
-  for (int id = 0; id < SoundCount; ++id) libraryLoad(const_cast<char *>(SoundId[id]), char(id));
+  for (int id = 0; id < SoundCount; ++id) {
+    std::string path = DataFilePath(SoundId[id]);
+    libraryLoad(path.data(), char(id));
+  }
 }
 
 void UnbindSoundLibrary() {

@@ -29,6 +29,15 @@ fs::path BuildDir() {
 }
 fs::path DataDir() { return BuildDir() / "data"; }
 
+// A path in double quotes for a shell command. Built by appending, so every command
+// below grows from the left.
+std::string Quoted(const fs::path &path) {
+  std::string quoted(1, '"');
+  quoted += path.string();
+  quoted += '"';
+  return quoted;
+}
+
 std::vector<uint8_t> ReadAll(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -232,10 +241,10 @@ TEST(Generator, ContactSheetShowsBothAtlasesOverBlack) {
   if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick convert not installed";
   fs::path out = fs::temp_directory_path() / ("qr-sheet-" + std::to_string(getpid()));
   fs::create_directories(out);
-  std::string command = "\"" + (BuildDir() / "qr-datagen").string() + "\" \"" + out.string() + "\" --contact-sheet \"" +
-                        (out / "sheet.png").string() + "\" && convert \"" + (out / "sheet.png").string() +
-                        "\" -depth 8 \"rgba:" + (out / "sheet.raw").string() + "\" && convert \"" +
-                        (out / "sheet.png").string() + "\" -format %w \"info:\" > \"" + (out / "width").string() + "\"";
+  const std::string sheet = Quoted(out / "sheet.png");
+  std::string command = Quoted(BuildDir() / "qr-datagen") + " " + Quoted(out) + " --contact-sheet " + sheet +
+                        " && convert " + sheet + " -depth 8 rgba:" + Quoted(out / "sheet.raw") +
+                        " && convert " + sheet + " -format %w info: > " + Quoted(out / "width");
   ASSERT_EQ(0, std::system(command.c_str()));
   std::vector<uint8_t> raw = ReadAll(out / "sheet.raw"), widthText = ReadAll(out / "width");
   int width = std::atoi(std::string(widthText.begin(), widthText.end()).c_str());
@@ -294,7 +303,7 @@ TEST(Generator, OwnArithmeticMatchesTheHostLibrary) {
 // Two runs of the generator write the same bytes as the build did.
 TEST(Generator, WritesTheSameBytesEveryRun) {
   fs::path out = fs::temp_directory_path() / ("qr-datagen-" + std::to_string(getpid()));
-  std::string command = "\"" + (BuildDir() / "qr-datagen").string() + "\" \"" + out.string() + "\"";
+  std::string command = Quoted(BuildDir() / "qr-datagen") + " " + Quoted(out);
   ASSERT_EQ(0, std::system(command.c_str()));
   for (const char *file : {"qrtex1.dds", "qrtex2.dds", "bom.wav", "dom.wav", "pasi.wav", "pisi.wav", "vun.wav",
                            "pou.wav", "pi.wav"}) {

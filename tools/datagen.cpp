@@ -1,8 +1,8 @@
-// qr-datagen <outdir> [--contact-sheet <png>]
+// qr-datagen <outdir> [--contact-sheet <png>] [--icons <dir>]
 // Writes the game's two texture atlases (qrtex1.dds, qrtex2.dds) and its seven sound
 // effects into outdir. Everything is computed from fixed seeds with our own arithmetic,
 // so every build writes the same bytes. With --contact-sheet it also draws both
-// atlases into a PNG for looking at the art.
+// atlases into a PNG for looking at the art; with --icons it writes the desktop icons.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,25 +12,30 @@
 int main(int argc, char **argv) {
   const char *outDir = nullptr;
   const char *sheetPath = nullptr;
+  const char *iconDir = nullptr;
   for (int i = 1; i < argc; i++) {
     if (std::strcmp(argv[i], "--contact-sheet") == 0 && i + 1 < argc)
       sheetPath = argv[++i];
+    else if (std::strcmp(argv[i], "--icons") == 0 && i + 1 < argc)
+      iconDir = argv[++i];
     else if (!outDir && argv[i][0] != '-')
       outDir = argv[i];
     else {
-      std::fprintf(stderr, "usage: qr-datagen <outdir> [--contact-sheet <png>]\n");
+      std::fprintf(stderr, "usage: qr-datagen <outdir> [--contact-sheet <png>] [--icons <dir>]\n");
       return 2;
     }
   }
   if (!outDir) {
-    std::fprintf(stderr, "usage: qr-datagen <outdir> [--contact-sheet <png>]\n");
+    std::fprintf(stderr, "usage: qr-datagen <outdir> [--contact-sheet <png>] [--icons <dir>]\n");
     return 2;
   }
-  std::error_code ec;
-  std::filesystem::create_directories(outDir, ec);
-  if (ec) {
-    std::fprintf(stderr, "qr-datagen: cannot create %s: %s\n", outDir, ec.message().c_str());
-    return 1;
+  for (const char *folder : {outDir, iconDir}) {
+    std::error_code ec;
+    if (folder) std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      std::fprintf(stderr, "qr-datagen: cannot create %s: %s\n", folder, ec.message().c_str());
+      return 1;
+    }
   }
   const std::string dir = std::string(outDir) + "/";
   bool ok = true;
@@ -58,6 +63,10 @@ int main(int argc, char **argv) {
 
   if (sheetPath && !gen::WriteContactSheet(sheetPath, hand[0], enemy[0])) {
     std::fprintf(stderr, "qr-datagen: cannot write %s\n", sheetPath);
+    ok = false;
+  }
+  if (iconDir && !gen::WriteIcons(std::string(iconDir) + "/")) {
+    std::fprintf(stderr, "qr-datagen: cannot write the icons into %s\n", iconDir);
     ok = false;
   }
   return ok ? 0 : 1;

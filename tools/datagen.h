@@ -40,4 +40,10 @@ bool WriteWav(const std::string &path, const std::vector<float> &samples);
 bool WriteContactSheet(const std::string &path, const std::vector<uint32_t> &handAtlas,
                        const std::vector<uint32_t> &enemyAtlas);
 
+// The desktop icon, size x size straight-alpha 0xAARRGGBB pixels, and the PNGs of every
+// size an install needs, written as <dir>quillrun-<size>.png.
+constexpr int kIconSizes[3] = {48, 128, 256};
+std::vector<uint32_t> RenderIcon(int size);
+bool WriteIcons(const std::string &dir);
+
 }  // namespace gen

@@ -107,4 +107,7 @@ void Lamp(Canvas &canvas, float x, float y, float r, Rgba colour);
 // A thin line along a shape's edge (panel seams, trims).
 void Seam(Canvas &canvas, const Shape &shape, float width, Rgba colour);
 
+// The sword hand of the first atlas's cell 0; the desktop icon shows it too.
+void PaintHand(Canvas &canvas);
+
 }  // namespace gen

@@ -26,6 +26,8 @@ Shader Gauntlet(Rgba base) {
   };
 }
 
+}  // namespace
+
 void PaintHand(Canvas &c) {
   const Rgba ivory = Col(0.93f, 0.9f, 0.9f), steel = Col(0.8f, 0.8f, 0.86f), seam = Col(0.45f, 0.35f, 0.5f, 0.75f);
   // The blade's root above the guard: the blade itself is the swing's light.
@@ -67,6 +69,8 @@ void PaintHand(Canvas &c) {
   Fill(c, thumb, Gauntlet(Col(0.98f, 0.96f, 0.97f)), true);
   Seam(c, thumb, 1.0f, seam);
 }
+
+namespace {
 
 void PaintSmoke(Canvas &c) {
   Fill(c, Circle(0, 0, 54), [](const Sample &s) {

@@ -13,8 +13,8 @@
 // "# quillrun-record seed N", as `quillrun --record` writes it, gives the seed when
 // --seed does not, and without --frames an input file plays all its lines. --record
 // writes the input of every frame in that form, so a run of the built-in player can be
-// kept and replayed. Exit status: 0 for a completed run, 2 for bad arguments or a bad
-// input file.
+// kept and replayed. Exit status: 0 for a completed run
+// and for --help (the usage on stdout), 2 for bad arguments or a bad input file.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -46,11 +46,15 @@ struct Options {
   const char *recordPath = nullptr;
 };
 
-int Usage(const char *why) {
-  std::fprintf(stderr, "quillrun-replay: %s\n", why);
-  std::fprintf(stderr,
+void PrintUsage(FILE *to) {
+  std::fprintf(to,
                "usage: quillrun-replay --seed N (--input FILE | --play normal|random) --frames N\n"
                "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n");
+}
+
+int Usage(const char *why) {
+  std::fprintf(stderr, "quillrun-replay: %s\n", why);
+  PrintUsage(stderr);
   return 2;
 }
 
@@ -174,7 +178,10 @@ int main(int argc, char **argv) {
     const char *arg = argv[i];
     const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
     unsigned long number = 0;
-    if (std::strcmp(arg, "--seed") == 0) {
+    if (std::strcmp(arg, "--help") == 0) {
+      PrintUsage(stdout);
+      return 0;
+    } else if (std::strcmp(arg, "--seed") == 0) {
       if (!ParseCount(value, 0xFFFFFFFFul, &number)) return Usage("--seed wants a number from 0 to 4294967295");
       options.seed = number;
       options.haveSeed = true;

@@ -1,0 +1,100 @@
+// The option table of quillrun and its parser (see options.h).
+#include "app/options.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+struct Option {
+  const char *name;         // with its two dashes
+  const char *argument;     // the argument's name in the usage; null when it takes none
+  const char *description;
+  // Takes the option (and its argument); false with the reason when the argument is bad.
+  bool (*apply)(StartOptions &options, const char *argument, std::string &error);
+};
+
+const Option options[] = {
+    {"--window", nullptr, "play in an 800 x 600 window, without asking",
+     [](StartOptions &o, const char *, std::string &) {
+       o.displayMode = IDNO;
+       return true;
+     }},
+    {"--fullscreen", nullptr, "play full screen, without asking",
+     [](StartOptions &o, const char *, std::string &) {
+       o.displayMode = IDYES;
+       return true;
+     }},
+    {"--scale", "N", "make the window N times 800 x 600 (N from 1 to 4), for dense screens",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (std::strlen(argument) != 1 || argument[0] < '1' || argument[0] > '4') {
+         error = "--scale wants a number from 1 to 4, not \"" + std::string(argument) + "\"";
+         return false;
+       }
+       o.windowScale = argument[0] - '0';
+       return true;
+     }},
+    {"--record", "FILE", "keep the seed and every frame's input of the game in FILE, for quillrun-replay",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (*argument == '\0') {
+         error = "--record wants a file";
+         return false;
+       }
+       o.recordPath = argument;
+       return true;
+     }},
+    {"--help", nullptr, "show this help and exit",
+     [](StartOptions &o, const char *, std::string &) {
+       o.help = true;
+       return true;
+     }},
+    {"--version", nullptr, "show the version and exit",
+     [](StartOptions &o, const char *, std::string &) {
+       o.version = true;
+       return true;
+     }},
+};
+
+}  // namespace
+
+bool ParseCommandLine(int argc, const char *const *argv, StartOptions &result, std::string &error) {
+  for (int i = 0; i < argc; i++) {
+    const std::string word = argv[i];
+    const size_t equals = word.find('=');
+    const std::string name = word.substr(0, equals);
+    const Option *option = nullptr;
+    for (const Option &candidate : options)
+      if (name == candidate.name) option = &candidate;
+    if (!option) {
+      error = (word.rfind("--", 0) == 0 ? "unknown option \"" : "unexpected argument \"") + word + "\"";
+      return false;
+    }
+    std::string argument;
+    if (!option->argument) {
+      if (equals != std::string::npos) {
+        error = name + " takes no argument";
+        return false;
+      }
+    } else if (equals != std::string::npos) {
+      argument = word.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      argument = argv[++i];
+    } else {
+      error = name + " wants an argument, " + option->argument;
+      return false;
+    }
+    if (!option->apply(result, argument.c_str(), error)) return false;
+  }
+  return true;
+}
+
+void PrintUsage(FILE *to) {
+  std::fprintf(to, "usage: quillrun [OPTION]...\n"
+                   "A mouse-driven sword action game. Without options it asks whether to play full screen.\n\n");
+  for (const Option &option : options) {
+    std::string left = option.name;
+    if (option.argument) left = left + " " + option.argument;
+    std::fprintf(to, "  %-16s %s\n", left.c_str(), option.description);
+  }
+}

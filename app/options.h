@@ -1,0 +1,21 @@
+// quillrun's command line, in the GNU style: long options from one table, each with the
+// name of its argument (given as "--scale 2" or "--scale=2"), its line of the usage, and
+// what it sets. With no arguments the game starts as it always has.
+#pragma once
+#include <cstdio>
+#include <string>
+
+struct StartOptions {
+  int displayMode = 0;   // 0 asks "FULL SCREEN ?" at start; IDYES or IDNO is the answer taken instead
+  int windowScale = 1;   // screen pixels per pixel of the game's 800 x 600 window
+  std::string recordPath;   // --record: where the games played are kept for replays
+  bool help = false;
+  bool version = false;
+};
+
+// Reads the arguments after the program's name. False, with the reason in error, for an
+// unknown option, a missing or bad argument, or anything that is not an option.
+bool ParseCommandLine(int argc, const char *const *argv, StartOptions &options, std::string &error);
+
+// The usage: one line per option of the table.
+void PrintUsage(FILE *to);

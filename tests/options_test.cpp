@@ -1,0 +1,84 @@
+// quillrun's command line: every option of the table in both GNU forms, the answers that
+// stand in for the start-up question, and everything it must refuse with a reason.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "platform/platform.h"
+
+namespace {
+
+using Words = std::vector<const char *>;
+
+bool Parse(const Words &words, StartOptions &options, std::string &error) {
+  return ParseCommandLine(static_cast<int>(words.size()), words.data(), options, error);
+}
+
+TEST(Options, EachOptionSetsWhatItSaysAndNothingElse) {
+  StartOptions none;
+  std::string error;
+  ASSERT_TRUE(Parse({}, none, error));
+  EXPECT_EQ(none.displayMode, 0);  // no arguments: the question is asked as always
+  EXPECT_EQ(none.windowScale, 1);
+  EXPECT_FALSE(none.help || none.version);
+
+  struct Case {
+    Words words;
+    int displayMode, scale;
+    bool help, version;
+  };
+  for (const Case &c : std::vector<Case>{
+           {{"--window"}, IDNO, 1, false, false},
+           {{"--fullscreen"}, IDYES, 1, false, false},
+           {{"--window", "--fullscreen"}, IDYES, 1, false, false},  // the last answer stands
+           {{"--scale", "3"}, 0, 3, false, false},
+           {{"--scale=4", "--window"}, IDNO, 4, false, false},
+           {{"--scale", "2", "--scale", "1"}, 0, 1, false, false},
+           {{"--help"}, 0, 1, true, false},
+           {{"--version", "--window"}, IDNO, 1, false, true},
+       }) {
+    StartOptions options;
+    SCOPED_TRACE(c.words[0]);
+    ASSERT_TRUE(Parse(c.words, options, error)) << error;
+    EXPECT_EQ(options.displayMode, c.displayMode);
+    EXPECT_EQ(options.windowScale, c.scale);
+    EXPECT_EQ(options.help, c.help);
+    EXPECT_EQ(options.version, c.version);
+  }
+}
+
+TEST(Options, AnythingElseIsRefusedWithItsReason) {
+  for (const auto &[words, reason] : std::vector<std::pair<Words, const char *>>{
+           {{"--bogus"}, "unknown option \"--bogus\""},
+           {{"-h"}, "unexpected argument \"-h\""},
+           {{"play"}, "unexpected argument \"play\""},
+           {{"--"}, "unknown option \"--\""},
+           {{"--win"}, "unknown option \"--win\""},  // no abbreviations
+           {{"--scale"}, "--scale wants an argument, N"},
+           {{"--scale", "0"}, "--scale wants a number from 1 to 4, not \"0\""},
+           {{"--scale", "5"}, "from 1 to 4"},
+           {{"--scale=22"}, "from 1 to 4"},
+           {{"--scale="}, "from 1 to 4"},
+           {{"--scale", "2x"}, "from 1 to 4"},
+           {{"--window=yes"}, "--window takes no argument"},
+           {{"--help", "--bogus"}, "unknown option"},
+       }) {
+    StartOptions options;
+    std::string error;
+    EXPECT_FALSE(Parse(words, options, error)) << words[0];
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
+}
+
+TEST(Options, TheUsageListsEveryOption) {
+  testing::internal::CaptureStdout();
+  PrintUsage(stdout);
+  const std::string usage = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(usage.rfind("usage: quillrun", 0), 0u);
+  for (const char *option : {"--window", "--fullscreen", "--scale N", "--help", "--version"})
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
