@@ -1,7 +1,13 @@
 // The process entry point outside Windows: runs WinMain and turns its result into the
-// host's exit status (0 after a normal run, 1 when start-up failed).
+// host's exit status (0 after a normal run, 1 when start-up failed). SIGINT, SIGTERM and
+// SIGHUP close the game's window; after the usual shutdown the program ends by that
+// signal.
 #include "app/game.h"
+#include "platform/signals.h"
 
 int main() {
-  return WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
+  InstallQuitSignals();
+  const int status = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
+  EndByQuitSignal();
+  return status;
 }
