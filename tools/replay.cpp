@@ -6,10 +6,14 @@
 //                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
-// (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys).
-// Missing lines mean no motion and nothing held. --record writes the input of every frame
-// in that form, so a run of the built-in player can be kept and replayed. Exit status: 0 for a completed run,
-// 2 for bad arguments or a bad input file.
+// (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys),
+// read as the frames go: a pipe works, an endless one too. Missing lines mean no motion
+// and nothing held; a first line "# quillrun-record seed N" stands for --seed. --record
+// writes the input of every frame in that form, so a run of the built-in player can be
+// kept and replayed. Exit status: 0 for a completed run, 1 when an output could not be
+// written, 2 for bad arguments or a bad input file; SIGINT, SIGTERM and SIGHUP end the
+// run after the frame in progress, with whole lines in every output, and then the
+// runner ends by that signal.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,21 +24,15 @@
 
 #include "app/game.h"
 #include "platform/headless.h"
+#include "platform/signals.h"
 #include "sound/sound.h"
+#include "tools/replay_input.h"
+#include "tools/replay_output.h"
 #include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
 
 namespace {
-
-struct FrameInput {
-  int dx = 0;
-  int dy = 0;
-  bool left = false;
-  bool right = false;
-  bool escape = false;
-  bool enter = false;
-};
 
 struct Options {
   unsigned long seed = 0;
@@ -52,7 +50,7 @@ struct Options {
 int Usage(const char *why) {
   std::fprintf(stderr, "quillrun-replay: %s\n", why);
   std::fprintf(stderr,
-               "usage: quillrun-replay --seed N (--input FILE | --play normal|random) --frames N\n"
+               "usage: quillrun-replay --seed N (--input FILE|- | --play normal|random) --frames N\n"
                "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n");
   return 2;
 }
@@ -67,81 +65,11 @@ bool ParseCount(const char *text, unsigned long max, unsigned long *out) {
   return true;
 }
 
-// One input line: six integers separated by blanks or commas; an empty line is a frame
-// with no motion and nothing held.
-bool ParseInputLine(const std::string &line, FrameInput *out) {
-  long values[6] = {0, 0, 0, 0, 0, 0};
-  const char *p = line.c_str();
-  int count = 0;
-  for (;;) {
-    while (*p == ' ' || *p == '\t' || *p == ',' || *p == '\r') p++;
-    if (*p == '\0') break;
-    if (count == 6) return false;
-    errno = 0;
-    char *end = nullptr;
-    long value = std::strtol(p, &end, 10);
-    if (end == p || errno != 0) return false;
-    if (*end != '\0' && *end != ' ' && *end != '\t' && *end != ',' && *end != '\r') return false;
-    values[count++] = value;
-    p = end;
-  }
-  if (count != 0 && count != 6) return false;
-  if (values[0] < -10000 || values[0] > 10000 || values[1] < -10000 || values[1] > 10000) return false;
-  for (int i = 2; i < 6; i++) {
-    if (values[i] != 0 && values[i] != 1) return false;
-  }
-  out->dx = static_cast<int>(values[0]);
-  out->dy = static_cast<int>(values[1]);
-  out->left = values[2] != 0;
-  out->right = values[3] != 0;
-  out->escape = values[4] != 0;
-  out->enter = values[5] != 0;
-  return true;
-}
-
-bool ReadInputFile(const char *path, std::vector<FrameInput> *frames) {
-  FILE *file = std::fopen(path, "r");
-  if (file == nullptr) {
-    std::fprintf(stderr, "quillrun-replay: cannot open input file %s: %s\n", path, std::strerror(errno));
-    return false;
-  }
-  std::string line;
-  long lineNumber = 0;
-  bool ok = true;
-  int c;
-  bool pending = false;
-  while (ok) {
-    c = std::fgetc(file);
-    if (c != EOF && c != '\n') {
-      line.push_back(static_cast<char>(c));
-      pending = true;
-      if (line.size() > 1000) {
-        std::fprintf(stderr, "quillrun-replay: %s:%ld: line too long\n", path, lineNumber + 1);
-        ok = false;
-      }
-      continue;
-    }
-    if (c == EOF && !pending) break;
-    lineNumber++;
-    FrameInput input;
-    if (!ParseInputLine(line, &input)) {
-      std::fprintf(stderr, "quillrun-replay: %s:%ld: malformed line (want \"dx dy left right escape enter\"): %s\n",
-                   path, lineNumber, line.c_str());
-      ok = false;
-      break;
-    }
-    frames->push_back(input);
-    line.clear();
-    pending = false;
-    if (c == EOF) break;
-  }
-  std::fclose(file);
-  return ok;
-}
-
 std::vector<std::pair<int, int>> frameSounds;
 
 void RecordSound(int id, int level) { frameSounds.emplace_back(id, level); }
+
+bool QuitRequested() { return QuitSignal() != 0; }
 
 void ApplyInput(const FrameInput &input) {
   HeadlessSetKey(VK_LBUTTON, input.left);
@@ -197,23 +125,37 @@ int main(int argc, char **argv) {
       return Usage((std::string("unknown argument ") + arg).c_str());
     }
   }
-  if (!options.haveSeed) return Usage("--seed is required");
   if (options.frames < 0) return Usage("--frames is required");
   if ((options.inputPath == nullptr) == (options.play == nullptr)) return Usage("give exactly one of --input and --play");
   if ((options.screenshotPath == nullptr) != (options.screenshotFrame < 0))
     return Usage("--screenshot and --at go together");
   if (options.screenshotFrame > options.frames) return Usage("--at is beyond --frames");
 
-  std::vector<FrameInput> inputs;
-  if (options.inputPath != nullptr && !ReadInputFile(options.inputPath, &inputs)) return 2;
-  FILE *record = nullptr;
-  if (options.recordPath != nullptr) {
-    record = std::fopen(options.recordPath, "w");
-    if (record == nullptr) {
-      std::fprintf(stderr, "quillrun-replay: cannot write %s: %s\n", options.recordPath, std::strerror(errno));
-      return 2;
+  InstallQuitSignals();
+  const bool outputOpen = HoldStandardDescriptors();
+  ReplayInput inputs;
+  inputs.interrupted = QuitRequested;
+  std::string error;
+  if (options.inputPath != nullptr && !inputs.Open(options.inputPath, &error)) {
+    if (QuitRequested()) EndByQuitSignal();
+    std::fprintf(stderr, "quillrun-replay: %s\n", error.c_str());
+    return 2;
+  }
+  if (!options.haveSeed) options.haveSeed = inputs.HeaderSeed(&options.seed);
+  if (!options.haveSeed) return Usage("--seed is required (or an input whose first line gives it)");
+
+  // Every output is known to be writable before the first frame.
+  CheckedOutput out, record;
+  if ((options.dump || options.hash) && !OpenStandardOutput(outputOpen, &out)) return 1;
+  if (options.screenshotPath != nullptr) {
+    const std::string why = WhyNotWritable(options.screenshotPath);
+    if (!why.empty()) {
+      std::fprintf(stderr, "quillrun-replay: cannot write the screenshot %s: %s\n", options.screenshotPath,
+                   why.c_str());
+      return 1;
     }
   }
+  if (options.recordPath != nullptr && !OpenOutputFile(options.recordPath, &record)) return 1;
 
   // The game as it starts, on the headless backend: no window, no sound output, the
   // clock moving 22 ms per frame. The seed replaces the clock's seconds.
@@ -233,33 +175,48 @@ int main(int argc, char **argv) {
   StateHash hash;
   std::string line;
   int status = 0;
-  for (long frame = 1; frame <= options.frames && running; frame++) {
+  bool stopped = false;
+  for (long frame = 1; frame <= options.frames && running && !stopped; frame++) {
     FrameInput input;
+    if (QuitRequested()) break;
     if (options.play != nullptr) {
       PlayerInput bot = ChooseBotInput(std::strcmp(options.play, "random") == 0);
       input.dx = bot.dx;
       input.dy = bot.dy;
       input.left = bot.left;
       input.right = bot.right;
-    } else if (static_cast<size_t>(frame - 1) < inputs.size()) {
-      input = inputs[frame - 1];
+    } else {
+      const ReplayInput::Result got = inputs.Next(&input, &error);
+      if (got == ReplayInput::Interrupted) break;
+      if (got == ReplayInput::Failed) {
+        std::fprintf(stderr, "quillrun-replay: %s\n", error.c_str());
+        status = 2;
+        break;
+      }
     }
     ApplyInput(input);
-    if (record != nullptr)
-      std::fprintf(record, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left, input.right, input.escape,
-                   input.enter);
+    if (options.recordPath != nullptr &&
+        !record.Printf("%d %d %d %d %d %d\n", input.dx, input.dy, input.left, input.right, input.escape, input.enter))
+      stopped = true;
     frameSounds.clear();
     RunFrame();
     if (options.dump || options.hash) {
       DumpState(frameSounds, &line);
-      if (options.dump) std::fwrite(line.data(), 1, line.size(), stdout), std::fputc('\n', stdout);
+      line.push_back('\n');
+      if (options.dump && !out.Write(line.data(), line.size())) stopped = true;
+      line.pop_back();
       hash.Add(line);
     }
     if (frame == options.screenshotFrame && !WriteScreenshot(options.screenshotPath)) status = 1;
   }
-  if (options.hash) std::printf("%016llx\n", static_cast<unsigned long long>(hash.value));
-  if (record != nullptr && std::fclose(record) != 0) status = 1;
+  // A run cut short by a signal or an error has no hash: it would look like a whole one.
+  if (options.hash && !stopped && status == 0 && !QuitRequested())
+    out.Printf("%016llx\n", static_cast<unsigned long long>(hash.value));
+  const bool outWritten = out.Finish();
+  const bool recordWritten = record.Finish();
+  if (!outWritten || !recordWritten) status = 1;
   soundPlayObserver = nullptr;
   ShutdownGame();
+  EndByQuitSignal();
   return status;
 }
