@@ -264,6 +264,7 @@ std::string CheckSymbols(Library &library, LibraryFileReport &report) {
     if (!library.ValidName(symbol.st_name)) return "damaged symbol table (a name outside the string table)";
     const int binding = ELF64_ST_BIND(symbol.st_info), type = ELF64_ST_TYPE(symbol.st_info);
     if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK)) continue;
+    if (library.strings[symbol.st_name] == '\0') continue;  // nothing can look it up
     if (type != STT_FUNC && type != STT_OBJECT) continue;
     if (ELF64_ST_VISIBILITY(symbol.st_other) != STV_DEFAULT) continue;
     if (!library.InMemory(symbol.st_value, type == STT_FUNC ? 1 : symbol.st_size, type == STT_FUNC ? PF_X : PF_R))
