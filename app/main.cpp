@@ -1,7 +1,8 @@
 // The process entry point outside Windows: reads the command line, finds the game's
 // data, runs WinMain and turns its result into the host's exit status (0 after a normal
 // run, 1 when start-up failed, 2 for a command line it cannot take). `--record FILE`
-// keeps the game played in FILE for the replay runner.
+// keeps the game played in FILE for the replay runner. SIGINT, SIGTERM and SIGHUP close
+// the game's window; after the usual shutdown the program ends by that signal.
 #include <cstdio>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "app/game.h"
 #include "app/options.h"
 #include "app/record.h"
+#include "platform/signals.h"
 #include "platform/window_scale.h"
 #include "render/scene.h"
 
@@ -36,5 +38,8 @@ int main(int argc, char **argv) {
   const DWORD length = GetModuleFileNameA(nullptr, executable, sizeof executable);
   FindGameData(DataDirectoryCandidates(length > 0 && length < sizeof executable ? executable : ""));
 
-  return WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
+  InstallQuitSignals();
+  const int status = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
+  EndByQuitSignal();
+  return status;
 }

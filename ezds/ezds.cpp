@@ -129,6 +129,9 @@ void SilenceAlsa() {
 int DSinit(HWND) {
   if (outputOpen) return 1;
   SilenceAlsa();
+  // The program decides what SIGINT and SIGTERM do; SDL's own handlers would turn them
+  // into quit events that nobody reads.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     fprintf(stderr, "ezds: no audio output: %s\n", SDL_GetError());
     return 0;

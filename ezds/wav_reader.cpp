@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file_check.h"
+
 namespace {
 
 uint32_t ReadU32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
@@ -95,13 +97,10 @@ int ParseWav(const uint8_t *bytes, size_t size, WavData *wav, const char **error
 
 int ReadFileBytes(const char *path, size_t maxBytes, std::vector<uint8_t> &bytes, const char **error) {
   bytes.clear();
-  FILE *file = fopen(path, "rb");
-  if (!file) {
-    if (error) *error = "cannot open the file";
-    return 0;
-  }
-  // Read in pieces rather than trusting a size reported up front: the file may be a
-  // pipe, or change under us.
+  FILE *file = OpenRegularFileStream(path, error);
+  if (!file) return 0;
+  // Read in pieces rather than trusting a size reported up front: the file may change
+  // under us.
   uint8_t piece[16384];
   size_t got;
   int ok = 1;

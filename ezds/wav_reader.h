@@ -27,7 +27,8 @@ struct WavData {
 // reason such as "data chunk runs past the end of the file".
 int ParseWav(const uint8_t *bytes, size_t size, WavData *wav, const char **error);
 
-// Reads a whole file into bytes, refusing files larger than maxBytes. Returns 1 on
+// Reads a whole regular file into bytes (a pipe, device or directory is refused before
+// anything is read from it), refusing files larger than maxBytes. Returns 1 on
 // success, 0 with a reason in *error.
 int ReadFileBytes(const char *path, size_t maxBytes, std::vector<uint8_t> &bytes, const char **error);
 

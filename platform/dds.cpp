@@ -10,6 +10,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "platform/file_check.h"
+
 namespace {
 
 constexpr uint32_t HeaderBytes = 128;   // magic and the 124-byte header
@@ -357,15 +359,16 @@ bool DdsLoadFile(const char *path, DdsImage &image, std::string &error) {
     error = "no file name";
     return false;
   }
-  std::FILE *file = std::fopen(path, "rb");
+  const char *why = nullptr;
+  std::FILE *file = OpenRegularFileStream(path, &why);
   if (file == nullptr) {
-    error = std::string("cannot open: ") + std::strerror(errno);
+    error = why;
     return false;
   }
   struct stat info;
-  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fileno(file), &info) != 0) {
     std::fclose(file);
-    error = "not a regular file";
+    error = "cannot read its size";
     return false;
   }
   uint64_t fileSize = uint64_t(info.st_size);

@@ -1,18 +1,24 @@
 // Stand-in for the kernel32 calls that load a library at run time: dlopen underneath.
 // A Windows library name such as "ezds.dll" means the shared object libezds.so in the
 // executable's own directory, and only there: never the working directory, never a
-// search path, so a stray file next to the data cannot be loaded in its place.
+// search path, so a stray file next to the data cannot be loaded in its place. The file
+// must be a regular file that passes the check of library_check.h and loads cleanly in a
+// child process first: a damaged library costs the game its sound, not its life.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include "platform/file_check.h"
 #include "platform/library.h"
+#include "platform/library_check.h"
 #include "platform/unsupported.h"
 
 namespace {
@@ -45,41 +51,87 @@ std::string SharedObjectName(const char *fileName) {
   return "lib" + name + ".so";
 }
 
-bool ReadAt(int file, uint64_t offset, void *into, size_t size) {
-  return pread(file, into, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+// How long a trial load may take; the real one takes a few milliseconds.
+constexpr int TrialLoadMilliseconds = 10000;
+
+// Loads the library in a short-lived child process first and looks up every export
+// there: damage that the file check cannot see (a wrong value the loader follows into
+// the weeds, a constructor that crashes) then kills the child, not the game. Empty when
+// the child loaded it cleanly, else why not.
+std::string WhyTrialLoadFails(const std::string &path, const LibraryFileReport &report) {
+  int channel[2];
+  if (pipe2(channel, O_CLOEXEC) != 0) return "cannot start a trial load";
+  const pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    return "cannot start a trial load";
+  }
+  if (child == 0) {
+    // Only the reason goes back, through the pipe: whatever else the child would say
+    // (a crash report) is noise for the player.
+    const int quiet = open("/dev/null", O_WRONLY);
+    if (quiet >= 0) dup2(quiet, 2);
+    char reason[512] = "";
+    void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+      const char *error = dlerror();
+      std::snprintf(reason, sizeof reason, "%s", error ? error : "the loader refused it");
+    } else {
+      struct link_map *map = nullptr;
+      const uintptr_t base = dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map ? map->l_addr : 0;
+      for (const auto &[name, address] : report.exports) {
+        // Each export is found by name, where its symbol says it is.
+        const void *found = dlsym(library, name.c_str());
+        if (!found || reinterpret_cast<uintptr_t>(found) - base != address) {
+          std::snprintf(reason, sizeof reason, "its export %.200s cannot be found where it says", name.c_str());
+          break;
+        }
+      }
+    }
+    if (reason[0] != '\0') {
+      const ssize_t written = write(channel[1], reason, std::strlen(reason));
+      (void)written;
+      _exit(1);
+    }
+    _exit(0);
+  }
+  close(channel[1]);
+  int status = 0;
+  pid_t done = 0;
+  for (int waited = 0; waited < TrialLoadMilliseconds; waited += 2) {
+    done = waitpid(child, &status, WNOHANG);
+    if (done != 0) break;
+    usleep(2000);
+  }
+  std::string why;
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    why = "loading it did not finish";
+  } else if (done < 0) {
+    why = "the trial load was lost";
+  } else if (WIFSIGNALED(status)) {
+    why = std::string("loading it crashed (") + strsignal(WTERMSIG(status)) + ")";
+  } else if (WEXITSTATUS(status) != 0) {
+    char reason[512];
+    const ssize_t got = read(channel[0], reason, sizeof reason - 1);
+    why = got > 0 ? std::string(reason, static_cast<size_t>(got))
+                  : "loading it failed (status " + std::to_string(WEXITSTATUS(status)) + ")";
+  }
+  close(channel[0]);
+  return why;
 }
 
-// The loader maps a library's segments straight from the file and touching a page past
-// the end of a cut-short file kills the process, so the file must hold every segment,
-// header and section table it claims before it is handed over. Empty when it does,
-// else why not.
+// Empty when the library may be handed to the loader in this process, else why not.
 std::string WhyNotLoadable(const std::string &path) {
-  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return "cannot open it";
-  std::string why;
-  struct stat status;
-  ElfW(Ehdr) header;
-  if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
-    why = "not a regular file";
-  } else if (!ReadAt(file, 0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) {
-    why = "not a shared object";
-  } else {
-    const uint64_t size = static_cast<uint64_t>(status.st_size);
-    const auto fits = [size](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
-    if (header.e_phentsize != sizeof(ElfW(Phdr)) ||
-        !fits(header.e_phoff, static_cast<uint64_t>(header.e_phnum) * sizeof(ElfW(Phdr))) ||
-        (header.e_shnum != 0 && !fits(header.e_shoff, static_cast<uint64_t>(header.e_shnum) * header.e_shentsize))) {
-      why = "its headers run past the end of the file";
-    }
-    for (int i = 0; why.empty() && i < header.e_phnum; i++) {
-      ElfW(Phdr) segment;
-      if (!ReadAt(file, header.e_phoff + static_cast<uint64_t>(i) * sizeof segment, &segment, sizeof segment) ||
-          !fits(segment.p_offset, segment.p_filesz))
-        why = "it is cut short";
-    }
-  }
+  const char *why = nullptr;
+  const int file = OpenRegularFile(path.c_str(), &why);
+  if (file < 0) return why;
+  const LibraryFileReport report = CheckLibraryFile(file);
   close(file);
-  return why;
+  if (!report.problem.empty()) return report.problem;
+  return WhyTrialLoadFails(path, report);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/headless.h"
 #include "platform/input.h"
 #include "platform/input_internal.h"
+#include "platform/signals.h"
 #include "platform/timer.h"
 #include "platform/unsupported.h"
 #include "platform/window_internal.h"
@@ -76,6 +77,16 @@ WindowRecord *RecordOf(HWND window) {
   if (address < first || address >= end || (address - first) % sizeof(WindowRecord) != 0) return nullptr;
   WindowRecord *record = reinterpret_cast<WindowRecord *>(window);
   return record->live ? record : nullptr;
+}
+
+// A quit signal (SIGINT, SIGTERM, SIGHUP) closes every window once, as the close button
+// would: the game's own handling of WM_CLOSE and WM_DESTROY then ends it the usual way.
+void PostQuitSignalCloses() {
+  static bool posted = false;
+  if (posted || QuitSignal() == 0) return;
+  posted = true;
+  for (WindowRecord &record : windows)
+    if (record.live) PostMessageA(HandleOf(&record), WM_CLOSE, 0, 0);
 }
 
 WindowRecord *RecordOfSdlId(Uint32 id) {
@@ -624,6 +635,7 @@ BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     return FALSE;
   }
   PumpWindowEvents();
+  PostQuitSignalCloses();
   for (int i = 0; i < queueCount; i++) {
     const MSG &queued = queue[i];
     if (window && queued.hwnd != window) continue;
@@ -639,7 +651,7 @@ BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT re
 }
 
 BOOL WaitMessage() {
-  if (queueCount > 0) return TRUE;
+  if (queueCount > 0 || QuitSignal() != 0) return TRUE;
   if (HeadlessIsEnabled()) {
     HeadlessRunWaitHook();
     return TRUE;

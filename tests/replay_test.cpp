@@ -2,12 +2,16 @@
 // recording still gives its hash, and bad input files are reported by line.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -29,9 +33,10 @@ struct RunResult {
 };
 
 // Runs the replay runner with the given arguments, keeping its output and its messages.
-RunResult Replay(const std::string &args) {
+// A prefix such as "yes | " feeds it through a pipe.
+RunResult Replay(const std::string &args, const std::string &prefix = "") {
   std::string errPath = ::testing::TempDir() + "replay." + std::to_string(getpid()) + ".err";
-  std::string command = BuildDir() + "/quillrun-replay " + args + " 2>" + errPath;
+  std::string command = prefix + BuildDir() + "/quillrun-replay " + args + " 2>" + errPath;
   RunResult result{-1, {}, {}};
   FILE *pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
@@ -187,6 +192,111 @@ TEST(Replay, BadArgumentsExitWithTwo) {
   EXPECT_EQ(Replay("--seed 1 --play normal --frames 5 --screenshot x.png").status, 2);
   EXPECT_EQ(Replay("--seed 1 --input /nonexistent/file --frames 5").status, 2);
   EXPECT_EQ(Replay("--seed 1 --play normal --frames 5 --bogus").status, 2);
+}
+
+// Only regular files and pipes are read, and a line with a NUL or another control byte
+// is refused by its number instead of being cut short or taken as it stands.
+TEST(Replay, InputIsAFileOrAPipeOfPlainLines) {
+  RunResult dir = Replay("--seed 1 --input " + ::testing::TempDir() + " --frames 5 --hash");
+  EXPECT_EQ(dir.status, 2);
+  EXPECT_NE(dir.err.find("directory"), std::string::npos) << dir.err;
+  EXPECT_EQ(dir.out, "");
+
+  const char nulText[] = "0 0 0 0 0 0\n0 0 1 0 0 0\n5 5 0 0 0 0\0 junk\n";
+  std::string nul = WriteTemp("nul.input", std::string(nulText, sizeof nulText - 1));
+  RunResult r = Replay("--seed 1 --input " + nul + " --frames 5");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":3: a NUL byte"), std::string::npos) << r.err;
+  std::string control = WriteTemp("control.input", "0 0 0 0 0 0\n0 0 0 0 \x1b[2J 0\n");
+  r = Replay("--seed 1 --input " + control + " --frames 5");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(":2: unexpected byte 0x1B"), std::string::npos) << r.err;
+
+  // An endless input through a pipe: the run takes what its frames need and ends. The
+  // same lines from a file, and comments among them, give the same game.
+  RunResult zeros = Replay("--seed 4 --input /dev/stdin --frames 200 --hash", "head -c 100000 /dev/zero | ");
+  EXPECT_EQ(zeros.status, 2);
+  EXPECT_NE(zeros.err.find(":1: a NUL byte"), std::string::npos) << zeros.err;
+  std::string lines;
+  for (int i = 0; i < 200; i++) lines += i == 50 ? "# a comment\n3 1 1 0 0 0\n" : "3 1 1 0 0 0\n";
+  RunResult file = Replay("--seed 4 --input " + WriteTemp("lines.input", lines) + " --frames 200 --hash");
+  RunResult yes = Replay("--seed 4 --input - --frames 200 --hash", "yes '3 1 1 0 0 0' | ");
+  ASSERT_EQ(yes.status, 0) << yes.err;
+  EXPECT_EQ(yes.out.size(), 17u);
+  EXPECT_EQ(yes.out, file.out);
+
+  // A recording's first line gives its seed when --seed is not given.
+  RunResult seeded = Replay("--input " + WriteTemp("seeded.input", "# quillrun-record seed 4\n" + lines) +
+                            " --frames 200 --hash");
+  ASSERT_EQ(seeded.status, 0) << seeded.err;
+  EXPECT_EQ(seeded.out, file.out);
+}
+
+// A full disk, a closed standard output or a path that cannot be written is an error
+// with a message and status 1; a bad path is found before the first frame.
+TEST(Replay, EveryOutputIsCheckedAndFailuresAreErrors) {
+  for (const char *what : {"--dump", "--hash"}) {
+    RunResult full = Replay(std::string("--seed 1 --play normal --frames 300 ") + what + " > /dev/full");
+    EXPECT_EQ(full.status, 1) << what;
+    EXPECT_NE(full.err.find("cannot write standard output: No space left"), std::string::npos) << full.err;
+    RunResult closed = Replay(std::string("--seed 1 --play normal --frames 30 ") + what + " >&-");
+    EXPECT_EQ(closed.status, 1) << what;
+    EXPECT_NE(closed.err.find("standard output"), std::string::npos) << closed.err;
+  }
+  RunResult record = Replay("--seed 1 --play normal --frames 300 --record /dev/full");
+  EXPECT_EQ(record.status, 1);
+  EXPECT_NE(record.err.find("cannot write /dev/full"), std::string::npos) << record.err;
+
+  // Reported at once: a run of a hundred million frames would never get there.
+  std::string kept = ::testing::TempDir() + std::to_string(getpid()) + ".never.txt";
+  RunResult shot = Replay("--seed 1 --play normal --frames 100000000 --screenshot /nonexistent/dir/shot.png --at "
+                          "100000000 --record " + kept);
+  EXPECT_EQ(shot.status, 1);
+  EXPECT_NE(shot.err.find("/nonexistent/dir/shot.png"), std::string::npos) << shot.err;
+  struct stat info;
+  EXPECT_NE(stat(kept.c_str(), &info), 0) << "nothing is written before the paths are known to be good";
+}
+
+// SIGTERM and SIGINT stop a long run after the frame in progress: the record ends on a
+// whole line and the runner ends as killed by the signal.
+TEST(Replay, QuitSignalsEndARunWithWholeLines) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    std::string recordPath = ::testing::TempDir() + std::to_string(getpid()) + ".signal.record";
+    std::remove(recordPath.c_str());
+    std::string runner = BuildDir() + "/quillrun-replay";
+    pid_t pid = fork();
+    if (pid == 0) {
+      std::signal(SIGINT, SIG_DFL);
+      freopen("/dev/null", "w", stderr);
+      execl(runner.c_str(), runner.c_str(), "--seed", "1", "--play", "random", "--frames", "100000000", "--record",
+            recordPath.c_str(), static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Past start-up and a few frames in (the record is flushed in blocks).
+    auto start = std::chrono::steady_clock::now();
+    struct stat info = {};
+    while ((stat(recordPath.c_str(), &info) != 0 || info.st_size < 8192) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    kill(pid, signal);
+    int status = 0;
+    start = std::chrono::steady_clock::now();
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "signal " << signal << " did not end the run";
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+    std::ifstream file(recordPath);
+    std::string record((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(record.size(), 8192u);
+    EXPECT_EQ(record.back(), '\n');
+    std::remove(recordPath.c_str());
+  }
 }
 
 }  // namespace

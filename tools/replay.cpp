@@ -8,13 +8,16 @@
 //                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
-// (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys).
-// Missing lines mean no motion and nothing held. Lines starting with '#' are comments;
-// "# quillrun-record seed N", as `quillrun --record` writes it, gives the seed when
-// --seed does not, and without --frames an input file plays all its lines. --record
-// writes the input of every frame in that form, so a run of the built-in player can be
-// kept and replayed. Exit status: 0 for a completed run
-// and for --help (the usage on stdout), 2 for bad arguments or a bad input file.
+// (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys),
+// read as the frames go: a pipe works, an endless one too. Missing lines mean no motion
+// and nothing held. Lines starting with '#' are comments; "# quillrun-record seed N", as
+// `quillrun --record` writes it, gives the seed when --seed does not, and without
+// --frames an input plays all its lines. --record writes the input of every frame in
+// that form, so a run of the built-in player can be kept and replayed. Exit status: 0
+// for a completed run and for --help (the usage on stdout), 1 when an output could not
+// be written, 2 for bad arguments or a bad input file; SIGINT, SIGTERM and SIGHUP end the
+// run after the frame in progress, with whole lines in every output, and then the
+// runner ends by that signal.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -25,7 +28,10 @@
 
 #include "app/game.h"
 #include "platform/headless.h"
+#include "platform/signals.h"
 #include "render/device.h"
+#include "tools/replay_input.h"
+#include "tools/replay_output.h"
 #include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
@@ -48,7 +54,7 @@ struct Options {
 
 void PrintUsage(FILE *to) {
   std::fprintf(to,
-               "usage: quillrun-replay --seed N (--input FILE | --play normal|random) --frames N\n"
+               "usage: quillrun-replay [--seed N] (--input FILE|- | --play normal|random) [--frames N]\n"
                "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n");
 }
 
@@ -68,96 +74,7 @@ bool ParseCount(const char *text, unsigned long max, unsigned long *out) {
   return true;
 }
 
-// One input line: six integers separated by blanks or commas; an empty line is a frame
-// with no motion and nothing held.
-bool ParseInputLine(const std::string &line, FrameInput *out) {
-  long values[6] = {0, 0, 0, 0, 0, 0};
-  const char *p = line.c_str();
-  int count = 0;
-  for (;;) {
-    while (*p == ' ' || *p == '\t' || *p == ',' || *p == '\r') p++;
-    if (*p == '\0') break;
-    if (count == 6) return false;
-    errno = 0;
-    char *end = nullptr;
-    long value = std::strtol(p, &end, 10);
-    if (end == p || errno != 0) return false;
-    if (*end != '\0' && *end != ' ' && *end != '\t' && *end != ',' && *end != '\r') return false;
-    values[count++] = value;
-    p = end;
-  }
-  if (count != 0 && count != 6) return false;
-  if (values[0] < -10000 || values[0] > 10000 || values[1] < -10000 || values[1] > 10000) return false;
-  for (int i = 2; i < 6; i++) {
-    if (values[i] != 0 && values[i] != 1) return false;
-  }
-  out->dx = static_cast<int>(values[0]);
-  out->dy = static_cast<int>(values[1]);
-  out->left = values[2] != 0;
-  out->right = values[3] != 0;
-  out->escape = values[4] != 0;
-  out->enter = values[5] != 0;
-  return true;
-}
-
-bool ReadInputFile(const char *path, std::vector<FrameInput> *frames) {
-  FILE *file = std::fopen(path, "r");
-  if (file == nullptr) {
-    std::fprintf(stderr, "quillrun-replay: cannot open input file %s: %s\n", path, std::strerror(errno));
-    return false;
-  }
-  std::string line;
-  long lineNumber = 0;
-  bool ok = true;
-  int c;
-  bool pending = false;
-  while (ok) {
-    c = std::fgetc(file);
-    if (c != EOF && c != '\n') {
-      line.push_back(static_cast<char>(c));
-      pending = true;
-      if (line.size() > 1000) {
-        std::fprintf(stderr, "quillrun-replay: %s:%ld: line too long\n", path, lineNumber + 1);
-        ok = false;
-      }
-      continue;
-    }
-    if (c == EOF && !pending) break;
-    lineNumber++;
-    if (!line.empty() && line[0] == '#') {
-      // A comment, not a frame.
-      line.clear();
-      pending = false;
-      if (c == EOF) break;
-      continue;
-    }
-    FrameInput input{};
-    if (!ParseInputLine(line, &input)) {
-      std::fprintf(stderr, "quillrun-replay: %s:%ld: malformed line (want \"dx dy left right escape enter\"): %s\n",
-                   path, lineNumber, line.c_str());
-      ok = false;
-      break;
-    }
-    frames->push_back(input);
-    line.clear();
-    pending = false;
-    if (c == EOF) break;
-  }
-  std::fclose(file);
-  return ok;
-}
-
-// The seed a recording of the game gives in its header line, if the file has one.
-bool ReadRecordedSeed(const char *path, unsigned long *seed) {
-  FILE *file = std::fopen(path, "r");
-  if (file == nullptr) return false;
-  char header[128];
-  bool found = false;
-  if (std::fgets(header, sizeof header, file) != nullptr)
-    found = std::sscanf(header, "# quillrun-record seed %lu", seed) == 1 && *seed <= 0xFFFFFFFFul;
-  std::fclose(file);
-  return found;
-}
+bool QuitRequested() { return QuitSignal() != 0; }
 
 // The game's device on the headless backend, started only for a screenshot; the frame
 // rate the caption line shows is counted on the virtual clock, 22 ms a frame.
@@ -220,25 +137,39 @@ int main(int argc, char **argv) {
     }
   }
   if ((options.inputPath == nullptr) == (options.play == nullptr)) return Usage("give exactly one of --input and --play");
-  if (!options.haveSeed && options.inputPath != nullptr)
-    options.haveSeed = ReadRecordedSeed(options.inputPath, &options.seed);
-  if (!options.haveSeed) return Usage("--seed is required");
   if (options.frames < 0 && options.inputPath == nullptr) return Usage("--frames is required");
   if ((options.screenshotPath == nullptr) != (options.screenshotFrame < 0))
     return Usage("--screenshot and --at go together");
+  if (options.frames >= 0 && options.screenshotFrame > options.frames) return Usage("--at is beyond --frames");
 
-  std::vector<FrameInput> inputs;
-  if (options.inputPath != nullptr && !ReadInputFile(options.inputPath, &inputs)) return 2;
-  if (options.frames < 0) options.frames = static_cast<long>(inputs.size());
-  if (options.screenshotFrame > options.frames) return Usage("--at is beyond --frames");
-  FILE *record = nullptr;
-  if (options.recordPath != nullptr) {
-    record = std::fopen(options.recordPath, "w");
-    if (record == nullptr) {
-      std::fprintf(stderr, "quillrun-replay: cannot write %s: %s\n", options.recordPath, std::strerror(errno));
-      return 2;
+  InstallQuitSignals();
+  const bool outputOpen = HoldStandardDescriptors();
+  static ReplayInput inputs;
+  inputs.interrupted = QuitRequested;
+  std::string error;
+  if (options.inputPath != nullptr && !inputs.Open(options.inputPath, &error)) {
+    if (QuitRequested()) EndByQuitSignal();
+    std::fprintf(stderr, "quillrun-replay: %s\n", error.c_str());
+    return 2;
+  }
+  if (!options.haveSeed) options.haveSeed = inputs.HeaderSeed(&options.seed);
+  if (!options.haveSeed) return Usage("--seed is required (or an input whose first line gives it)");
+  // Without --frames an input plays to its last line.
+  const bool toTheEnd = options.frames < 0;
+  if (toTheEnd) options.frames = 100000000;
+
+  // Every output is known to be writable before the first frame.
+  CheckedOutput out, record;
+  if ((options.dump || options.hash) && !OpenStandardOutput(outputOpen, &out)) return 1;
+  if (options.screenshotPath != nullptr) {
+    const std::string why = WhyNotWritable(options.screenshotPath);
+    if (!why.empty()) {
+      std::fprintf(stderr, "quillrun-replay: cannot write the screenshot %s: %s\n", options.screenshotPath,
+                   why.c_str());
+      return 1;
     }
   }
+  if (options.recordPath != nullptr && !OpenOutputFile(options.recordPath, &record)) return 1;
 
   // The world as the game starts it, with the seed in place of the clock's seconds.
   if (options.screenshotPath != nullptr && !StartDevice()) {
@@ -255,7 +186,10 @@ int main(int argc, char **argv) {
   std::string line;
   int status = 0;
   bool quit = false;
-  for (long frame = 1; frame <= options.frames && !quit; frame++) {
+  bool stopped = false;
+  long played = 0;
+  for (long frame = 1; frame <= options.frames && !quit && !stopped; frame++) {
+    if (QuitRequested()) break;
     FrameInput input{};
     if (options.play != nullptr) {
       PlayerInput bot = ChooseBotInput(world, std::strcmp(options.play, "random") == 0);
@@ -263,19 +197,29 @@ int main(int argc, char **argv) {
       input.dy = bot.dy;
       input.left = bot.left;
       input.right = bot.right;
-    } else if (static_cast<size_t>(frame - 1) < inputs.size()) {
-      input = inputs[frame - 1];
+    } else {
+      const ReplayInput::Result got = inputs.Next(&input, &error);
+      if (got == ReplayInput::Interrupted) break;
+      if (got == ReplayInput::End && toTheEnd) break;
+      if (got == ReplayInput::Failed) {
+        std::fprintf(stderr, "quillrun-replay: %s\n", error.c_str());
+        status = 2;
+        break;
+      }
     }
-    if (record != nullptr)
-      std::fprintf(record, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left, input.right, input.escape,
-                   input.enter);
+    if (options.recordPath != nullptr &&
+        !record.Printf("%d %d %d %d %d %d\n", input.dx, input.dy, input.left, input.right, input.escape, input.enter))
+      stopped = true;
     StepWorld(world, input, report);
+    played = frame;
     quit = report.quit;
     if (options.dump || options.hash) {
       frameSounds.clear();
       for (int i = 0; i < report.soundCount; i++) frameSounds.emplace_back(report.sounds[i].id, report.sounds[i].level);
       DumpState(world, frameSounds, &line);
-      if (options.dump) std::fwrite(line.data(), 1, line.size(), stdout), std::fputc('\n', stdout);
+      line.push_back('\n');
+      if (options.dump && !out.Write(line.data(), line.size())) stopped = true;
+      line.pop_back();
       hash.Add(line);
     }
     if (options.screenshotPath != nullptr) {
@@ -288,8 +232,18 @@ int main(int argc, char **argv) {
       CountFps();
     }
   }
-  if (options.hash) std::printf("%016llx\n", static_cast<unsigned long long>(hash.value));
-  if (record != nullptr && std::fclose(record) != 0) status = 1;
+  if (options.screenshotPath != nullptr && played < options.screenshotFrame && status == 0 && !QuitRequested()) {
+    std::fprintf(stderr, "quillrun-replay: the run ended at frame %ld, before the screenshot's frame %ld\n", played,
+                 options.screenshotFrame);
+    status = 1;
+  }
+  // A run cut short by a signal or an error has no hash: it would look like a whole one.
+  if (options.hash && !stopped && status == 0 && !QuitRequested())
+    out.Printf("%016llx\n", static_cast<unsigned long long>(hash.value));
+  const bool outWritten = out.Finish();
+  const bool recordWritten = record.Finish();
+  if ((!outWritten || !recordWritten) && status == 0) status = 1;
   if (options.screenshotPath != nullptr) ShutdownGame();
+  EndByQuitSignal();
   return status;
 }
