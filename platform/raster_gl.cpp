@@ -70,12 +70,18 @@ const char *const vertexShader = R"(#version 330 core
 layout(location = 0) in vec4 position;
 layout(location = 1) in vec4 colour;
 layout(location = 2) in vec2 texcoord;
-uniform vec2 screen;
+uniform float flip;
+uniform float perPixel;
 out vec4 vColour;
 out vec2 vTexcoord;
 void main() {
   float w = position.w > 0.0 ? 1.0 / position.w : 1.0;
-  vec2 ndc = (position.xy + 0.5) * 2.0 / screen - 1.0;
+  // The viewport is a power of two wide and high, so this mapping and the viewport's
+  // own are exact in single precision: a vertex at a whole, half or quarter pixel
+  // reaches the rasterizer exactly there, and lines and edges through pixel centres
+  // break their ties by rule rather than by rounding.
+  vec2 ndc = (position.xy + 0.5) * perPixel - 1.0;
+  ndc.y *= flip;
   gl_Position = vec4(ndc * w, (position.z * 2.0 - 1.0) * w, w);
   vColour = colour.bgra;
   vTexcoord = texcoord;
@@ -152,7 +158,7 @@ GLint WrapMode(uint8_t a) {
 
 struct Program {
   GLuint id = 0;
-  GLint uScreen = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
+  GLint uFlip = -1, uPerPixel = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
   GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1;
 };
 
@@ -230,10 +236,15 @@ public:
       glClear(GL_COLOR_BUFFER_BIT);
     }
     gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
-    glViewport(0, 0, w, h);
+    // The square viewport the vertex shader maps onto: a power of two at least as large
+    // as the picture.
+    viewportSize = 1;
+    while (viewportSize < std::max(w, h)) viewportSize *= 2;
+    glViewport(0, 0, viewportSize, viewportSize);
     for (Program &p : programs) {
       gl.glUseProgram(p.id);
-      gl.glUniform2f(p.uScreen, (float)w, (float)h);
+      gl.glUniform1f(p.uFlip, 1.0f);
+      gl.glUniform1f(p.uPerPixel, 2.0f / (float)viewportSize);
     }
     current = nullptr;
     applied = false;
@@ -399,7 +410,8 @@ private:
     }
     gl.glUseProgram(p->id);
     gl.glUniform1i(gl.glGetUniformLocation(p->id, "tex"), 0);
-    p->uScreen = gl.glGetUniformLocation(p->id, "screen");
+    p->uFlip = gl.glGetUniformLocation(p->id, "flip");
+    p->uPerPixel = gl.glGetUniformLocation(p->id, "perPixel");
     p->uHasTexture = gl.glGetUniformLocation(p->id, "hasTexture");
     p->uOpaque = gl.glGetUniformLocation(p->id, "opaqueTexture");
     p->uColorOp = gl.glGetUniformLocation(p->id, "colorOp");
@@ -525,6 +537,7 @@ private:
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
   int width = 0, height = 0;
+  int viewportSize = 1;
   RasterState last;
   bool applied = false;
   bool loaded = false;

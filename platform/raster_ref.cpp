@@ -669,37 +669,163 @@ private:
     }
   }
 
-  // One pixel per step along the major axis, the row or column of each step rounded
-  // from the exact line; the colour and the other attributes follow the line.
+  // Lines follow the diamond-exit rule as the hardware device applies it. A line is a
+  // band one pixel wide along its major axis, between two caps across it; a pixel is lit
+  // when its centre is inside the band, with the top-left rule for centres exactly on
+  // an edge. The caps start at the ends and move back along the line, to the border of
+  // their pixel behind them, where that is needed to light the first pixel when the line
+  // leaves its diamond (|x - cx| + |y - cy| < 1/2) and to leave the last dark when the
+  // line does not get out of its diamond before it ends. With D3DRS_LASTPIXEL the line
+  // is first carried on by one step along its major axis, which lights its last pixel.
+  // Positions are snapped to 1/256 pixel, as the triangles' corners are.
   void Line(const RasterVertex &a, const RasterVertex &b) {
     if (!(std::fabs(a.x) < 1.0e6f && std::fabs(a.y) < 1.0e6f && std::fabs(b.x) < 1.0e6f && std::fabs(b.y) < 1.0e6f))
       return;
-    double dx = (double)b.x - a.x, dy = (double)b.y - a.y;
+    // The far end, carried on by one step in single precision as the hardware device
+    // does; a point becomes a one-pixel line to its right.
+    float endX = b.x, endY = b.y;
+    if (s->lastPixel) {
+      float fdx = b.x - a.x, fdy = b.y - a.y, major = std::max(std::fabs(fdx), std::fabs(fdy));
+      if (major == 0) {
+        endX += 1.0f;
+      } else {
+        float k = 1.0f / major;
+        endX += fdx * k;
+        endY += fdy * k;
+      }
+    }
+    // From here on, pixel centres lie on halves (x1, y1 the start, x2, y2 the end), and
+    // dx, dy run from the end back to the start.
+    float x1 = a.x + 0.5f, y1 = a.y + 0.5f, x2 = endX + 0.5f, y2 = endY + 0.5f;
+    float dx = x1 - x2, dy = y1 - y2;
+    if (dx == 0 && dy == 0) return;
+    auto frac = [](float v) { return v - std::floor(v); };
+    auto sign = [](float v) { return v >= 0; };
+    // Where each end lies in its pixel, -1/2 to 1/2 from the centre.
+    float x1diff = frac(x1) - 0.5f, y1diff = frac(y1) - 0.5f, x2diff = frac(x2) - 0.5f, y2diff = frac(y2) - 0.5f;
+    float offX1 = 0, offY1 = 0, offX2 = 0, offY2 = 0;
     bool xMajor = std::fabs(dx) >= std::fabs(dy);
-    double startMajor = xMajor ? a.x : a.y, endMajor = xMajor ? b.x : b.y;
-    double delta = xMajor ? dx : dy;
-    int first = (int)std::floor(startMajor + 0.5), last = (int)std::floor(endMajor + 0.5);
-    int step = last >= first ? 1 : -1;
-    int steps = std::abs(last - first) + (s->lastPixel ? 1 : 0);
+    // drawStart, drawEnd: the diamond-exit rule's verdict on the end pixels. An end inside
+    // its diamond decides it at once; one past the centre along the major axis has
+    // nothing left to cross (start) or crossed nothing yet (end); one heading for the
+    // centre's row (column) crosses it; otherwise the line's minor coordinate at the
+    // centre's column (row) must fall inside the pixel. haveStart, haveEnd: whether the
+    // band with its caps at the ends already lights them; where the two disagree, the cap
+    // moves back to its pixel's border.
+    bool drawStart, drawEnd, haveStart, haveEnd;
+    if (xMajor) {
+      float dydx = dy / dx;
+      if (y2diff == -0.5f && dy < 0) y2diff = 0.5f;
+      if (std::fabs(x1diff) + std::fabs(y1diff) < 0.5f) drawStart = true;
+      else if (sign(x1diff) == sign(-dx)) drawStart = false;
+      else if (sign(-y1diff) != sign(dy)) drawStart = true;
+      else {
+        float cross = frac(y1) + x1diff * dydx;
+        drawStart = cross < 1.0f && cross > 0.0f;
+      }
+      if (std::fabs(x2diff) + std::fabs(y2diff) < 0.5f) drawEnd = false;
+      else if (sign(x2diff) != sign(-dx)) drawEnd = false;
+      else if (sign(-y2diff) == sign(dy)) drawEnd = true;
+      else {
+        float cross = frac(y2) + x2diff * dydx;
+        drawEnd = cross < 1.0f && cross > 0.0f;
+      }
+      if (dx < 0) {   // to the right
+        haveStart = x1diff <= 0;
+        haveEnd = x2diff > 0;
+        if (haveStart != drawStart) offX1 = -x1diff - 0.5f;
+        if (haveEnd != drawEnd) offX2 = -x2diff - 0.5f;
+      } else {
+        haveStart = x1diff > 0;
+        haveEnd = x2diff <= 0;
+        if (haveStart != drawStart) offX1 = -x1diff + 0.5f;
+        if (haveEnd != drawEnd) offX2 = -x2diff + 0.5f;
+      }
+      offY1 = offX1 * dydx;
+      offY2 = offX2 * dydx;
+    } else {
+      float dxdy = dx / dy;
+      if (x2diff == -0.5f && dx < 0) x2diff = 0.5f;
+      if (std::fabs(x1diff) + std::fabs(y1diff) < 0.5f) drawStart = true;
+      else if (sign(-y1diff) == sign(dy)) drawStart = false;
+      else if (sign(x1diff) != sign(-dx)) drawStart = true;
+      else {
+        float cross = frac(x1) + y1diff * dxdy;
+        drawStart = cross < 1.0f && cross > 0.0f;
+      }
+      if (std::fabs(x2diff) + std::fabs(y2diff) < 0.5f) drawEnd = false;
+      else if (sign(-y2diff) != sign(dy)) drawEnd = false;
+      else if (sign(x2diff) == sign(-dx)) drawEnd = true;
+      else {
+        float cross = frac(x2) + y2diff * dxdy;
+        drawEnd = cross < 1.0f && cross >= 0.0f;
+      }
+      // The hardware device's caps across a steep line light a centre exactly on them
+      // at the start of a line going down and at the end of one going up; so a line
+      // going up from a pixel centre leaves that first pixel dark.
+      if (dy > 0) {   // upwards
+        haveStart = y1diff >= 0;
+        haveEnd = y2diff <= 0;
+        if (haveStart != drawStart) offY1 = -y1diff + 0.5f;
+        if (haveEnd != drawEnd) offY2 = -y2diff + 0.5f;
+      } else {
+        haveStart = y1diff < 0;
+        haveEnd = y2diff >= 0;
+        if (haveStart != drawStart) offY1 = -y1diff - 0.5f;
+        if (haveEnd != drawEnd) offY2 = -y2diff - 0.5f;
+      }
+      offX1 = offY1 * dxdy;
+      offX2 = offY2 * dxdy;
+    }
+    // The caps in 1/256 pixel, pixel centres on whole multiples of 256.
+    auto snap = [](float v) { return (int64_t)std::nearbyint((v - 0.5f) * 256.0f); };
+    int64_t sx = snap(x1 + offX1), sy = snap(y1 + offY1), ex = snap(x2 + offX2), ey = snap(y2 + offY2);
+    // The band's four corners, wound the same way whichever way the line runs: along
+    // the top from the right end, or down the left side from the top end.
+    int64_t px[4], py[4];
+    bool startFirst = xMajor ? sx >= ex : sy <= ey;   // the right end, or the top end, first
+    int64_t ux = startFirst ? sx : ex, uy = startFirst ? sy : ey, vx = startFirst ? ex : sx, vy = startFirst ? ey : sy;
+    if (xMajor) {
+      px[0] = ux; py[0] = uy - 128; px[1] = vx; py[1] = vy - 128; px[2] = vx; py[2] = vy + 128; px[3] = ux; py[3] = uy + 128;
+    } else {
+      px[0] = ux - 128; py[0] = uy; px[1] = vx - 128; py[1] = vy; px[2] = vx + 128; py[2] = vy; px[3] = ux + 128; py[3] = uy;
+    }
+    auto inside = [&](int64_t qx, int64_t qy) {
+      for (int i = 0; i < 4; ++i) {
+        int j = (i + 1) & 3;
+        int64_t dcdx = py[i] - py[j], dcdy = px[i] - px[j];
+        int64_t e = dcdy * (qy - py[i]) - dcdx * (qx - px[i]);
+        // The top-left rule: left edges and top edges hold the centres on them.
+        bool edgeIn = dcdx < 0 || (dcdx == 0 && dcdy > 0);
+        if (e < 0 || (e == 0 && !edgeIn)) return false;
+      }
+      return true;
+    };
     Sampling sm;
     // Lines sample the top level: they have no footprint across.
     ChooseLevels(0, 0, 0, 0, &sm);
     auto ch = [](uint32_t c, int shift) { return (double)((c >> shift) & 255); };
-    // Only the steps inside the clip along the major axis.
-    int clipLo = xMajor ? clipLeft : clipTop, clipHi = xMajor ? clipRight : clipBottom;
-    int iStart = step > 0 ? std::max(0, clipLo - first) : std::max(0, first - clipHi + 1);
-    int iEnd = step > 0 ? std::min(steps, clipHi - first) : std::min(steps, first - clipLo + 1);
-    for (int i = iStart; i < iEnd; ++i) {
-      int m = first + i * step;
-      double t = delta != 0 ? std::clamp((m - startMajor) / delta, 0.0, 1.0) : 0.0;
-      double minor = xMajor ? a.y + t * dy : a.x + t * dx;
-      int mi = (int)std::floor(minor + 0.5);
-      int x = xMajor ? m : mi, y = xMajor ? mi : m;
-      if (x < clipLeft || x >= clipRight || y < clipTop || y >= clipBottom) continue;
-      auto lerp = [t](double p, double q) { return p + (q - p) * t; };
-      ShadePixel(x, y, sm, lerp(ch(a.diffuse, 16), ch(b.diffuse, 16)), lerp(ch(a.diffuse, 8), ch(b.diffuse, 8)),
-                 lerp(ch(a.diffuse, 0), ch(b.diffuse, 0)), lerp(ch(a.diffuse, 24), ch(b.diffuse, 24)),
-                 lerp(a.z, b.z), lerp(a.u, b.u), lerp(a.v, b.v));
+    double length = xMajor ? (double)b.x - a.x : (double)b.y - a.y;
+    // Column by column (row by row, steep) along the band; the band is a pixel wide, so
+    // only the rows next to the line's own can hold a centre inside it.
+    int64_t s0 = xMajor ? sx : sy, s1 = xMajor ? sy : sx, e0 = xMajor ? ex : ey, e1 = xMajor ? ey : ex;
+    if (s0 == e0) return;
+    int64_t firstC = std::max<int64_t>(CeilDiv(std::min(s0, e0), 256), xMajor ? clipLeft : clipTop);
+    int64_t lastC = std::min<int64_t>(FloorDiv(std::max(s0, e0), 256), (xMajor ? clipRight : clipBottom) - 1);
+    for (int64_t c = firstC; c <= lastC; ++c) {
+      double minor = (double)s1 + (double)(c * 256 - s0) * (double)(e1 - s1) / (double)(e0 - s0);
+      int64_t m = (int64_t)std::floor(minor / 256.0);
+      for (int64_t r = m - 1; r <= m + 2; ++r) {
+        int64_t gx = xMajor ? c : r, gy = xMajor ? r : c;
+        if (!inside(gx * 256, gy * 256)) continue;
+        int x = (int)gx, y = (int)gy;
+        if (x < clipLeft || x >= clipRight || y < clipTop || y >= clipBottom) continue;
+        double t = length != 0 ? std::clamp(((xMajor ? x : y) - (double)(xMajor ? a.x : a.y)) / length, 0.0, 1.0) : 0.0;
+        auto lerp = [t](double p, double q) { return p + (q - p) * t; };
+        ShadePixel(x, y, sm, lerp(ch(a.diffuse, 16), ch(b.diffuse, 16)), lerp(ch(a.diffuse, 8), ch(b.diffuse, 8)),
+                   lerp(ch(a.diffuse, 0), ch(b.diffuse, 0)), lerp(ch(a.diffuse, 24), ch(b.diffuse, 24)),
+                   lerp(a.z, b.z), lerp(a.u, b.u), lerp(a.v, b.v));
+      }
     }
   }
 
