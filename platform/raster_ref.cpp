@@ -239,6 +239,8 @@ public:
     color.assign((size_t)w * h, 0xFF000000u);
     depth.assign((size_t)w * h, 0xFFFF);
     presented.assign((size_t)w * h, 0xFF000000u);
+    touched = true;
+    frames = keptFrame = 0;
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
     wrapper = nullptr;
     return true;
@@ -246,6 +248,7 @@ public:
 
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     uint16_t zv = (uint16_t)std::lround(std::clamp(z, 0.0f, 1.0f) * 65535.0f);
+    if (flags & D3DCLEAR_TARGET) touched = true;
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
     if (count == 0) {
       if (st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height) {
@@ -272,17 +275,27 @@ public:
   }
 
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
+    touched = true;
     Begin(st);
     for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
   }
 
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
+    touched = true;
     Begin(st);
     for (int i = 0; i + 1 < count; i += 2) Line(v[i], v[i + 1]);
   }
 
   void Present(HWND target) override {
-    std::memcpy(presented.data(), color.data(), color.size() * 4);
+    // The back buffer survives Present (the copy swap effect), so the picture is read
+    // from it until something is drawn; only once the read-back has been used does
+    // every Present keep a copy of its own.
+    touched = false;
+    frames += 1;
+    if (keepPresented) {
+      std::memcpy(presented.data(), color.data(), color.size() * 4);
+      keptFrame = frames;
+    }
     SDL_Window *sdl = SdlWindowOf(target);
     if (sdl == nullptr) return;
     SDL_Surface *surface = SDL_GetWindowSurface(sdl);
@@ -292,7 +305,7 @@ public:
       return;
     }
     if (wrapper == nullptr)
-      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(presented.data(), width, height, 32, width * 4,
+      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(color.data(), width, height, 32, width * 4,
                                                    SDL_PIXELFORMAT_ARGB8888);
     if (wrapper == nullptr) return;
     SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
@@ -314,7 +327,7 @@ public:
       // The window keeps 32-bit xRGB pixels, as the picture does: rows are copied as they are.
       for (int y = 0; y < height; ++y)
         std::memcpy(static_cast<uint8_t *>(surface->pixels) + (size_t)(dest.y + y) * surface->pitch + (size_t)dest.x * 4,
-                    &presented[(size_t)y * width], (size_t)width * 4);
+                    &color[(size_t)y * width], (size_t)width * 4);
       SDL_UnlockSurface(surface);
     } else if (dest.w == width && dest.h == height)
       SDL_BlitSurface(wrapper, nullptr, surface, &dest);
@@ -325,7 +338,12 @@ public:
 
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
-    for (size_t i = 0; i < presented.size(); ++i) pixels[i] = presented[i] | 0xFF000000u;
+    keepPresented = true;
+    const uint32_t *picture;
+    if (keptFrame == frames && frames > 0) picture = presented.data();
+    else if (!touched && frames > 0) picture = color.data();
+    else return false;
+    for (size_t i = 0; i < presented.size(); ++i) pixels[i] = picture[i] | 0xFF000000u;
     return true;
   }
 
@@ -833,7 +851,10 @@ private:
   int width = 0, height = 0;
   std::vector<uint32_t> color;
   std::vector<uint16_t> depth;
-  std::vector<uint32_t> presented;
+  std::vector<uint32_t> presented;   // a copy of the last picture, once the read-back is used
+  bool keepPresented = false;
+  bool touched = true;                // drawn into since the last Present
+  unsigned long frames = 0, keptFrame = 0;
   SDL_Surface *wrapper = nullptr;
   bool surfaceComplaint = false;
   const RasterState *s = nullptr;
