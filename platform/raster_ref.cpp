@@ -712,89 +712,62 @@ private:
         endY += fdy * k;
       }
     }
-    // From here on, pixel centres lie on halves (x1, y1 the start, x2, y2 the end), and
-    // dx, dy run from the end back to the start.
+    // Pixel centres on halves from here on; each end in (major, minor) coordinates.
     float x1 = a.x + 0.5f, y1 = a.y + 0.5f, x2 = endX + 0.5f, y2 = endY + 0.5f;
-    float dx = x1 - x2, dy = y1 - y2;
-    if (dx == 0 && dy == 0) return;
+    if (x1 == x2 && y1 == y2) return;
+    bool xMajor = std::fabs(x2 - x1) >= std::fabs(y2 - y1);
+    float start0 = xMajor ? x1 : y1, start1 = xMajor ? y1 : x1, end0 = xMajor ? x2 : y2, end1 = xMajor ? y2 : x2;
+    float travel0 = end0 - start0, travel1 = end1 - start1, slope = travel1 / travel0;
     auto frac = [](float v) { return v - std::floor(v); };
-    auto sign = [](float v) { return v >= 0; };
     // Where each end lies in its pixel, -1/2 to 1/2 from the centre.
-    float x1diff = frac(x1) - 0.5f, y1diff = frac(y1) - 0.5f, x2diff = frac(x2) - 0.5f, y2diff = frac(y2) - 0.5f;
-    float offX1 = 0, offY1 = 0, offX2 = 0, offY2 = 0;
-    bool xMajor = std::fabs(dx) >= std::fabs(dy);
-    // drawStart, drawEnd: the diamond-exit rule's verdict on the end pixels. An end inside
-    // its diamond decides it at once; one past the centre along the major axis has
-    // nothing left to cross (start) or crossed nothing yet (end); one heading for the
-    // centre's row (column) crosses it; otherwise the line's minor coordinate at the
-    // centre's column (row) must fall inside the pixel. haveStart, haveEnd: whether the
-    // band with its caps at the ends already lights them; where the two disagree, the cap
-    // moves back to its pixel's border.
-    bool drawStart, drawEnd, haveStart, haveEnd;
-    if (xMajor) {
-      float dydx = dy / dx;
-      if (y2diff == -0.5f && dy < 0) y2diff = 0.5f;
-      if (std::fabs(x1diff) + std::fabs(y1diff) < 0.5f) drawStart = true;
-      else if (sign(x1diff) == sign(-dx)) drawStart = false;
-      else if (sign(-y1diff) != sign(dy)) drawStart = true;
-      else {
-        float cross = frac(y1) + x1diff * dydx;
-        drawStart = cross < 1.0f && cross > 0.0f;
-      }
-      if (std::fabs(x2diff) + std::fabs(y2diff) < 0.5f) drawEnd = false;
-      else if (sign(x2diff) != sign(-dx)) drawEnd = false;
-      else if (sign(-y2diff) == sign(dy)) drawEnd = true;
-      else {
-        float cross = frac(y2) + x2diff * dydx;
-        drawEnd = cross < 1.0f && cross > 0.0f;
-      }
-      if (dx < 0) {   // to the right
-        haveStart = x1diff <= 0;
-        haveEnd = x2diff > 0;
-        if (haveStart != drawStart) offX1 = -x1diff - 0.5f;
-        if (haveEnd != drawEnd) offX2 = -x2diff - 0.5f;
-      } else {
-        haveStart = x1diff > 0;
-        haveEnd = x2diff <= 0;
-        if (haveStart != drawStart) offX1 = -x1diff + 0.5f;
-        if (haveEnd != drawEnd) offX2 = -x2diff + 0.5f;
-      }
-      offY1 = offX1 * dydx;
-      offY2 = offX2 * dydx;
-    } else {
-      float dxdy = dx / dy;
-      if (x2diff == -0.5f && dx < 0) x2diff = 0.5f;
-      if (std::fabs(x1diff) + std::fabs(y1diff) < 0.5f) drawStart = true;
-      else if (sign(-y1diff) == sign(dy)) drawStart = false;
-      else if (sign(x1diff) != sign(-dx)) drawStart = true;
-      else {
-        float cross = frac(x1) + y1diff * dxdy;
-        drawStart = cross < 1.0f && cross > 0.0f;
-      }
-      if (std::fabs(x2diff) + std::fabs(y2diff) < 0.5f) drawEnd = false;
-      else if (sign(-y2diff) != sign(dy)) drawEnd = false;
-      else if (sign(x2diff) == sign(-dx)) drawEnd = true;
-      else {
-        float cross = frac(x2) + y2diff * dxdy;
-        drawEnd = cross < 1.0f && cross >= 0.0f;
-      }
-      // The hardware device's caps across a steep line light a centre exactly on them
-      // at the start of a line going down and at the end of one going up; so a line
-      // going up from a pixel centre leaves that first pixel dark.
-      if (dy > 0) {   // upwards
-        haveStart = y1diff >= 0;
-        haveEnd = y2diff <= 0;
-        if (haveStart != drawStart) offY1 = -y1diff + 0.5f;
-        if (haveEnd != drawEnd) offY2 = -y2diff + 0.5f;
-      } else {
-        haveStart = y1diff < 0;
-        haveEnd = y2diff >= 0;
-        if (haveStart != drawStart) offY1 = -y1diff - 0.5f;
-        if (haveEnd != drawEnd) offY2 = -y2diff - 0.5f;
-      }
-      offX1 = offY1 * dxdy;
-      offX2 = offY2 * dxdy;
+    float startOff0 = frac(start0) - 0.5f, startOff1 = frac(start1) - 0.5f;
+    float endOff0 = frac(end0) - 0.5f, endOff1 = frac(end1) - 0.5f;
+    // An end exactly on the border after its pixel, across the line, going that way,
+    // counts as at the far border of the pixel before.
+    if (endOff1 == -0.5f && travel1 > 0) endOff1 = 0.5f;
+    // Past the centre along the major axis; exactly on it counts as past for a flat line
+    // going right and a steep line going up.
+    auto past = [&](float off) { return off == 0 ? (xMajor ? travel0 > 0 : travel0 < 0) : (off > 0) == (travel0 > 0); };
+    // Heading for the centre's row (flat) or column (steep) from this side of it; on the
+    // centre line, or flat, the same preference.
+    auto towards = [&](float off, float t) {
+      return xMajor ? (off <= 0) != (t <= 0) : (off >= 0) != (t >= 0);
+    };
+    auto inDiamond = [](float off0, float off1) { return std::fabs(off0) + std::fabs(off1) < 0.5f; };
+    // The diamond-exit rule's verdict on the end pixels. The first is lit when the line
+    // starts inside its diamond, or before the centre and crosses the centre's column
+    // (row) within the pixel. The last is lit when the line ends outside its diamond,
+    // past the centre, having crossed it within the pixel.
+    bool drawStart, drawEnd;
+    if (inDiamond(startOff0, startOff1)) drawStart = true;
+    else if (past(startOff0)) drawStart = false;
+    else if (towards(startOff1, travel1)) drawStart = true;
+    else {
+      float cross = frac(start1) + startOff0 * slope;
+      drawStart = cross > 0.0f && cross < 1.0f;
     }
+    if (inDiamond(endOff0, endOff1) || !past(endOff0)) drawEnd = false;
+    else if (!towards(endOff1, travel1)) drawEnd = true;
+    else {
+      float cross = frac(end1) + endOff0 * slope;
+      drawEnd = cross < 1.0f && (xMajor ? cross > 0.0f : cross >= 0.0f);
+    }
+    // Whether the band with its caps right at the ends lights the end pixels already (a
+    // centre exactly on a cap: lit at the left cap of a flat line, at the start of a
+    // steep line going down and at the end of one going up); where that and the rule
+    // disagree, the cap moves back to its pixel's border behind it.
+    bool haveStart, haveEnd;
+    if (xMajor) {
+      haveStart = travel0 > 0 ? startOff0 <= 0 : startOff0 > 0;
+      haveEnd = travel0 > 0 ? endOff0 > 0 : endOff0 <= 0;
+    } else {
+      haveStart = travel0 > 0 ? startOff0 < 0 : startOff0 >= 0;
+      haveEnd = travel0 > 0 ? endOff0 >= 0 : endOff0 <= 0;
+    }
+    float back = travel0 > 0 ? -0.5f : 0.5f;
+    float move1 = haveStart != drawStart ? back - startOff0 : 0.0f, move2 = haveEnd != drawEnd ? back - endOff0 : 0.0f;
+    float offX1 = xMajor ? move1 : move1 * slope, offY1 = xMajor ? move1 * slope : move1;
+    float offX2 = xMajor ? move2 : move2 * slope, offY2 = xMajor ? move2 * slope : move2;
     // The caps in 1/256 pixel, pixel centres on whole multiples of 256.
     auto snap = [](float v) { return (int64_t)std::nearbyint((v - 0.5f) * 256.0f); };
     int64_t sx = snap(x1 + offX1), sy = snap(y1 + offY1), ex = snap(x2 + offX2), ey = snap(y2 + offY2);
