@@ -17,9 +17,6 @@ uint32_t fpsValue;
 namespace {
 
 constexpr uint32_t FrameMilliseconds = 22;
-// The wait sleeps until this many milliseconds are left and then yields until the
-// deadline's tick, so the frame still starts on the first tick at or after it.
-constexpr uint32_t SpinMilliseconds = 1;
 
 bool Held(const BYTE *keys, int key) { return (keys[key] & 0x80) != 0; }
 
@@ -56,14 +53,14 @@ void RunFrame() {
 
 void WaitFrame() {
   // A frame starts on the first millisecond tick at or after 22 ms from the end of the
-  // last wait. A late frame does not wait and the lost time is not made up. Most of the
-  // wait is slept; only the last millisecond is spent yielding.
+  // last wait. A late frame does not wait and the lost time is not made up. Sleep wakes
+  // on the tick edges of timeGetTime's clock, so the whole wait is slept, up to the
+  // deadline's own tick; the loop only covers a wake-up that came early.
   const uint32_t deadline = lastFrameTime + FrameMilliseconds;
   for (;;) {
     const uint32_t now = timeGetTime();
     if (now >= deadline) break;
-    const uint32_t left = deadline - now;
-    Sleep(left > SpinMilliseconds ? left - SpinMilliseconds : 0);
+    Sleep(deadline - now);
   }
   lastFrameTime = timeGetTime();
 }

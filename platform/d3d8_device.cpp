@@ -96,6 +96,22 @@ HRESULT CheckPresentParameters(D3DPRESENT_PARAMETERS *p, HWND window) {
 }
 
 
+// How many vertical retraces a Present waits for. In a window Direct3D 8 presents at
+// once, unless the copy is asked to wait for the retrace; in full screen the default
+// interval is one retrace a Present (so the picture never tears), as is
+// D3DPRESENT_INTERVAL_ONE, and IMMEDIATE does not wait.
+int PresentInterval(const D3DPRESENT_PARAMETERS &p) {
+  if (p.Windowed) return p.SwapEffect == D3DSWAPEFFECT_COPY_VSYNC ? 1 : 0;
+  switch (p.FullScreen_PresentationInterval) {
+  case D3DPRESENT_INTERVAL_IMMEDIATE: return 0;
+  case D3DPRESENT_INTERVAL_DEFAULT: case D3DPRESENT_INTERVAL_ONE: return 1;
+  default:   // the devices offer only these (see the caps)
+    D3DWarnOnce("CreateDevice: presentation interval not supported, one retrace used",
+                p.FullScreen_PresentationInterval);
+    return 1;
+  }
+}
+
 }  // namespace
 
 class Device8 final : public IDirect3DDevice8 {
@@ -105,6 +121,7 @@ public:
       : direct3D(parent), type(deviceType), window(deviceWindow), present(params), raster(rasterizer) {
     direct3D->AddRef();
     batch.reserve(BatchCapacity);
+    raster->SetPresentInterval(PresentInterval(present));
     SetDefaults();
     if (!present.Windowed) seenFocusLosses = WindowFocusLossCount(window);
   }
@@ -169,6 +186,7 @@ public:
     }
     present = checked;
     *params = checked;
+    raster->SetPresentInterval(PresentInterval(present));
     // A reset puts every state back to its default, as a new device has it.
     for (auto &t : state.texture)
       if (t != nullptr) t->Release();

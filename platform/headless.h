@@ -17,8 +17,8 @@
 // - GetKeyboardState reports exactly the keys set here (no latching of taps).
 // - GetCursorPos reports (400, 300) plus the motion given to HeadlessMoveMouse since the
 //   last SetCursorPos(400, 300), as with the real relative mouse.
-// - timeGetTime reads the virtual clock. Sleep(n) moves it by n ms; Sleep(0), the yield
-//   in the last stretch of the frame wait, moves it to the next millisecond. So a frame
+// - timeGetTime reads the virtual clock. Sleep(n) moves it by n ms, to the tick it would
+//   wake on for real; Sleep(0), a yield, moves it to the next millisecond. So a frame
 //   whose wait starts at t ends at exactly lastFrameTime + 22 when t is before that, and
 //   at once when it is not (a late frame loses its time, as for real).
 // - MessageBoxA answers at once (see HeadlessSetMessageBoxAnswer) and records its text.

@@ -120,6 +120,9 @@ public:
   virtual void ForgetTexture(RasterTexture *texture) = 0;
   // One line for the start-up log: which device this is.
   virtual const char *Describe() = 0;
+  // How Present waits for the display: 0 shows the picture at once, n > 0 on the n-th
+  // vertical retrace. A device that cannot wait (or does not show anything) ignores it.
+  virtual void SetPresentInterval(int) {}
 };
 
 // Says once on stderr that a device call got something this stand-in does not support;

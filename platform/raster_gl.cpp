@@ -1,10 +1,12 @@
-// The hardware device over OpenGL 3.3 (core) in the SDL window's context. Batches are
-// drawn into an off-screen colour target with a 16-bit depth buffer, laid out so that
-// its first row is the picture's top row; vertices move by half a pixel so that the
-// pixel centres fall on integer coordinates as Direct3D has them, and a line is made
-// one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). Present copies
-// the target into the window, scaled, and (once the read-back has been used) into a
-// second target that keeps the presented picture.
+// The hardware device over OpenGL 3.3 (core) in the SDL window's context. In a window
+// the size of the picture, batches are drawn straight into the window's back buffer
+// (its depth buffer too) and Present only swaps; where the window is larger (full
+// screen on a larger desktop) they go into an off-screen colour target with a 16-bit
+// depth buffer that Present scales into the window. Vertices move by half a pixel so
+// that the pixel centres fall on integer coordinates as Direct3D has them, and a line
+// is made one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). A copy of
+// the presented picture is kept for the read-back once that has been used. Present
+// waits for the vertical retrace when the device asks for it (full screen).
 #include "platform/raster_gl.h"
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -58,7 +60,11 @@ namespace {
   X(PFNGLRENDERBUFFERSTORAGEPROC, glRenderbufferStorage)                             \
   X(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers)                             \
   X(PFNGLBLITFRAMEBUFFERPROC, glBlitFramebuffer)                                     \
-  X(PFNGLACTIVETEXTUREPROC, glActiveTexture)
+  X(PFNGLACTIVETEXTUREPROC, glActiveTexture)                                         \
+  X(PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC, glGetFramebufferAttachmentParameteriv)
+
+// Turning the window's clip origin to the upper left: OpenGL 4.5, optional.
+typedef void (*ClipControlProc)(GLenum origin, GLenum depth);
 
 struct GlFunctions {
 #define QR_GL_MEMBER(type, name) type name = nullptr;
@@ -70,12 +76,18 @@ const char *const vertexShader = R"(#version 330 core
 layout(location = 0) in vec4 position;
 layout(location = 1) in vec4 colour;
 layout(location = 2) in vec2 texcoord;
-uniform vec2 screen;
+uniform float flip;
+uniform float perPixel;
 out vec4 vColour;
 out vec2 vTexcoord;
 void main() {
   float w = position.w > 0.0 ? 1.0 / position.w : 1.0;
-  vec2 ndc = (position.xy + 0.5) * 2.0 / screen - 1.0;
+  // The viewport is a power of two wide and high, so this mapping and the viewport's
+  // own are exact in single precision: a vertex at a whole, half or quarter pixel
+  // reaches the rasterizer exactly there, and lines and edges through pixel centres
+  // break their ties by rule rather than by rounding.
+  vec2 ndc = (position.xy + 0.5) * perPixel - 1.0;
+  ndc.y *= flip;
   gl_Position = vec4(ndc * w, (position.z * 2.0 - 1.0) * w, w);
   vColour = colour.bgra;
   vTexcoord = texcoord;
@@ -152,7 +164,7 @@ GLint WrapMode(uint8_t a) {
 
 struct Program {
   GLuint id = 0;
-  GLint uScreen = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
+  GLint uFlip = -1, uPerPixel = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
   GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1;
 };
 
@@ -182,7 +194,16 @@ public:
     QR_GL_FUNCTIONS(QR_GL_LOAD)
 #undef QR_GL_LOAD
     loaded = true;
+    clipControl = reinterpret_cast<ClipControlProc>(SDL_GL_GetProcAddress("glClipControl"));
     SDL_GL_SetSwapInterval(0);
+    // The window's own buffers can take the picture when they have a depth buffer too.
+    GLint depthBits = 0;
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    gl.glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &depthBits);
+    windowDepth = depthBits >= 16;
+    GLint stencilBits = 0;
+    gl.glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencilBits);
+    windowStencil = stencilBits > 0;
     for (int i = 0; i < 3; ++i)
       if (!Link(i, &programs[i])) return false;
     gl.glGenVertexArrays(1, &vertexArray);
@@ -229,21 +250,38 @@ public:
       glClearColor(0, 0, 0, 1);
       glClear(GL_COLOR_BUFFER_BIT);
     }
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
-    glViewport(0, 0, w, h);
+    // The square viewport the vertex shader maps onto: a power of two at least as large
+    // as the picture.
+    viewportSize = 1;
+    while (viewportSize < std::max(w, h)) viewportSize *= 2;
     for (Program &p : programs) {
       gl.glUseProgram(p.id);
-      gl.glUniform2f(p.uScreen, (float)w, (float)h);
+      gl.glUniform1f(p.uFlip, 1.0f);
+      gl.glUniform1f(p.uPerPixel, 2.0f / (float)viewportSize);
     }
     current = nullptr;
-    applied = false;
+    inFrame = false;
+    keptFrame = 0;
+    frames = 0;
+    BeginFrame();
     return true;
+  }
+
+  void SetPresentInterval(int interval) override {
+    Current();
+    // The driver's nearest: every retrace when it cannot wait for more than one.
+    int set = SDL_GL_SetSwapInterval(interval);
+    if (set != 0 && interval > 1) set = SDL_GL_SetSwapInterval(1);
+    if (interval > 0 && set == 0)
+      std::fprintf(stderr, "d3d8: presenting on the vertical retrace (swap interval %d)\n", SDL_GL_GetSwapInterval());
+    else if (interval > 0)
+      std::fprintf(stderr, "d3d8: the display cannot wait for the vertical retrace (%s); presenting at once\n",
+                   SDL_GetError());
   }
 
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     Current();
-    touched = true;
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
+    BeginFrame();
     glEnable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
@@ -251,6 +289,13 @@ public:
                  (value >> 24) / 255.0f);
     glClearDepth(z);
     GLbitfield mask = ((flags & D3DCLEAR_TARGET) ? GL_COLOR_BUFFER_BIT : 0) | ((flags & D3DCLEAR_ZBUFFER) ? GL_DEPTH_BUFFER_BIT : 0);
+    // The window's depth buffer may share its pixels with a stencil buffer the device
+    // never uses: clearing both at once spares the driver keeping the stencil bits.
+    if (direct && windowStencil && (flags & D3DCLEAR_ZBUFFER)) {
+      glStencilMask(0xFF);
+      glClearStencil(0);
+      mask |= GL_STENCIL_BUFFER_BIT;
+    }
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
     if (count == 0) {
       count = 1;
@@ -260,7 +305,7 @@ public:
       int x0 = std::max<int>(rects[i].x1, st.clipLeft), x1 = std::min<int>(rects[i].x2, st.clipRight);
       int y0 = std::max<int>(rects[i].y1, st.clipTop), y1 = std::min<int>(rects[i].y2, st.clipBottom);
       if (x0 >= x1 || y0 >= y1) continue;
-      glScissor(x0, y0, x1 - x0, y1 - y0);
+      Scissor(x0, y0, x1, y1);
       glClear(mask);
     }
     applied = false;
@@ -268,7 +313,7 @@ public:
 
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
-    touched = true;
+    BeginFrame();
     Apply(st);
     gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
@@ -276,7 +321,7 @@ public:
 
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
-    touched = true;
+    BeginFrame();
     Apply(st);
     const RasterVertex *data = v;
     if (st.lastPixel) {
@@ -313,52 +358,61 @@ public:
 
   void Present(HWND target) override {
     Current();
+    BeginFrame();
     glDisable(GL_SCISSOR_TEST);
-    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[0]);
-    if (keepPresented) {
+    frames += 1;
+    // The presented picture is kept (for the read-back) from the first read-back on,
+    // and the first picture always, so that reading right after it works.
+    bool keep = keepPresented || frames == 1;
+    if (keep) {
+      gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, direct ? 0 : framebuffer[0]);
       gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer[1]);
-      gl.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      // The copy's first row is the picture's top, as in the off-screen target.
+      if (direct) gl.glBlitFramebuffer(0, height, width, 0, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      else gl.glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      keptFrame = frames;
     }
-    touched = false;
     SDL_Window *shown = SdlWindowOf(target);
     if (shown == window) {
-      int dw = 0, dh = 0;
-      SDL_GL_GetDrawableSize(window, &dw, &dh);
-      int w = dw, h = dh;
-      if ((int64_t)dw * height > (int64_t)dh * width) w = (int)((int64_t)dh * width / height);
-      else h = (int)((int64_t)dw * height / width);
-      int x = (dw - w) / 2, y = (dh - h) / 2;
-      gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-      glClearColor(0, 0, 0, 1);
-      glClear(GL_COLOR_BUFFER_BIT);
-      // The target's first row is the picture's top; the window's first row is its bottom.
-      // A whole multiple of the picture (a scaled window) keeps every pixel a sharp
-      // square; any other size (full screen) is filtered.
-      const bool wholeMultiple = w % width == 0 && h % height == 0 && w / width == h / height;
-      gl.glBlitFramebuffer(0, 0, width, height, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT,
-                           wholeMultiple ? GL_NEAREST : GL_LINEAR);
+      if (!direct) {
+        // The window is not the picture's size (full screen, or a window resized): the
+        // picture is scaled into it, keeping its aspect ratio, black bands around.
+        int dw = 0, dh = 0;
+        SDL_GL_GetDrawableSize(window, &dw, &dh);
+        int w = dw, h = dh;
+        if ((int64_t)dw * height > (int64_t)dh * width) w = (int)((int64_t)dh * width / height);
+        else h = (int)((int64_t)dw * height / width);
+        int x = (dw - w) / 2, y = (dh - h) / 2;
+        gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[0]);
+        gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        // The target's first row is the picture's top; the window's first row is its bottom.
+        // A whole multiple of the picture (a scaled window) keeps every pixel a sharp
+        // square; any other size (full screen) is filtered.
+        const bool wholeMultiple = w % width == 0 && h % height == 0 && w / width == h / height;
+        gl.glBlitFramebuffer(0, 0, width, height, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT,
+                             wholeMultiple ? GL_NEAREST : GL_LINEAR);
+      }
       SDL_GL_SwapWindow(window);
     } else if (!overrideComplaint) {
       overrideComplaint = true;
       std::fprintf(stderr, "d3d8: hardware device presents only into its own window\n");
     }
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
-    applied = false;
+    inFrame = false;
   }
 
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
     Current();
-    // Until the read-back is first used the presented picture is only in the back
-    // buffer, as long as nothing has been drawn since; from then on every Present keeps
-    // a copy, so the picture can be read at any time.
-    if (!keepPresented && touched) return false;
-    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, keepPresented ? framebuffer[1] : framebuffer[0]);
+    // The copy of the last presented picture; from now on every Present keeps one.
     keepPresented = true;
+    if (keptFrame != frames || frames == 0) return false;
+    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[1]);
     glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer[0]);
     for (int i = 0; i < w * h; ++i) pixels[i] |= 0xFF000000u;
+    if (inFrame) gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, direct ? 0 : framebuffer[0]);
     return true;
   }
 
@@ -376,6 +430,34 @@ public:
   const char *Describe() override { return description.c_str(); }
 
 private:
+  // Where the frame is drawn is chosen at its first clear or draw: straight into the
+  // window's back buffer when the window is exactly the picture's size (a window),
+  // otherwise into the off-screen target that Present scales into the window (full
+  // screen on a larger desktop). The window's rows run bottom up; the picture's top
+  // row lands at its top by the window's clip origin being turned to the upper left.
+  void BeginFrame() {
+    if (inFrame) return;
+    inFrame = true;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(window, &dw, &dh);
+    direct = windowDepth && clipControl != nullptr && dw == width && dh == height;
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : framebuffer[0]);
+    if (direct) {
+      clipControl(GL_UPPER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+      glViewport(0, height - viewportSize, viewportSize, viewportSize);
+    } else {
+      if (clipControl != nullptr) clipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+      glViewport(0, 0, viewportSize, viewportSize);
+    }
+    applied = false;
+  }
+
+  // The scissor for picture rows y0 to y1 (exclusive), in the target's own rows.
+  void Scissor(int x0, int y0, int x1, int y1) {
+    if (direct) glScissor(x0, height - y1, std::max(0, x1 - x0), std::max(0, y1 - y0));
+    else glScissor(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+  }
+
   void Current() {
     if (SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
   }
@@ -402,7 +484,8 @@ private:
     }
     gl.glUseProgram(p->id);
     gl.glUniform1i(gl.glGetUniformLocation(p->id, "tex"), 0);
-    p->uScreen = gl.glGetUniformLocation(p->id, "screen");
+    p->uFlip = gl.glGetUniformLocation(p->id, "flip");
+    p->uPerPixel = gl.glGetUniformLocation(p->id, "perPixel");
     p->uHasTexture = gl.glGetUniformLocation(p->id, "hasTexture");
     p->uOpaque = gl.glGetUniformLocation(p->id, "opaqueTexture");
     p->uColorOp = gl.glGetUniformLocation(p->id, "colorOp");
@@ -514,7 +597,7 @@ private:
     glColorMask(st.colorWriteMask & 1 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 2 ? GL_TRUE : GL_FALSE,
                 st.colorWriteMask & 4 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 8 ? GL_TRUE : GL_FALSE);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(st.clipLeft, st.clipTop, std::max(0, st.clipRight - st.clipLeft), std::max(0, st.clipBottom - st.clipTop));
+    Scissor(st.clipLeft, st.clipTop, st.clipRight, st.clipBottom);
     last = st;
     applied = true;
   }
@@ -528,11 +611,18 @@ private:
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
   int width = 0, height = 0;
+  int viewportSize = 1;
   RasterState last;
   bool applied = false;
   bool loaded = false;
   bool keepPresented = false;   // the read-back has been used: keep each presented picture
-  bool touched = true;          // drawn into since the last Present
+  unsigned long frames = 0;     // pictures presented
+  unsigned long keptFrame = 0;  // the picture the copy holds
+  bool inFrame = false;         // the frame's target is chosen and bound
+  bool direct = false;          // drawing straight into the window
+  bool windowDepth = false;     // the window's buffers have a depth buffer
+  bool windowStencil = false;   // ... and a stencil buffer packed with it
+  ClipControlProc clipControl = nullptr;
   bool overrideComplaint = false;
   std::vector<RasterVertex> lineScratch;
   const char *renderer = "";

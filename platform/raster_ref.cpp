@@ -239,6 +239,8 @@ public:
     color.assign((size_t)w * h, 0xFF000000u);
     depth.assign((size_t)w * h, 0xFFFF);
     presented.assign((size_t)w * h, 0xFF000000u);
+    touched = true;
+    frames = keptFrame = 0;
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
     wrapper = nullptr;
     return true;
@@ -246,6 +248,7 @@ public:
 
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     uint16_t zv = (uint16_t)std::lround(std::clamp(z, 0.0f, 1.0f) * 65535.0f);
+    if (flags & D3DCLEAR_TARGET) touched = true;
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
     if (count == 0) {
       if (st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height) {
@@ -272,17 +275,27 @@ public:
   }
 
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
+    touched = true;
     Begin(st);
     for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
   }
 
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
+    touched = true;
     Begin(st);
     for (int i = 0; i + 1 < count; i += 2) Line(v[i], v[i + 1]);
   }
 
   void Present(HWND target) override {
-    std::memcpy(presented.data(), color.data(), color.size() * 4);
+    // The back buffer survives Present (the copy swap effect), so the picture is read
+    // from it until something is drawn; only once the read-back has been used does
+    // every Present keep a copy of its own.
+    touched = false;
+    frames += 1;
+    if (keepPresented) {
+      std::memcpy(presented.data(), color.data(), color.size() * 4);
+      keptFrame = frames;
+    }
     SDL_Window *sdl = SdlWindowOf(target);
     if (sdl == nullptr) return;
     SDL_Surface *surface = SDL_GetWindowSurface(sdl);
@@ -292,7 +305,7 @@ public:
       return;
     }
     if (wrapper == nullptr)
-      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(presented.data(), width, height, 32, width * 4,
+      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(color.data(), width, height, 32, width * 4,
                                                    SDL_PIXELFORMAT_ARGB8888);
     if (wrapper == nullptr) return;
     SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
@@ -314,7 +327,7 @@ public:
       // The window keeps 32-bit xRGB pixels, as the picture does: rows are copied as they are.
       for (int y = 0; y < height; ++y)
         std::memcpy(static_cast<uint8_t *>(surface->pixels) + (size_t)(dest.y + y) * surface->pitch + (size_t)dest.x * 4,
-                    &presented[(size_t)y * width], (size_t)width * 4);
+                    &color[(size_t)y * width], (size_t)width * 4);
       SDL_UnlockSurface(surface);
     } else if (dest.w == width && dest.h == height)
       SDL_BlitSurface(wrapper, nullptr, surface, &dest);
@@ -325,7 +338,12 @@ public:
 
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
-    for (size_t i = 0; i < presented.size(); ++i) pixels[i] = presented[i] | 0xFF000000u;
+    keepPresented = true;
+    const uint32_t *picture;
+    if (keptFrame == frames && frames > 0) picture = presented.data();
+    else if (!touched && frames > 0) picture = color.data();
+    else return false;
+    for (size_t i = 0; i < presented.size(); ++i) pixels[i] = picture[i] | 0xFF000000u;
     return true;
   }
 
@@ -669,37 +687,136 @@ private:
     }
   }
 
-  // One pixel per step along the major axis, the row or column of each step rounded
-  // from the exact line; the colour and the other attributes follow the line.
+  // Lines follow the diamond-exit rule as the hardware device applies it. A line is a
+  // band one pixel wide along its major axis, between two caps across it; a pixel is lit
+  // when its centre is inside the band, with the top-left rule for centres exactly on
+  // an edge. The caps start at the ends and move back along the line, to the border of
+  // their pixel behind them, where that is needed to light the first pixel when the line
+  // leaves its diamond (|x - cx| + |y - cy| < 1/2) and to leave the last dark when the
+  // line does not get out of its diamond before it ends. With D3DRS_LASTPIXEL the line
+  // is first carried on by one step along its major axis, which lights its last pixel.
+  // Positions are snapped to 1/256 pixel, as the triangles' corners are.
   void Line(const RasterVertex &a, const RasterVertex &b) {
     if (!(std::fabs(a.x) < 1.0e6f && std::fabs(a.y) < 1.0e6f && std::fabs(b.x) < 1.0e6f && std::fabs(b.y) < 1.0e6f))
       return;
-    double dx = (double)b.x - a.x, dy = (double)b.y - a.y;
-    bool xMajor = std::fabs(dx) >= std::fabs(dy);
-    double startMajor = xMajor ? a.x : a.y, endMajor = xMajor ? b.x : b.y;
-    double delta = xMajor ? dx : dy;
-    int first = (int)std::floor(startMajor + 0.5), last = (int)std::floor(endMajor + 0.5);
-    int step = last >= first ? 1 : -1;
-    int steps = std::abs(last - first) + (s->lastPixel ? 1 : 0);
+    // The far end, carried on by one step in single precision as the hardware device
+    // does; a point becomes a one-pixel line to its right.
+    float endX = b.x, endY = b.y;
+    if (s->lastPixel) {
+      float fdx = b.x - a.x, fdy = b.y - a.y, major = std::max(std::fabs(fdx), std::fabs(fdy));
+      if (major == 0) {
+        endX += 1.0f;
+      } else {
+        float k = 1.0f / major;
+        endX += fdx * k;
+        endY += fdy * k;
+      }
+    }
+    // Pixel centres on halves from here on; each end in (major, minor) coordinates.
+    float x1 = a.x + 0.5f, y1 = a.y + 0.5f, x2 = endX + 0.5f, y2 = endY + 0.5f;
+    if (x1 == x2 && y1 == y2) return;
+    bool xMajor = std::fabs(x2 - x1) >= std::fabs(y2 - y1);
+    float start0 = xMajor ? x1 : y1, start1 = xMajor ? y1 : x1, end0 = xMajor ? x2 : y2, end1 = xMajor ? y2 : x2;
+    float travel0 = end0 - start0, travel1 = end1 - start1, slope = travel1 / travel0;
+    auto frac = [](float v) { return v - std::floor(v); };
+    // Where each end lies in its pixel, -1/2 to 1/2 from the centre.
+    float startOff0 = frac(start0) - 0.5f, startOff1 = frac(start1) - 0.5f;
+    float endOff0 = frac(end0) - 0.5f, endOff1 = frac(end1) - 0.5f;
+    // An end exactly on the border after its pixel, across the line, going that way,
+    // counts as at the far border of the pixel before.
+    if (endOff1 == -0.5f && travel1 > 0) endOff1 = 0.5f;
+    // Past the centre along the major axis; exactly on it counts as past for a flat line
+    // going right and a steep line going up.
+    auto past = [&](float off) { return off == 0 ? (xMajor ? travel0 > 0 : travel0 < 0) : (off > 0) == (travel0 > 0); };
+    // Heading for the centre's row (flat) or column (steep) from this side of it; on the
+    // centre line, or flat, the same preference.
+    auto towards = [&](float off, float t) {
+      return xMajor ? (off <= 0) != (t <= 0) : (off >= 0) != (t >= 0);
+    };
+    auto inDiamond = [](float off0, float off1) { return std::fabs(off0) + std::fabs(off1) < 0.5f; };
+    // The diamond-exit rule's verdict on the end pixels. The first is lit when the line
+    // starts inside its diamond, or before the centre and crosses the centre's column
+    // (row) within the pixel. The last is lit when the line ends outside its diamond,
+    // past the centre, having crossed it within the pixel.
+    bool drawStart, drawEnd;
+    if (inDiamond(startOff0, startOff1)) drawStart = true;
+    else if (past(startOff0)) drawStart = false;
+    else if (towards(startOff1, travel1)) drawStart = true;
+    else {
+      float cross = frac(start1) + startOff0 * slope;
+      drawStart = cross > 0.0f && cross < 1.0f;
+    }
+    if (inDiamond(endOff0, endOff1) || !past(endOff0)) drawEnd = false;
+    else if (!towards(endOff1, travel1)) drawEnd = true;
+    else {
+      float cross = frac(end1) + endOff0 * slope;
+      drawEnd = cross < 1.0f && (xMajor ? cross > 0.0f : cross >= 0.0f);
+    }
+    // Whether the band with its caps right at the ends lights the end pixels already (a
+    // centre exactly on a cap: lit at the left cap of a flat line, at the start of a
+    // steep line going down and at the end of one going up); where that and the rule
+    // disagree, the cap moves back to its pixel's border behind it.
+    bool haveStart, haveEnd;
+    if (xMajor) {
+      haveStart = travel0 > 0 ? startOff0 <= 0 : startOff0 > 0;
+      haveEnd = travel0 > 0 ? endOff0 > 0 : endOff0 <= 0;
+    } else {
+      haveStart = travel0 > 0 ? startOff0 < 0 : startOff0 >= 0;
+      haveEnd = travel0 > 0 ? endOff0 >= 0 : endOff0 <= 0;
+    }
+    float back = travel0 > 0 ? -0.5f : 0.5f;
+    float move1 = haveStart != drawStart ? back - startOff0 : 0.0f, move2 = haveEnd != drawEnd ? back - endOff0 : 0.0f;
+    float offX1 = xMajor ? move1 : move1 * slope, offY1 = xMajor ? move1 * slope : move1;
+    float offX2 = xMajor ? move2 : move2 * slope, offY2 = xMajor ? move2 * slope : move2;
+    // The caps in 1/256 pixel, pixel centres on whole multiples of 256.
+    auto snap = [](float v) { return (int64_t)std::nearbyint((v - 0.5f) * 256.0f); };
+    int64_t sx = snap(x1 + offX1), sy = snap(y1 + offY1), ex = snap(x2 + offX2), ey = snap(y2 + offY2);
+    // The band's four corners, wound the same way whichever way the line runs: along
+    // the top from the right end, or down the left side from the top end.
+    int64_t px[4], py[4];
+    bool startFirst = xMajor ? sx >= ex : sy <= ey;   // the right end, or the top end, first
+    int64_t ux = startFirst ? sx : ex, uy = startFirst ? sy : ey, vx = startFirst ? ex : sx, vy = startFirst ? ey : sy;
+    if (xMajor) {
+      px[0] = ux; py[0] = uy - 128; px[1] = vx; py[1] = vy - 128; px[2] = vx; py[2] = vy + 128; px[3] = ux; py[3] = uy + 128;
+    } else {
+      px[0] = ux - 128; py[0] = uy; px[1] = vx - 128; py[1] = vy; px[2] = vx + 128; py[2] = vy; px[3] = ux + 128; py[3] = uy;
+    }
+    auto inside = [&](int64_t qx, int64_t qy) {
+      for (int i = 0; i < 4; ++i) {
+        int j = (i + 1) & 3;
+        int64_t dcdx = py[i] - py[j], dcdy = px[i] - px[j];
+        int64_t e = dcdy * (qy - py[i]) - dcdx * (qx - px[i]);
+        // The top-left rule: left edges and top edges hold the centres on them.
+        bool edgeIn = dcdx < 0 || (dcdx == 0 && dcdy > 0);
+        if (e < 0 || (e == 0 && !edgeIn)) return false;
+      }
+      return true;
+    };
     Sampling sm;
     // Lines sample the top level: they have no footprint across.
     ChooseLevels(0, 0, 0, 0, &sm);
     auto ch = [](uint32_t c, int shift) { return (double)((c >> shift) & 255); };
-    // Only the steps inside the clip along the major axis.
-    int clipLo = xMajor ? clipLeft : clipTop, clipHi = xMajor ? clipRight : clipBottom;
-    int iStart = step > 0 ? std::max(0, clipLo - first) : std::max(0, first - clipHi + 1);
-    int iEnd = step > 0 ? std::min(steps, clipHi - first) : std::min(steps, first - clipLo + 1);
-    for (int i = iStart; i < iEnd; ++i) {
-      int m = first + i * step;
-      double t = delta != 0 ? std::clamp((m - startMajor) / delta, 0.0, 1.0) : 0.0;
-      double minor = xMajor ? a.y + t * dy : a.x + t * dx;
-      int mi = (int)std::floor(minor + 0.5);
-      int x = xMajor ? m : mi, y = xMajor ? mi : m;
-      if (x < clipLeft || x >= clipRight || y < clipTop || y >= clipBottom) continue;
-      auto lerp = [t](double p, double q) { return p + (q - p) * t; };
-      ShadePixel(x, y, sm, lerp(ch(a.diffuse, 16), ch(b.diffuse, 16)), lerp(ch(a.diffuse, 8), ch(b.diffuse, 8)),
-                 lerp(ch(a.diffuse, 0), ch(b.diffuse, 0)), lerp(ch(a.diffuse, 24), ch(b.diffuse, 24)),
-                 lerp(a.z, b.z), lerp(a.u, b.u), lerp(a.v, b.v));
+    double length = xMajor ? (double)b.x - a.x : (double)b.y - a.y;
+    // Column by column (row by row, steep) along the band; the band is a pixel wide, so
+    // only the rows next to the line's own can hold a centre inside it.
+    int64_t s0 = xMajor ? sx : sy, s1 = xMajor ? sy : sx, e0 = xMajor ? ex : ey, e1 = xMajor ? ey : ex;
+    if (s0 == e0) return;
+    int64_t firstC = std::max<int64_t>(CeilDiv(std::min(s0, e0), 256), xMajor ? clipLeft : clipTop);
+    int64_t lastC = std::min<int64_t>(FloorDiv(std::max(s0, e0), 256), (xMajor ? clipRight : clipBottom) - 1);
+    for (int64_t c = firstC; c <= lastC; ++c) {
+      double minor = (double)s1 + (double)(c * 256 - s0) * (double)(e1 - s1) / (double)(e0 - s0);
+      int64_t m = (int64_t)std::floor(minor / 256.0);
+      for (int64_t r = m - 1; r <= m + 2; ++r) {
+        int64_t gx = xMajor ? c : r, gy = xMajor ? r : c;
+        if (!inside(gx * 256, gy * 256)) continue;
+        int x = (int)gx, y = (int)gy;
+        if (x < clipLeft || x >= clipRight || y < clipTop || y >= clipBottom) continue;
+        double t = length != 0 ? std::clamp(((xMajor ? x : y) - (double)(xMajor ? a.x : a.y)) / length, 0.0, 1.0) : 0.0;
+        auto lerp = [t](double p, double q) { return p + (q - p) * t; };
+        ShadePixel(x, y, sm, lerp(ch(a.diffuse, 16), ch(b.diffuse, 16)), lerp(ch(a.diffuse, 8), ch(b.diffuse, 8)),
+                   lerp(ch(a.diffuse, 0), ch(b.diffuse, 0)), lerp(ch(a.diffuse, 24), ch(b.diffuse, 24)),
+                   lerp(a.z, b.z), lerp(a.u, b.u), lerp(a.v, b.v));
+      }
     }
   }
 
@@ -707,7 +824,10 @@ private:
   int width = 0, height = 0;
   std::vector<uint32_t> color;
   std::vector<uint16_t> depth;
-  std::vector<uint32_t> presented;
+  std::vector<uint32_t> presented;   // a copy of the last picture, once the read-back is used
+  bool keepPresented = false;
+  bool touched = true;                // drawn into since the last Present
+  unsigned long frames = 0, keptFrame = 0;
   SDL_Surface *wrapper = nullptr;
   bool surfaceComplaint = false;
   const RasterState *s = nullptr;

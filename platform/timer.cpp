@@ -1,8 +1,11 @@
 // Stand-in for the winmm millisecond timer and the kernel32 sleep that pace the frames.
 // timeGetTime counts milliseconds of the monotonic clock (since boot, wrapping after
 // about 49.7 days like the real one); the headless backend swaps in its virtual clock,
-// which only the waits move.
+// which only the waits move. Sleep wakes on the millisecond ticks of that same clock,
+// as the real one does with a 1 ms timer period, so a wait can sleep right up to the
+// tick it is waiting for.
 #include <sched.h>
+#include <sys/prctl.h>
 #include <time.h>
 #include <cerrno>
 #include "platform/headless.h"
@@ -16,6 +19,16 @@ constexpr int PeriodSlots = 16;
 UINT periods[PeriodSlots];
 int periodCount;
 
+// The host lets a sleeping thread oversleep a little (the timer slack, 50 us by
+// default) to batch wake-ups. While a fine period is asked for, the slack is cut to
+// the least, so Sleep wakes within microseconds of its tick as the frame pace needs.
+void UpdateTimerSlack() {
+  if (HeadlessIsEnabled()) return;
+  bool fine = false;
+  for (int i = 0; i < periodCount; i++) fine = fine || periods[i] <= 1;
+  prctl(PR_SET_TIMERSLACK, fine ? 1UL : 0UL, 0, 0, 0);   // 0: back to the thread's default
+}
+
 }  // namespace
 
 DWORD timeGetTime() {
@@ -26,8 +39,8 @@ DWORD timeGetTime() {
   return static_cast<DWORD>(milliseconds);
 }
 
-// The host's timers are already fine-grained: the period is only book-kept, so that
-// every timeBeginPeriod has its timeEndPeriod.
+// The host's timers are already fine-grained: the period is book-kept, so that every
+// timeBeginPeriod has its timeEndPeriod, and a 1 ms period tightens the timer slack.
 MMRESULT timeBeginPeriod(UINT period) {
   if (period == 0) return TIMERR_NOCANDO;
   if (periodCount == PeriodSlots) {
@@ -35,6 +48,7 @@ MMRESULT timeBeginPeriod(UINT period) {
     return TIMERR_NOCANDO;
   }
   periods[periodCount++] = period;
+  UpdateTimerSlack();
   return TIMERR_NOERROR;
 }
 
@@ -43,6 +57,7 @@ MMRESULT timeEndPeriod(UINT period) {
     if (periods[i] != period) continue;
     for (int j = i + 1; j < periodCount; j++) periods[j - 1] = periods[j];
     periodCount -= 1;
+    UpdateTimerSlack();
     return TIMERR_NOERROR;
   }
   return TIMERR_NOCANDO;
@@ -55,6 +70,10 @@ void ResetTimerPeriods() { periodCount = 0; }
 // Sleep(0) gives up the rest of the time slice to whoever is ready to run; with the
 // virtual clock it moves on to the next millisecond, which is all a caller that yields
 // while waiting for the clock can be waiting for.
+// Sleep(n) wakes on the tick edge n milliseconds after the start of the current tick
+// of timeGetTime's clock: called at 1000.7 ms, Sleep(21) returns as timeGetTime turns
+// 1021, 20.3 ms later. So a caller that sleeps `deadline - timeGetTime()` wakes on the
+// very tick of its deadline, and no part of the wait is spent awake.
 void Sleep(DWORD milliseconds) {
   if (HeadlessIsEnabled()) {
     HeadlessAdvanceTime(milliseconds == 0 ? 1 : milliseconds);
@@ -64,7 +83,13 @@ void Sleep(DWORD milliseconds) {
     sched_yield();
     return;
   }
-  timespec left = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  // The start of the current tick, then n whole milliseconds on.
+  const uint64_t tick = static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  const uint64_t nanoseconds = tick * 1000000u + static_cast<uint64_t>(milliseconds) * 1000000u;
+  timespec wake = {static_cast<time_t>(now.tv_sec + static_cast<time_t>(nanoseconds / 1000000000u)),
+                   static_cast<long>(nanoseconds % 1000000000u)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
   }
 }

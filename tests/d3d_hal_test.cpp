@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include "d3d_scene.h"
 
 using namespace d3dtest;
@@ -78,6 +79,36 @@ TEST_F(HardwareDevice, EveryComparisonSceneAgreesWithTheReferenceDevice) {
     EXPECT_GT(lit, 1000) << scene.name;   // the scene drew something
     EXPECT_GE(share, RequiredShare) << scene.name;
   }
+}
+
+// Lines follow one rule on both devices: of the pixels either device lights, at least
+// 99.9% are lit by the other too. A cell that differs is listed with its line, so a
+// broken tie shows which one.
+TEST_F(HardwareDevice, LinesLightTheSamePixelsOnBothDevices) {
+  Picture a = Draw(hal, LineScene()), b = Draw(ref, LineScene());
+  std::vector<LineCase> lines = LineCases();
+  int either = 0, both = 0, listed = 0;
+  for (int cell = 0; cell < LineCellCount; ++cell) {
+    std::string hal, ref;
+    int ox = cell % LineCellsAcross * LineCell, oy = cell / LineCellsAcross * LineCell;
+    for (int y = oy; y < oy + LineCell; ++y)
+      for (int x = ox; x < ox + LineCell; ++x) {
+        bool litA = (a.At(x, y) & 0xFFFFFF) != 0, litB = (b.At(x, y) & 0xFFFFFF) != 0;
+        either += litA || litB;
+        both += litA && litB;
+        if (litA && !litB) hal += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
+        if (litB && !litA) ref += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
+      }
+    if ((!hal.empty() || !ref.empty()) && listed++ < 400) {
+      const LineCase &l = lines[cell];
+      std::printf("(%g, %g) to (%g, %g): only the hardware device%s; only the reference device%s\n", l.x1, l.y1,
+                  l.x2, l.y2, hal.c_str(), ref.c_str());
+    }
+  }
+  double share = (double)both / either;
+  std::printf("%d pixels lit by either device, %d by both: %.4f%%\n", either, both, share * 100.0);
+  EXPECT_GT(either, 3000);
+  EXPECT_GE(share, 0.999);
 }
 
 TEST_F(HardwareDevice, TheSplitSquareAndTheLineEndsMatchExactly) {

@@ -5,7 +5,10 @@
 // run.
 #include <gtest/gtest.h>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 #include "d3d_scene.h"
 #include "platform/d3d8_internal.h"
 #include "app/game.h"
@@ -124,19 +127,32 @@ TEST_F(ReferenceDevice, AFanWithSharedEdgesAtOddPositionsCoversEachPixelOnce) {
   EXPECT_GT(once, 20000);
 }
 
+// The pixels of `colour` (red, green or blue at 255) in a rectangle, as "x,y" strings.
+std::vector<std::string> Lit(const Picture &p, int x0, int y0, int x1, int y1, int shift) {
+  std::vector<std::string> lit;
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x)
+      if (((p.At(x, y) >> shift) & 255) == 255) lit.push_back(std::to_string(x) + "," + std::to_string(y));
+  return lit;
+}
+
+std::vector<std::string> Pixels(int x0, int x1, int y0, int y1) {   // a row or column of pixels
+  std::vector<std::string> run;
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x) run.push_back(std::to_string(x) + "," + std::to_string(y));
+  return run;
+}
+
 TEST_F(ReferenceDevice, LinesDrawTheirLastPixelAndInterpolateTheirColour) {
   Picture p = Frame(dev, [&] {
     DrawLine(10, 10, 20, 10, 0xFF000000, 0xFF0000FA);       // blue 0 to 250 over 11 pixels
-    DrawLine(30, 40, 30, 20, 0xFFFF0000, 0xFFFF0000);       // upwards
+    DrawLine(30, 20, 30, 40, 0xFFFF0000, 0xFFFF0000);       // downwards
     DrawLine(50, 10, 60, 16, 0xFF00FF00, 0xFF00FF00);       // x-major diagonal
   });
   for (int k = 0; k <= 10; ++k) EXPECT_NEAR(p.Blue(10 + k, 10), 25 * k, 1) << k;
   EXPECT_EQ(p.At(21, 10) & 0xFFFFFF, 0u);
   EXPECT_EQ(p.At(9, 10) & 0xFFFFFF, 0u);
-  int column = 0;
-  for (int y = 0; y < 60; ++y) column += p.Red(30, y) == 255;
-  EXPECT_EQ(column, 21);
-  EXPECT_EQ(p.Red(30, 20), 255);
+  EXPECT_EQ(Lit(p, 25, 0, 35, 59, 16), Pixels(30, 30, 20, 40));
   int diagonal = 0;
   for (int y = 0; y < 30; ++y)
     for (int x = 40; x < 70; ++x) diagonal += p.Green(x, y) == 255;
@@ -149,8 +165,81 @@ TEST_F(ReferenceDevice, LinesDrawTheirLastPixelAndInterpolateTheirColour) {
     dev->SetRenderState(D3DRS_LASTPIXEL, FALSE);
     DrawLine(10, 10, 20, 10, 0xFFFFFFFF, 0xFFFFFFFF);
   });
-  EXPECT_EQ(q.Red(19, 10), 255);
-  EXPECT_EQ(q.Red(20, 10), 0);
+  EXPECT_EQ(Lit(q, 0, 5, 30, 15, 16), Pixels(10, 19, 10, 10));
+}
+
+// Lines through pixel corners and edges, worked out by the diamond-exit rule with the
+// hardware device's ties: a line exactly between two rows takes the upper one when it
+// is flat or rises to the right, the lower when it falls; a steep one takes the left
+// column. Where a line starts on a pixel's centre line but outside its diamond, which
+// way it runs decides whether that pixel is lit.
+TEST_F(ReferenceDevice, LinesBetweenTwoRowsOrColumnsAndTheirEndsFollowTheHardwareDevicesTies) {
+  Picture p = Frame(dev, [&] {
+    DrawLine(10, 45.5f, 20, 45.5f, 0xFFFF0000, 0xFFFF0000);    // flat on a half, to the right
+    DrawLine(20, 55.5f, 10, 55.5f, 0xFFFF0000, 0xFFFF0000);    // the same, to the left
+    DrawLine(330, 50, 350, 130, 0xFF00FF00, 0xFF00FF00);       // steep, a half every other row
+    DrawLine(100, 70.5f, 104, 74.5f, 0xFF0000FF, 0xFF0000FF);  // diagonal, falling
+    DrawLine(100, 90.5f, 104, 86.5f, 0xFF0000FF, 0xFF0000FF);  // diagonal, rising
+  });
+  EXPECT_EQ(Lit(p, 0, 40, 30, 50, 16), Pixels(10, 20, 45, 45));
+  // To the left the line starts on the centre line of pixel (20, 55), outside its
+  // diamond, and never enters it.
+  EXPECT_EQ(Lit(p, 0, 50, 30, 60, 16), Pixels(10, 19, 55, 55));
+  std::vector<std::string> steep = Lit(p, 320, 40, 360, 140, 8);
+  ASSERT_EQ(steep.size(), 81u);   // one pixel a row, from 50 to 130
+  for (int y = 50; y <= 130; ++y) {
+    // x = 330 + (y - 50) / 4, rounded: a quarter down, three quarters up, and the
+    // half on every fourth row to the left.
+    int x = 330 + (y - 50) / 4 + ((y - 50) % 4 == 3);
+    EXPECT_EQ(p.Green(x, y), 255) << y;
+  }
+  EXPECT_EQ(p.Green(331, 52), 0);
+  EXPECT_EQ(Lit(p, 95, 65, 110, 79, 0), (std::vector<std::string>{"100,71", "101,72", "102,73", "103,74", "104,75"}));
+  EXPECT_EQ(Lit(p, 95, 80, 110, 95, 0), (std::vector<std::string>{"104,86", "103,87", "102,88", "101,89", "100,90"}));
+}
+
+// Both ways the same line lights the same pixels in between; each way lights the pixel
+// its own far end lies in and leaves the one it starts in, outside that pixel's diamond,
+// dark.
+TEST_F(ReferenceDevice, ALineDrawnBothWaysDiffersOnlyInWhichEndItLights) {
+  Picture p = Frame(dev, [&] {
+    DrawLine(10.25f, 10.75f, 30.75f, 17.25f, 0xFFFF0000, 0xFFFF0000);
+    DrawLine(30.75f, 47.25f, 10.25f, 40.75f, 0xFFFF0000, 0xFFFF0000);
+    // Upwards from a pixel centre: the first pixel stays dark, as on the hardware device.
+    DrawLine(60, 40, 60, 20, 0xFF00FF00, 0xFF00FF00);
+  });
+  auto rowOf = [&](int x, int y0) {
+    for (int y = y0; y < y0 + 20; ++y)
+      if (p.Red(x, y) == 255) return y - y0;
+    return -1;
+  };
+  EXPECT_EQ(rowOf(10, 5), -1);   // this way the line starts in pixel 10 ...
+  EXPECT_EQ(rowOf(31, 5), 12);   // ... and ends in 31
+  EXPECT_EQ(rowOf(10, 35), 6);   // the other way round
+  EXPECT_EQ(rowOf(31, 35), -1);
+  for (int x = 11; x <= 30; ++x) {
+    EXPECT_NE(rowOf(x, 5), -1) << x;
+    EXPECT_EQ(rowOf(x, 5), rowOf(x, 35)) << x;
+  }
+  EXPECT_EQ(Lit(p, 55, 10, 65, 45, 8), Pixels(60, 60, 20, 39));
+}
+
+TEST_F(ReferenceDevice, LinesShorterThanAPixelLightAtMostTheirOwnPixelAndTheLastPixelRule) {
+  Picture p = Frame(dev, [&] {
+    DrawLine(100.125f, 100, 100.375f, 100, 0xFFFFFFFF, 0xFFFFFFFF);   // inside one diamond
+    DrawLine(200, 200, 200, 200, 0xFFFFFFFF, 0xFFFFFFFF);             // a point
+  });
+  EXPECT_EQ(Lit(p, 90, 90, 110, 110, 16), Pixels(100, 100, 100, 100));
+  EXPECT_EQ(Lit(p, 190, 190, 210, 210, 16), Pixels(200, 200, 200, 200));
+  // Without the last pixel neither ever leaves a diamond: nothing is drawn.
+  Picture q = Frame(dev, [&] {
+    dev->SetRenderState(D3DRS_LASTPIXEL, FALSE);
+    DrawLine(100.125f, 100, 100.375f, 100, 0xFFFFFFFF, 0xFFFFFFFF);
+    DrawLine(200, 200, 200, 200, 0xFFFFFFFF, 0xFFFFFFFF);
+    DrawLine(300.25f, 300, 300.5f, 300, 0xFFFFFFFF, 0xFFFFFFFF);      // leaves its diamond at the corner
+  });
+  EXPECT_TRUE(Lit(q, 90, 90, 210, 210, 16).empty());
+  EXPECT_EQ(Lit(q, 290, 290, 310, 310, 16), Pixels(300, 300, 300, 300));
 }
 
 TEST_F(ReferenceDevice, ATriangleInterpolatesItsCornerColours) {

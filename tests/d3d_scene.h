@@ -105,6 +105,55 @@ struct Scene {
   std::function<void(IDirect3DDevice8 *, IDirect3DTexture8 *)> draw;
 };
 
+// The line scene: one line to a 40 x 40 cell, 20 x 15 cells. Its end points fall on
+// whole, half and quarter pixels, its directions cover all eight octants with the
+// axes and diagonals between them, and every line is drawn twice, in neighbouring
+// cells, once each way. Solid white, so a pixel is lit or not.
+constexpr int LineCell = 40;
+constexpr int LineCellsAcross = Width / LineCell;
+constexpr int LineCellCount = LineCellsAcross * (Height / LineCell);
+
+struct LineCase {
+  float x1, y1, x2, y2;
+};
+
+inline std::vector<LineCase> LineCases() {
+  std::vector<LineCase> lines;
+  unsigned seed = 2024;
+  auto draw = [&](int n) {
+    seed = seed * 214013u + 2531011u;
+    return (int)((seed >> 16) & 0x7FFF) % n;
+  };
+  static const float fractions[4] = {0.0f, 0.5f, 0.25f, 0.75f};
+  for (int pair = 0; pair < LineCellCount / 2; ++pair) {
+    // Major and minor lengths; every eighth pair lies on an axis, the next on a diagonal.
+    int major = 1 + draw(26);
+    int minor = pair % 8 == 0 ? 0 : (pair % 8 == 1 ? major : draw(major + 1));
+    int octant = (pair / 2) % 8;
+    float dx = (float)(octant & 1 ? minor : major), dy = (float)(octant & 1 ? major : minor);
+    if (octant & 2) dx = -dx;
+    if (octant & 4) dy = -dy;
+    float fx1 = fractions[draw(4)], fy1 = fractions[draw(4)], fx2 = fractions[draw(4)], fy2 = fractions[draw(4)];
+    // Short lines too: now and then the far end only a fraction of a pixel away.
+    if (pair % 16 == 5) dx = dy = 0.0f;
+    float x1 = 20.0f - std::trunc(dx / 2) + fx1, y1 = 20.0f - std::trunc(dy / 2) + fy1;
+    float x2 = x1 - fx1 + dx + fx2, y2 = y1 - fy1 + dy + fy2;
+    for (int way = 0; way < 2; ++way) {
+      int cell = pair * 2 + way;
+      float ox = (float)(cell % LineCellsAcross * LineCell), oy = (float)(cell / LineCellsAcross * LineCell);
+      if (way == 0) lines.push_back({ox + x1, oy + y1, ox + x2, oy + y2});
+      else lines.push_back({ox + x2, oy + y2, ox + x1, oy + y1});
+    }
+  }
+  return lines;
+}
+
+inline Scene LineScene() {
+  return {"lines on whole, half and quarter pixels", [](IDirect3DDevice8 *, IDirect3DTexture8 *) {
+            for (const LineCase &l : LineCases()) DrawLine(l.x1, l.y1, l.x2, l.y2, 0xFFFFFFFF, 0xFFFFFFFF);
+          }};
+}
+
 inline std::vector<Scene> ComparisonScenes() {
   return {
       {"blended quads",

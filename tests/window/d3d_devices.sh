@@ -2,8 +2,8 @@
 # Which device the game starts on, and that it shows its picture: on the display given
 # (with GLX, Mesa's software OpenGL) the hardware device; on a second X server started
 # here without GLX, the reference device, presenting through the window without OpenGL.
-# Then a full-screen run loses the focus and gets it back: the device is lost once,
-# reset once, and the frames go on.
+# Then a full-screen run asks for the vertical retrace, loses the focus and gets it
+# back: the device is lost once, reset once, and the frames go on.
 set -u
 build=$(cd "$1" && pwd)
 . "$(dirname "$0")/shell_helpers.bash"
@@ -62,6 +62,8 @@ run_windowed() {
 # 1. With GLX: the hardware device.
 run_windowed "with GLX"
 grep -q '^d3d8: hardware device, 800x600' "$log" || fail "with GLX: the game did not start on the hardware device"
+# A window presents at once: no word of the vertical retrace.
+grep -q 'vertical retrace' "$log" && fail "with GLX: the windowed game asked for the vertical retrace"
 
 # 2. A server without GLX: the hardware device fails cleanly and the reference one runs.
 display=
@@ -93,6 +95,8 @@ xdotool windowfocus "$root"
 sleep 1
 xdotool windowfocus --sync "$window"
 sleep 1.5
+# Full screen presents on the vertical retrace, or says why it cannot (Xvfb has none).
+grep -q 'vertical retrace' "$log" || fail "full screen: the device did not ask for the vertical retrace"
 lost=$(grep -c 'device is lost' "$log")
 reset=$(grep -c 'device is reset' "$log")
 [ "$lost" = 1 ] || fail "full screen: the device was lost $lost times, not once"
