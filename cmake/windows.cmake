@@ -7,9 +7,12 @@
 # data folder are the whole installation.
 set(QR_WINDOWS_LINK -static -static-libgcc -static-libstdc++)
 
+# The graphics utilities are picked by name wherever they live (render/ or platform/);
+# nothing else of platform/ is compiled here.
 file(GLOB QR_WINDOWS_GAME_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/render/*.cpp
-  ${CMAKE_SOURCE_DIR}/sound/*.cpp ${CMAKE_SOURCE_DIR}/world/*.cpp)
+  ${CMAKE_SOURCE_DIR}/sound/*.cpp ${CMAKE_SOURCE_DIR}/world/*.cpp
+  ${CMAKE_SOURCE_DIR}/platform/d3dx_*.cpp ${CMAKE_SOURCE_DIR}/platform/dds.cpp)
 # app/main.cpp is the entry point here too: it gives the exit status 0 after a normal run.
 
 add_executable(quillrun WIN32 ${QR_WINDOWS_GAME_SOURCES} ${CMAKE_SOURCE_DIR}/platform/windows/d3d8_loader.cpp)

@@ -11,7 +11,12 @@ IDirect3D8 *WINAPI Direct3DCreate8(UINT sdkVersion) {
   using Create = IDirect3D8 *(WINAPI *)(UINT);
   static HMODULE library = LoadLibraryA("d3d8.dll");  // kept loaded for the whole run
   if (!library) {
-    std::fprintf(stderr, "quillrun: cannot load d3d8.dll (error %lu)\n", GetLastError());
+    const DWORD error = GetLastError();
+    if (error != 0) {
+      std::fprintf(stderr, "quillrun: cannot load d3d8.dll (error %lu)\n", error);
+    } else {
+      std::fprintf(stderr, "quillrun: cannot load d3d8.dll\n");
+    }
     return nullptr;
   }
   FARPROC entry = GetProcAddress(library, "Direct3DCreate8");
