@@ -1,6 +1,8 @@
-// The process entry point outside Windows: reads the command line, finds the game's
-// data, runs WinMain and turns its result into the host's exit status (0 after a normal
-// run, 1 when start-up failed, 2 for a command line it cannot take). `--record FILE`
+// The process entry point: reads the command line, finds the game's data, runs WinMain
+// and turns its result into the exit status the shell expects (0 after a normal run, 1
+// when start-up failed, 2 for a command line it cannot take; WinMain itself returns 1
+// after a normal run). On Windows the C runtime calls this main, not WinMain, once it
+// is defined. `--record FILE`
 // keeps the game played in FILE for the replay runner. SIGINT, SIGTERM and SIGHUP close
 // the game's window; after the usual shutdown the program ends by that signal.
 #include <cstdio>
@@ -10,9 +12,11 @@
 #include "app/game.h"
 #include "app/options.h"
 #include "app/record.h"
+#include "render/scene.h"
+#ifndef _WIN32
 #include "platform/signals.h"
 #include "platform/window_scale.h"
-#include "render/scene.h"
+#endif
 
 int main(int argc, char **argv) {
   StartOptions options;
@@ -32,14 +36,20 @@ int main(int argc, char **argv) {
   }
   if (!options.recordPath.empty() && !OpenRecording(options.recordPath.c_str())) return 1;
   displayModeChoice = options.displayMode;
+#ifndef _WIN32
   SetWindowScale(options.windowScale);
+#endif
 
   char executable[4096];
   const DWORD length = GetModuleFileNameA(nullptr, executable, sizeof executable);
   FindGameData(DataDirectoryCandidates(length > 0 && length < sizeof executable ? executable : ""));
 
+#ifdef _WIN32
+  return WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
+#else
   InstallQuitSignals();
   const int status = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
   EndByQuitSignal();
   return status;
+#endif
 }

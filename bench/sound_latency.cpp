@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "ezds/ezds_names.h"
 #include "ezds/wav_reader.h"
 #include "platform/win32_types.h"
 
@@ -89,10 +90,10 @@ int main() {
     fprintf(stderr, "sound_latency: cannot load %s: %s\n", library.c_str(), dlerror());
     return 1;
   }
-  auto init = reinterpret_cast<int (*)(HWND)>(dlsym(handle, "?DSinit@@YAHPAUHWND__@@@Z"));
-  auto end = reinterpret_cast<void (*)()>(dlsym(handle, "?DSend@@YAXXZ"));
-  auto load = reinterpret_cast<int (*)(char *, char)>(dlsym(handle, "?DSload@@YAHPADD@Z"));
-  auto play = reinterpret_cast<void (*)(char, char)>(dlsym(handle, "?DSplay@@YAXDD@Z"));
+  auto init = reinterpret_cast<int (*)(HWND)>(dlsym(handle, EZDS_NAME_DSINIT));
+  auto end = reinterpret_cast<void (*)()>(dlsym(handle, EZDS_NAME_DSEND));
+  auto load = reinterpret_cast<int (*)(char *, char)>(dlsym(handle, EZDS_NAME_DSLOAD));
+  auto play = reinterpret_cast<void (*)(char, char)>(dlsym(handle, EZDS_NAME_DSPLAY));
   if (!init || !end || !load || !play) {
     fprintf(stderr, "sound_latency: %s lacks an export\n", library.c_str());
     return 1;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ezds/mixer.h"
 #include "ezds/wav_reader.h"
 
 namespace {
@@ -21,11 +22,9 @@ constexpr int OutputChannels = 2;
 // 512 frames is 11.6 ms at 44.1 kHz: a sound starts within one such buffer.
 constexpr int OutputBufferFrames = 512;
 
-constexpr int EffectSlots = 16;
-// Three voices per effect: the swing sound, played on every update of a fast swing,
-// and the slow-motion beep, every other frame, keep at most three copies going, so
-// they overlap a little and never build up into a roar.
-constexpr int VoicesPerEffect = 3;
+// The same slots and voices as the library's own mixer (mixer.h).
+constexpr int EffectSlots = MixerEffectSlots;
+constexpr int VoicesPerEffect = MixerVoicesPerEffect;
 constexpr int LoopChannel = EffectSlots * VoicesPerEffect;
 constexpr int ChannelCount = LoopChannel + 1;
 
@@ -88,15 +87,8 @@ int LoadSound(const char *file, Sound &into) {
   return 1;
 }
 
-// Level 100 plays at full volume and every step below takes 0.3 dB off: the game's
-// levels 65 to 100 span 10.5 dB, so the slow-motion beep (65) sounds at 30 % of the
-// amplitude of a boss explosion (100) and a hit (90) at 71 %. 0 and below are silent.
-int VolumeForLevel(int level) {
-  if (level <= 0) return 0;
-  if (level >= 100) return MIX_MAX_VOLUME;
-  double gain = std::pow(10.0, -0.3 * (100 - level) / 20.0);
-  return int(std::lround(MIX_MAX_VOLUME * gain));
-}
+// The level curve is the mixer's (mixer.h): 0.3 dB per step below 100.
+int VolumeForLevel(int level) { return EffectVolume(level) * MIX_MAX_VOLUME / MixerMaxVolume; }
 
 // A free voice of the effect, else the one that started longest ago.
 int PickVoice(int id) {

@@ -1,13 +1,19 @@
 // The sound-effect library's seven functions, as the game binds them at run time.
 // Nothing else in the library is visible from outside.
 #pragma once
+#ifdef _WIN32
+// Plain C names inside the library; ezds.def exports them under the decorated names.
+#include <windows.h>
+#define EZDS_API extern "C"
+#define EZDS_LABEL(name)
+#else
 #include "ezds/ezds_names.h"
 #include "platform/win32_types.h"
-
 #define EZDS_API __attribute__((visibility("default")))
 #define EZDS_LABEL(name) __asm__("\"" name "\"")
+#endif
 
-// Opens the audio output (44.1 kHz, 16-bit, stereo, 512-frame buffer). Returns 1 when
+// Opens the audio output (44.1 kHz, 16-bit, stereo). Returns 1 when
 // the output is open, 0 when no audio device can be opened. The window is not needed.
 EZDS_API int DSinit(HWND window) EZDS_LABEL(EZDS_NAME_DSINIT);
 

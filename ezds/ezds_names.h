@@ -1,7 +1,8 @@
-// The names under which the sound library exports its seven functions: the decorated
-// names the game looks up. Every ELF linker reads '@' in a symbol name as a version
-// marker, so the objects carry these names with '$' in place of '@', and the build
-// puts the '@' back into the finished library (export_names.cpp).
+// The names under which the sound library exports its seven functions. The game looks
+// them up by their decorated Windows names; an ELF linker reads '@' in a symbol name as
+// a version marker, so on Linux the library exports each name with '$' for every '@',
+// the spelling the game's GetProcAddress asks the loader for. The Windows library
+// exports the names with '@' as they stand (ezds.def).
 #pragma once
 
 #define EZDS_NAME_DSINIT "?DSinit$$YAHPAUHWND__$$$Z"
@@ -11,8 +12,3 @@
 #define EZDS_NAME_DSPLAY "?DSplay$$YAXDD$Z"
 #define EZDS_NAME_DSLOOPOPE "?DSloopOPE$$YAXDD$Z"
 #define EZDS_NAME_DSVER "?DSver$$YAPADXZ"
-
-#define EZDS_EXPORT_COUNT 7
-#define EZDS_EXPORT_PLACEHOLDERS                                                                   \
-  { EZDS_NAME_DSINIT, EZDS_NAME_DSEND, EZDS_NAME_DSLOAD, EZDS_NAME_DSLOADL, EZDS_NAME_DSPLAY,     \
-    EZDS_NAME_DSLOOPOPE, EZDS_NAME_DSVER }

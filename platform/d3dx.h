@@ -1,12 +1,10 @@
 // The graphics utility operations the renderer needs on top of the Direct3D 8 device:
 // a texture from a DDS file, the projection and view matrices, and fonts that draw text
-// into the frame. On Windows these come with the system's utility library.
+// into the frame. Windows has no such library for 64-bit programs, so both builds use
+// ours, over the system's Direct3D 8 and GDI on Windows.
 #pragma once
 #include "platform/platform.h"
 
-#ifdef _WIN32
-#include <d3dx8.h>
-#else
 
 // ---- Matrices and vectors ------------------------------------------------------------
 // Row-major, used with row vectors: a point p becomes p x M.
@@ -91,5 +89,3 @@ protected:
 typedef ID3DXFont *LPD3DXFONT;
 
 HRESULT WINAPI D3DXCreateFontIndirect(IDirect3DDevice8 *device, const LOGFONTA *logFont, ID3DXFont **font);
-
-#endif

@@ -5,7 +5,9 @@
 // laid out like GDI's DrawTextA (the same advances, centring and clipping) and drawn as
 // one screen-space quad per glyph, modulated by the colour, with the depth test off; the
 // device's previous state is put back afterwards through a state block.
+#ifndef _WIN32
 #include <iconv.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -540,9 +542,19 @@ INT FontObject::DrawTextW(LPCWSTR text, INT count, LPRECT rect, DWORD format, D3
   if (text == nullptr || rect == nullptr || count < -1) return 0;
   size_t length = count == -1 ? std::wcslen(text) : size_t(count);
   std::string narrow;
+  const bool shiftJis = logFont_.lfCharSet == SHIFTJIS_CHARSET;
+#ifdef _WIN32
+  // The system converts to the font's code page; what it cannot show becomes '?'.
+  if (length > 0) {
+    const UINT codePage = shiftJis ? 932 : 1252;
+    const int bytes = WideCharToMultiByte(codePage, 0, text, int(length), nullptr, 0, "?", nullptr);
+    narrow.resize(bytes > 0 ? size_t(bytes) : 0);
+    if (bytes > 0) WideCharToMultiByte(codePage, 0, text, int(length), narrow.data(), bytes, "?", nullptr);
+  }
+#else
   static iconv_t converters[2] = {iconv_t(-1), iconv_t(-1)};
   static bool opened[2];
-  int which = logFont_.lfCharSet == SHIFTJIS_CHARSET ? 0 : 1;
+  int which = shiftJis ? 0 : 1;
   if (!opened[which]) {
     opened[which] = true;
     converters[which] = iconv_open(which == 0 ? "CP932" : "CP1252", "WCHAR_T");
@@ -563,6 +575,7 @@ INT FontObject::DrawTextW(LPCWSTR text, INT count, LPRECT rect, DWORD format, D3
       narrow.push_back('?');
     }
   }
+#endif
   return DrawTextA(narrow.c_str(), INT(narrow.size()), rect, format, colour);
 }
 

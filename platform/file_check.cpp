@@ -4,6 +4,42 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+// Windows has no named pipes or devices among the files a path names on a disk; a
+// directory is what can stand in a data file's place there.
+#include <io.h>
+
+int OpenRegularFile(const char *path, const char **why) {
+  const char *reason = nullptr;
+  int file = -1;
+  struct _stat64 info = {};
+  if (path == nullptr || *path == '\0') {
+    reason = "no file name";
+  } else if (_stat64(path, &info) != 0) {
+    reason = errno == ENOENT ? "cannot open: no such file" : "cannot open it";
+  } else if ((info.st_mode & _S_IFMT) != _S_IFREG) {
+    reason = (info.st_mode & _S_IFMT) == _S_IFDIR ? "not a regular file (a directory)" : "not a regular file";
+  } else {
+    file = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (file < 0) reason = errno == EACCES ? "cannot open: permission denied" : "cannot open it";
+  }
+  if (why != nullptr) *why = reason;
+  return file;
+}
+
+std::FILE *OpenRegularFileStream(const char *path, const char **why) {
+  const int file = OpenRegularFile(path, why);
+  if (file < 0) return nullptr;
+  std::FILE *stream = _fdopen(file, "rb");
+  if (stream == nullptr) {
+    _close(file);
+    if (why != nullptr) *why = "out of memory";
+  }
+  return stream;
+}
+
+#else
 #include <unistd.h>
 
 int OpenRegularFile(const char *path, const char **why) {
@@ -44,3 +80,5 @@ std::FILE *OpenRegularFileStream(const char *path, const char **why) {
   }
   return stream;
 }
+
+#endif

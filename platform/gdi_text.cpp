@@ -3,8 +3,9 @@
 // (its name converted from the character set's code page) when it is installed,
 // otherwise the nearest fixed-pitch face that covers Japanese. Heights follow GDI: a
 // positive lfHeight is the character cell height (ascent plus descent), a negative one
-// the em height. Glyphs are antialiased; their coverage blends the text colour over the
-// bitmap, over the background colour's box first when the mode is OPAQUE.
+// the em height. Glyphs are antialiased in the system's seventeen smoothing levels; the
+// level's weight blends the text colour over the bitmap, over the background colour's
+// box first when the mode is OPAQUE.
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -289,6 +290,14 @@ inline void Blend(uint32_t &pixel, uint32_t colour, uint32_t coverage) {
   pixel = out;
 }
 
+// Smoothed text on Windows comes in 17 levels of coverage (0 to 16 sixteenths), each
+// drawn with a gamma-corrected weight, so a glyph's soft edges are brighter than their
+// plain coverage and the faintest level does not show at all. The weights are those the
+// system's smoothing gives white text on black.
+constexpr uint8_t SmoothingWeights[17] = {0, 0, 104, 124, 140, 154, 167, 178, 189, 199, 208, 217, 225, 233, 240, 248, 255};
+
+uint32_t SmoothedCoverage(uint32_t coverage) { return SmoothingWeights[coverage * 17 / 256]; }
+
 // COLORREF 0x00BBGGRR to the DIB's 0x00RRGGBB.
 uint32_t DibColour(COLORREF c) { return uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c); }
 
@@ -342,7 +351,7 @@ void DrawGlyph(HBITMAP bitmap, const Clip &clip, HFONT font, int penX, int basel
     for (int gx = 0; gx < int(glyph.width); ++gx) {
       int x = left + gx;
       if (x < clip.left || x >= clip.right) continue;
-      uint32_t coverage = mono ? ((source[gx >> 3] >> (7 - (gx & 7))) & 1) * 255 : source[gx];
+      uint32_t coverage = mono ? ((source[gx >> 3] >> (7 - (gx & 7))) & 1) * 255 : SmoothedCoverage(source[gx]);
       Blend(row[x], colour, coverage);
     }
   }

@@ -171,7 +171,14 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     QR_UNSUPPORTED_ONCE("GetProcAddress: exports by ordinal are not supported");
     return nullptr;
   }
-  return reinterpret_cast<FARPROC>(dlsym(module, procName));
+  // A Windows export name may hold '@' (a decorated C++ name does), but an ELF linker
+  // reads '@' in a symbol as a version marker, so a library built for us spells every
+  // '@' of its export names as '$'. This is the one place that spelling is defined.
+  std::string symbol(procName);
+  for (char &c : symbol) {
+    if (c == '@') c = '$';
+  }
+  return reinterpret_cast<FARPROC>(dlsym(module, symbol.c_str()));
 }
 
 BOOL FreeLibrary(HMODULE module) {

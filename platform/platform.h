@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <d3d8.h>
+#include <stdint.h>
+#include <stdlib.h>
 #else
 #include "platform/win32_types.h"
 #include "platform/window.h"

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ezds/ezds_names.h"
 #include "ezds_test_wav.h"
 #include "platform/win32_types.h"
 
@@ -47,13 +48,13 @@ const Library &Ezds() {
     Library l{};
     l.handle = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!l.handle) return l;
-    Find(l.handle, l.init, "?DSinit@@YAHPAUHWND__@@@Z");
-    Find(l.handle, l.end, "?DSend@@YAXXZ");
-    Find(l.handle, l.load, "?DSload@@YAHPADD@Z");
-    Find(l.handle, l.loadLoop, "?DSloadL@@YAHPAD@Z");
-    Find(l.handle, l.play, "?DSplay@@YAXDD@Z");
-    Find(l.handle, l.loopOperation, "?DSloopOPE@@YAXDD@Z");
-    Find(l.handle, l.version, "?DSver@@YAPADXZ");
+    Find(l.handle, l.init, EZDS_NAME_DSINIT);
+    Find(l.handle, l.end, EZDS_NAME_DSEND);
+    Find(l.handle, l.load, EZDS_NAME_DSLOAD);
+    Find(l.handle, l.loadLoop, EZDS_NAME_DSLOADL);
+    Find(l.handle, l.play, EZDS_NAME_DSPLAY);
+    Find(l.handle, l.loopOperation, EZDS_NAME_DSLOOPOPE);
+    Find(l.handle, l.version, EZDS_NAME_DSVER);
     return l;
   }();
   return lib;
@@ -183,7 +184,7 @@ TEST(EzdsLibrary, ExportsOnlyTheDecoratedNames) {
   EXPECT_NE(lib.loopOperation, nullptr);
   ASSERT_NE(lib.version, nullptr);
   EXPECT_EQ(std::string(lib.version()).rfind("ezds ", 0), 0u);
-  for (const char *hidden : {"DSinit", "DSplay", "_Z6DSinitP6HWND__", "_Z6DSplaycc", "?DSinit$$YAHPAUHWND__$$$Z",
+  for (const char *hidden : {"DSinit", "DSplay", "_Z6DSinitP6HWND__", "_Z6DSplaycc", "?DSinit@@YAHPAUHWND__@@@Z",
                              "ParseWav", "_Z8ParseWavPKhmP7WavDataPPKc", "_Z12ReadFileBytesPKcmRSt6vectorIhSaIhEEPS0_"}) {
     EXPECT_EQ(dlsym(lib.handle, hidden), nullptr) << hidden;
   }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
@@ -128,6 +129,31 @@ TEST(GdiText, TheGamesFontIsFoundAndSizedByItsCellHeight) {
   SelectObject(canvas.dc, em.handle);
   RECT rect = {0, 0, 0, 0};
   EXPECT_GT(DrawTextA(canvas.dc, "A", -1, &rect, DT_CALCRECT), 60);
+}
+
+TEST(GdiText, SmoothedGlyphsComeInTheSystemsSeventeenLevels) {
+  // White on black, every pixel is one of the levels' weights: soft edges sit well above
+  // their plain coverage (a sixteenth or less does not show, two sixteenths already
+  // show at 104 of 255), which is what makes small text as bright as on Windows.
+  const std::set<int> weights = {0, 104, 124, 140, 154, 167, 178, 189, 199, 208, 217, 225, 233, 240, 248, 255};
+  for (BYTE quality : {BYTE(DRAFT_QUALITY), BYTE(NONANTIALIASED_QUALITY)}) {
+    LOGFONTA logFont = GameLogFont(18);
+    logFont.lfQuality = quality;
+    Font font(logFont);
+    Canvas canvas(400, 40);
+    SelectObject(canvas.dc, font.handle);
+    RECT rect = {0, 0, 400, 40};
+    DrawTextA(canvas.dc, "version 0.14 QUILLRUN", -1, &rect, 0);
+    std::set<int> seen;
+    for (int y = 0; y < canvas.height; ++y)
+      for (int x = 0; x < canvas.width; ++x) seen.insert(int((canvas.At(x, y) >> 8) & 0xFF));
+    for (int level : seen) EXPECT_TRUE(weights.count(level)) << level << " quality " << int(quality);
+    if (quality == NONANTIALIASED_QUALITY) {
+      EXPECT_EQ(seen, (std::set<int>{0, 255}));
+    } else {
+      EXPECT_GE(seen.size(), 8u) << "the edges are smoothed";
+    }
+  }
 }
 
 TEST(GdiText, AFaceThatIsNotInstalledFallsBackToAFixedPitchJapaneseFace) {
