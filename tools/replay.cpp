@@ -4,11 +4,13 @@
 //
 //   quillrun-replay --seed N (--input FILE | --play normal|random) --frames N
 //                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
+//                   [--math-log FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
 // (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys).
 // Missing lines mean no motion and nothing held. --record writes the input of every frame
-// in that form, so a run of the built-in player can be kept and replayed. Exit status: 0 for a completed run,
+// in that form, so a run of the built-in player can be kept and replayed. --math-log writes
+// every distinct argument of the world's sine, cosine and arctangent (for qr-mathcheck). Exit status: 0 for a completed run,
 // 2 for bad arguments or a bad input file.
 #include <cerrno>
 #include <cmath>
@@ -21,6 +23,7 @@
 #include "app/game.h"
 #include "platform/headless.h"
 #include "sound/sound.h"
+#include "tools/replay_math_log.h"
 #include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
@@ -47,13 +50,15 @@ struct Options {
   const char *screenshotPath = nullptr;
   long screenshotFrame = -1;
   const char *recordPath = nullptr;
+  const char *mathLogPath = nullptr;
 };
 
 int Usage(const char *why) {
   std::fprintf(stderr, "quillrun-replay: %s\n", why);
   std::fprintf(stderr,
                "usage: quillrun-replay --seed N (--input FILE | --play normal|random) --frames N\n"
-               "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n");
+               "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n"
+               "                       [--math-log FILE]\n");
   return 2;
 }
 
@@ -189,6 +194,10 @@ int main(int argc, char **argv) {
       if (value == nullptr) return Usage("--record wants a file");
       options.recordPath = value;
       i++;
+    } else if (std::strcmp(arg, "--math-log") == 0) {
+      if (value == nullptr) return Usage("--math-log wants a file");
+      options.mathLogPath = value;
+      i++;
     } else if (std::strcmp(arg, "--at") == 0) {
       if (!ParseCount(value, 100000000ul, &number) || number == 0) return Usage("--at wants a frame number from 1");
       options.screenshotFrame = static_cast<long>(number);
@@ -229,6 +238,7 @@ int main(int argc, char **argv) {
   srand(static_cast<unsigned int>(options.seed));
   soundPlayObserver = RecordSound;
   running = 1;
+  if (options.mathLogPath != nullptr) StartMathLog();
 
   StateHash hash;
   std::string line;
@@ -259,6 +269,7 @@ int main(int argc, char **argv) {
   }
   if (options.hash) std::printf("%016llx\n", static_cast<unsigned long long>(hash.value));
   if (record != nullptr && std::fclose(record) != 0) status = 1;
+  if (options.mathLogPath != nullptr && !WriteMathLog(options.mathLogPath)) status = 1;
   soundPlayObserver = nullptr;
   ShutdownGame();
   return status;
