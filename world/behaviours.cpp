@@ -7,6 +7,7 @@
 #include <cmath>
 #include "platform/platform.h"
 #include "world/world.h"
+#include "world/world_math.h"
 
 namespace {
 
@@ -52,10 +53,10 @@ void Drift(Enemy &e, int slot, float dx, float dy) {
 
 // The glow or smoke that a missile leaves some pixels behind its tail.
 float BehindX(const Enemy &e, double distance) {
-  return static_cast<float>(e.x + std::cos(static_cast<double>(e.angle)) * distance);
+  return static_cast<float>(e.x + WorldCos(static_cast<double>(e.angle)) * distance);
 }
 float BehindY(const Enemy &e, double distance) {
-  return static_cast<float>(e.y - std::sin(static_cast<double>(e.angle)) * distance);
+  return static_cast<float>(e.y - WorldSin(static_cast<double>(e.angle)) * distance);
 }
 
 void HomingMissile(Enemy &e) {
@@ -194,7 +195,7 @@ void FirstBoss(Enemy &e) {
 
 float AngleTo(float dx, float dy) {
   if (dx == 0.0f && dy == 0.0f) return 0.0f;
-  return static_cast<float>(std::atan2(static_cast<double>(dx), static_cast<double>(dy)));
+  return static_cast<float>(WorldAtan2(static_cast<double>(dx), static_cast<double>(dy)));
 }
 
 void WrapAngle(float &angle) {
@@ -215,8 +216,8 @@ void WrapAngle(float &angle) {
 
 void AdvanceAlong(Enemy &e, float heading, double step) {
   double h = static_cast<double>(heading);
-  e.x = static_cast<float>(e.x + -std::cos(h) * step);
-  e.y = static_cast<float>(e.y + std::sin(h) * step);
+  e.x = static_cast<float>(e.x + -WorldCos(h) * step);
+  e.y = static_cast<float>(e.y + WorldSin(h) * step);
 }
 
 float AimAtPlayer(const Enemy &e) { return AngleTo(Player.x - e.x, Player.y - e.y) + QuarterTurn; }

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "sound/sound.h"
 #include "world/world.h"
+#include "world/world_math.h"
 
 namespace {
 
@@ -120,8 +121,8 @@ void SpawnRing(const Enemy &e, const RingLook &look) {
   const int stepDegrees = 360 / look.count;
   for (int k = 0; k < look.count; ++k) {
     float heading = static_cast<float>(k * stepDegrees) * DegreesToRadians;
-    float vx = static_cast<float>(std::cos(static_cast<double>(heading)) * look.speed);
-    float vy = static_cast<float>(std::sin(static_cast<double>(heading)) * look.speed);
+    float vx = static_cast<float>(WorldCos(static_cast<double>(heading)) * look.speed);
+    float vy = static_cast<float>(WorldSin(static_cast<double>(heading)) * look.speed);
     SpawnParticle(e.x, e.y, vx, vy, 0.0f, 0.0f, RandomTurn(), look.size, look.sizeStep, look.alpha, look.alphaStep, -1,
                   5);
   }
