@@ -6,6 +6,7 @@
 //
 //   quillrun-replay [--seed N] (--input FILE | --play normal|random) [--frames N]
 //                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
+//                   [--math-log FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
 // (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys),
@@ -17,7 +18,8 @@
 // for a completed run and for --help (the usage on stdout), 1 when an output could not
 // be written, 2 for bad arguments or a bad input file; SIGINT, SIGTERM and SIGHUP end the
 // run after the frame in progress, with whole lines in every output, and then the
-// runner ends by that signal.
+// runner ends by that signal. --math-log writes every distinct argument of the world's
+// sine, cosine and arctangent (for qr-mathcheck).
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +33,7 @@
 #include "platform/signals.h"
 #include "render/device.h"
 #include "tools/replay_input.h"
+#include "tools/replay_math_log.h"
 #include "tools/replay_output.h"
 #include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
@@ -50,12 +53,14 @@ struct Options {
   const char *screenshotPath = nullptr;
   long screenshotFrame = -1;
   const char *recordPath = nullptr;
+  const char *mathLogPath = nullptr;
 };
 
 void PrintUsage(FILE *to) {
   std::fprintf(to,
                "usage: quillrun-replay [--seed N] (--input FILE|- | --play normal|random) [--frames N]\n"
-               "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n");
+               "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n"
+               "                       [--math-log FILE]\n");
 }
 
 int Usage(const char *why) {
@@ -128,6 +133,10 @@ int main(int argc, char **argv) {
       if (value == nullptr) return Usage("--record wants a file");
       options.recordPath = value;
       i++;
+    } else if (std::strcmp(arg, "--math-log") == 0) {
+      if (value == nullptr) return Usage("--math-log wants a file");
+      options.mathLogPath = value;
+      i++;
     } else if (std::strcmp(arg, "--at") == 0) {
       if (!ParseCount(value, 100000000ul, &number) || number == 0) return Usage("--at wants a frame number from 1");
       options.screenshotFrame = static_cast<long>(number);
@@ -182,6 +191,7 @@ int main(int argc, char **argv) {
   std::vector<std::pair<int, int>> frameSounds;
   frameSounds.reserve(FrameSoundLimit);
 
+  if (options.mathLogPath != nullptr) StartMathLog();
   StateHash hash;
   std::string line;
   int status = 0;
@@ -240,6 +250,7 @@ int main(int argc, char **argv) {
   // A run cut short by a signal or an error has no hash: it would look like a whole one.
   if (options.hash && !stopped && status == 0 && !QuitRequested())
     out.Printf("%016llx\n", static_cast<unsigned long long>(hash.value));
+  if (options.mathLogPath != nullptr && !WriteMathLog(options.mathLogPath)) status = 1;
   const bool outWritten = out.Finish();
   const bool recordWritten = record.Finish();
   if ((!outWritten || !recordWritten) && status == 0) status = 1;

@@ -6,6 +6,7 @@
 // every timed event is a test on the enemy's age.
 #include <cmath>
 #include "world/world.h"
+#include "world/world_math.h"
 
 namespace {
 
@@ -51,10 +52,10 @@ void Drift(Enemy &e, int slot, float dx, float dy) {
 
 // The glow or smoke that a missile leaves some pixels behind its tail.
 float BehindX(const Enemy &e, double distance) {
-  return static_cast<float>(e.x + std::cos(static_cast<double>(e.angle)) * distance);
+  return static_cast<float>(e.x + WorldCos(static_cast<double>(e.angle)) * distance);
 }
 float BehindY(const Enemy &e, double distance) {
-  return static_cast<float>(e.y - std::sin(static_cast<double>(e.angle)) * distance);
+  return static_cast<float>(e.y - WorldSin(static_cast<double>(e.angle)) * distance);
 }
 
 void HomingMissile(World &w, Enemy &e) {
@@ -193,7 +194,7 @@ void FirstBoss(World &w, Enemy &e) {
 
 float AngleTo(float dx, float dy) {
   if (dx == 0.0f && dy == 0.0f) return 0.0f;
-  return static_cast<float>(std::atan2(static_cast<double>(dx), static_cast<double>(dy)));
+  return static_cast<float>(WorldAtan2(static_cast<double>(dx), static_cast<double>(dy)));
 }
 
 void WrapAngle(float &angle) {
@@ -214,8 +215,8 @@ void WrapAngle(float &angle) {
 
 void AdvanceAlong(Enemy &e, float heading, double step) {
   double h = static_cast<double>(heading);
-  e.x = static_cast<float>(e.x + -std::cos(h) * step);
-  e.y = static_cast<float>(e.y + std::sin(h) * step);
+  e.x = static_cast<float>(e.x + -WorldCos(h) * step);
+  e.y = static_cast<float>(e.y + WorldSin(h) * step);
 }
 
 float AimAtPlayer(const World &w, const Enemy &e) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include "world/step.h"
 #include "world/world.h"
+#include "world/world_math.h"
 
 namespace {
 
@@ -118,8 +119,8 @@ void SpawnRing(World &w, const Enemy &e, const RingLook &look) {
   const int stepDegrees = 360 / look.count;
   for (int k = 0; k < look.count; ++k) {
     float heading = static_cast<float>(k * stepDegrees) * DegreesToRadians;
-    float vx = static_cast<float>(std::cos(static_cast<double>(heading)) * look.speed);
-    float vy = static_cast<float>(std::sin(static_cast<double>(heading)) * look.speed);
+    float vx = static_cast<float>(WorldCos(static_cast<double>(heading)) * look.speed);
+    float vy = static_cast<float>(WorldSin(static_cast<double>(heading)) * look.speed);
     SpawnParticle(w, e.x, e.y, vx, vy, 0.0f, 0.0f, RandomTurn(w), look.size, look.sizeStep, look.alpha, look.alphaStep, -1,
                   5);
   }
