@@ -5,9 +5,17 @@
 
 static unsigned int randomState = 1;
 
-extern "C" void srand(unsigned int seed) noexcept { randomState = seed; }
+// glibc declares the two as not throwing and the declarations must agree; musl (the
+// browser build's C library) declares them plainly.
+#ifdef __GLIBC__
+#define QR_C_NOEXCEPT noexcept
+#else
+#define QR_C_NOEXCEPT
+#endif
 
-extern "C" int rand(void) noexcept {
+extern "C" void srand(unsigned int seed) QR_C_NOEXCEPT { randomState = seed; }
+
+extern "C" int rand(void) QR_C_NOEXCEPT {
   randomState = randomState * 214013u + 2531011u;
   return static_cast<int>((randomState >> 16) & 0x7FFF);
 }

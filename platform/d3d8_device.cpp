@@ -68,7 +68,11 @@ HRESULT CheckPresentParameters(D3DPRESENT_PARAMETERS *p, HWND window) {
   if (p->BackBufferWidth == 0 || p->BackBufferHeight == 0) {
     if (!p->Windowed) return D3DERR_INVALIDCALL;
     int w = 800, h = 600;
+#ifndef __EMSCRIPTEN__
     if (SDL_Window *sdl = SdlWindowOf(window)) SDL_GetWindowSize(sdl, &w, &h);
+#else
+    (void)window;  // the page's canvas is always 800 x 600
+#endif
     if (p->BackBufferWidth == 0) p->BackBufferWidth = (UINT)w;
     if (p->BackBufferHeight == 0) p->BackBufferHeight = (UINT)h;
   }

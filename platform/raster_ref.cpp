@@ -6,7 +6,11 @@
 // trilinear wrapped texels times the vertex colour, alpha-blended, depth less-or-equal)
 // run through specialised loops; everything else takes the general per-pixel path.
 #include "platform/raster_ref.h"
+#ifdef __EMSCRIPTEN__
+#include "platform/web/web_page.h"
+#else
 #include <SDL.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -79,7 +83,7 @@ struct Sampling {
   uint8_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
 };
 
-inline uint32_t FetchWrap(const Level &l, int x, int y) {
+[[maybe_unused]] inline uint32_t FetchWrap(const Level &l, int x, int y) {
   return l.texels[(y & (l.height - 1)) * l.width + (x & (l.width - 1))];
 }
 
@@ -230,7 +234,9 @@ class ReferenceRaster final : public RasterDevice {
 public:
   ReferenceRaster(HWND presentWindow) : window(presentWindow) {}
   ~ReferenceRaster() override {
+#ifndef __EMSCRIPTEN__
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
+#endif
   }
 
   bool Resize(int w, int h) override {
@@ -239,8 +245,10 @@ public:
     color.assign((size_t)w * h, 0xFF000000u);
     depth.assign((size_t)w * h, 0xFFFF);
     presented.assign((size_t)w * h, 0xFF000000u);
+#ifndef __EMSCRIPTEN__
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
     wrapper = nullptr;
+#endif
     return true;
   }
 
@@ -283,6 +291,11 @@ public:
 
   void Present(HWND target) override {
     std::memcpy(presented.data(), color.data(), color.size() * 4);
+#ifdef __EMSCRIPTEN__
+    // In the browser the picture goes to the page's canvas through its 2D context.
+    WebPresentPixels(target, presented.data(), width, height);
+  }
+#else
     SDL_Window *sdl = SdlWindowOf(target);
     if (sdl == nullptr) return;
     SDL_Surface *surface = SDL_GetWindowSurface(sdl);
@@ -322,6 +335,7 @@ public:
       SDL_BlitScaled(wrapper, nullptr, surface, &dest);
     SDL_UpdateWindowSurface(sdl);
   }
+#endif
 
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
@@ -708,8 +722,10 @@ private:
   std::vector<uint32_t> color;
   std::vector<uint16_t> depth;
   std::vector<uint32_t> presented;
+#ifndef __EMSCRIPTEN__
   SDL_Surface *wrapper = nullptr;
   bool surfaceComplaint = false;
+#endif
   const RasterState *s = nullptr;
   const RasterTexture *texture = nullptr;
   RasterCombine combine = CombineAny;

@@ -1,0 +1,107 @@
+// The process in the browser. The page asks the start-up question with its own dialog
+// (the same "FULL SCREEN ?" and the same two answers; Yes takes the browser's full
+// screen), then the window, the start-up of every subsystem and the message loop run as
+// on the desktop, except that the browser drives the loop: one pass per display frame,
+// and a game frame in a pass only once the frame's 22 ms deadline has passed. Deadlines
+// follow each other 22 ms apart, so a 60 Hz display shows three game frames in every
+// four of its own, 45 a second on average; a frame more than one deadline late loses
+// the time, as the desktop game does. Nothing ever waits inside the page.
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <cstdint>
+#include "app/game.h"
+#include "world/world.h"
+
+namespace {
+
+constexpr uint32_t FrameMilliseconds = 22;
+
+bool haveDeadline;
+uint32_t nextDeadline;
+uint32_t passCount;
+uint32_t framesRun;
+
+// clang-format off
+EM_JS(void, AskStartQuestion, (const char *text, const char *caption), {
+  Module.askStart(UTF8ToString(text), UTF8ToString(caption));
+});
+
+EM_JS(void, TellPageEnded, (int started), {
+  if (Module.gameEnded) Module.gameEnded(started);
+});
+// clang-format on
+
+void EndRun() {
+  emscripten_cancel_main_loop();
+  ShutdownGame();
+  TellPageEnded(1);
+}
+
+// One pass of the message loop: at most three messages, then a frame when its deadline
+// has come and the page is shown.
+void Pass() {
+  passCount += 1;
+  for (int attempt = 0; attempt < 3; attempt++) {
+    MSG msg;
+    if (PeekMessageA(&msg, mainWindow, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  if (running && GetForegroundWindow() == mainWindow) {
+    const uint32_t now = timeGetTime();
+    if (!haveDeadline || static_cast<int32_t>(now - nextDeadline) >= 0) {
+      // The browser has done the waiting: the frame's own wait finds its deadline passed.
+      lastFrameTime = now - FrameMilliseconds;
+      RunFrame();
+      framesRun += 1;
+      nextDeadline = (haveDeadline ? nextDeadline : now) + FrameMilliseconds;
+      const uint32_t end = timeGetTime();
+      if (static_cast<int32_t>(end - nextDeadline) > static_cast<int32_t>(FrameMilliseconds)) nextDeadline = end;
+      haveDeadline = true;
+    }
+  } else {
+    // In the background the game is frozen; back in front, the next frame follows at
+    // once, with no catch-up of the lost time.
+    haveDeadline = false;
+  }
+  if (!running) EndRun();
+}
+
+}  // namespace
+
+// The page's answer to the start-up question: 1 for Yes (full screen), 0 for No.
+extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
+  if (mainWindow) return;  // answered already
+  fullScreen = yes ? 1 : 0;
+  CreateMainWindow(nullptr, SW_SHOWDEFAULT);
+  if (!mainWindow || !InitGame()) {
+    TellPageEnded(0);
+    return;
+  }
+  running = 1;
+  emscripten_set_main_loop(Pass, 0, 0);
+}
+
+// What the page's tests look at: the game state, the frames run and the loop's passes,
+// the hand's position in hundredths of a pixel and the score.
+extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
+  switch (what) {
+    case 0: return GameState;
+    case 1: return static_cast<int>(framesRun);
+    case 2: return static_cast<int>(passCount);
+    case 3: return static_cast<int>(Player.x * 100.0f);
+    case 4: return static_cast<int>(Player.y * 100.0f);
+    case 5: return score;
+    case 6: return static_cast<int>(fpsValue);
+    case 7: return running;
+    default: return -1;
+  }
+}
+
+int main() {
+  // A page opened for a replay run (see web_replay.cpp) starts no game.
+  if (EM_ASM_INT({ return Module.replayOnly ? 1 : 0; })) return 0;
+  AskStartQuestion("FULL SCREEN ?", "disp mode");
+  return 0;
+}
