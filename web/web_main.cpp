@@ -20,6 +20,10 @@ bool haveDeadline;
 uint32_t nextDeadline;
 uint32_t passCount;
 uint32_t framesRun;
+// For comparing pictures with the desktop's replay runner: the page's "?frames=N" stops
+// the game after N frames (0: never).
+uint32_t frameLimit;
+double frameMicroseconds;  // time spent in the game's frames, for the page's figures
 
 // clang-format off
 EM_JS(void, AskStartQuestion, (const char *text, const char *caption), {
@@ -48,12 +52,14 @@ void Pass() {
       DispatchMessageA(&msg);
     }
   }
-  if (running && GetForegroundWindow() == mainWindow) {
+  if (running && GetForegroundWindow() == mainWindow && (frameLimit == 0 || framesRun < frameLimit)) {
     const uint32_t now = timeGetTime();
     if (!haveDeadline || static_cast<int32_t>(now - nextDeadline) >= 0) {
       // The browser has done the waiting: the frame's own wait finds its deadline passed.
       lastFrameTime = now - FrameMilliseconds;
+      const double started = emscripten_get_now();
       RunFrame();
+      frameMicroseconds += (emscripten_get_now() - started) * 1000.0;
       framesRun += 1;
       nextDeadline = (haveDeadline ? nextDeadline : now) + FrameMilliseconds;
       const uint32_t end = timeGetTime();
@@ -79,12 +85,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
     TellPageEnded(0);
     return;
   }
+  // "?seed=N" replaces the clock's seconds, as the desktop replay runner's --seed does,
+  // so the same frames can be drawn on both.
+  if (EM_ASM_INT({ return Module.fixedSeed !== undefined ? 1 : 0; }))
+    srand(static_cast<unsigned>(EM_ASM_DOUBLE({ return Module.fixedSeed; })));
+  frameLimit = static_cast<uint32_t>(EM_ASM_INT({ return Module.frameLimit | 0; }));
   running = 1;
   emscripten_set_main_loop(Pass, 0, 0);
 }
 
 // What the page's tests look at: the game state, the frames run and the loop's passes,
-// the hand's position in hundredths of a pixel and the score.
+// the hand's position in hundredths of a pixel, the score, the frame rate the game
+// counts, whether it runs, and the microseconds its frames have taken.
 extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
   switch (what) {
     case 0: return GameState;
@@ -95,6 +107,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
     case 5: return score;
     case 6: return static_cast<int>(fpsValue);
     case 7: return running;
+    case 8: return static_cast<int>(frameMicroseconds);
     default: return -1;
   }
 }

@@ -3,12 +3,13 @@
 // Japanese gothic served with the page. Sizes, advances, baselines and line boxes
 // follow the desktop stand-in exactly: a positive lfHeight is the character cell
 // (the face's Windows ascent plus descent), the em is the cell scaled by the face's
-// units, the ascent is rounded from the face's Windows ascent and each advance is the
-// measured width rounded to whole pixels. Coverage blends the text colour over the
+// units and rounded to whole pixels, the ascent is rounded from the face's Windows ascent
+// and each advance is the measured width rounded to whole pixels. Coverage blends the text colour over the
 // bitmap, over the background colour's box first when the mode is OPAQUE.
 #include <iconv.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +25,7 @@ enum class GdiKind { Font, Bitmap, Dc };
 
 struct HFONT__ {
   LOGFONTA logFont;
-  double em;       // em height in pixels
+  double em;       // em height in pixels, as the glyphs are drawn and measured
   int cellHeight;  // ascent + descent in pixels
   int ascent;
   bool stock;      // the default font of new device contexts: never deleted
@@ -58,6 +59,9 @@ constexpr int MaxCellHeight = 1024;
 constexpr double FaceWinAscent = 1802;
 constexpr double FaceWinDescent = 401;
 constexpr double FaceUnitsPerEm = 2048;
+// The face asks (in its header's flags) to be scaled to whole pixels per em when it is
+// hinted, as the desktop's renderer does: a 16.7-pixel em is drawn and measured at 17.
+constexpr bool FaceWholePixelsPerEm = true;
 
 std::unordered_map<const void *, GdiKind> liveObjects;
 
@@ -145,7 +149,7 @@ void SizeFont(HFONT font, const LOGFONTA &logFont) {
     cell = MaxCellHeight;
   }
   if (cell < 1) cell = 1;
-  font->em = em;
+  font->em = FaceWholePixelsPerEm ? std::max(1.0, std::round(em)) : em;
   font->cellHeight = int(cell);
   font->ascent = int(std::lround(FaceWinAscent * cell / cellUnits));
   if (font->ascent > font->cellHeight) font->ascent = font->cellHeight;

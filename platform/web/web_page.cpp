@@ -58,14 +58,13 @@ EM_JS(void, WebRasterGlyphJs, (uint32_t codePoint, double emPixels, int penX, in
   if (canvas.width < width) canvas.width = width;
   if (canvas.height < height) canvas.height = height;
   var context = canvas.getContext('2d', {willReadFrequently: true});
-  context.fillStyle = '#000';
-  context.fillRect(0, 0, width, height);
+  context.clearRect(0, 0, width, height);
   context.fillStyle = '#fff';
   context.font = emPixels + 'px QuillrunGothic';
   context.textBaseline = 'alphabetic';
   context.fillText(String.fromCodePoint(codePoint), penX, baseline);
   var data = context.getImageData(0, 0, width, height).data;
-  for (var i = 0, n = width * height; i < n; i++) HEAPU8[coverage + i] = data[i * 4 + 1];
+  for (var i = 0, n = width * height; i < n; i++) HEAPU8[coverage + i] = data[i * 4 + 3];
 });
 // clang-format on
 

@@ -67,8 +67,9 @@ class Browser:
             flags += ["--use-angle=swiftshader", "--enable-unsafe-swiftshader"]
         else:
             flags += ["--disable-gpu", "--disable-webgl2"]
+        env = dict(os.environ, FONTCONFIG_FILE=os.path.join(os.path.dirname(os.path.abspath(__file__)), "fonts.conf"))
         self.process = subprocess.Popen(flags + ["about:blank"], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, env=env)
         self.next_id = 0
         self.events = []
         self.console = []
