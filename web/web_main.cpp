@@ -2,22 +2,18 @@
 // (the same "FULL SCREEN ?" and the same two answers; Yes takes the browser's full
 // screen), then the window, the start-up of every subsystem and the message loop run as
 // on the desktop, except that the browser drives the loop: one pass per display frame,
-// and a game frame in a pass only once the frame's 22 ms deadline has passed. Deadlines
-// follow each other 22 ms apart, so a 60 Hz display shows three game frames in every
-// four of its own, 45 a second on average; a frame more than one deadline late loses
-// the time, as the desktop game does. Nothing ever waits inside the page.
+// and a game frame in a pass only once the frame's 22 ms deadline has passed
+// (frame_pacer.h). Nothing ever waits inside the page.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <cstdint>
 #include "app/game.h"
+#include "web/frame_pacer.h"
 #include "world/world.h"
 
 namespace {
 
-constexpr uint32_t FrameMilliseconds = 22;
-
-bool haveDeadline;
-uint32_t nextDeadline;
+FramePacer pacer;
 uint32_t passCount;
 uint32_t framesRun;
 // For comparing pictures with the desktop's replay runner: the page's "?frames=N" stops
@@ -54,22 +50,20 @@ void Pass() {
   }
   if (running && GetForegroundWindow() == mainWindow && (frameLimit == 0 || framesRun < frameLimit)) {
     const uint32_t now = timeGetTime();
-    if (!haveDeadline || static_cast<int32_t>(now - nextDeadline) >= 0) {
+    if (pacer.Due(now)) {
       // The browser has done the waiting: the frame's own wait finds its deadline passed.
-      lastFrameTime = now - FrameMilliseconds;
+      lastFrameTime = now - FramePacer::FrameMilliseconds;
       const double started = emscripten_get_now();
       RunFrame();
       frameMicroseconds += (emscripten_get_now() - started) * 1000.0;
+      if (framesRun == 0) EM_ASM({ Module.firstFrameAt = performance.now(); });
       framesRun += 1;
-      nextDeadline = (haveDeadline ? nextDeadline : now) + FrameMilliseconds;
-      const uint32_t end = timeGetTime();
-      if (static_cast<int32_t>(end - nextDeadline) > static_cast<int32_t>(FrameMilliseconds)) nextDeadline = end;
-      haveDeadline = true;
+      pacer.Ran(now, timeGetTime());
     }
   } else {
     // In the background the game is frozen; back in front, the next frame follows at
     // once, with no catch-up of the lost time.
-    haveDeadline = false;
+    pacer.Pause();
   }
   if (!running) EndRun();
 }
@@ -96,7 +90,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
 
 // What the page's tests look at: the game state, the frames run and the loop's passes,
 // the hand's position in hundredths of a pixel, the score, the frame rate the game
-// counts, whether it runs, and the microseconds its frames have taken.
+// counts, whether it runs, the microseconds its frames have taken and whether sound is on.
 extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
   switch (what) {
     case 0: return GameState;
@@ -108,6 +102,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
     case 6: return static_cast<int>(fpsValue);
     case 7: return running;
     case 8: return static_cast<int>(frameMicroseconds);
+    case 9: return soundEnabled;
     default: return -1;
   }
 }

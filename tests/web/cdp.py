@@ -61,7 +61,7 @@ class Browser:
         flags = [CHROMIUM, "--headless=new", "--no-sandbox", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--no-first-run", "--mute-audio",
                  "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
-                 "--autoplay-policy=no-user-gesture-required", "--window-size=800,600",
+                 "--window-size=800,600",
                  "--remote-debugging-port=%d" % self.port, "--user-data-dir=" + self.profile]
         if webgl:
             flags += ["--use-angle=swiftshader", "--enable-unsafe-swiftshader"]
@@ -151,6 +151,14 @@ class Browser:
     def mouse(self, kind, x, y, button="none", buttons=0):
         self.send("Input.dispatchMouseEvent", type=kind, x=x, y=y, button=button, buttons=buttons,
                   clickCount=1 if kind in ("mousePressed", "mouseReleased") else 0)
+
+    def click_element(self, selector):
+        """A real click (a user gesture, unlike element.click()) in the middle of an element."""
+        x, y = self.evaluate("(function(){var r=document.querySelector(%r).getBoundingClientRect();"
+                             "return [r.left + r.width / 2, r.top + r.height / 2];})()" % selector)
+        self.mouse("mouseMoved", x, y)
+        self.mouse("mousePressed", x, y, "left", 1)
+        self.mouse("mouseReleased", x, y, "left", 0)
 
     def key(self, kind, key, code, key_code):
         self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=key_code,
