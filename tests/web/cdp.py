@@ -80,7 +80,7 @@ class Browser:
                 with urllib.request.urlopen("http://127.0.0.1:%d/json" % self.port, timeout=2) as r:
                     pages = [t for t in json.load(r) if t.get("type") == "page"]
                 if pages:
-                    self.socket = websocket.create_connection(pages[0]["webSocketDebuggerUrl"], timeout=60)
+                    self.socket = websocket.create_connection(pages[0]["webSocketDebuggerUrl"], timeout=900)
                     break
             except OSError:
                 pass
