@@ -1,6 +1,8 @@
 // Direct3DCreate8 and the IDirect3D8 object: the one adapter (the desktop), its display
 // mode, the capabilities of the two devices and device creation.
+#ifndef __EMSCRIPTEN__
 #include <SDL.h>
+#endif
 #include <cstdio>
 #include <cstring>
 #include "platform/d3d8_internal.h"
@@ -24,6 +26,9 @@ void DesktopDisplayMode(D3DDISPLAYMODE *mode) {
   mode->Height = 768;
   mode->RefreshRate = 60;
   mode->Format = D3DFMT_X8R8G8B8;
+#ifdef __EMSCRIPTEN__
+  return;  // the page: a 32-bit desktop, whatever the screen behind it
+#else
   if (HeadlessIsEnabled() || !SDL_WasInit(SDL_INIT_VIDEO)) return;
   SDL_DisplayMode desktop;
   if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) return;
@@ -35,6 +40,7 @@ void DesktopDisplayMode(D3DDISPLAYMODE *mode) {
   case 15: mode->Format = D3DFMT_X1R5G5B5; break;
   default: mode->Format = D3DFMT_X8R8G8B8; break;
   }
+#endif
 }
 
 void FillDeviceCaps(D3DDEVTYPE type, D3DCAPS8 *caps) {

@@ -69,7 +69,11 @@ HRESULT CheckPresentParameters(D3DPRESENT_PARAMETERS *p, HWND window) {
     if (!p->Windowed) return D3DERR_INVALIDCALL;
     // The client area as the game sees it: a scaled window's picture is scaled up at Present.
     RECT client = {0, 0, 800, 600};
+#ifndef __EMSCRIPTEN__
     if (SdlWindowOf(window)) GetClientRect(window, &client);
+#else
+    (void)window;  // the page's canvas is always 800 x 600
+#endif
     if (p->BackBufferWidth == 0) p->BackBufferWidth = (UINT)client.right;
     if (p->BackBufferHeight == 0) p->BackBufferHeight = (UINT)client.bottom;
   }

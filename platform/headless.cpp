@@ -11,7 +11,7 @@
 namespace {
 
 bool enabled;
-DWORD clock;
+DWORD virtualClock;
 bool foreground = true;
 int messageBoxAnswer = IDNO;
 std::string lastMessageBoxText;
@@ -29,7 +29,7 @@ void HeadlessReset() {
   ResetWindows();
   InputReset();
   ResetTimerPeriods();
-  clock = 0;
+  virtualClock = 0;
   foreground = true;
   messageBoxAnswer = IDNO;
   lastMessageBoxText.clear();
@@ -44,11 +44,11 @@ void HeadlessReleaseAllKeys() { InputReleaseAll(); }
 
 void HeadlessMoveMouse(int dx, int dy) { InputMouseMotion(dx, dy); }
 
-void HeadlessSetTime(DWORD milliseconds) { clock = milliseconds; }
+void HeadlessSetTime(DWORD milliseconds) { virtualClock = milliseconds; }
 
-DWORD HeadlessTime() { return clock; }
+DWORD HeadlessTime() { return virtualClock; }
 
-void HeadlessAdvanceTime(DWORD milliseconds) { clock += milliseconds; }
+void HeadlessAdvanceTime(DWORD milliseconds) { virtualClock += milliseconds; }
 
 void HeadlessSetForeground(bool inForeground) {
   if (foreground && !inForeground) CountHeadlessFocusLoss();

@@ -3,7 +3,11 @@
 // The mouse is relative: the cursor is a virtual point that SetCursorPos puts somewhere
 // and mouse motion moves, so after SetCursorPos(400, 300) GetCursorPos reports (400, 300)
 // plus the motion since, whatever the real pointer's place (SDL keeps it in the window).
+#ifdef __EMSCRIPTEN__
+#include "platform/web/web_page.h"
+#else
 #include <SDL.h>
+#endif
 #include "platform/input.h"
 #include "platform/input_internal.h"
 #include "platform/window_internal.h"
@@ -32,7 +36,11 @@ void UpdateEitherSideKeys() {
 }
 
 void ShowOrHideCursor() {
+#ifdef __EMSCRIPTEN__
+  WebShowCursor(cursorCount >= 0);
+#else
   if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+#endif
 }
 
 }  // namespace

@@ -6,7 +6,11 @@
 // trilinear wrapped texels times the vertex colour, alpha-blended, depth less-or-equal)
 // run through specialised loops; everything else takes the general per-pixel path.
 #include "platform/raster_ref.h"
+#ifdef __EMSCRIPTEN__
+#include "platform/web/web_page.h"
+#else
 #include <SDL.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -79,7 +83,7 @@ struct Sampling {
   uint8_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
 };
 
-inline uint32_t FetchWrap(const Level &l, int x, int y) {
+[[maybe_unused]] inline uint32_t FetchWrap(const Level &l, int x, int y) {
   return l.texels[(y & (l.height - 1)) * l.width + (x & (l.width - 1))];
 }
 
@@ -230,7 +234,9 @@ class ReferenceRaster final : public RasterDevice {
 public:
   ReferenceRaster(HWND presentWindow) : window(presentWindow) {}
   ~ReferenceRaster() override {
+#ifndef __EMSCRIPTEN__
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
+#endif
   }
 
   bool Resize(int w, int h) override {
@@ -241,8 +247,10 @@ public:
     presented.assign((size_t)w * h, 0xFF000000u);
     touched = true;
     frames = keptFrame = 0;
+#ifndef __EMSCRIPTEN__
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
     wrapper = nullptr;
+#endif
     return true;
   }
 
@@ -296,6 +304,11 @@ public:
       std::memcpy(presented.data(), color.data(), color.size() * 4);
       keptFrame = frames;
     }
+#ifdef __EMSCRIPTEN__
+    // In the browser the picture goes to the page's canvas through its 2D context.
+    WebPresentPixels(target, color.data(), width, height);
+  }
+#else
     SDL_Window *sdl = SdlWindowOf(target);
     if (sdl == nullptr) return;
     SDL_Surface *surface = SDL_GetWindowSurface(sdl);
@@ -335,6 +348,7 @@ public:
       SDL_BlitScaled(wrapper, nullptr, surface, &dest);
     SDL_UpdateWindowSurface(sdl);
   }
+#endif
 
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
@@ -828,8 +842,10 @@ private:
   bool keepPresented = false;
   bool touched = true;                // drawn into since the last Present
   unsigned long frames = 0, keptFrame = 0;
+#ifndef __EMSCRIPTEN__
   SDL_Surface *wrapper = nullptr;
   bool surfaceComplaint = false;
+#endif
   const RasterState *s = nullptr;
   const RasterTexture *texture = nullptr;
   RasterCombine combine = CombineAny;

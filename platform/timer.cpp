@@ -5,7 +5,9 @@
 // as the real one does with a 1 ms timer period, so a wait can sleep right up to the
 // tick it is waiting for.
 #include <sched.h>
+#ifndef __EMSCRIPTEN__
 #include <sys/prctl.h>
+#endif
 #include <time.h>
 #include <cerrno>
 #include "platform/headless.h"
@@ -26,7 +28,11 @@ void UpdateTimerSlack() {
   if (HeadlessIsEnabled()) return;
   bool fine = false;
   for (int i = 0; i < periodCount; i++) fine = fine || periods[i] <= 1;
+#ifndef __EMSCRIPTEN__
   prctl(PR_SET_TIMERSLACK, fine ? 1UL : 0UL, 0, 0, 0);   // 0: back to the thread's default
+#else
+  (void)fine;   // the browser's timers have no slack to set
+#endif
 }
 
 }  // namespace

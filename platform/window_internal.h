@@ -1,7 +1,12 @@
 // What the rest of the stand-in (the Direct3D 8 devices, the message box, the input
 // calls) needs to know about a window handle. Not part of the Win32 surface the game sees.
 #pragma once
+#ifdef __EMSCRIPTEN__
+// The browser build has no SDL: its windows are the page's canvas (web/web_window.cpp).
+struct SDL_Window;
+#else
 #include <SDL.h>
+#endif
 #include <string>
 #include "platform/window.h"
 

@@ -1,0 +1,115 @@
+// The process in the browser. The page asks the start-up question with its own dialog
+// (the same "FULL SCREEN ?" and the same two answers; Yes takes the browser's full
+// screen), then the window, the start-up of every subsystem and the message loop run as
+// on the desktop, except that the browser drives the loop: one pass per display frame,
+// and a game frame in a pass only once the frame's 22 ms deadline has passed
+// (frame_pacer.h). Nothing ever waits inside the page.
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <cstdint>
+#include "app/game.h"
+#include "web/frame_pacer.h"
+#include "world/world.h"
+
+namespace {
+
+FramePacer pacer;
+uint32_t passCount;
+uint32_t framesRun;
+// For comparing pictures with the desktop's replay runner: the page's "?frames=N" stops
+// the game after N frames (0: never).
+uint32_t frameLimit;
+double frameMicroseconds;  // time spent in the game's frames, for the page's figures
+
+// clang-format off
+EM_JS(void, AskStartQuestion, (const char *text, const char *caption), {
+  Module.askStart(UTF8ToString(text), UTF8ToString(caption));
+});
+
+EM_JS(void, TellPageEnded, (int started), {
+  if (Module.gameEnded) Module.gameEnded(started);
+});
+// clang-format on
+
+void EndRun() {
+  emscripten_cancel_main_loop();
+  ShutdownGame();
+  TellPageEnded(1);
+}
+
+// One pass of the message loop: at most three messages, then a frame when its deadline
+// has come and the page is shown.
+void Pass() {
+  passCount += 1;
+  for (int attempt = 0; attempt < 3; attempt++) {
+    MSG msg;
+    if (PeekMessageA(&msg, mainWindow, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  if (running && GetForegroundWindow() == mainWindow && (frameLimit == 0 || framesRun < frameLimit)) {
+    const uint32_t now = timeGetTime();
+    if (pacer.Due(now)) {
+      // The browser has done the waiting: the frame's own wait finds its deadline passed.
+      lastFrameTime = now - FramePacer::FrameMilliseconds;
+      const double started = emscripten_get_now();
+      RunFrame();
+      frameMicroseconds += (emscripten_get_now() - started) * 1000.0;
+      if (framesRun == 0) EM_ASM({ Module.firstFrameAt = performance.now(); });
+      framesRun += 1;
+      pacer.Ran(now, timeGetTime());
+    }
+  } else {
+    // In the background the game is frozen; back in front, the next frame follows at
+    // once, with no catch-up of the lost time.
+    pacer.Pause();
+  }
+  if (!running) EndRun();
+}
+
+}  // namespace
+
+// The page's answer to the start-up question: 1 for Yes (full screen), 0 for No.
+extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
+  if (mainWindow) return;  // answered already
+  fullScreen = yes ? 1 : 0;
+  CreateMainWindow(nullptr, SW_SHOWDEFAULT);
+  if (!mainWindow || !InitGame()) {
+    TellPageEnded(0);
+    return;
+  }
+  // "?seed=N" replaces the clock's seconds, as the desktop replay runner's --seed does,
+  // so the same frames can be drawn on both.
+  if (EM_ASM_INT({ return Module.fixedSeed !== undefined ? 1 : 0; }))
+    StartWorld(game, static_cast<uint32_t>(EM_ASM_DOUBLE({ return Module.fixedSeed; })));
+  frameLimit = static_cast<uint32_t>(EM_ASM_INT({ return Module.frameLimit | 0; }));
+  running = 1;
+  emscripten_set_main_loop(Pass, 0, 0);
+}
+
+// What the page's tests look at: the game state, the frames run and the loop's passes,
+// the hand's position in hundredths of a pixel, the score, the frame rate the game
+// counts, whether it runs, the microseconds its frames have taken and whether sound is on.
+extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
+  switch (what) {
+    case 0: return game.GameState;
+    case 1: return static_cast<int>(framesRun);
+    case 2: return static_cast<int>(passCount);
+    case 3: return static_cast<int>(game.Player.x * 100.0f);
+    case 4: return static_cast<int>(game.Player.y * 100.0f);
+    case 5: return game.score;
+    case 6: return static_cast<int>(fpsValue);
+    case 7: return running;
+    case 8: return static_cast<int>(frameMicroseconds);
+    case 9: return soundEnabled;
+    default: return -1;
+  }
+}
+
+int main() {
+  // A page opened for a replay run (see web_replay.cpp) starts no game.
+  if (EM_ASM_INT({ return Module.replayOnly ? 1 : 0; })) return 0;
+  AskStartQuestion("FULL SCREEN ?", "disp mode");
+  return 0;
+}
