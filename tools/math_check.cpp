@@ -8,7 +8,8 @@
 // For each function it prints how many results differ from the library's as doubles and
 // how many after rounding to float, and the largest error of both against the x87 long
 // double functions (64-bit significands, so errors are known to about 1/1000 of a unit
-// in the last place of a double). Exit status 1 when any double differs.
+// in the last place of a double). Exit status 1 when any result differs as a float: the
+// library is not always the nearest double, so doubles may differ by one unit.
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
@@ -137,7 +138,7 @@ int CheckFloats(float lo, float hi) {
   std::printf("every float in [%g, %g] on %u threads, %.1f s\n", lo, hi, threads, seconds);
   Report("sin", sinTotal);
   Report("cos", cosTotal);
-  return sinTotal.doubleDiffs + cosTotal.doubleDiffs == 0 ? 0 : 1;
+  return sinTotal.floatDiffs + cosTotal.floatDiffs == 0 ? 0 : 1;
 }
 
 uint64_t Mix(uint64_t z) {   // splitmix64: the i-th sample depends on i alone
@@ -184,7 +185,7 @@ int CheckAtan2(uint64_t n) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%" PRIu64 " random coordinate pairs on %u threads, %.1f s\n", n, threads, seconds);
   Report("atan2", total);
-  return total.doubleDiffs == 0 ? 0 : 1;
+  return total.floatDiffs == 0 ? 0 : 1;
 }
 
 int CheckCalls(int count, char **paths) {
@@ -227,7 +228,7 @@ int CheckCalls(int count, char **paths) {
   Report("sin", sinT);
   Report("cos", cosT);
   Report("atan2", atanT);
-  return sinT.doubleDiffs + cosT.doubleDiffs + atanT.doubleDiffs == 0 ? 0 : 1;
+  return sinT.floatDiffs + cosT.floatDiffs + atanT.floatDiffs == 0 ? 0 : 1;
 }
 
 int Usage() {
