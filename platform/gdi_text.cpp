@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gdi_smoothing.h"
 #include "platform/gdi.h"
 
 enum class GdiKind { Font, Bitmap, Dc };
@@ -289,14 +290,6 @@ inline void Blend(uint32_t &pixel, uint32_t colour, uint32_t coverage) {
   }
   pixel = out;
 }
-
-// Smoothed text on Windows comes in 17 levels of coverage (0 to 16 sixteenths), each
-// drawn with a gamma-corrected weight, so a glyph's soft edges are brighter than their
-// plain coverage and the faintest level does not show at all. The weights are those the
-// system's smoothing gives white text on black.
-constexpr uint8_t SmoothingWeights[17] = {0, 0, 104, 124, 140, 154, 167, 178, 189, 199, 208, 217, 225, 233, 240, 248, 255};
-
-uint32_t SmoothedCoverage(uint32_t coverage) { return SmoothingWeights[coverage * 17 / 256]; }
 
 // COLORREF 0x00BBGGRR to the DIB's 0x00RRGGBB.
 uint32_t DibColour(COLORREF c) { return uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c); }

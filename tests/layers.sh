@@ -43,7 +43,7 @@ if [ -n "$world_library" ]; then
   # The runtimes' symbols: the standard library (mangled into std), the C++ ABI, the C
   # library's memory and maths, the stack protector and the sanitizers' hooks.
   runtime_prefixes='^(_ZS|_ZNS|_ZNKS|__cxa_|__gxx_personality|_Unwind_|__asan_|__ubsan_|__sanitizer_|__lsan_)'
-  runtime_names='^(_ZdlPv|_ZdlPvm|_ZdaPv|_ZdaPvm|_Znwm|_Znam|__stack_chk_fail|_GLOBAL_OFFSET_TABLE_|__dso_handle|mem(set|cpy|move|cmp)|(sincos|sin|cos|tan|atan2|atan|sqrt|fmod|floor|ceil|round|lround|hypot|exp|log|pow)f?)$'
+  runtime_names='^(_ZdlPv|_ZdlPvm|_ZdaPv|_ZdaPvm|_Znwm|_Znam|__stack_chk_fail|_GLOBAL_OFFSET_TABLE_|__dso_handle|mem(set|cpy|move|cmp)|(sincos|sin|cos|tan|atan2|atan|sqrt|fmod|floor|ceil|round|lround|hypot|exp|log|pow|frexp|ldexp|ilogb)f?)$'
   # Undefined in one of its objects and defined in none of them.
   defined=$(nm --defined-only "$world_library" | awk 'NF == 3 {print $3}' | sort -u)
   foreign=$(nm -u "$world_library" | awk '$1 == "U" {print $2}' | sort -u | comm -23 - <(echo "$defined") |

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gdi_smoothing.h"
 #include "platform/gdi.h"
 #include "platform/web/web_page.h"
 
@@ -204,7 +205,8 @@ bool LoadGlyph(HFONT font, char32_t c, bool, int &advance) {
 }
 
 // Draws the character at the pen position: the browser draws it into a box around the
-// cell, and its coverage blends the colour into the bitmap inside the clip.
+// cell, and its coverage, weighted as the system smooths text, blends the colour into
+// the bitmap inside the clip.
 void DrawGlyph(HBITMAP bitmap, const Clip &clip, HFONT font, char32_t c, int penX, int baseline, int advance,
                uint32_t colour) {
   if (c == U' ' || c == U'\t') return;
@@ -223,7 +225,7 @@ void DrawGlyph(HBITMAP bitmap, const Clip &clip, HFONT font, char32_t c, int pen
     for (int gx = 0; gx < width; ++gx) {
       int x = left + gx;
       if (x < clip.left || x >= clip.right) continue;
-      Blend(row[x], colour, source[gx]);
+      Blend(row[x], colour, SmoothedCoverage(source[gx]));
     }
   }
 }

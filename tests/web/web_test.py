@@ -38,7 +38,10 @@ def desktop_picture(seed, frames):
     """The reference device's picture of frame `frames` of a title screen from `seed`."""
     with tempfile.TemporaryDirectory() as scratch:
         shot = os.path.join(scratch, "title.png")
-        replay_runner("--seed", seed, "--input", "/dev/null", "--frames", frames, "--screenshot", shot,
+        # An empty input: nothing held, no motion (the runner takes files and pipes only).
+        nothing = os.path.join(scratch, "nothing.txt")
+        open(nothing, "w").close()
+        replay_runner("--seed", seed, "--input", nothing, "--frames", frames, "--screenshot", shot,
                       "--at", frames)
         with open(shot, "rb") as f:
             return cdp.decode_png(f.read())
