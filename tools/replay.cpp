@@ -1,11 +1,12 @@
 // quillrun-replay: runs the game's own frames with no window and no sound, from a seed
-// and a recorded input (or a simple built-in player), and shows everything the game
+// and a recorded input (or the built-in player), and shows everything the game
 // holds: a state dump per frame, a hash of the whole run, or a screenshot. The world
 // steps on its own; only a screenshot starts the game's device, and only the frame
 // asked for is drawn.
 //
 //   quillrun-replay [--seed N] (--input FILE | --play normal|random) [--frames N]
-//                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
+//                   [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME]
+//                   [--record FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
 // (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys).
@@ -13,8 +14,9 @@
 // "# quillrun-record seed N", as `quillrun --record` writes it, gives the seed when
 // --seed does not, and without --frames an input file plays all its lines. --record
 // writes the input of every frame in that form, so a run of the built-in player can be
-// kept and replayed. Exit status: 0 for a completed run, 2 for bad arguments or a bad
-// input file.
+// kept and replayed. --summary prints one line at the end: the frame the game ended on
+// (0 if it did not), the state, the score and the shield left. Exit status: 0 for a
+// completed run, 2 for bad arguments or a bad input file.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,9 +26,9 @@
 #include <vector>
 
 #include "app/game.h"
+#include "app/player.h"
 #include "platform/headless.h"
 #include "render/device.h"
-#include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
 #include "world/step.h"
@@ -41,6 +43,7 @@ struct Options {
   long frames = -1;
   bool dump = false;
   bool hash = false;
+  bool summary = false;
   const char *screenshotPath = nullptr;
   long screenshotFrame = -1;
   const char *recordPath = nullptr;
@@ -50,7 +53,8 @@ int Usage(const char *why) {
   std::fprintf(stderr, "quillrun-replay: %s\n", why);
   std::fprintf(stderr,
                "usage: quillrun-replay --seed N (--input FILE | --play normal|random) --frames N\n"
-               "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n");
+               "                       [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME]\n"
+               "                       [--record FILE]\n");
   return 2;
 }
 
@@ -198,6 +202,8 @@ int main(int argc, char **argv) {
       options.dump = true;
     } else if (std::strcmp(arg, "--hash") == 0) {
       options.hash = true;
+    } else if (std::strcmp(arg, "--summary") == 0) {
+      options.summary = true;
     } else if (std::strcmp(arg, "--screenshot") == 0) {
       if (value == nullptr) return Usage("--screenshot wants a file");
       options.screenshotPath = value;
@@ -241,6 +247,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   static World world;
+  static BuiltInPlayer player(options.play != nullptr && std::strcmp(options.play, "random") == 0);
   StartWorld(world, static_cast<uint32_t>(options.seed));
   static FrameReport report;
   std::vector<std::pair<int, int>> frameSounds;
@@ -250,14 +257,11 @@ int main(int argc, char **argv) {
   std::string line;
   int status = 0;
   bool quit = false;
+  long endFrame = 0;
   for (long frame = 1; frame <= options.frames && !quit; frame++) {
     FrameInput input{};
     if (options.play != nullptr) {
-      PlayerInput bot = ChooseBotInput(world, std::strcmp(options.play, "random") == 0);
-      input.dx = bot.dx;
-      input.dy = bot.dy;
-      input.left = bot.left;
-      input.right = bot.right;
+      input = player.Decide(world);
     } else if (static_cast<size_t>(frame - 1) < inputs.size()) {
       input = inputs[frame - 1];
     }
@@ -266,6 +270,7 @@ int main(int argc, char **argv) {
                    input.enter);
     StepWorld(world, input, report);
     quit = report.quit;
+    if (endFrame == 0 && (world.GameState == GameOver || world.GameState == AllClear)) endFrame = frame;
     if (options.dump || options.hash) {
       frameSounds.clear();
       for (int i = 0; i < report.soundCount; i++) frameSounds.emplace_back(report.sounds[i].id, report.sounds[i].level);
@@ -284,6 +289,12 @@ int main(int argc, char **argv) {
     }
   }
   if (options.hash) std::printf("%016llx\n", static_cast<unsigned long long>(hash.value));
+  if (options.summary) {
+    static const char *const states[] = {"title", "playing", "game-over", "all-clear"};
+    const int state = world.GameState >= Title && world.GameState <= AllClear ? world.GameState : Title;
+    std::printf("ended %ld state %s score %d shield %d\n", endFrame, states[state], world.score,
+                static_cast<int>(world.Player.shield));
+  }
   if (record != nullptr && std::fclose(record) != 0) status = 1;
   if (options.screenshotPath != nullptr) ShutdownGame();
   return status;
