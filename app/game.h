@@ -9,6 +9,8 @@ extern int fullScreen;
 extern HWND mainWindow;
 extern int soundEnabled;
 extern int running;
+// 1 while the built-in player plays (`quillrun --demo`); Escape sets it back to 0.
+extern int demoMode;
 
 // The game being played: the title screen, a game, its end.
 extern World game;
