@@ -38,10 +38,10 @@ wait_no_window() {
   return 1
 }
 
-# Starts the game: $1 the executable, $2 its working directory, $3 the log file.
-# Sets game_pid.
+# Starts the game: $1 the executable, $2 its working directory, $3 the log file, then
+# the game's own arguments. Sets game_pid.
 start_game() {
-  (cd "$2" && SDL_AUDIODRIVER=dummy exec "$1") >"$3" 2>&1 &
+  (cd "$2" && SDL_AUDIODRIVER=dummy exec "$1" "${@:4}") >"$3" 2>&1 &
   game_pid=$!
   trap 'stop_game' EXIT
 }
