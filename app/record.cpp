@@ -30,6 +30,9 @@ void RecordFrame(const FrameInput &input) {
   if (recording == nullptr) return;
   std::fprintf(recording, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0, input.right ? 1 : 0,
                input.escape ? 1 : 0, input.enter ? 1 : 0);
+  // Line by line, so what was played is on disk whatever happens to the program, and
+  // the game so far can be replayed while it goes on.
+  std::fflush(recording);
 }
 
 void EndRecording(const World &world) {

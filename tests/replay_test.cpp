@@ -101,6 +101,23 @@ TEST(Replay, HashIsStableAndFollowsTheGame) {
   EXPECT_EQ(a.out.size(), 17u);  // sixteen hex digits and a newline
 }
 
+TEST(Replay, AGameRecordingGivesItsSeedAndItsLengthAndCommentsAreNoFrames) {
+  // The form `quillrun --record` writes: a seed header, frames, comments, a closing line.
+  std::string frames = SampleInput();
+  size_t middle = frames.find('\n', frames.size() / 2) + 1;
+  std::string recorded = WriteTemp("recorded.input", "# quillrun-record seed 3\n" + frames.substr(0, middle) +
+                                                         "# a note\n" + frames.substr(middle) + "# frames 401 score 0\n");
+  std::string plain = WriteTemp("plain.input", frames);
+  RunResult fromHeader = Replay("--input " + recorded + " --dump");
+  RunResult given = Replay("--seed 3 --input " + plain + " --frames 401 --dump");
+  ASSERT_EQ(fromHeader.status, 0) << fromHeader.err;
+  EXPECT_EQ(fromHeader.out, given.out);
+  // --seed still wins over the header.
+  EXPECT_NE(Replay("--seed 4 --input " + recorded + " --dump").out, given.out);
+  // Without a header or --seed there is no game to play.
+  EXPECT_EQ(Replay("--input " + plain + " --frames 5").status, 2);
+}
+
 // A run of the built-in player through stage 1, recorded once and kept with its hash:
 // a change to any rule of the game changes this hash, and the change must explain it.
 TEST(Replay, KeptRecordingOfStageOneKeepsItsHash) {

@@ -153,10 +153,8 @@ bool ReadRecordedSeed(const char *path, unsigned long *seed) {
   if (file == nullptr) return false;
   char header[128];
   bool found = false;
-  if (std::fgets(header, sizeof header, file) != nullptr) {
-    char rest = 0;
-    found = std::sscanf(header, "# quillrun-record seed %lu%c", seed, &rest) >= 1 && *seed <= 0xFFFFFFFFul;
-  }
+  if (std::fgets(header, sizeof header, file) != nullptr)
+    found = std::sscanf(header, "# quillrun-record seed %lu", seed) == 1 && *seed <= 0xFFFFFFFFul;
   std::fclose(file);
   return found;
 }

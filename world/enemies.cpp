@@ -54,6 +54,8 @@ void RunEnemyBehaviour(World &w, int slot, FrameReport &report) {
 }
 
 void UpdateEnemies(World &w, FrameReport &report) {
+  // The sword moved before the enemies: one blade for the whole pass.
+  const SwordBlade blade(w.Player.trail[0]);
   for (int i = 0; i < EnemySlots; ++i) {
     Enemy &e = w.EnemyTable[i];
     if (e.hp <= 0) continue;
@@ -61,7 +63,7 @@ void UpdateEnemies(World &w, FrameReport &report) {
     // width; it stays at the last value instead of wrapping to a negative age.
     if (e.age < INT32_MAX) e.age += 1;
     RunEnemyBehaviour(w, i, report);
-    ResolveHits(w, i, report);
+    ResolveHits(w, i, blade, report);
     // Whatever the hit stage did, an enemy beyond the playfield's margin is gone;
     // exactly on the margin it stays.
     if (e.x < -20.0f || e.x > 820.0f || e.y < -20.0f || e.y > 620.0f) e.hp = 0;

@@ -125,43 +125,23 @@ void SpawnRing(World &w, const Enemy &e, const RingLook &look) {
   }
 }
 
-// Edge from u to v: which side of it the point lies on, 0 when on its line.
-float Side(SwordPoint u, SwordPoint v, float px, float py) {
-  double value = (static_cast<double>(u.x) - v.x) * (static_cast<double>(py) - u.y) -
-                 (static_cast<double>(u.y) - v.y) * (static_cast<double>(px) - u.x);
-  return static_cast<float>(value);
-}
-
-bool SameSide(float a, float b) { return (a > 0.0f && b > 0.0f) || (a < 0.0f && b < 0.0f); }
-
 }  // namespace
 
 int SwordHitTest(const World &w, float px, float py) {
-  const SwordTriangle &blade = w.Player.trail[0];
-  const SwordPoint a = blade.base, b = blade.previousTip, t = blade.tip;
-  // All three corners on the hand: the left button was not held.
-  if (a.x == b.x && a.x == t.x && a.y == b.y && a.y == t.y) return 0;
-  float s1 = Side(a, b, px, py);
-  float s2 = Side(b, t, px, py);
-  if (!SameSide(s1, s2)) return 0;
-  float s3 = Side(t, a, px, py);
-  return SameSide(s1, s3) ? 1 : 0;
+  return SwordBlade(w.Player.trail[0]).Contains(px, py) ? 1 : 0;
 }
 
-void ResolveHits(World &w, int slot, FrameReport &report) {
+void ResolveHits(World &w, int slot, FrameReport &report) { ResolveHits(w, slot, SwordBlade(w.Player.trail[0]), report); }
+
+void ResolveHits(World &w, int slot, const SwordBlade &blade, FrameReport &report) {
   Enemy &e = w.EnemyTable[slot];
   PlayerRecord &player = w.Player;
   bool hit = false;
 
   // The blade is tested at the centre and 8 pixels to each side.
-  const float probes[5][2] = {{e.x, e.y}, {e.x + 8, e.y}, {e.x - 8, e.y}, {e.x, e.y + 8}, {e.x, e.y - 8}};
-  bool cut = false;
-  for (const auto &probe : probes) {
-    if (SwordHitTest(w, probe[0], probe[1])) {
-      cut = true;
-      break;
-    }
-  }
+  const bool cut = blade.drawn && (blade.Contains(e.x, e.y) || blade.Contains(e.x + 8, e.y) ||
+                                   blade.Contains(e.x - 8, e.y) || blade.Contains(e.x, e.y + 8) ||
+                                   blade.Contains(e.x, e.y - 8));
   if (cut) {
     e.hp = static_cast<int16_t>(e.hp - 1);
     // Pink sparks fly off against the tip's motion.
@@ -181,7 +161,9 @@ void ResolveHits(World &w, int slot, FrameReport &report) {
   // ends it. The shield stops at the bottom of its 8 bits instead of wrapping round.
   double dx = static_cast<double>(player.x) - e.x;
   double dy = static_cast<double>(player.y) - e.y;
-  if (std::sqrt(dx * dx + dy * dy) <= 20.0 && e.hp > 0) {
+  // Beyond 401 the root is past 20 whatever its rounding: no root to take.
+  const double squared = dx * dx + dy * dy;
+  if (squared <= 401.0 && std::sqrt(squared) <= 20.0 && e.hp > 0) {
     int shield = player.shield - e.hp;
     player.shield = static_cast<int8_t>(shield < INT8_MIN ? INT8_MIN : shield);
     e.hp = 0;

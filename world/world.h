@@ -52,8 +52,13 @@ void TurnToPlayer(const World &w, Enemy &e, double step);  // turn the heading b
 float AimAtPlayer(const World &w, const Enemy &e);         // the heading toward the hand
 
 // ---- Hits, damage and score ------------------------------------------------------
+struct SwordBlade;
+// 1 when the point is strictly inside this update's blade.
 int SwordHitTest(const World &w, float px, float py);
+// The blade, the hand and the enemy in the slot: hit points, shield, sparks, sounds and
+// points. The second form takes the blade prepared once for the whole enemy pass.
 void ResolveHits(World &w, int slot, FrameReport &report);
+void ResolveHits(World &w, int slot, const SwordBlade &blade, FrameReport &report);
 
 // ---- The player's sword ----------------------------------------------------------
 struct SwordPoint {
@@ -77,6 +82,41 @@ struct PlayerRecord {
   int8_t shield;
   int16_t power;
   SwordTriangle trail[8];
+};
+
+// One edge of the blade, from u to v: which side of it a point lies on, 0 when on its
+// line, as (u - v) x (p - u) in double precision, given as a float.
+struct SwordEdge {
+  double ux, uy;   // u
+  double dx, dy;   // u - v
+  SwordEdge(SwordPoint u, SwordPoint v)
+      : ux(u.x), uy(u.y), dx(static_cast<double>(u.x) - v.x), dy(static_cast<double>(u.y) - v.y) {}
+  float Side(float px, float py) const {
+    return static_cast<float>(dx * (static_cast<double>(py) - uy) - dy * (static_cast<double>(px) - ux));
+  }
+};
+
+// The blade of one update as its three edges, made once for every point tested against
+// it. With all three corners on the hand (the left button was not held) there is no
+// blade and nothing is inside.
+struct SwordBlade {
+  bool drawn;
+  SwordEdge ab, bt, ta;
+  explicit SwordBlade(const SwordTriangle &blade)
+      : drawn(!(blade.base.x == blade.previousTip.x && blade.base.x == blade.tip.x &&
+                blade.base.y == blade.previousTip.y && blade.base.y == blade.tip.y)),
+        ab(blade.base, blade.previousTip),
+        bt(blade.previousTip, blade.tip),
+        ta(blade.tip, blade.base) {}
+  static bool SameSide(float a, float b) { return (a > 0.0f && b > 0.0f) || (a < 0.0f && b < 0.0f); }
+  // Strictly inside: the point is on the same side of all three edges.
+  bool Contains(float px, float py) const {
+    if (!drawn) return false;
+    float s1 = ab.Side(px, py);
+    float s2 = bt.Side(px, py);
+    if (!SameSide(s1, s2)) return false;
+    return SameSide(s1, ta.Side(px, py));
+  }
 };
 
 // Steers the hand by the mouse motion the world has not yet taken and swings, slows

@@ -39,9 +39,11 @@ wait_no_window() {
 }
 
 # Starts the game: $1 the executable, $2 its working directory, $3 the log file, then
-# the game's own arguments. Sets game_pid.
+# the program's arguments. Sets game_pid.
 start_game() {
-  (cd "$2" && SDL_AUDIODRIVER=dummy exec "$1" "${@:4}") >"$3" 2>&1 &
+  local exe=$1 dir=$2 out=$3
+  shift 3
+  (cd "$dir" && SDL_AUDIODRIVER=dummy exec "$exe" "$@") >"$out" 2>&1 &
   game_pid=$!
   trap 'stop_game' EXIT
 }
