@@ -92,8 +92,8 @@ FrameInput BuiltInPlayer::Decide(const World &world) {
   }
 
   Candidate bestCandidate{0, 0, false, 0, 0, 0};
+  // Resting first: of equal swings, the one that keeps the hand still wins.
   double bestValue = Try(bestCandidate);
-  // Resting needs no more thought when nothing is near.
   for (int d = 0; d < Directions; ++d) {
     const double heading = d * (2.0 * Pi / Directions);
     for (int s = 0; s < Speeds; ++s) {
