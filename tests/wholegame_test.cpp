@@ -112,6 +112,34 @@ TEST_F(WholeGame, StageTwoTitleComesWhenTheTablePredictsWithAnEmptyField) {
   EXPECT_EQ(secondTitle, predicted);
 }
 
+TEST_F(WholeGame, TheDemoPlaysUntilEscapeAndLeavesTheTitleToThePerson) {
+  // The frame driver with the demo on: no key and no motion from outside, yet a normal
+  // game starts and the hand moves. Escape hands over: the title comes back with none
+  // of the player's buttons held, and stays until the person presses one.
+  ASSERT_EQ(game.GameState, Title);
+  demoMode = 1;
+  int moved = 0;
+  for (int frame = 0; frame < 250; ++frame) {
+    const float x = game.Player.x, y = game.Player.y;
+    RunFrame();
+    moved += game.Player.x != x || game.Player.y != y;
+  }
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.randomMode, 0);
+  EXPECT_GT(moved, 0);
+  EXPECT_GE(game.Player.shield, 1);
+  HeadlessSetKey(VK_ESCAPE, true);
+  RunFrame();
+  EXPECT_EQ(demoMode, 0);
+  EXPECT_EQ(game.GameState, Title);
+  EXPECT_FALSE(game.keysHeld.left || game.keysHeld.right);
+  EXPECT_TRUE(running);   // Escape leaves the game, not the program
+  HeadlessSetKey(VK_ESCAPE, false);
+  for (int frame = 0; frame < 100; ++frame) RunFrame();
+  EXPECT_EQ(game.GameState, Title);
+  StartGame(VK_LBUTTON);
+}
+
 // The built-in player plays a whole normal game from the title screen, on a world of its
 // own with nothing drawn: every stage comes in turn, the four bosses fall to the blade
 // (the shield never drops in the update a boss dies, so none was rammed) and the game
