@@ -40,6 +40,4 @@ private:
   World trial_;   // the copy one candidate is played out on
   FrameReport report_;
   int target_ = -1;   // the enemy slot the hand is after, or -1
-  float homeX_ = 200.0f;
-  float homeY_ = 300.0f;
 };
