@@ -1,8 +1,11 @@
 // The frame driver: one game frame per call from the message loop. It reads the held
 // keys and the mouse's motion since the last frame (the cursor goes back to the middle
 // every frame), advances the world by that frame, plays the sounds the frame asked
-// for, draws the world, waits out the 22 ms pacing and counts the frame rate.
+// for, draws the world, waits out the 22 ms pacing and counts the frame rate. In the
+// demo the built-in player makes each frame's input instead, until the person presses
+// Escape.
 #include "app/game.h"
+#include "app/player.h"
 #include "app/record.h"
 #include "render/device.h"
 #include "sound/sound.h"
@@ -13,6 +16,7 @@ uint32_t lastFrameTime;
 uint32_t fpsFrameCount;
 uint32_t fpsWindowStart;
 uint32_t fpsValue;
+int demoMode;
 
 namespace {
 
@@ -39,7 +43,17 @@ FrameInput ReadInput() {
 }  // namespace
 
 void RunFrame() {
-  const FrameInput input = ReadInput();
+  FrameInput input = ReadInput();
+  if (demoMode) {
+    // The cursor was still read and put back, so the person's motion during the demo
+    // is dropped. Escape hands the game over: this frame is the person's own, with none
+    // of the player's held buttons, so the title it returns to starts nothing by itself.
+    static BuiltInPlayer player;
+    if (input.escape)
+      demoMode = 0;
+    else
+      input = player.Decide(game);
+  }
   RecordFrame(input);
   FrameReport report;
   StepWorld(game, input, report);

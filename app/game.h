@@ -11,6 +11,8 @@ extern int soundEnabled;
 extern int running;
 // 0: WinMain asks "FULL SCREEN ?"; IDYES or IDNO: the answer it takes without asking.
 extern int displayModeChoice;
+// 1 while the built-in player plays (`quillrun --demo`); Escape sets it back to 0.
+extern int demoMode;
 
 // The game being played: the title screen, a game, its end.
 extern World game;

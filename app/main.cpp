@@ -2,8 +2,8 @@
 // and turns its result into the exit status the shell expects (0 after a normal run, 1
 // when start-up failed, 2 for a command line it cannot take; WinMain itself returns 1
 // after a normal run). On Windows the C runtime calls this main, not WinMain, once it
-// is defined. `--record FILE`
-// keeps the game played in FILE for the replay runner. SIGINT, SIGTERM and SIGHUP close
+// is defined. `--record FILE` keeps the game played in FILE for the replay runner;
+// `--demo` lets the built-in player play a normal game until Escape. SIGINT, SIGTERM and SIGHUP close
 // the game's window; after the usual shutdown the program ends by that signal.
 #include <cstdio>
 #include <string>
@@ -36,6 +36,7 @@ int main(int argc, char **argv) {
   }
   if (!options.recordPath.empty() && !OpenRecording(options.recordPath.c_str())) return 1;
   displayModeChoice = options.displayMode;
+  demoMode = options.demo ? 1 : 0;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
 #endif

@@ -44,6 +44,11 @@ const Option options[] = {
        o.recordPath = argument;
        return true;
      }},
+    {"--demo", nullptr, "let the built-in player play a normal game; Escape hands it over to you",
+     [](StartOptions &o, const char *, std::string &) {
+       o.demo = true;
+       return true;
+     }},
     {"--help", nullptr, "show this help and exit",
      [](StartOptions &o, const char *, std::string &) {
        o.help = true;

@@ -9,6 +9,7 @@ struct StartOptions {
   int displayMode = 0;   // 0 asks "FULL SCREEN ?" at start; IDYES or IDNO is the answer taken instead
   int windowScale = 1;   // screen pixels per pixel of the game's 800 x 600 window
   std::string recordPath;   // --record: where the games played are kept for replays
+  bool demo = false;        // --demo: the built-in player plays until Escape
   bool help = false;
   bool version = false;
 };

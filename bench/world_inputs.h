@@ -1,10 +1,10 @@
-// The inputs of whole headless games for the world's benchmarks: the replay runner's
-// built-in player plays from the title screen, and after a lost or won game it goes
+// The inputs of whole headless games for the world's benchmarks: the built-in player
+// plays from the title screen, and after a lost or won game it goes
 // back to the title with Escape and starts the next one, so the stream is games back to
 // back. Made once, before anything is timed.
 #pragma once
 #include <vector>
-#include "tools/replay_player.h"
+#include "app/player.h"
 #include "world/step.h"
 #include "world/world.h"
 
@@ -14,16 +14,14 @@ inline std::vector<FrameInput> MakeGameInputs(uint32_t seed, bool randomGame, in
   static World world;
   StartWorld(world, seed);
   FrameReport report;
+  static BuiltInPlayer player;
+  player = BuiltInPlayer(randomGame);
   for (int frame = 0; frame < frames; ++frame) {
     FrameInput input{};
     if (world.GameState == GameOver || world.GameState == AllClear) {
       input.escape = (frame & 1) != 0;
     } else {
-      PlayerInput bot = ChooseBotInput(world, randomGame);
-      input.dx = bot.dx;
-      input.dy = bot.dy;
-      input.left = bot.left;
-      input.right = bot.right;
+      input = player.Decide(world);
     }
     inputs.push_back(input);
     StepWorld(world, input, report);

@@ -6,7 +6,8 @@
 #   platform  nothing of the game (nor of the tools)
 #   sound     platform
 #   render    world, platform
-#   app       everything above
+#   app       everything above, except the built-in player (app/player.*), which plays
+#             through the frame input alone and so includes the world only
 # And the world library must not need anything but the C and C++ runtimes: every symbol
 # it leaves undefined has to come from them (no platform call, no sound, no rand).
 # Usage: layers.sh SOURCE_DIR [LIBWORLD.a]
@@ -34,6 +35,13 @@ forbid world app render sound platform tools ezds
 forbid platform app render sound world tools
 forbid sound app render world tools
 forbid render app sound tools
+hits=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$source_dir"/app/player.* 2>/dev/null |
+  grep -E '["<](app|render|sound|platform|tools|ezds)/' | grep -v '"app/player.h"')
+if [ -n "$hits" ]; then
+  echo "layers: the built-in player includes more than the world:"
+  echo "$hits" | sed "s|^$source_dir/|  |"
+  status=1
+fi
 
 if [ -n "$world_library" ]; then
   if [ ! -f "$world_library" ]; then

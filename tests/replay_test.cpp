@@ -1,5 +1,6 @@
 // The replay runner run as a program: same seed and input give the same game, a kept
-// recording still gives its hash, and bad input files are reported by line.
+// recording still gives its hash, the built-in player's recorded game replays to the
+// same game, and bad input files are reported by line.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -161,6 +162,23 @@ TEST(Replay, BuiltInPlayerPlaysAndScreenshotsShowTheFrame) {
   // The HUD, the hand and the stars are on it, and the world moved between the two.
   EXPECT_GT(b.size(), 4000u);
   EXPECT_NE(a, b);
+}
+
+// A stretch of the built-in player's game kept with --record and replayed from that
+// file is the same game: the player acted only through the frame input. The summary
+// line says how far the game got.
+TEST(Replay, BuiltInPlayerRecordingReplaysToTheSameGame) {
+  std::string recording = ::testing::TempDir() + std::to_string(getpid()) + ".played.input";
+  RunResult played = Replay("--seed 4 --play normal --frames 2500 --hash --summary --record " + recording);
+  ASSERT_EQ(played.status, 0) << played.err;
+  RunResult replayed = Replay("--seed 4 --input " + recording + " --frames 2500 --hash --summary");
+  ASSERT_EQ(replayed.status, 0) << replayed.err;
+  EXPECT_EQ(played.out, replayed.out);
+  // Still playing, with points scored and the shield kept.
+  EXPECT_NE(played.out.find("\nended 0 state playing score "), std::string::npos) << played.out;
+  EXPECT_EQ(played.out.find("score 0 "), std::string::npos) << played.out;
+  EXPECT_EQ(played.out.find("shield 0"), std::string::npos) << played.out;
+  std::remove(recording.c_str());
 }
 
 TEST(Replay, BadInputIsReportedWithItsLineNumber) {

@@ -1,13 +1,15 @@
 // Whole games: the frame driver against the world's own step, the script's timing with
-// an empty field, a normal game played through to the end by a simple pilot, and a long
-// random-mode run that must keep every table in range. The long runs step the world
+// an empty field, a normal game played through to the end by the built-in player, and a
+// long random-mode run that must keep every table in range. The long runs step the world
 // alone, without drawing.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include "app/game.h"
+#include "app/player.h"
 #include "headless_game.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
@@ -52,87 +54,12 @@ protected:
 };
 
 bool IsBoss(int type) { return type == 11 || type == 12 || type == 13 || type == 17; }
-bool IsShip(int type) {
-  return type == 3 || type == 4 || type == 5 || type == 6 || type == 7 || type == 10 || type == 15 || type == 16;
-}
 
 // One frame of the world alone, as the frame driver steps it, without the picture.
 void Play(const FrameInput &input = FrameInput{}) {
   static FrameReport report;
   StepWorld(game, input, report);
 }
-
-// A simple player: it circles its hand beside the biggest enemy on the field so that
-// the blade's wedge sweeps over it, rests when the power runs low, and, standing in
-// for quick reflexes, takes away any other enemy that comes near the hand.
-struct Pilot {
-  int turn = 0;
-  bool resting = false;
-  int bossesSeen = 0;
-
-  static int PickTarget() {
-    int target = -1, bestRank = 0;
-    for (int i = 0; i < EnemySlots; ++i) {
-      const Enemy &e = game.EnemyTable[i];
-      if (e.hp <= 0 || e.x > 790.0f) continue;
-      int rank = IsBoss(e.type) ? 2 : IsShip(e.type) ? 1 : 0;
-      if (rank > bestRank) {
-        bestRank = rank;
-        target = i;
-      }
-    }
-    return target;
-  }
-
-  // The mouse and the left button for the next frame.
-  FrameInput Plan() {
-    const float radius = 25.0f, standOff = 95.0f;
-    int target = PickTarget();
-    float cx = 200.0f, cy = 300.0f;
-    if (target >= 0) {
-      cx = std::clamp(game.EnemyTable[target].x - standOff, 40.0f, 760.0f);
-      cy = std::clamp(game.EnemyTable[target].y, 40.0f, 560.0f);
-    }
-    if (game.Player.power < 20) resting = true;
-    if (game.Player.power >= 400) resting = false;
-    bool swing = target >= 0 && !resting;
-    float px = game.Player.x, py = game.Player.y;
-    if (swing) {
-      turn += 1;
-      double a = turn * (2.0 * 3.14159265358979 / 8.0);
-      px = cx + radius * static_cast<float>(std::cos(a));
-      py = cy + radius * static_cast<float>(std::sin(a));
-    } else if (!resting) {
-      float dx = cx - game.Player.x, dy = cy - game.Player.y;
-      float len = std::sqrt(dx * dx + dy * dy);
-      float step = std::min(len, 12.0f);
-      if (len > 0) {
-        px += dx / len * step;
-        py += dy / len * step;
-      }
-    }
-    // The hand's new velocity is half the old one plus half the mouse's motion.
-    int mx = static_cast<int>(std::lround(2.0f * (px - game.Player.x) - game.Player.vx));
-    int my = static_cast<int>(std::lround(2.0f * (py - game.Player.y) - game.Player.vy));
-    if (resting && std::fabs(game.Player.vx) < 1 && std::fabs(game.Player.vy) < 1) mx = my = 0;
-    FrameInput input{};
-    input.dx = mx;
-    input.dy = my;
-    input.left = swing;
-
-    for (int i = 0; i < EnemySlots; ++i) {
-      Enemy &e = game.EnemyTable[i];
-      if (e.hp <= 0) continue;
-      if (IsBoss(e.type)) {
-        if (e.age == 0) bossesSeen += 1;   // entered at the end of the last update
-        continue;                           // bosses are left to the blade
-      }
-      float dx = e.x - px, dy = e.y - py;
-      if (dx * dx + dy * dy < 70.0f * 70.0f) e.hp = 0;
-    }
-    return input;
-  }
-};
 
 TEST_F(WholeGame, TheFrameDriverAdvancesTheWorldAsItsStepDoes) {
   // A random game played twice from one start: through the frame driver, which reads
@@ -185,38 +112,94 @@ TEST_F(WholeGame, StageTwoTitleComesWhenTheTablePredictsWithAnEmptyField) {
   EXPECT_EQ(secondTitle, predicted);
 }
 
-TEST_F(WholeGame, APilotedNormalGameReachesAllClear) {
+TEST_F(WholeGame, TheDemoPlaysUntilEscapeAndLeavesTheTitleToThePerson) {
+  // The frame driver with the demo on: no key and no motion from outside, yet a normal
+  // game starts and the hand moves. Escape hands over: the title comes back with none
+  // of the player's buttons held, and stays until the person presses one.
+  ASSERT_EQ(game.GameState, Title);
+  demoMode = 1;
+  int moved = 0;
+  for (int frame = 0; frame < 250; ++frame) {
+    const float x = game.Player.x, y = game.Player.y;
+    RunFrame();
+    moved += game.Player.x != x || game.Player.y != y;
+  }
+  EXPECT_EQ(game.GameState, Playing);
+  EXPECT_EQ(game.randomMode, 0);
+  EXPECT_GT(moved, 0);
+  EXPECT_GE(game.Player.shield, 1);
+  HeadlessSetKey(VK_ESCAPE, true);
+  RunFrame();
+  EXPECT_EQ(demoMode, 0);
+  EXPECT_EQ(game.GameState, Title);
+  EXPECT_FALSE(game.keysHeld.left || game.keysHeld.right);
+  EXPECT_TRUE(running);   // Escape leaves the game, not the program
+  HeadlessSetKey(VK_ESCAPE, false);
+  for (int frame = 0; frame < 100; ++frame) RunFrame();
+  EXPECT_EQ(game.GameState, Title);
   StartGame(VK_LBUTTON);
-  game.randomSeed = 2026;   // the pilot wins from every seed tried; a fixed one keeps the run repeatable
-  Pilot pilot;
+}
+
+// The built-in player plays a whole normal game from the title screen, on a world of its
+// own with nothing drawn: every stage comes in turn, the four bosses fall to the blade
+// (the shield never drops in the update a boss dies, so none was rammed) and the game
+// ends in ALL CLEAR. Meanwhile the player must leave the world it reads as it was, and
+// the inputs it chose, replayed on a fresh world from the same seed, give the same
+// world byte for byte.
+TEST(BuiltInPlayerGame, ClearsANormalGameWithTheBladeAndNeverWritesTheWorld) {
+  static World world, before, replayed;
+  static FrameReport report;
+  static BuiltInPlayer player;
+  StartWorld(world, 5);
+  std::vector<FrameInput> inputs;
   int titles[5] = {};
-  int updates = 0;
-  while (game.GameState == Playing && updates < 40000) {
-    Play(pilot.Plan());
-    ++updates;
-    if (game.StageScript.op[game.scriptIndex] == StageTitle) {
-      int stage = game.StageScript.arg[game.scriptIndex];
-      if (stage >= 1 && stage <= 4 && titles[stage] == 0) titles[stage] = updates;
+  int bossesCut = 0, bossesSeen = 0;
+  bool bossAlive[EnemySlots] = {};
+  long frame = 0;
+  while (world.GameState != AllClear && world.GameState != GameOver && frame < 40000) {
+    std::memcpy(static_cast<void *>(&before), &world, sizeof world);
+    const FrameInput input = player.Decide(world);
+    ASSERT_EQ(std::memcmp(&before, &world, sizeof world), 0) << "the player wrote the world at frame " << frame;
+    ASSERT_LE(std::abs(input.dx), PlayerMotionLimit);
+    ASSERT_LE(std::abs(input.dy), PlayerMotionLimit);
+    ASSERT_FALSE(input.escape || input.enter);
+    inputs.push_back(input);
+    const int shield = world.Player.shield;
+    StepWorld(world, input, report);
+    ++frame;
+    for (int i = 0; i < EnemySlots; ++i) {
+      const Enemy &e = world.EnemyTable[i];
+      const bool alive = e.hp > 0 && IsBoss(e.type);
+      if (alive && !bossAlive[i]) ++bossesSeen;
+      if (!alive && bossAlive[i] && world.Player.shield == shield) ++bossesCut;
+      bossAlive[i] = alive;
+    }
+    if (world.GameState == Playing && world.StageScript.op[world.scriptIndex] == StageTitle) {
+      const int stage = world.StageScript.arg[world.scriptIndex];
+      if (stage >= 1 && stage <= 4 && titles[stage] == 0) titles[stage] = static_cast<int>(frame);
     }
   }
-  EXPECT_EQ(game.GameState, AllClear) << "after " << updates << " updates, shield " << int(game.Player.shield);
-  EXPECT_GE(game.Player.shield, 1);
-  EXPECT_EQ(game.scriptIndex, 84);
-  // Every stage came in turn, and the four bosses fell to the blade.
-  EXPECT_EQ(titles[1], 50);
+  EXPECT_EQ(world.GameState, AllClear) << "after " << frame << " frames, shield " << int(world.Player.shield);
+  EXPECT_GE(world.Player.shield, 1);
+  EXPECT_EQ(world.scriptIndex, 84);
   EXPECT_LT(titles[1], titles[2]);
   EXPECT_LT(titles[2], titles[3]);
   EXPECT_LT(titles[3], titles[4]);
-  EXPECT_EQ(pilot.bossesSeen, 4);
-  EXPECT_GE(game.score, 1200 + 2000 + 3000 + 5000);
-  // The end is frozen: further frames change nothing in the world.
-  Enemy before[EnemySlots];
-  std::memcpy(before, game.EnemyTable, sizeof before);
-  int scoreBefore = game.score;
-  for (int n = 0; n < 3; ++n) RunFrame();
-  EXPECT_EQ(std::memcmp(before, game.EnemyTable, sizeof before), 0);
-  EXPECT_EQ(game.score, scoreBefore);
-  EXPECT_EQ(game.GameState, AllClear);
+  EXPECT_GT(titles[1], 0);
+  EXPECT_EQ(bossesSeen, 4);
+  EXPECT_EQ(bossesCut, 4);
+  EXPECT_GE(world.score, 1200 + 2000 + 3000 + 5000);
+
+  StartWorld(replayed, 5);
+  for (const FrameInput &input : inputs) StepWorld(replayed, input, report);
+  EXPECT_EQ(std::memcmp(&replayed, &world, sizeof world), 0);
+
+  // The end is frozen: further frames of the player change nothing in the world.
+  std::memcpy(static_cast<void *>(&before), &world, sizeof world);
+  for (int n = 0; n < 3; ++n) StepWorld(world, player.Decide(world), report);
+  EXPECT_EQ(std::memcmp(before.EnemyTable, world.EnemyTable, sizeof world.EnemyTable), 0);
+  EXPECT_EQ(world.score, before.score);
+  EXPECT_EQ(world.GameState, AllClear);
 }
 
 // Everything a long game could push out of its declared range; returns what is out

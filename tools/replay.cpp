@@ -1,12 +1,12 @@
 // quillrun-replay: runs the game's own frames with no window and no sound, from a seed
-// and a recorded input (or a simple built-in player), and shows everything the game
+// and a recorded input (or the built-in player), and shows everything the game
 // holds: a state dump per frame, a hash of the whole run, or a screenshot. The world
 // steps on its own; only a screenshot starts the game's device, and only the frame
 // asked for is drawn.
 //
 //   quillrun-replay [--seed N] (--input FILE | --play normal|random) [--frames N]
-//                   [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]
-//                   [--math-log FILE]
+//                   [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME]
+//                   [--record FILE] [--math-log FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
 // (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys),
@@ -18,7 +18,8 @@
 // for a completed run and for --help (the usage on stdout), 1 when an output could not
 // be written, 2 for bad arguments or a bad input file; SIGINT, SIGTERM and SIGHUP end the
 // run after the frame in progress, with whole lines in every output, and then the
-// runner ends by that signal. --math-log writes every distinct argument of the world's
+// runner ends by that signal. --summary prints one line at the end: the frame the game
+// ended on (0 if it did not), the state, the score and the shield left. --math-log writes every distinct argument of the world's
 // sine, cosine and arctangent (for qr-mathcheck).
 #include <cerrno>
 #include <cmath>
@@ -29,13 +30,13 @@
 #include <vector>
 
 #include "app/game.h"
+#include "app/player.h"
 #include "platform/headless.h"
 #include "platform/signals.h"
 #include "render/device.h"
 #include "tools/replay_input.h"
 #include "tools/replay_math_log.h"
 #include "tools/replay_output.h"
-#include "tools/replay_player.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
 #include "world/step.h"
@@ -54,13 +55,14 @@ struct Options {
   long screenshotFrame = -1;
   const char *recordPath = nullptr;
   const char *mathLogPath = nullptr;
+  bool summary = false;
 };
 
 void PrintUsage(FILE *to) {
   std::fprintf(to,
                "usage: quillrun-replay [--seed N] (--input FILE|- | --play normal|random) [--frames N]\n"
-               "                       [--dump] [--hash] [--screenshot FILE --at FRAME] [--record FILE]\n"
-               "                       [--math-log FILE]\n");
+               "                       [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME]\n"
+               "                       [--record FILE] [--math-log FILE]\n");
 }
 
 int Usage(const char *why) {
@@ -125,6 +127,8 @@ int main(int argc, char **argv) {
       options.dump = true;
     } else if (std::strcmp(arg, "--hash") == 0) {
       options.hash = true;
+    } else if (std::strcmp(arg, "--summary") == 0) {
+      options.summary = true;
     } else if (std::strcmp(arg, "--screenshot") == 0) {
       if (value == nullptr) return Usage("--screenshot wants a file");
       options.screenshotPath = value;
@@ -169,7 +173,7 @@ int main(int argc, char **argv) {
 
   // Every output is known to be writable before the first frame.
   CheckedOutput out, record;
-  if ((options.dump || options.hash) && !OpenStandardOutput(outputOpen, &out)) return 1;
+  if ((options.dump || options.hash || options.summary) && !OpenStandardOutput(outputOpen, &out)) return 1;
   if (options.screenshotPath != nullptr) {
     const std::string why = WhyNotWritable(options.screenshotPath);
     if (!why.empty()) {
@@ -198,15 +202,13 @@ int main(int argc, char **argv) {
   bool quit = false;
   bool stopped = false;
   long played = 0;
+  long endFrame = 0;
+  static BuiltInPlayer player(options.play != nullptr && std::strcmp(options.play, "random") == 0);
   for (long frame = 1; frame <= options.frames && !quit && !stopped; frame++) {
     if (QuitRequested()) break;
     FrameInput input{};
     if (options.play != nullptr) {
-      PlayerInput bot = ChooseBotInput(world, std::strcmp(options.play, "random") == 0);
-      input.dx = bot.dx;
-      input.dy = bot.dy;
-      input.left = bot.left;
-      input.right = bot.right;
+      input = player.Decide(world);
     } else {
       const ReplayInput::Result got = inputs.Next(&input, &error);
       if (got == ReplayInput::Interrupted) break;
@@ -223,6 +225,7 @@ int main(int argc, char **argv) {
     StepWorld(world, input, report);
     played = frame;
     quit = report.quit;
+    if (endFrame == 0 && (world.GameState == GameOver || world.GameState == AllClear)) endFrame = frame;
     if (options.dump || options.hash) {
       frameSounds.clear();
       for (int i = 0; i < report.soundCount; i++) frameSounds.emplace_back(report.sounds[i].id, report.sounds[i].level);
@@ -250,6 +253,12 @@ int main(int argc, char **argv) {
   // A run cut short by a signal or an error has no hash: it would look like a whole one.
   if (options.hash && !stopped && status == 0 && !QuitRequested())
     out.Printf("%016llx\n", static_cast<unsigned long long>(hash.value));
+  if (options.summary && !stopped && status == 0 && !QuitRequested()) {
+    static const char *const states[] = {"title", "playing", "game-over", "all-clear"};
+    const int state = world.GameState >= Title && world.GameState <= AllClear ? world.GameState : Title;
+    out.Printf("ended %ld state %s score %d shield %d\n", endFrame, states[state], world.score,
+               static_cast<int>(world.Player.shield));
+  }
   if (options.mathLogPath != nullptr && !WriteMathLog(options.mathLogPath)) status = 1;
   const bool outWritten = out.Finish();
   const bool recordWritten = record.Finish();
