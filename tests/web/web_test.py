@@ -197,6 +197,9 @@ class Page(unittest.TestCase):
             if os.path.exists(whole):
                 with open(whole) as f:
                     frames = len(f.read().splitlines())
+                # A whole normal game of the built-in player: it ends on ALL CLEAR.
+                self.assertIn("state all-clear",
+                              replay_runner("--seed", 7, "--input", whole, "--frames", frames, "--summary"))
                 runs.append((7, whole, replay_runner("--seed", 7, "--input", whole, "--frames", frames,
                                                      "--hash").strip()))
             for seed, mode in ((11, "normal"), (3, "random")):
