@@ -64,7 +64,8 @@ sleep 0.5
 [ "$(client_size "$window")" = "$screen" ] || fail "--fullscreen: $(client_size "$window") on a $screen screen"
 quit --fullscreen
 
-# The hand's centre on the screen: the middle of the bright pixels near where it started.
+# The hand's centre on the screen: the median column of the bright pixels near where it
+# started (a median, so a passing star or spark does not pull it aside).
 hand_x() {
   import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
   convert "$work/shot.png" -crop 750x300+250+450 +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
@@ -72,7 +73,8 @@ hand_x() {
 import sys
 grey = open(sys.argv[1], 'rb').read()
 xs = [250 + i % 750 for i, v in enumerate(grey) if v > 102]
-print(sum(xs) // len(xs) if xs else -1)
+xs.sort()
+print(xs[len(xs) // 2] if xs else -1)
 PY
 }
 
@@ -84,9 +86,12 @@ xdotool windowfocus --sync "$window"
 sleep 0.5
 xdotool click 1
 sleep 0.8
-# The hand starts at (200, 300) of the game's picture: (400, 600) on the screen.
+# The hand starts at (200, 300) of the game's picture: (400, 600) on the screen, and 200
+# if the picture were not scaled. The pointer's first warp into the window may reach the
+# game as a few pixels of motion once play has begun, so the start is only held to 400
+# within 40; the motion below is measured from wherever the hand is.
 start=$(hand_x)
-[ "$start" -ge 390 ] && [ "$start" -le 410 ] || fail "--scale 2: the hand starts at x $start on the screen, not 400"
+[ "$start" -ge 360 ] && [ "$start" -le 440 ] || fail "--scale 2: the hand starts at x $start on the screen, not 400"
 # 200 screen pixels of motion are 100 of the game's: the hand moves 200 on the screen
 # (400 if the motion were taken in screen pixels). Some motion may be lost to the
 # pointer's warps, so the bounds are wide.
@@ -94,7 +99,7 @@ for _ in $(seq 10); do xdotool mousemove_relative -- 20 0; sleep 0.05; done
 sleep 0.8
 moved=$(( $(hand_x) - start ))
 [ "$moved" -ge 140 ] && [ "$moved" -le 260 ] || fail "--scale 2: 200 screen pixels of motion moved the hand $moved"
-echo "--scale 2: the hand moved $moved screen pixels for 200 of motion"
+echo "--scale 2: the hand started at x $start and moved $moved screen pixels for 200 of motion"
 xdotool key Escape
 sleep 0.3
 quit "--scale 2"
