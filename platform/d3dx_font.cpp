@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/d3dx.h"
+#include "platform/text_box.h"
 
 const GUID IID_ID3DXFont = {0x2d501df7, 0xd253, 0x4414, {0x86, 0x5f, 0xa6, 0xd5, 0x4a, 0x75, 0x3a, 0x1b}};
 
@@ -497,17 +498,8 @@ INT FontObject::DrawTextA(LPCSTR text, INT count, LPRECT rect, DWORD format, D3D
     width += advanceOf(i);
   }
   int textHeight = lines * cellHeight_;
-  if (format & DT_CALCRECT) {
-    rect->right = rect->left + widest;
-    rect->bottom = rect->top + textHeight;
-    return textHeight;
-  }
-
-  int top = rect->top;
-  if (format & DT_SINGLELINE) {
-    if (format & DT_BOTTOM) top = rect->bottom - textHeight;
-    else if (format & DT_VCENTER) top = rect->top + (rect->bottom - rect->top - textHeight) / 2;
-  }
+  int top = 0;
+  if (!PlaceTextBox(*rect, format, widest, textHeight, top)) return textHeight;
   RECT clip = {-(1 << 20), -(1 << 20), 1 << 20, 1 << 20};
   if (!(format & DT_NOCLIP)) clip = *rect;
   if (clip.left >= clip.right || clip.top >= clip.bottom) return textHeight;
@@ -520,9 +512,7 @@ INT FontObject::DrawTextA(LPCSTR text, INT count, LPRECT rect, DWORD format, D3D
     size_t end = start;
     int lineWidth = 0;
     while (end < codeCount && codes[end] != LineEnd) lineWidth += advanceOf(end++);
-    int x = rect->left;
-    if (format & DT_CENTER) x = rect->left + (rect->right - rect->left - lineWidth) / 2;
-    else if (format & DT_RIGHT) x = rect->right - lineWidth;
+    int x = LineStart(*rect, format, lineWidth);
     int lineTop = top + line * cellHeight_;
     for (size_t i = start; i < end; ++i) {
       Glyph &glyph = *laid[i];

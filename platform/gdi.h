@@ -1,6 +1,6 @@
 // Stand-in for the gdi32/user32 calls that text needs: a font from a LOGFONTA, a memory
 // device context with a 32-bit DIB section, and DrawTextA into it. Glyphs come from
-// FreeType, faces from fontconfig (see gdi_text.cpp).
+// FreeType, faces from fontconfig (device contexts in gdi_dc.cpp, faces in gdi_text.cpp).
 #pragma once
 #include "platform/win32_types.h"
 

@@ -1,12 +1,11 @@
 // Stand-in for the user32 message box, over SDL's message box. The game's texts are
 // Shift-JIS (code page 932) byte strings, as on a Japanese Windows; they are turned into
-// UTF-8 with iconv before SDL shows them. Enter picks the first button (Yes, OK, Retry),
+// UTF-8 (shift_jis.cpp) before SDL shows them. Enter picks the first button (Yes, OK, Retry),
 // Escape the one that closing the box means (No, Cancel, OK). Without any display the
 // box says on stderr what it would have asked and answers as if it had been closed. A
 // quit signal while the start-up question is up ends the program and the box together.
 #include <SDL.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -157,34 +156,6 @@ bool ShowBoxInChild(const SDL_MessageBoxData &box, int *pressed, std::string *er
 }
 
 }  // namespace
-
-std::string Cp932ToUtf8(const char *text) {
-  if (!text) return std::string();
-  std::string result;
-  iconv_t converter = iconv_open("UTF-8", "CP932");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
-    QR_UNSUPPORTED_ONCE("no Shift-JIS converter on this system; non-ASCII text shows as '?'");
-    for (const char *c = text; *c; c++) result += (static_cast<unsigned char>(*c) < 0x80) ? *c : '?';
-    return result;
-  }
-  char *input = const_cast<char *>(text);
-  size_t inputLeft = std::strlen(text);
-  while (inputLeft > 0) {
-    char buffer[256];
-    char *output = buffer;
-    size_t outputLeft = sizeof buffer;
-    const size_t converted = iconv(converter, &input, &inputLeft, &output, &outputLeft);
-    result.append(buffer, static_cast<size_t>(output - buffer));
-    if (converted == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte that starts no Shift-JIS character, or a lead byte cut off at the end.
-      result += '?';
-      input += 1;
-      inputLeft -= 1;
-    }
-  }
-  iconv_close(converter);
-  return result;
-}
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   const std::string message = Cp932ToUtf8(text);

@@ -3,8 +3,6 @@
 // returns at once with the answer of closing the box: OK for an OK box, No for a Yes/No
 // box. (The start-up question is asked by the page itself before the game starts, with
 // the same two answers.) The texts arrive in Shift-JIS and go to the page as UTF-8.
-#include <iconv.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -43,34 +41,6 @@ bool IsButtonOf(UINT type, int answer) {
 }
 
 }  // namespace
-
-std::string Cp932ToUtf8(const char *text) {
-  if (!text) return std::string();
-  std::string result;
-  iconv_t converter = iconv_open("UTF-8", "CP932");
-  if (converter == reinterpret_cast<iconv_t>(-1)) converter = iconv_open("UTF-8", "SHIFT_JIS");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
-    QR_UNSUPPORTED_ONCE("no Shift-JIS converter; non-ASCII text shows as '?'");
-    for (const char *c = text; *c; c++) result += (static_cast<unsigned char>(*c) < 0x80) ? *c : '?';
-    return result;
-  }
-  char *input = const_cast<char *>(text);
-  size_t inputLeft = std::strlen(text);
-  while (inputLeft > 0) {
-    char buffer[256];
-    char *output = buffer;
-    size_t outputLeft = sizeof buffer;
-    const size_t converted = iconv(converter, &input, &inputLeft, &output, &outputLeft);
-    result.append(buffer, static_cast<size_t>(output - buffer));
-    if (converted == static_cast<size_t>(-1) && errno != E2BIG) {
-      result += '?';
-      input += 1;
-      inputLeft -= 1;
-    }
-  }
-  iconv_close(converter);
-  return result;
-}
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   const std::string message = Cp932ToUtf8(text);
