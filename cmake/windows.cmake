@@ -37,6 +37,7 @@ if(QR_DATA_DIR)
     COMMENT "Copying the game's data files beside quillrun.exe")
 endif()
 
-# The world's sine, cosine and arctangent round every operation on their own, as on
+# The world rounds every operation on its own, its sine, cosine and arctangent too, as on
 # Linux: no fused multiply-adds, so the Windows build replays the same games.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/world/world_math.cpp PROPERTIES COMPILE_OPTIONS -ffp-contract=off)
+file(GLOB WORLD_CONTRACT_OFF CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/world/*.cpp)
+set_source_files_properties(${WORLD_CONTRACT_OFF} PROPERTIES COMPILE_OPTIONS -ffp-contract=off)
