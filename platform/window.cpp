@@ -6,10 +6,8 @@
 // for less the frame and caption that GetSystemMetrics reports; a scaled window
 // (window_scale.h) is that client area times the scale on the screen.
 #include <SDL.h>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
-#include <strings.h>
 #include "platform/headless.h"
 #include "platform/input.h"
 #include "platform/input_internal.h"
@@ -17,23 +15,10 @@
 #include "platform/timer.h"
 #include "platform/unsupported.h"
 #include "platform/window_internal.h"
+#include "platform/window_messages.h"
 #include "platform/window_scale.h"
 
 namespace {
-
-// The frame of a fixed-size captioned window, as a classic Windows theme draws it.
-constexpr int FixedFrame = 3;
-constexpr int CaptionHeight = 19;
-
-// A full-screen game asks for a captioned window of exactly the picture's size at (0, 0).
-constexpr int FullScreenWidth = 800;
-constexpr int FullScreenHeight = 600;
-
-struct WindowClass {
-  bool used;
-  char name[64];
-  WNDPROC procedure;
-};
 
 struct WindowRecord {
   bool live;
@@ -52,16 +37,9 @@ struct WindowRecord {
   int motionLeftY;
 };
 
-constexpr int ClassSlots = 8;
 constexpr int WindowSlots = 8;
-constexpr int QueueSize = 128;
-// Key and mouse messages leave this many queue entries for WM_CLOSE and the like.
-constexpr int QueueReserve = 8;
 
-WindowClass classes[ClassSlots];
 WindowRecord windows[WindowSlots];
-MSG queue[QueueSize];
-int queueCount;
 bool videoReady;
 bool videoFailed;
 bool grabSuspended;
@@ -99,10 +77,6 @@ WindowRecord *RecordOfSdlId(Uint32 id) {
 LRESULT Send(WindowRecord *record, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!record->procedure) return 0;
   return record->procedure(HandleOf(record), message, wParam, lParam);
-}
-
-bool IsInputMessage(UINT message) {
-  return (message >= WM_KEYDOWN && message <= WM_CHAR) || (message >= WM_MOUSEMOVE && message <= WM_XBUTTONUP);
 }
 
 LPARAM PointParam(int x, int y) {
@@ -265,22 +239,6 @@ void Translate(const SDL_Event &event) {
   }
 }
 
-WindowClass *ClassNamed(LPCSTR name) {
-  const auto atom = reinterpret_cast<uintptr_t>(name);
-  for (int slot = 0; slot < ClassSlots; slot++) {
-    if (!classes[slot].used) continue;
-    if (atom < 0x10000 ? atom == 0xC000u + slot : strcasecmp(classes[slot].name, name) == 0) return &classes[slot];
-  }
-  return nullptr;
-}
-
-void ForgetQueuedMessages(HWND window) {
-  int kept = 0;
-  for (int i = 0; i < queueCount; i++)
-    if (queue[i].hwnd != window) queue[kept++] = queue[i];
-  queueCount = kept;
-}
-
 SDL_Window *CreateSdlWindow(const char *title, int x, int y, int width, int height, Uint32 flags) {
   SDL_Window *window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);
   if (window) return window;
@@ -387,37 +345,8 @@ void ResetWindows() {
     if (record.sdl) SDL_DestroyWindow(record.sdl);
     record = WindowRecord{};
   }
-  for (WindowClass &windowClass : classes) windowClass = WindowClass{};
-  queueCount = 0;
+  ForgetWindowClasses();
   grabSuspended = false;
-}
-
-ATOM RegisterClassExA(const WNDCLASSEXA *windowClass) {
-  // 48 is the structure's size in the 32-bit layout the game was written against.
-  if (!windowClass || (windowClass->cbSize != sizeof(WNDCLASSEXA) && windowClass->cbSize != 48)) return 0;
-  if (!windowClass->lpfnWndProc || !windowClass->lpszClassName) return 0;
-  if (reinterpret_cast<uintptr_t>(windowClass->lpszClassName) < 0x10000) {
-    QR_UNSUPPORTED_ONCE("RegisterClassExA: a class named by an atom is not supported");
-    return 0;
-  }
-  if (std::strlen(windowClass->lpszClassName) >= sizeof(WindowClass::name)) {
-    QR_UNSUPPORTED_ONCE("RegisterClassExA: class names of 64 characters or more are not supported");
-    return 0;
-  }
-  if (ClassNamed(windowClass->lpszClassName)) return 0;  // already registered
-  if (windowClass->style & ~(CS_VREDRAW | CS_HREDRAW | CS_OWNDC))
-    QR_UNSUPPORTED_ONCE("RegisterClassExA: class style 0x%x is not supported", windowClass->style);
-  if (windowClass->cbClsExtra || windowClass->cbWndExtra)
-    QR_UNSUPPORTED_ONCE("RegisterClassExA: extra class or window bytes are not supported");
-  for (int slot = 0; slot < ClassSlots; slot++) {
-    if (classes[slot].used) continue;
-    classes[slot].used = true;
-    std::strcpy(classes[slot].name, windowClass->lpszClassName);
-    classes[slot].procedure = windowClass->lpfnWndProc;
-    return static_cast<ATOM>(0xC000 + slot);
-  }
-  QR_UNSUPPORTED_ONCE("RegisterClassExA: more than %d window classes are not supported", ClassSlots);
-  return 0;
 }
 
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
@@ -430,17 +359,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   if (!windowClass) return nullptr;
 
   const bool framed = (style & WS_CAPTION) == WS_CAPTION;
-  const bool fullScreen = framed && x == 0 && y == 0 && width == FullScreenWidth && height == FullScreenHeight;
-  if (width == CW_USEDEFAULT) width = 640 + (framed ? 2 * FixedFrame : 0);
-  if (height == CW_USEDEFAULT) height = 480 + (framed ? 2 * FixedFrame + CaptionHeight : 0);
-  int clientWidth = framed ? width - 2 * FixedFrame : width;
-  int clientHeight = framed ? height - 2 * FixedFrame - CaptionHeight : height;
-  if (fullScreen) {
-    clientWidth = FullScreenWidth;
-    clientHeight = FullScreenHeight;
-  }
-  if (clientWidth < 1) clientWidth = 1;
-  if (clientHeight < 1) clientHeight = 1;
+  const ClientArea area = ClientAreaOf(style, x, y, width, height);
+  const bool fullScreen = area.fullScreen;
+  const int clientWidth = area.width, clientHeight = area.height;
 
   int slot = 0;
   while (slot < WindowSlots && windows[slot].live) slot++;
@@ -581,38 +502,6 @@ int GetSystemMetrics(int index) {
   }
 }
 
-HGDIOBJ GetStockObject(int object) {
-  // Stock objects are handles only: nothing is painted with them.
-  static char stockObjects[DC_PEN + 1];
-  if (object < 0 || object > DC_PEN || object == 9) {
-    QR_UNSUPPORTED_ONCE("GetStockObject: object %d is not supported", object);
-    return nullptr;
-  }
-  return &stockObjects[object];
-}
-
-HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
-  // The system icons, as handles only (the window shows no icon of ours).
-  static char systemIcons[8];
-  const auto id = reinterpret_cast<uintptr_t>(name);
-  if (instance || id < 32512 || id > 32518) {
-    QR_UNSUPPORTED_ONCE("LoadIconA: only the system icons are supported");
-    return nullptr;
-  }
-  return reinterpret_cast<HICON>(&systemIcons[id - 32512]);
-}
-
-HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  // The system cursors, as handles only: the game hides the cursor.
-  static char systemCursors[140];
-  const auto id = reinterpret_cast<uintptr_t>(name);
-  if (instance || id < 32512 || id > 32651) {
-    QR_UNSUPPORTED_ONCE("LoadCursorA: only the system cursors are supported");
-    return nullptr;
-  }
-  return reinterpret_cast<HCURSOR>(&systemCursors[id - 32512]);
-}
-
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!window) {
     // Nobody would take it: the game peeks only at its own window's messages.
@@ -620,10 +509,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return FALSE;
   }
   if (!RecordOf(window)) return FALSE;
-  const int room = IsInputMessage(message) ? QueueSize - QueueReserve : QueueSize;
-  if (queueCount >= room) return FALSE;  // a flood of input: the newest is dropped
-  queue[queueCount++] = MSG{window, message, wParam, lParam, timeGetTime(), InputCursor()};
-  return TRUE;
+  return QueueMessage(window, message, wParam, lParam) ? TRUE : FALSE;
 }
 
 BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
@@ -636,22 +522,11 @@ BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT re
   }
   PumpWindowEvents();
   PostQuitSignalCloses();
-  for (int i = 0; i < queueCount; i++) {
-    const MSG &queued = queue[i];
-    if (window && queued.hwnd != window) continue;
-    if ((filterMin || filterMax) && (queued.message < filterMin || queued.message > filterMax)) continue;
-    *msg = queued;
-    if (removeFlags & PM_REMOVE) {
-      for (int j = i + 1; j < queueCount; j++) queue[j - 1] = queue[j];
-      queueCount -= 1;
-    }
-    return TRUE;
-  }
-  return FALSE;
+  return TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE) ? TRUE : FALSE;
 }
 
 BOOL WaitMessage() {
-  if (queueCount > 0 || QuitSignal() != 0) return TRUE;
+  if (QueuedMessageCount() > 0 || QuitSignal() != 0) return TRUE;
   if (HeadlessIsEnabled()) {
     HeadlessRunWaitHook();
     return TRUE;
@@ -671,13 +546,8 @@ BOOL WaitMessage() {
 
 BOOL TranslateMessage(const MSG *msg) {
   if (!msg || msg->message != WM_KEYDOWN) return FALSE;
-  const int key = static_cast<int>(msg->wParam);
   const bool shift = videoReady && (SDL_GetModState() & KMOD_SHIFT);
-  int character = 0;
-  if (key >= 'A' && key <= 'Z') character = shift ? key : std::tolower(key);
-  else if (key >= '0' && key <= '9') character = key;
-  else if (key == VK_RETURN) character = '\r';
-  else if (key == VK_ESCAPE || key == VK_BACK || key == VK_TAB || key == VK_SPACE) character = key;
+  const int character = CharacterOfKey(static_cast<int>(msg->wParam), shift);
   if (!character) return FALSE;
   return PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(character), msg->lParam);
 }

@@ -5,12 +5,10 @@
 // works here as it does on the desktop, for the replay run inside the page.
 #include <emscripten.h>
 #include <emscripten/html5.h>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 #include "platform/headless.h"
 #include "platform/input.h"
 #include "platform/input_internal.h"
@@ -18,21 +16,9 @@
 #include "platform/unsupported.h"
 #include "platform/web/web_page.h"
 #include "platform/window_internal.h"
+#include "platform/window_messages.h"
 
 namespace {
-
-// The frame of a fixed-size captioned window, as the desktop build reports it, so the
-// game's windowed size arithmetic comes out at the same 800 x 600 client area.
-constexpr int FixedFrame = 3;
-constexpr int CaptionHeight = 19;
-constexpr int FullScreenWidth = 800;
-constexpr int FullScreenHeight = 600;
-
-struct WindowClass {
-  bool used;
-  char name[64];
-  WNDPROC procedure;
-};
 
 struct WindowRecord {
   bool live;
@@ -46,15 +32,9 @@ struct WindowRecord {
   int clientHeight;
 };
 
-constexpr int ClassSlots = 8;
 constexpr int WindowSlots = 8;
-constexpr int QueueSize = 128;
-constexpr int QueueReserve = 8;
 
-WindowClass classes[ClassSlots];
 WindowRecord windows[WindowSlots];
-MSG queue[QueueSize];
-int queueCount;
 bool eventsHooked;
 bool pageHidden;
 // Motion of an unlocked pointer, in canvas pixels, kept with its fraction so that a
@@ -84,10 +64,6 @@ WindowRecord *CanvasWindow() {
 LRESULT Send(WindowRecord *record, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!record->procedure) return 0;
   return record->procedure(HandleOf(record), message, wParam, lParam);
-}
-
-bool IsInputMessage(UINT message) {
-  return (message >= WM_KEYDOWN && message <= WM_CHAR) || (message >= WM_MOUSEMOVE && message <= WM_XBUTTONUP);
 }
 
 LPARAM PointParam(int x, int y) {
@@ -228,22 +204,6 @@ void HookEvents() {
   pageHidden = !WebPageVisible();
 }
 
-// Classes are found by name only: in WebAssembly the program's own strings lie at low
-// addresses, where a class atom could not be told from a name.
-WindowClass *ClassNamed(LPCSTR name) {
-  for (int slot = 0; slot < ClassSlots; slot++) {
-    if (classes[slot].used && strcasecmp(classes[slot].name, name) == 0) return &classes[slot];
-  }
-  return nullptr;
-}
-
-void ForgetQueuedMessages(HWND window) {
-  int kept = 0;
-  for (int i = 0; i < queueCount; i++)
-    if (queue[i].hwnd != window) queue[kept++] = queue[i];
-  queueCount = kept;
-}
-
 }  // namespace
 
 bool EnsureVideo() { return true; }
@@ -289,39 +249,16 @@ void CountHeadlessFocusLoss() {
 
 void ResetWindows() {
   for (WindowRecord &record : windows) record = WindowRecord{};
-  for (WindowClass &windowClass : classes) windowClass = WindowClass{};
-  queueCount = 0;
-}
-
-ATOM RegisterClassExA(const WNDCLASSEXA *windowClass) {
-  if (!windowClass || (windowClass->cbSize != sizeof(WNDCLASSEXA) && windowClass->cbSize != 48)) return 0;
-  if (!windowClass->lpfnWndProc || !windowClass->lpszClassName) return 0;
-  if (std::strlen(windowClass->lpszClassName) >= sizeof(WindowClass::name)) return 0;
-  if (ClassNamed(windowClass->lpszClassName)) return 0;
-  for (int slot = 0; slot < ClassSlots; slot++) {
-    if (classes[slot].used) continue;
-    classes[slot].used = true;
-    std::strcpy(classes[slot].name, windowClass->lpszClassName);
-    classes[slot].procedure = windowClass->lpfnWndProc;
-    return static_cast<ATOM>(0xC000 + slot);
-  }
-  return 0;
+  ForgetWindowClasses();
 }
 
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   WindowClass *windowClass = className ? ClassNamed(className) : nullptr;
   if (!windowClass) return nullptr;
-  const bool framed = (style & WS_CAPTION) == WS_CAPTION;
-  const bool fullScreen = framed && x == 0 && y == 0 && width == FullScreenWidth && height == FullScreenHeight;
-  if (width == CW_USEDEFAULT) width = 640 + (framed ? 2 * FixedFrame : 0);
-  if (height == CW_USEDEFAULT) height = 480 + (framed ? 2 * FixedFrame + CaptionHeight : 0);
-  int clientWidth = framed ? width - 2 * FixedFrame : width;
-  int clientHeight = framed ? height - 2 * FixedFrame - CaptionHeight : height;
-  if (fullScreen) {
-    clientWidth = FullScreenWidth;
-    clientHeight = FullScreenHeight;
-  }
+  const ClientArea area = ClientAreaOf(style, x, y, width, height);
+  const bool fullScreen = area.fullScreen;
+  int clientWidth = area.width, clientHeight = area.height;
   const bool headless = HeadlessIsEnabled();
   if (!headless) {
     // The page has one canvas: one window shows in it at a time.
@@ -345,8 +282,8 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   record.headless = headless;
   record.fullScreen = fullScreen;
   record.procedure = windowClass->procedure;
-  record.clientWidth = clientWidth < 1 ? 1 : clientWidth;
-  record.clientHeight = clientHeight < 1 ? 1 : clientHeight;
+  record.clientWidth = clientWidth;
+  record.clientHeight = clientHeight;
   record.live = true;
 
   HWND window = HandleOf(&record);
@@ -395,64 +332,25 @@ int GetSystemMetrics(int index) {
   }
 }
 
-HGDIOBJ GetStockObject(int object) {
-  static char stockObjects[DC_PEN + 1];
-  if (object < 0 || object > DC_PEN || object == 9) return nullptr;
-  return &stockObjects[object];
-}
-
-HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
-  static char systemIcons[8];
-  const auto id = reinterpret_cast<uintptr_t>(name);
-  if (instance || id < 32512 || id > 32518) return nullptr;
-  return reinterpret_cast<HICON>(&systemIcons[id - 32512]);
-}
-
-HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  static char systemCursors[140];
-  const auto id = reinterpret_cast<uintptr_t>(name);
-  if (instance || id < 32512 || id > 32651) return nullptr;
-  return reinterpret_cast<HCURSOR>(&systemCursors[id - 32512]);
-}
-
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!window || !RecordOf(window)) return FALSE;
-  const int room = IsInputMessage(message) ? QueueSize - QueueReserve : QueueSize;
-  if (queueCount >= room) return FALSE;
-  queue[queueCount++] = MSG{window, message, wParam, lParam, timeGetTime(), InputCursor()};
-  return TRUE;
+  return QueueMessage(window, message, wParam, lParam) ? TRUE : FALSE;
 }
 
 BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg || window == reinterpret_cast<HWND>(-1)) return FALSE;
-  for (int i = 0; i < queueCount; i++) {
-    const MSG &queued = queue[i];
-    if (window && queued.hwnd != window) continue;
-    if ((filterMin || filterMax) && (queued.message < filterMin || queued.message > filterMax)) continue;
-    *msg = queued;
-    if (removeFlags & PM_REMOVE) {
-      for (int j = i + 1; j < queueCount; j++) queue[j - 1] = queue[j];
-      queueCount -= 1;
-    }
-    return TRUE;
-  }
-  return FALSE;
+  return TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE) ? TRUE : FALSE;
 }
 
 // The browser's frame callback is the only loop: nothing ever blocks waiting here.
 BOOL WaitMessage() {
-  if (queueCount == 0 && HeadlessIsEnabled()) HeadlessRunWaitHook();
+  if (QueuedMessageCount() == 0 && HeadlessIsEnabled()) HeadlessRunWaitHook();
   return TRUE;
 }
 
 BOOL TranslateMessage(const MSG *msg) {
   if (!msg || msg->message != WM_KEYDOWN) return FALSE;
-  const int key = static_cast<int>(msg->wParam);
-  int character = 0;
-  if (key >= 'A' && key <= 'Z') character = std::tolower(key);
-  else if (key >= '0' && key <= '9') character = key;
-  else if (key == VK_RETURN) character = '\r';
-  else if (key == VK_ESCAPE || key == VK_BACK || key == VK_TAB || key == VK_SPACE) character = key;
+  const int character = CharacterOfKey(static_cast<int>(msg->wParam), false);
   if (!character) return FALSE;
   return PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(character), msg->lParam);
 }
