@@ -65,12 +65,14 @@ void PrintSpread(const char *what, std::vector<GameRecord> games, Key key) {
               static_cast<uint64_t>(key(best)), best.seed);
 }
 
-void PrintFigures(const Figures &f, double seconds, uint32_t openSeed, uint64_t openUpdates) {
+void PrintFigures(const Figures &f, double seconds, uint32_t openSeed, uint64_t openUpdates, int openScore) {
   std::printf("world updates: %" PRIu64 " (%" PRIu64 " frames), invariant checks: %" PRIu64 "\n", f.updates, f.frames,
               f.checks);
   std::printf("time: %.1f s, %.0f updates/s\n", seconds, seconds > 0 ? f.updates / seconds : 0.0);
   std::printf("games: %zu ended in GAME OVER", f.games.size());
-  if (openUpdates > 0) std::printf(", and seed %" PRIu32 " still playing after %" PRIu64 " updates", openSeed, openUpdates);
+  if (openUpdates > 0)
+    std::printf(", and seed %" PRIu32 " still playing after %" PRIu64 " updates, score %d", openSeed, openUpdates,
+                openScore);
   std::printf("\n");
   PrintSpread("score", f.games, [](const GameRecord &g) { return static_cast<int64_t>(g.score); });
   PrintSpread("survival (updates)", f.games, [](const GameRecord &g) { return g.updates; });
@@ -145,7 +147,7 @@ int main(int argc, char **argv) {
                   gameUpdates, fault.table);
       if (fault.slot >= 0) std::printf(" slot %d", fault.slot);
       std::printf(": %s\n", fault.field);
-      PrintFigures(figures, elapsed(), seed, gameUpdates);
+      PrintFigures(figures, elapsed(), seed, gameUpdates, world.score);
       return 1;
     }
     if (world.GameState == GameOver) {
@@ -157,12 +159,13 @@ int main(int argc, char **argv) {
     }
     if (progress > 0 && playing && figures.updates % progress == 0 && figures.updates < target) {
       const double s = elapsed();
-      std::printf("... %" PRIu64 " updates, %zu games, %.0f s, %.0f updates/s\n", figures.updates, figures.games.size(), s,
-                  figures.updates / s);
+      std::printf("... %" PRIu64 " updates, %zu games, %.0f s, %.0f updates/s; seed %" PRIu32 " at %" PRIu64
+                  " updates, score %d\n",
+                  figures.updates, figures.games.size(), s, figures.updates / s, seed, gameUpdates, world.score);
       std::fflush(stdout);
     }
   }
-  PrintFigures(figures, elapsed(), seed, gameUpdates);
+  PrintFigures(figures, elapsed(), seed, gameUpdates, world.score);
   std::printf("every invariant held\n");
   return 0;
 }
