@@ -224,6 +224,34 @@ inline std::vector<Scene> ComparisonScenes() {
          d->SetTexture(0, nullptr);
          page->Release();
        }},
+      {"mipmapped quads shrunk, wrapped, mirrored and clamped",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *) {
+         // Every level its own tint over a checkerboard of 4-texel squares, so a wrong
+         // level, a wrong blend between two, or a wrong texel at an edge all show.
+         IDirect3DTexture8 *tiles = MakeTexture(d, 64, 0, [](int level, int x, int y) -> DWORD {
+           static const DWORD tint[7] = {0xFFFF4040, 0xFF40FF40, 0xFF4040FF, 0xFFFFFF40, 0xFF40FFFF, 0xFFFF40FF, 0xFFFFFFFF};
+           return ((x / 4 + y / 4) & 1) ? tint[level] : 0x80202020;
+         });
+         if (tiles == nullptr) return;
+         d->SetTexture(0, tiles);
+         static const DWORD modes[3] = {D3DTADDRESS_WRAP, D3DTADDRESS_MIRROR, D3DTADDRESS_CLAMP};
+         for (int row = 0; row < 3; ++row) {
+           d->SetTextureStageState(0, D3DTSS_ADDRESSU, modes[row]);
+           d->SetTextureStageState(0, D3DTSS_ADDRESSV, modes[(row + 1) % 3]);
+           // From magnified to a sixteenth, across whole and fractional levels.
+           float x = 10.3f;
+           for (float size : {150.0f, 90.0f, 61.0f, 45.0f, 29.0f, 17.0f, 11.0f, 7.0f}) {
+             Quad(d, x, 10.3f + row * 190.0f, x + size, 10.3f + row * 190.0f + size, 0xFFFFFFFF, 0.0f, -0.6f, -0.3f,
+                  1.7f, 2.1f);
+             x += size + 8.0f;
+           }
+         }
+         // The nearest level instead of a blend of two.
+         d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+         Quad(d, 600.3f, 560.3f, 637.3f, 597.3f, 0xC0FFFFFF);
+         d->SetTexture(0, nullptr);
+         tiles->Release();
+       }},
       {"sprites",
        [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
          d->SetTexture(0, sheet);
