@@ -345,6 +345,7 @@ public:
     }
     current = nullptr;
     inFrame = false;
+    ForgetDepth();
     keptFrame = 0;
     frames = 0;
     BeginFrame();
@@ -366,6 +367,21 @@ public:
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     Current();
     BeginFrame();
+    if (flags & D3DCLEAR_ZBUFFER) {
+      // A clear of the whole depth buffer starts the record of what it holds afresh;
+      // any other first puts in the depth that draws have left out.
+      bool whole = st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height;
+      for (int i = 0; i < count && whole; ++i)
+        whole = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
+      if (whole) {
+        ForgetDepth();
+        depthModel = true;
+        clearedDepth = std::clamp(z, 0.0f, 1.0f);
+        if (!(clearedDepth == clearedDepth)) depthModel = false;
+      } else {
+        WriteLeftOutDepth();
+      }
+    }
     glEnable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
@@ -398,6 +414,10 @@ public:
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
     BeginFrame();
+    DrawTrianglesAs(DepthState(st, v, count, false), v, count);
+  }
+
+  void DrawTrianglesAs(const RasterState &st, const RasterVertex *v, int count) {
     if (UsesStrip(st)) {
       DrawStripTriangles(st, v, count);
       return;
@@ -411,6 +431,10 @@ public:
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
     BeginFrame();
+    DrawLinesAs(DepthState(st, v, count, true), v, count);
+  }
+
+  void DrawLinesAs(const RasterState &st, const RasterVertex *v, int count) {
     Apply(st, false);
     Layout(false);
     const RasterVertex *data = v;
@@ -636,6 +660,66 @@ private:
     t->uploadedVersion = t->version;
   }
 
+  // The depth test that cannot fail. After a clear of the whole depth buffer the device
+  // knows the depths it can hold: the cleared one and those drawn since, between
+  // writtenLow and writtenHigh. A batch whose every depth passes against all of them (the
+  // game's frame: everything at depth 0 against a buffer cleared to 1, less-or-equal) is
+  // drawn with no depth test, which a software OpenGL does at a good part less; the
+  // depths it should have written are kept (the batch itself) and written only when a
+  // later draw could fail against them or a part of the buffer is cleared. Strict
+  // comparisons are never left out: two depths can round to one stored value.
+  const RasterState &DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
+    if (!st.depthTest || !depthModel) return st;
+    float low = 2.0f, high = -1.0f;
+    bool sane = true;
+    for (int i = 0; i < count; ++i) {
+      float z = v[i].z;
+      sane = sane && z == z;
+      low = std::min(low, z);
+      high = std::max(high, z);
+    }
+    bool passes = false;
+    if (sane && st.depthFunc == D3DCMP_ALWAYS) passes = true;
+    else if (sane && st.depthFunc == D3DCMP_LESSEQUAL) passes = high <= std::min(clearedDepth, writtenLow);
+    else if (sane && st.depthFunc == D3DCMP_GREATEREQUAL) passes = low >= std::max(clearedDepth, writtenHigh);
+    if (!passes || (st.depthWrite && leftOut.size() + (size_t)count > MaxLeftOut)) {
+      WriteLeftOutDepth();
+      return st;
+    }
+    if (st.depthWrite) {
+      leftOutBatches.push_back({st, lines, leftOut.size(), count});
+      leftOut.insert(leftOut.end(), v, v + count);
+      writtenLow = std::min(writtenLow, low);
+      writtenHigh = std::max(writtenHigh, high);
+    }
+    withoutDepth = st;
+    withoutDepth.depthTest = false;
+    withoutDepth.depthWrite = false;
+    return withoutDepth;
+  }
+
+  // Writes the depths of the batches drawn without their test, in order, touching no
+  // colour (the same pixels, an alpha test included, as the batches themselves), then
+  // draws with the depth test as asked until the next clear of the whole buffer.
+  void WriteLeftOutDepth() {
+    for (const LeftOutBatch &b : leftOutBatches) {
+      RasterState depthOnly = b.state;
+      depthOnly.colorWriteMask = 0;
+      depthOnly.depthFunc = D3DCMP_ALWAYS;
+      if (b.lines) DrawLinesAs(depthOnly, &leftOut[b.first], b.count);
+      else DrawTrianglesAs(depthOnly, &leftOut[b.first], b.count);
+    }
+    ForgetDepth();
+  }
+
+  void ForgetDepth() {
+    depthModel = false;
+    leftOut.clear();
+    leftOutBatches.clear();
+    writtenLow = 2.0f;
+    writtenHigh = -1.0f;
+  }
+
   // Whether a batch of triangles is drawn from its texture's level strip: a mipmapped
   // texture multiplied by the vertex colour, one filter within the levels. Drawn so, the
   // levels and their weight are chosen per triangle (as the reference device does) and
@@ -826,6 +910,19 @@ private:
   ClipControlProc clipControl = nullptr;
   bool overrideComplaint = false;
   std::vector<RasterVertex> lineScratch;
+  // What the depth buffer holds, while known (see DepthState).
+  struct LeftOutBatch {
+    RasterState state;
+    bool lines;
+    size_t first;
+    int count;
+  };
+  static constexpr size_t MaxLeftOut = 1 << 20;   // vertices kept before they are written
+  bool depthModel = false;
+  float clearedDepth = 1.0f, writtenLow = 2.0f, writtenHigh = -1.0f;
+  std::vector<RasterVertex> leftOut;
+  std::vector<LeftOutBatch> leftOutBatches;
+  RasterState withoutDepth;
   std::vector<StripVertex> stripScratch;
   std::vector<uint32_t> stripTexels;
   const char *renderer = "";

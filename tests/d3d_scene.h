@@ -252,6 +252,31 @@ inline std::vector<Scene> ComparisonScenes() {
          d->SetTexture(0, nullptr);
          tiles->Release();
        }},
+      {"depths that pass, then ones that do not",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
+         // Nearer and nearer quads pass everywhere; a farther one is then hidden where
+         // they lie, and so are a line and an alpha-tested sprite behind them.
+         Quad(d, 20, 20, 300, 300, 0xFF802020, 0.6f);
+         Quad(d, 100, 100, 400, 400, 0xFF208020, 0.4f);
+         d->SetTexture(0, sheet);
+         d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+         d->SetRenderState(D3DRS_ALPHAREF, 0x80);
+         d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+         Quad(d, 420, 20, 560, 160, 0xFFFFFFFF, 0.3f, 0.0f, 0.0f, 0.25f, 0.25f);
+         d->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+         d->SetTexture(0, nullptr);
+         DrawLine(10, 250, 600, 250, 0xFF2020FF, 0xFF2020FF);   // at depth 0
+         Quad(d, 50, 50, 580, 200, 0xFFFFFF00, 0.5f);
+         ScreenVertex far[2] = {{10, 260, 0.5f, 1, 0xFFFF00FF, 0, 0}, {600, 270, 0.5f, 1, 0xFFFF00FF, 0, 0}};
+         d->DrawPrimitiveUP(D3DPT_LINELIST, 1, far, sizeof(ScreenVertex));
+         // Greater-or-equal after a clear of one part of the buffer.
+         D3DRECT part = {450, 300, 780, 580};
+         d->Clear(1, &part, D3DCLEAR_ZBUFFER, 0, 0.2f, 0);
+         d->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATEREQUAL);
+         Quad(d, 500, 350, 700, 550, 0xFF00FFFF, 0.3f);
+         Quad(d, 420, 420, 760, 480, 0xFFFF8000, 0.25f);
+         d->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+       }},
       {"sprites",
        [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
          d->SetTexture(0, sheet);
