@@ -378,6 +378,13 @@ public:
         depthModel = true;
         clearedDepth = std::clamp(z, 0.0f, 1.0f);
         if (!(clearedDepth == clearedDepth)) depthModel = false;
+        // Drawn without their test, the frame's batches never read the buffer: the
+        // clear itself waits until depths are written.
+        if (depthModel) {
+          flags &= ~(DWORD)D3DCLEAR_ZBUFFER;
+          depthClearPending = true;
+          if (!(flags & D3DCLEAR_TARGET)) return;
+        }
       } else {
         WriteLeftOutDepth();
       }
@@ -702,6 +709,20 @@ private:
   // colour (the same pixels, an alpha test included, as the batches themselves), then
   // draws with the depth test as asked until the next clear of the whole buffer.
   void WriteLeftOutDepth() {
+    if (depthClearPending) {
+      depthClearPending = false;
+      glDisable(GL_SCISSOR_TEST);
+      glDepthMask(GL_TRUE);
+      glClearDepth(clearedDepth);
+      GLbitfield mask = GL_DEPTH_BUFFER_BIT;
+      if (direct && windowStencil) {
+        glStencilMask(0xFF);
+        glClearStencil(0);
+        mask |= GL_STENCIL_BUFFER_BIT;
+      }
+      glClear(mask);
+      applied = false;
+    }
     for (const LeftOutBatch &b : leftOutBatches) {
       RasterState depthOnly = b.state;
       depthOnly.colorWriteMask = 0;
@@ -714,6 +735,7 @@ private:
 
   void ForgetDepth() {
     depthModel = false;
+    depthClearPending = false;
     leftOut.clear();
     leftOutBatches.clear();
     writtenLow = 2.0f;
@@ -919,6 +941,7 @@ private:
   };
   static constexpr size_t MaxLeftOut = 1 << 20;   // vertices kept before they are written
   bool depthModel = false;
+  bool depthClearPending = false;   // the last whole clear of the depth buffer is still to be done
   float clearedDepth = 1.0f, writtenLow = 2.0f, writtenHigh = -1.0f;
   std::vector<RasterVertex> leftOut;
   std::vector<LeftOutBatch> leftOutBatches;
