@@ -7,6 +7,9 @@
 // is made one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). A copy of
 // the presented picture is kept for the read-back once that has been used. Present
 // waits for the vertical retrace when the device asks for it (full screen).
+// Two things spare a software OpenGL work without changing the picture: mipmapped
+// sprites read a strip of their texture's levels, the levels chosen per triangle, and a
+// depth test that cannot fail is left out until a draw could fail against it.
 #include "platform/raster_gl.h"
 #include <SDL.h>
 #include <SDL_opengl.h>
