@@ -3,6 +3,8 @@
 // and the hardware device (OpenGL) are two implementations of this one interface, so
 // the same scene can be drawn on both and compared.
 #pragma once
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include "platform/d3d8.h"
 
@@ -29,6 +31,11 @@ struct RasterTexture {
   uint32_t version = 1;
   uint32_t deviceId = 0;          // the hardware device's texture name
   uint32_t uploadedVersion = 0;   // the version that the hardware device holds
+  // The hardware device's copy of every level side by side (see raster_gl.cpp), the
+  // version it was made from and the address modes its borders were made for.
+  uint32_t stripId = 0;
+  uint32_t stripVersion = 0;
+  uint16_t stripAddress = 0;
 };
 
 // Where a colour or alpha comes from in the one texture stage the game uses.
@@ -96,6 +103,51 @@ inline RasterCombine ClassifyCombine(const RasterState &st) {
       modulate(st.alphaOp, st.alphaArg1, st.alphaArg2))
     return CombineModulate;
   return CombineAny;
+}
+
+// The mip levels one triangle samples, chosen once from its texel footprint (the texture
+// coordinates' steps per pixel in x and y): both devices pick them by this one rule, so
+// a sprite shrunk on screen blends the same two levels with the same weight on either.
+struct RasterLevels {
+  int first = 0;          // the level sampled (or the first of the two blended)
+  int second = 0;         // the level blended in, when weight > 0
+  uint32_t weight = 0;    // the second level's share, 0..255 of 256
+  bool linear = true;     // bilinear within a level (else the nearest texel)
+};
+inline RasterLevels ChooseRasterLevels(const RasterState &st, const RasterTexture &t, double dudx, double dvdx,
+                                       double dudy, double dvdy) {
+  RasterLevels out;
+  double w = t.width, h = t.height;
+  double rx = std::hypot(dudx * w, dvdx * h), ry = std::hypot(dudy * w, dvdy * h);
+  double rho = std::max(rx, ry);
+  double lambda = (rho > 0 ? std::log2(rho) : -100.0) + st.lodBias;
+  // A footprint from hostile coordinates (infinite or NaN) is held to a sane range.
+  lambda = lambda == lambda ? std::clamp(lambda, -100.0, 100.0) : 0.0;
+  int base = std::min(st.maxMipLevel, t.levels - 1);
+  int last = t.levels - 1;
+  out.first = out.second = base;
+  if (lambda <= 0.0 || st.mipFilter == D3DTEXF_NONE) {
+    out.linear = (lambda <= 0.0 ? st.magFilter : st.minFilter) == D3DTEXF_LINEAR;
+    return out;
+  }
+  out.linear = st.minFilter == D3DTEXF_LINEAR;
+  if (st.mipFilter == D3DTEXF_POINT) {
+    int i = lambda <= 0.5 ? base : base + (int)std::ceil(lambda + 0.5) - 1;
+    out.first = out.second = std::min(i, last);
+    return out;
+  }
+  int i = base + (int)std::floor(lambda);
+  if (i >= last) {
+    out.first = out.second = last;
+    return out;
+  }
+  uint32_t weight = (uint32_t)std::lround((lambda - std::floor(lambda)) * 256.0);
+  out.first = out.second = weight >= 256 ? i + 1 : i;
+  if (weight > 0 && weight < 256) {
+    out.second = i + 1;
+    out.weight = weight;
+  }
+  return out;
 }
 
 class RasterDevice {

@@ -7,6 +7,9 @@
 // is made one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). A copy of
 // the presented picture is kept for the read-back once that has been used. Present
 // waits for the vertical retrace when the device asks for it (full screen).
+// Two things spare a software OpenGL work without changing the picture: mipmapped
+// sprites read a strip of their texture's levels, the levels chosen per triangle, and a
+// depth test that cannot fail is left out until a draw could fail against it.
 #include "platform/raster_gl.h"
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -14,6 +17,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "platform/window_internal.h"
@@ -76,10 +80,16 @@ const char *const vertexShader = R"(#version 330 core
 layout(location = 0) in vec4 position;
 layout(location = 1) in vec4 colour;
 layout(location = 2) in vec2 texcoord;
+layout(location = 3) in vec4 level0;
+layout(location = 4) in vec4 level1;
+layout(location = 5) in float mipWeight;
 uniform float flip;
 uniform float perPixel;
 out vec4 vColour;
 out vec2 vTexcoord;
+flat out vec4 vLevel0;
+flat out vec4 vLevel1;
+flat out float vMipWeight;
 void main() {
   float w = position.w > 0.0 ? 1.0 / position.w : 1.0;
   // The viewport is a power of two wide and high, so this mapping and the viewport's
@@ -91,14 +101,23 @@ void main() {
   gl_Position = vec4(ndc * w, (position.z * 2.0 - 1.0) * w, w);
   vColour = colour.bgra;
   vTexcoord = texcoord;
+  vLevel0 = level0;
+  vLevel1 = level1;
+  vMipWeight = mipWeight;
 }
 )";
 
-// The three fragment programs: COMBINE 0 the vertex colour alone, 1 texel x vertex
-// colour, 2 any stage setting and the alpha test, driven by uniforms.
+// The four fragment programs: COMBINE 0 the vertex colour alone, 1 texel x vertex
+// colour, 2 any stage setting and the alpha test, driven by uniforms, 3 texel x vertex
+// colour from the texture's level strip: the coordinate folded into 0..1 by the address
+// mode, then two bilinear reads in the triangle's two levels, blended by its weight.
 const char *const fragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexcoord;
+flat in vec4 vLevel0;
+flat in vec4 vLevel1;
+flat in float vMipWeight;
+uniform vec2 address;
 uniform sampler2D tex;
 uniform int hasTexture;
 uniform int opaqueTexture;
@@ -122,11 +141,20 @@ bool passes(int f, float v, float r) {
   if (f == 7) return v >= r;
   return true;
 }
+vec2 fold(vec2 c) {
+  vec2 m = mod(c, 2.0);
+  vec2 wrapped = fract(c), mirrored = 1.0 - abs(1.0 - m), clamped = clamp(c, 0.0, 1.0);
+  return mix(mix(wrapped, mirrored, step(0.5, address)), clamped, step(1.5, address));
+}
 void main() {
 #if COMBINE == 0
   fragColour = vColour;
 #elif COMBINE == 1
   fragColour = texture(tex, vTexcoord) * vColour;
+#elif COMBINE == 3
+  vec2 c = fold(vTexcoord);
+  vec4 t0 = texture(tex, vLevel0.xy + c * vLevel0.zw), t1 = texture(tex, vLevel1.xy + c * vLevel1.zw);
+  fragColour = mix(t0, t1, vMipWeight) * vColour;
 #else
   vec4 t = hasTexture != 0 ? texture(tex, vTexcoord) : vec4(1.0);
   if (opaqueTexture != 0) t.a = 1.0;
@@ -162,10 +190,55 @@ GLint WrapMode(uint8_t a) {
   return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
 }
 
+// A triangle's vertex as the level strip draws it: the vertex, then the rectangles of its
+// two levels in the strip (origin and size, in the strip's 0..1 coordinates) and the
+// second level's weight, the same at all three corners.
+struct StripVertex {
+  RasterVertex vertex;
+  float level0[4];
+  float level1[4];
+  float mipWeight;
+};
+
+// Which fragment program draws a state: the three above by the stage's combine, and the
+// level strip's.
+constexpr int StripProgram = 3;
+
+// The texel steps per pixel (du/dx, dv/dx, du/dy, dv/dy) of one triangle, as the
+// reference device takes them: constant over an affine triangle, and at its centre when
+// the corners' depths differ. False for a triangle with no area.
+bool TexelSteps(const RasterVertex &a, const RasterVertex &b, const RasterVertex &c, double steps[4]) {
+  double ex1 = (double)b.x - a.x, ey1 = (double)b.y - a.y, ex2 = (double)c.x - a.x, ey2 = (double)c.y - a.y;
+  double det = ex1 * ey2 - ex2 * ey1;
+  if (det == 0 || det != det) return false;
+  bool perspective = a.rhw != b.rhw || a.rhw != c.rhw;
+  double w0 = perspective ? a.rhw : 1.0, w1 = perspective ? b.rhw : 1.0, w2 = perspective ? c.rhw : 1.0;
+  auto slopes = [&](double a0, double a1, double a2, double *ddx, double *ddy) {
+    double d1 = a1 - a0, d2 = a2 - a0;
+    *ddx = (d1 * ey2 - d2 * ey1) / det;
+    *ddy = (d2 * ex1 - d1 * ex2) / det;
+  };
+  double udx, udy, vdx, vdy;
+  slopes(a.u * w0, b.u * w1, c.u * w2, &udx, &udy);
+  slopes(a.v * w0, b.v * w1, c.v * w2, &vdx, &vdy);
+  if (!perspective) {
+    steps[0] = udx, steps[1] = vdx, steps[2] = udy, steps[3] = vdy;
+    return true;
+  }
+  double wdx, wdy;
+  slopes(w0, w1, w2, &wdx, &wdy);
+  double cx = ((double)a.x + b.x + c.x) / 3.0 - a.x, cy = ((double)a.y + b.y + c.y) / 3.0 - a.y;
+  double q = w0 + wdx * cx + wdy * cy;
+  double u = (a.u * w0 + udx * cx + udy * cy) / q, v = (a.v * w0 + vdx * cx + vdy * cy) / q;
+  steps[0] = (udx - u * wdx) / q, steps[1] = (vdx - v * wdx) / q;
+  steps[2] = (udy - u * wdy) / q, steps[3] = (vdy - v * wdy) / q;
+  return true;
+}
+
 struct Program {
   GLuint id = 0;
   GLint uFlip = -1, uPerPixel = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
-  GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1;
+  GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1, uAddress = -1;
 };
 
 class OpenGLRaster final : public RasterDevice {
@@ -177,7 +250,9 @@ public:
       for (Program &p : programs)
         if (p.id != 0) gl.glDeleteProgram(p.id);
       gl.glDeleteBuffers(1, &buffer);
+      gl.glDeleteBuffers(1, &stripBuffer);
       gl.glDeleteVertexArrays(1, &vertexArray);
+      gl.glDeleteVertexArrays(1, &stripArray);
       DeleteTargets();
     }
     SDL_GL_DeleteContext(context);
@@ -204,20 +279,32 @@ public:
     GLint stencilBits = 0;
     gl.glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencilBits);
     windowStencil = stencilBits > 0;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
       if (!Link(i, &programs[i])) return false;
-    gl.glGenVertexArrays(1, &vertexArray);
+    // Two vertex layouts: the devices' own vertices, handed over as they come, and the
+    // level strip's, which carry their triangle's levels.
+    for (int layout = 0; layout < 2; ++layout) {
+      GLuint &array = layout == 0 ? vertexArray : stripArray, &data = layout == 0 ? buffer : stripBuffer;
+      gl.glGenVertexArrays(1, &array);
+      gl.glBindVertexArray(array);
+      gl.glGenBuffers(1, &data);
+      gl.glBindBuffer(GL_ARRAY_BUFFER, data);
+      const GLsizei stride = layout == 0 ? sizeof(RasterVertex) : sizeof(StripVertex);
+      auto at = [](size_t offset) { return reinterpret_cast<void *>(offset); };
+      gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(RasterVertex, x)));
+      gl.glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(RasterVertex, diffuse)));
+      gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(offsetof(RasterVertex, u)));
+      for (GLuint i = 0; i < 3; ++i) gl.glEnableVertexAttribArray(i);
+      if (layout == 1) {
+        gl.glVertexAttribPointer(3, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, level0)));
+        gl.glVertexAttribPointer(4, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, level1)));
+        gl.glVertexAttribPointer(5, 1, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, mipWeight)));
+        for (GLuint i = 3; i < 6; ++i) gl.glEnableVertexAttribArray(i);
+      }
+    }
     gl.glBindVertexArray(vertexArray);
-    gl.glGenBuffers(1, &buffer);
     gl.glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    const GLsizei stride = sizeof(RasterVertex);
-    gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(RasterVertex, x)));
-    gl.glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                             reinterpret_cast<void *>(offsetof(RasterVertex, diffuse)));
-    gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(RasterVertex, u)));
-    gl.glEnableVertexAttribArray(0);
-    gl.glEnableVertexAttribArray(1);
-    gl.glEnableVertexAttribArray(2);
+    stripBound = false;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
@@ -261,6 +348,7 @@ public:
     }
     current = nullptr;
     inFrame = false;
+    ForgetDepth();
     keptFrame = 0;
     frames = 0;
     BeginFrame();
@@ -282,6 +370,28 @@ public:
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     Current();
     BeginFrame();
+    if (flags & D3DCLEAR_ZBUFFER) {
+      // A clear of the whole depth buffer starts the record of what it holds afresh;
+      // any other first puts in the depth that draws have left out.
+      bool whole = st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height;
+      for (int i = 0; i < count && whole; ++i)
+        whole = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
+      if (whole) {
+        ForgetDepth();
+        depthModel = true;
+        clearedDepth = std::clamp(z, 0.0f, 1.0f);
+        if (!(clearedDepth == clearedDepth)) depthModel = false;
+        // Drawn without their test, the frame's batches never read the buffer: the
+        // clear itself waits until depths are written.
+        if (depthModel) {
+          flags &= ~(DWORD)D3DCLEAR_ZBUFFER;
+          depthClearPending = true;
+          if (!(flags & D3DCLEAR_TARGET)) return;
+        }
+      } else {
+        WriteLeftOutDepth();
+      }
+    }
     glEnable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
@@ -314,7 +424,16 @@ public:
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
     BeginFrame();
-    Apply(st);
+    DrawTrianglesAs(DepthState(st, v, count, false), v, count);
+  }
+
+  void DrawTrianglesAs(const RasterState &st, const RasterVertex *v, int count) {
+    if (UsesStrip(st)) {
+      DrawStripTriangles(st, v, count);
+      return;
+    }
+    Apply(st, false);
+    Layout(false);
     gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
@@ -322,7 +441,12 @@ public:
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
     Current();
     BeginFrame();
-    Apply(st);
+    DrawLinesAs(DepthState(st, v, count, true), v, count);
+  }
+
+  void DrawLinesAs(const RasterState &st, const RasterVertex *v, int count) {
+    Apply(st, false);
+    Layout(false);
     const RasterVertex *data = v;
     if (st.lastPixel) {
       // OpenGL leaves a line's last pixel out; one more pixel along the major axis puts
@@ -417,14 +541,16 @@ public:
   }
 
   void ForgetTexture(RasterTexture *t) override {
-    if (t->deviceId != 0) {
+    for (uint32_t *name : {&t->deviceId, &t->stripId}) {
+      if (*name == 0) continue;
       Current();
-      GLuint id = t->deviceId;
+      GLuint id = *name;
       glDeleteTextures(1, &id);
       if (boundTexture == id) boundTexture = 0;
-      t->deviceId = 0;
-      t->uploadedVersion = 0;
+      *name = 0;
     }
+    t->uploadedVersion = 0;
+    t->stripVersion = 0;
   }
 
   const char *Describe() override { return description.c_str(); }
@@ -497,6 +623,7 @@ private:
     p->uFactor = gl.glGetUniformLocation(p->id, "factor");
     p->uAlphaFunc = gl.glGetUniformLocation(p->id, "alphaFunc");
     p->uAlphaRef = gl.glGetUniformLocation(p->id, "alphaRef");
+    p->uAddress = gl.glGetUniformLocation(p->id, "address");
     return true;
   }
 
@@ -543,21 +670,200 @@ private:
     t->uploadedVersion = t->version;
   }
 
-  void Apply(const RasterState &st) {
+  // The depth test that cannot fail. After a clear of the whole depth buffer the device
+  // knows the depths it can hold: the cleared one and those drawn since, between
+  // writtenLow and writtenHigh. A batch whose every depth passes against all of them (the
+  // game's frame: everything at depth 0 against a buffer cleared to 1, less-or-equal) is
+  // drawn with no depth test, which a software OpenGL does at a good part less; the
+  // depths it should have written are kept (the batch itself) and written only when a
+  // later draw could fail against them or a part of the buffer is cleared. Strict
+  // comparisons are never left out: two depths can round to one stored value.
+  const RasterState &DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
+    if (!st.depthTest || !depthModel) return st;
+    float low = 2.0f, high = -1.0f;
+    bool sane = true;
+    for (int i = 0; i < count; ++i) {
+      float z = v[i].z;
+      sane = sane && z == z;
+      low = std::min(low, z);
+      high = std::max(high, z);
+    }
+    bool passes = false;
+    if (sane && st.depthFunc == D3DCMP_ALWAYS) passes = true;
+    else if (sane && st.depthFunc == D3DCMP_LESSEQUAL) passes = high <= std::min(clearedDepth, writtenLow);
+    else if (sane && st.depthFunc == D3DCMP_GREATEREQUAL) passes = low >= std::max(clearedDepth, writtenHigh);
+    if (!passes || (st.depthWrite && leftOut.size() + (size_t)count > MaxLeftOut)) {
+      WriteLeftOutDepth();
+      return st;
+    }
+    if (st.depthWrite) {
+      leftOutBatches.push_back({st, lines, leftOut.size(), count});
+      leftOut.insert(leftOut.end(), v, v + count);
+      writtenLow = std::min(writtenLow, low);
+      writtenHigh = std::max(writtenHigh, high);
+    }
+    withoutDepth = st;
+    withoutDepth.depthTest = false;
+    withoutDepth.depthWrite = false;
+    return withoutDepth;
+  }
+
+  // Writes the depths of the batches drawn without their test, in order, touching no
+  // colour (the same pixels, an alpha test included, as the batches themselves), then
+  // draws with the depth test as asked until the next clear of the whole buffer.
+  void WriteLeftOutDepth() {
+    if (depthClearPending) {
+      depthClearPending = false;
+      glDisable(GL_SCISSOR_TEST);
+      glDepthMask(GL_TRUE);
+      glClearDepth(clearedDepth);
+      GLbitfield mask = GL_DEPTH_BUFFER_BIT;
+      if (direct && windowStencil) {
+        glStencilMask(0xFF);
+        glClearStencil(0);
+        mask |= GL_STENCIL_BUFFER_BIT;
+      }
+      glClear(mask);
+      applied = false;
+    }
+    for (const LeftOutBatch &b : leftOutBatches) {
+      RasterState depthOnly = b.state;
+      depthOnly.colorWriteMask = 0;
+      depthOnly.depthFunc = D3DCMP_ALWAYS;
+      if (b.lines) DrawLinesAs(depthOnly, &leftOut[b.first], b.count);
+      else DrawTrianglesAs(depthOnly, &leftOut[b.first], b.count);
+    }
+    ForgetDepth();
+  }
+
+  void ForgetDepth() {
+    depthModel = false;
+    depthClearPending = false;
+    leftOut.clear();
+    leftOutBatches.clear();
+    writtenLow = 2.0f;
+    writtenHigh = -1.0f;
+  }
+
+  // Whether a batch of triangles is drawn from its texture's level strip: a mipmapped
+  // texture multiplied by the vertex colour, one filter within the levels. Drawn so, the
+  // levels and their weight are chosen per triangle (as the reference device does) and
+  // each pixel reads two single-level textures, which costs a software OpenGL half of
+  // what its own per-pixel level choice does.
+  static bool UsesStrip(const RasterState &st) {
+    return st.texture != nullptr && !st.alphaTest && st.texture->levels > 1 && st.mipFilter != D3DTEXF_NONE &&
+           st.minFilter == st.magFilter && ClassifyCombine(st) == CombineModulate;
+  }
+
+  void DrawStripTriangles(const RasterState &st, const RasterVertex *v, int count) {
+    const RasterTexture &t = *st.texture;
+    // Each level's rectangle in the strip: one border texel round every level.
+    float rect[RasterTexture::MaxLevels][4];
+    const float stripWidth = (float)StripWidth(t), stripHeight = (float)(t.levelHeight[0] + 2);
+    for (int i = 0, x = 0; i < t.levels; x += t.levelWidth[i] + 2, ++i) {
+      rect[i][0] = (float)(x + 1) / stripWidth;
+      rect[i][1] = 1.0f / stripHeight;
+      rect[i][2] = (float)t.levelWidth[i] / stripWidth;
+      rect[i][3] = (float)t.levelHeight[i] / stripHeight;
+    }
+    stripScratch.resize((size_t)count);
+    for (int i = 0; i + 2 < count; i += 3) {
+      double steps[4] = {0, 0, 0, 0};
+      RasterLevels chosen;
+      if (TexelSteps(v[i], v[i + 1], v[i + 2], steps))
+        chosen = ChooseRasterLevels(st, t, steps[0], steps[1], steps[2], steps[3]);
+      else
+        chosen = ChooseRasterLevels(st, t, 0, 0, 0, 0);
+      for (int k = 0; k < 3; ++k) {
+        StripVertex &out = stripScratch[(size_t)(i + k)];
+        out.vertex = v[i + k];
+        std::memcpy(out.level0, rect[chosen.first], sizeof out.level0);
+        std::memcpy(out.level1, rect[chosen.second], sizeof out.level1);
+        out.mipWeight = (float)chosen.weight / 256.0f;
+      }
+    }
+    Apply(st, true);
+    Layout(true);
+    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(StripVertex)), stripScratch.data(), GL_STREAM_DRAW);
+    glDrawArrays(GL_TRIANGLES, 0, count);
+  }
+
+  static int StripWidth(const RasterTexture &t) {
+    int w = 0;
+    for (int i = 0; i < t.levels; ++i) w += t.levelWidth[i] + 2;
+    return w;
+  }
+
+  // Binds the vertex layout (and its buffer) a draw uses.
+  void Layout(bool strip) {
+    if (strip == stripBound) return;
+    gl.glBindVertexArray(strip ? stripArray : vertexArray);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, strip ? stripBuffer : buffer);
+    stripBound = strip;
+  }
+
+  // The level strip of a texture: every level side by side, top edges level, each with
+  // a border of one texel that repeats the texels the address mode puts there (the far
+  // edge when wrapping, the edge itself when clamping or mirroring), so that a bilinear
+  // read near a level's edge blends what the level's own addressing would.
+  void UploadStrip(RasterTexture *t, uint8_t addressU, uint8_t addressV) {
+    if (t->stripId == 0) {
+      GLuint id = 0;
+      glGenTextures(1, &id);
+      t->stripId = id;
+      t->stripVersion = 0;
+      glBindTexture(GL_TEXTURE_2D, id);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    glBindTexture(GL_TEXTURE_2D, t->stripId);
+    boundTexture = t->stripId;
+    const uint16_t address = (uint16_t)(addressU | addressV << 8);
+    if (t->stripVersion == t->version && t->stripAddress == address) return;
+    const int width = StripWidth(*t), height = t->levelHeight[0] + 2;
+    stripTexels.assign((size_t)width * (size_t)height, 0);
+    auto border = [](int i, int n, uint8_t mode) {
+      if (i >= 0 && i < n) return i;
+      if (mode == D3DTADDRESS_WRAP) return i < 0 ? n - 1 : 0;
+      return i < 0 ? 0 : n - 1;
+    };
+    for (int level = 0, x0 = 0; level < t->levels; x0 += t->levelWidth[level] + 2, ++level) {
+      const int w = t->levelWidth[level], h = t->levelHeight[level];
+      const uint32_t *texels = t->level[level];
+      for (int y = -1; y <= h; ++y) {
+        uint32_t *row = &stripTexels[(size_t)(y + 1) * (size_t)width + (size_t)x0 + 1];
+        const uint32_t *from = texels + (size_t)border(y, h, addressV) * (size_t)w;
+        for (int x = -1; x <= w; ++x) row[x] = from[border(x, w, addressU)];
+      }
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, stripTexels.data());
+    t->stripVersion = t->version;
+    t->stripAddress = address;
+  }
+
+  void Apply(const RasterState &st, bool strip) {
     // The texture may have changed under the same state, so it is looked at every time.
     RasterTexture *t = const_cast<RasterTexture *>(st.texture);
     bool usesTexture = t != nullptr;
-    if (usesTexture) Upload(t);
-    if (applied && st == last) return;
+    if (strip) UploadStrip(t, st.addressU, st.addressV);
+    else if (usesTexture) Upload(t);
+    if (applied && st == last && strip == lastStrip) return;
     RasterCombine combine = st.alphaTest ? CombineAny : ClassifyCombine(st);
-    const Program &p = programs[combine];
+    const Program &p = programs[strip ? StripProgram : combine];
     if (current != &p) {
       gl.glUseProgram(p.id);
       current = &p;
     }
     gl.glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
     gl.glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
-    if (usesTexture) {
+    if (strip) {
+      GLint filter = st.minFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+      auto fold = [](uint8_t a) { return a == D3DTADDRESS_WRAP ? 0.0f : (a == D3DTADDRESS_MIRROR ? 1.0f : 2.0f); };
+      gl.glUniform2f(p.uAddress, fold(st.addressU), fold(st.addressV));
+    } else if (usesTexture) {
       GLint mag = st.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       GLint min;
       bool linear = st.minFilter == D3DTEXF_LINEAR;
@@ -599,15 +905,19 @@ private:
     glEnable(GL_SCISSOR_TEST);
     Scissor(st.clipLeft, st.clipTop, st.clipRight, st.clipBottom);
     last = st;
+    lastStrip = strip;
     applied = true;
   }
 
   SDL_Window *window;
   SDL_GLContext context;
   GlFunctions gl;
-  Program programs[3];
+  Program programs[4];
   const Program *current = nullptr;
   GLuint vertexArray = 0, buffer = 0;
+  GLuint stripArray = 0, stripBuffer = 0;
+  bool stripBound = false;   // the level strip's vertex layout is bound
+  bool lastStrip = false;    // the applied state was drawn from a level strip
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
   int width = 0, height = 0;
@@ -625,6 +935,22 @@ private:
   ClipControlProc clipControl = nullptr;
   bool overrideComplaint = false;
   std::vector<RasterVertex> lineScratch;
+  // What the depth buffer holds, while known (see DepthState).
+  struct LeftOutBatch {
+    RasterState state;
+    bool lines;
+    size_t first;
+    int count;
+  };
+  static constexpr size_t MaxLeftOut = 1 << 20;   // vertices kept before they are written
+  bool depthModel = false;
+  bool depthClearPending = false;   // the last whole clear of the depth buffer is still to be done
+  float clearedDepth = 1.0f, writtenLow = 2.0f, writtenHigh = -1.0f;
+  std::vector<RasterVertex> leftOut;
+  std::vector<LeftOutBatch> leftOutBatches;
+  RasterState withoutDepth;
+  std::vector<StripVertex> stripScratch;
+  std::vector<uint32_t> stripTexels;
   const char *renderer = "";
   std::string description;
 };

@@ -389,14 +389,6 @@ private:
     sm->levels = 0;
     if (texture == nullptr) return;
     const RasterTexture &t = *texture;
-    double w = t.width, h = t.height;
-    double rx = std::hypot(dudx * w, dvdx * h), ry = std::hypot(dudy * w, dvdy * h);
-    double rho = std::max(rx, ry);
-    double lambda = (rho > 0 ? std::log2(rho) : -100.0) + s->lodBias;
-    // A footprint from hostile coordinates (infinite or NaN) is held to a sane range.
-    lambda = lambda == lambda ? std::clamp(lambda, -100.0, 100.0) : 0.0;
-    int base = std::min(s->maxMipLevel, t.levels - 1);
-    int last = t.levels - 1;
     auto level = [&](int i, Level *l) {
       l->texels = t.level[i];
       l->width = t.levelWidth[i];
@@ -406,37 +398,15 @@ private:
       l->shiftV = 0;
       while ((t.height >> l->shiftV) > l->height) ++l->shiftV;
     };
+    const RasterLevels chosen = ChooseRasterLevels(*s, t, dudx, dvdx, dudy, dvdy);
     sm->opaque = t.opaque;
     sm->addressU = s->addressU;
     sm->addressV = s->addressV;
-    sm->levels = 1;
-    sm->mipWeight = 0;
-    if (lambda <= 0.0 || s->mipFilter == D3DTEXF_NONE) {
-      sm->linear = (lambda <= 0.0 ? s->magFilter : s->minFilter) == D3DTEXF_LINEAR;
-      level(base, &sm->level[0]);
-      return;
-    }
-    sm->linear = s->minFilter == D3DTEXF_LINEAR;
-    if (s->mipFilter == D3DTEXF_POINT) {
-      int i = lambda <= 0.5 ? base : base + (int)std::ceil(lambda + 0.5) - 1;
-      level(std::min(i, last), &sm->level[0]);
-      return;
-    }
-    int i = base + (int)std::floor(lambda);
-    if (i >= last) {
-      level(last, &sm->level[0]);
-      return;
-    }
-    uint32_t weight = (uint32_t)std::lround((lambda - std::floor(lambda)) * 256.0);
-    level(i, &sm->level[0]);
-    if (weight == 0) return;
-    if (weight >= 256) {
-      level(i + 1, &sm->level[0]);
-      return;
-    }
-    level(i + 1, &sm->level[1]);
-    sm->levels = 2;
-    sm->mipWeight = weight;
+    sm->linear = chosen.linear;
+    sm->levels = chosen.weight > 0 ? 2 : 1;
+    sm->mipWeight = chosen.weight;
+    level(chosen.first, &sm->level[0]);
+    if (chosen.weight > 0) level(chosen.second, &sm->level[1]);
   }
 
   uint32_t CombineGeneric(uint32_t t, uint32_t d) const {

@@ -224,6 +224,59 @@ inline std::vector<Scene> ComparisonScenes() {
          d->SetTexture(0, nullptr);
          page->Release();
        }},
+      {"mipmapped quads shrunk, wrapped, mirrored and clamped",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *) {
+         // Every level its own tint over a checkerboard of 4-texel squares, so a wrong
+         // level, a wrong blend between two, or a wrong texel at an edge all show.
+         IDirect3DTexture8 *tiles = MakeTexture(d, 64, 0, [](int level, int x, int y) -> DWORD {
+           static const DWORD tint[7] = {0xFFFF4040, 0xFF40FF40, 0xFF4040FF, 0xFFFFFF40, 0xFF40FFFF, 0xFFFF40FF, 0xFFFFFFFF};
+           return ((x / 4 + y / 4) & 1) ? tint[level] : 0x80202020;
+         });
+         if (tiles == nullptr) return;
+         d->SetTexture(0, tiles);
+         static const DWORD modes[3] = {D3DTADDRESS_WRAP, D3DTADDRESS_MIRROR, D3DTADDRESS_CLAMP};
+         for (int row = 0; row < 3; ++row) {
+           d->SetTextureStageState(0, D3DTSS_ADDRESSU, modes[row]);
+           d->SetTextureStageState(0, D3DTSS_ADDRESSV, modes[(row + 1) % 3]);
+           // From magnified to a sixteenth, across whole and fractional levels.
+           float x = 10.3f;
+           for (float size : {150.0f, 90.0f, 61.0f, 45.0f, 29.0f, 17.0f, 11.0f, 7.0f}) {
+             Quad(d, x, 10.3f + row * 190.0f, x + size, 10.3f + row * 190.0f + size, 0xFFFFFFFF, 0.0f, -0.6f, -0.3f,
+                  1.7f, 2.1f);
+             x += size + 8.0f;
+           }
+         }
+         // The nearest level instead of a blend of two.
+         d->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+         Quad(d, 600.3f, 560.3f, 637.3f, 597.3f, 0xC0FFFFFF);
+         d->SetTexture(0, nullptr);
+         tiles->Release();
+       }},
+      {"depths that pass, then ones that do not",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
+         // Nearer and nearer quads pass everywhere; a farther one is then hidden where
+         // they lie, and so are a line and an alpha-tested sprite behind them.
+         Quad(d, 20, 20, 300, 300, 0xFF802020, 0.6f);
+         Quad(d, 100, 100, 400, 400, 0xFF208020, 0.4f);
+         d->SetTexture(0, sheet);
+         d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+         d->SetRenderState(D3DRS_ALPHAREF, 0x80);
+         d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+         Quad(d, 420, 20, 560, 160, 0xFFFFFFFF, 0.3f, 0.0f, 0.0f, 0.25f, 0.25f);
+         d->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+         d->SetTexture(0, nullptr);
+         DrawLine(10, 250, 600, 250, 0xFF2020FF, 0xFF2020FF);   // at depth 0
+         Quad(d, 50, 50, 580, 200, 0xFFFFFF00, 0.5f);
+         ScreenVertex far[2] = {{10, 260, 0.5f, 1, 0xFFFF00FF, 0, 0}, {600, 270, 0.5f, 1, 0xFFFF00FF, 0, 0}};
+         d->DrawPrimitiveUP(D3DPT_LINELIST, 1, far, sizeof(ScreenVertex));
+         // Greater-or-equal after a clear of one part of the buffer.
+         D3DRECT part = {450, 300, 780, 580};
+         d->Clear(1, &part, D3DCLEAR_ZBUFFER, 0, 0.2f, 0);
+         d->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATEREQUAL);
+         Quad(d, 500, 350, 700, 550, 0xFF00FFFF, 0.3f);
+         Quad(d, 420, 420, 760, 480, 0xFFFF8000, 0.25f);
+         d->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+       }},
       {"sprites",
        [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
          d->SetTexture(0, sheet);
