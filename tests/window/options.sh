@@ -64,14 +64,16 @@ sleep 0.5
 [ "$(client_size "$window")" = "$screen" ] || fail "--fullscreen: $(client_size "$window") on a $screen screen"
 quit --fullscreen
 
-# The hand's centre on the screen: the middle of the bright pixels near where it started.
+# The hand's centre on the screen: the middle of the bright pixels near where it started,
+# out to where 200 pixels of motion take it and no further: the first ship comes in from
+# the right within a second or two, sooner the faster the frames are drawn.
 hand_x() {
   import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
-  convert "$work/shot.png" -crop 750x300+250+450 +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
+  convert "$work/shot.png" -crop 470x300+250+450 +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
   python3 - "$work/shot.gray" <<'PY'
 import sys
 grey = open(sys.argv[1], 'rb').read()
-xs = [250 + i % 750 for i, v in enumerate(grey) if v > 102]
+xs = [250 + i % 470 for i, v in enumerate(grey) if v > 102]
 print(sum(xs) // len(xs) if xs else -1)
 PY
 }
