@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 #include "platform/web/web_page.h"
+#include "platform/raster_gl_common.h"
 #include "platform/window_internal.h"
 
 namespace {
@@ -84,29 +85,6 @@ void main() {
 }
 )";
 
-GLenum CompareFunction(uint8_t f) {
-  static const GLenum table[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL, GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
-  return f <= 8 ? table[f] : GL_ALWAYS;
-}
-
-GLenum BlendFunction(uint8_t b) {
-  switch (b) {
-  case D3DBLEND_ZERO: return GL_ZERO;
-  case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
-  case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-  case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
-  case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
-  case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
-  case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
-  case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
-  case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
-  default: return GL_ONE;
-  }
-}
-
-GLint WrapMode(uint8_t a) {
-  return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
-}
 
 struct Program {
   GLuint id = 0;
@@ -229,34 +207,7 @@ public:
     touched = true;
     Apply(st);
     const RasterVertex *data = v;
-    if (st.lastPixel) {
-      // OpenGL leaves a line's last pixel out; one more pixel along the major axis puts
-      // it in, with the colour carried on at the same rate.
-      lineScratch.assign(v, v + count);
-      for (int i = 0; i + 1 < count; i += 2) {
-        RasterVertex &a = lineScratch[i], &b = lineScratch[i + 1];
-        float dx = b.x - a.x, dy = b.y - a.y;
-        float major = std::max(std::fabs(dx), std::fabs(dy));
-        if (major == 0) {
-          b.x += 1.0f;   // a point: a one-pixel line over it
-          continue;
-        }
-        float k = 1.0f / major;
-        b.x += dx * k;
-        b.y += dy * k;
-        b.z += (b.z - a.z) * k;
-        b.u += (b.u - a.u) * k;
-        b.v += (b.v - a.v) * k;
-        uint32_t c = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-          float ca = (float)((a.diffuse >> shift) & 255), cb = (float)((b.diffuse >> shift) & 255);
-          float e = std::clamp(cb + (cb - ca) * k, 0.0f, 255.0f);
-          c |= (uint32_t)std::lround(e) << shift;
-        }
-        b.diffuse = c;
-      }
-      data = lineScratch.data();
-    }
+    if (st.lastPixel) data = LinesWithLastPixels(v, count, lineScratch);
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), data, GL_STREAM_DRAW);
     glDrawArrays(GL_LINES, 0, count);
   }
@@ -441,21 +392,7 @@ private:
     glUniform4f(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
     glUniform1i(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
     glUniform1f(p.uAlphaRef, (float)st.alphaRef);
-    if (st.depthTest) {
-      glEnable(GL_DEPTH_TEST);
-      glDepthFunc(CompareFunction(st.depthFunc));
-    } else {
-      glDisable(GL_DEPTH_TEST);
-    }
-    glDepthMask(st.depthWrite ? GL_TRUE : GL_FALSE);
-    if (st.blend) {
-      glEnable(GL_BLEND);
-      glBlendFunc(BlendFunction(st.srcBlend), BlendFunction(st.destBlend));
-    } else {
-      glDisable(GL_BLEND);
-    }
-    glColorMask(st.colorWriteMask & 1 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 2 ? GL_TRUE : GL_FALSE,
-                st.colorWriteMask & 4 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 8 ? GL_TRUE : GL_FALSE);
+    ApplyOutputState(st);
     glEnable(GL_SCISSOR_TEST);
     glScissor(st.clipLeft, st.clipTop, std::max(0, st.clipRight - st.clipLeft), std::max(0, st.clipBottom - st.clipTop));
     last = st;

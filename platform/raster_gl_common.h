@@ -1,0 +1,85 @@
+// What the desktop's OpenGL device and the browser's WebGL 2 device share: Direct3D's
+// comparison, blend and texture-address settings as GL values, and lines made one pixel
+// longer, since GL leaves out the last pixel that Direct3D draws. Included after the
+// build's own GL header.
+#pragma once
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "platform/raster.h"
+
+inline GLenum CompareFunction(uint8_t f) {
+  static const GLenum table[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL, GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+  return f <= 8 ? table[f] : GL_ALWAYS;
+}
+
+inline GLenum BlendFunction(uint8_t b) {
+  switch (b) {
+  case D3DBLEND_ZERO: return GL_ZERO;
+  case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+  case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+  case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+  case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+  case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+  case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+  case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+  case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+  default: return GL_ONE;
+  }
+}
+
+inline GLint WrapMode(uint8_t a) {
+  return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
+}
+
+// The line list with every line one pixel longer along its major axis, its colour,
+// depth and texture coordinates carried on at the same rate (a point becomes a one-pixel
+// line over it), in the scratch list.
+inline const RasterVertex *LinesWithLastPixels(const RasterVertex *v, int count, std::vector<RasterVertex> &scratch) {
+  scratch.assign(v, v + count);
+  for (int i = 0; i + 1 < count; i += 2) {
+    RasterVertex &a = scratch[i], &b = scratch[i + 1];
+    float dx = b.x - a.x, dy = b.y - a.y;
+    float major = std::max(std::fabs(dx), std::fabs(dy));
+    if (major == 0) {
+      b.x += 1.0f;
+      continue;
+    }
+    float k = 1.0f / major;
+    b.x += dx * k;
+    b.y += dy * k;
+    b.z += (b.z - a.z) * k;
+    b.u += (b.u - a.u) * k;
+    b.v += (b.v - a.v) * k;
+    uint32_t c = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+      float ca = (float)((a.diffuse >> shift) & 255), cb = (float)((b.diffuse >> shift) & 255);
+      float e = std::clamp(cb + (cb - ca) * k, 0.0f, 255.0f);
+      c |= (uint32_t)std::lround(e) << shift;
+    }
+    b.diffuse = c;
+  }
+  return scratch.data();
+}
+
+// What happens to a fragment that the stage has coloured: the depth test and depth
+// writes, blending, and which channels are written.
+inline void ApplyOutputState(const RasterState &st) {
+  if (st.depthTest) {
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(CompareFunction(st.depthFunc));
+  } else {
+    glDisable(GL_DEPTH_TEST);
+  }
+  glDepthMask(st.depthWrite ? GL_TRUE : GL_FALSE);
+  if (st.blend) {
+    glEnable(GL_BLEND);
+    glBlendFunc(BlendFunction(st.srcBlend), BlendFunction(st.destBlend));
+  } else {
+    glDisable(GL_BLEND);
+  }
+  glColorMask(st.colorWriteMask & 1 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 2 ? GL_TRUE : GL_FALSE,
+              st.colorWriteMask & 4 ? GL_TRUE : GL_FALSE, st.colorWriteMask & 8 ? GL_TRUE : GL_FALSE);
+}
