@@ -10,6 +10,7 @@
 #include <cmath>
 #include <dlfcn.h>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "ezds/mixer.h"
@@ -28,16 +29,11 @@ constexpr int VoicesPerEffect = MixerVoicesPerEffect;
 constexpr int LoopChannel = EffectSlots * VoicesPerEffect;
 constexpr int ChannelCount = LoopChannel + 1;
 
-// Effects are short: a file above 64 MiB or a sound above 30 seconds is refused rather
-// than converted into an enormous buffer.
-constexpr size_t MaxFileBytes = 64u << 20;
-constexpr double MaxSeconds = 30.0;
-
 char versionText[] = "ezds 1.0 (44100 Hz, 16-bit, stereo, 3 voices per effect)";
 
 struct Sound {
   Mix_Chunk *chunk;
-  Uint8 *samples;   // the converted samples the chunk plays; owned here
+  std::vector<int16_t> samples;  // the converted samples the chunk plays; owned here
 };
 
 bool outputOpen;
@@ -50,7 +46,6 @@ uint32_t playCount;
 void FreeSound(Sound &sound) {
   // Freeing a chunk halts every channel still playing it first.
   if (sound.chunk) Mix_FreeChunk(sound.chunk);
-  SDL_free(sound.samples);
   sound = Sound{};
 }
 
@@ -62,28 +57,16 @@ int LoadFailed(const char *file, const char *reason) {
 // Reads, checks and converts a WAV file to the output format.
 int LoadSound(const char *file, Sound &into) {
   if (!outputOpen) return LoadFailed(file, "audio output is not open");
-  if (!file) return LoadFailed(file, "no file name");
-  std::vector<uint8_t> bytes;
-  const char *reason = nullptr;
-  if (!ReadFileBytes(file, MaxFileBytes, bytes, &reason)) return LoadFailed(file, reason);
-  WavData wav;
-  if (!ParseWav(bytes.data(), bytes.size(), &wav, &reason)) return LoadFailed(file, reason);
-  if (double(wav.frameCount) / wav.format.sampleRate > MaxSeconds) return LoadFailed(file, "sound is too long");
-
   // The output was opened without allowing format changes, so it is exactly
   // 16-bit stereo at OutputRate, the format the effect is converted to.
-  size_t frames = ConvertedFrameCount(wav, OutputRate);
-  size_t converted = frames * OutputChannels * sizeof(int16_t);
-  Uint8 *samples = static_cast<Uint8 *>(SDL_malloc(converted));
-  if (!samples) return LoadFailed(file, "out of memory");
-  ConvertToStereo16(wav, OutputRate, reinterpret_cast<int16_t *>(samples));
-  Mix_Chunk *chunk = Mix_QuickLoad_RAW(samples, Uint32(converted));
-  if (!chunk) {
-    SDL_free(samples);
-    return LoadFailed(file, Mix_GetError());
-  }
+  std::vector<int16_t> samples;
+  const char *reason = nullptr;
+  if (!LoadEffectSamples(file, OutputRate, samples, &reason)) return LoadFailed(file, reason);
+  Mix_Chunk *chunk =
+      Mix_QuickLoad_RAW(reinterpret_cast<Uint8 *>(samples.data()), Uint32(samples.size() * sizeof(int16_t)));
+  if (!chunk) return LoadFailed(file, Mix_GetError());
   into.chunk = chunk;
-  into.samples = samples;
+  into.samples = std::move(samples);  // the chunk's samples stay where they are
   return 1;
 }
 

@@ -18,14 +18,11 @@
 namespace {
 
 constexpr int OutputRate = 44100;
-constexpr int OutputChannels = 2;
 constexpr int EffectSlots = 16;
 // Three voices per effect, as on the desktop: a fast swing and the slow-motion beep
 // keep at most three copies going.
 constexpr int VoicesPerEffect = 3;
 constexpr int VoiceCount = EffectSlots * VoicesPerEffect;
-constexpr size_t MaxFileBytes = 64u << 20;
-constexpr double MaxSeconds = 30.0;
 
 char versionText[] = "ezds 1.0 (44100 Hz, 16-bit, stereo, 3 voices per effect, OpenAL)";
 
@@ -66,16 +63,9 @@ void FreeBuffer(ALuint &buffer) {
 
 int LoadSound(const char *file, ALuint &into) {
   if (!context) return LoadFailed(file, "audio output is not open");
-  if (!file) return LoadFailed(file, "no file name");
-  std::vector<uint8_t> bytes;
+  std::vector<int16_t> samples;
   const char *reason = nullptr;
-  if (!ReadFileBytes(file, MaxFileBytes, bytes, &reason)) return LoadFailed(file, reason);
-  WavData wav;
-  if (!ParseWav(bytes.data(), bytes.size(), &wav, &reason)) return LoadFailed(file, reason);
-  if (double(wav.frameCount) / wav.format.sampleRate > MaxSeconds) return LoadFailed(file, "sound is too long");
-  size_t frames = ConvertedFrameCount(wav, OutputRate);
-  std::vector<int16_t> samples(frames * OutputChannels);
-  ConvertToStereo16(wav, OutputRate, samples.data());
+  if (!LoadEffectSamples(file, OutputRate, samples, &reason)) return LoadFailed(file, reason);
   ALuint buffer = 0;
   alGenBuffers(1, &buffer);
   if (buffer == 0) return LoadFailed(file, "no buffer");

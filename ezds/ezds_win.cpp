@@ -21,10 +21,6 @@ constexpr int OutputChannels = 2;
 constexpr int BlockFrames = 882;
 constexpr int BlockCount = 4;
 
-// Effects are short: a file above 64 MiB or a sound above 30 seconds is refused.
-constexpr size_t MaxFileBytes = 64u << 20;
-constexpr double MaxSeconds = 30.0;
-
 char versionText[] = "ezds 1.0 (44100 Hz, 16-bit, stereo, 3 voices per effect, waveOut)";
 
 bool outputOpen;
@@ -66,15 +62,8 @@ DWORD WINAPI MixingLoop(LPVOID) {
 
 // Reads, checks and converts a WAV file to the output format.
 bool LoadSound(const char *file, std::vector<int16_t> &into) {
-  if (!file) return LoadFailed(file, "no file name");
-  std::vector<uint8_t> bytes;
   const char *reason = nullptr;
-  if (!ReadFileBytes(file, MaxFileBytes, bytes, &reason)) return LoadFailed(file, reason);
-  WavData wav;
-  if (!ParseWav(bytes.data(), bytes.size(), &wav, &reason)) return LoadFailed(file, reason);
-  if (double(wav.frameCount) / wav.format.sampleRate > MaxSeconds) return LoadFailed(file, "sound is too long");
-  into.assign(ConvertedFrameCount(wav, OutputRate) * OutputChannels, 0);
-  ConvertToStereo16(wav, OutputRate, into.data());
+  if (!LoadEffectSamples(file, OutputRate, into, &reason)) return LoadFailed(file, reason);
   return true;
 }
 

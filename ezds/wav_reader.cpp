@@ -153,3 +153,22 @@ void ConvertToStereo16(const WavData &wav, int outputRate, int16_t *out) {
     }
   }
 }
+
+int LoadEffectSamples(const char *path, int outputRate, std::vector<int16_t> &samples, const char **error) {
+  samples.clear();
+  if (!path) {
+    if (error) *error = "no file name";
+    return 0;
+  }
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, MaxEffectFileBytes, bytes, error)) return 0;
+  WavData wav;
+  if (!ParseWav(bytes.data(), bytes.size(), &wav, error)) return 0;
+  if (double(wav.frameCount) / wav.format.sampleRate > MaxEffectSeconds) {
+    if (error) *error = "sound is too long";
+    return 0;
+  }
+  samples.assign(ConvertedFrameCount(wav, outputRate) * 2, 0);
+  ConvertToStereo16(wav, outputRate, samples.data());
+  return 1;
+}

@@ -44,3 +44,13 @@ int WavSample(const WavData &wav, size_t frame, int channel);
 size_t ConvertedFrameCount(const WavData &wav, int outputRate);
 // Writes ConvertedFrameCount frames (left, right, left, ...) into out.
 void ConvertToStereo16(const WavData &wav, int outputRate, int16_t *out);
+
+// Effects are short: a file above 64 MiB or a sound above 30 seconds is refused rather
+// than converted into an enormous buffer.
+constexpr size_t MaxEffectFileBytes = 64u << 20;
+constexpr double MaxEffectSeconds = 30.0;
+
+// Reads, checks and converts an effect's WAV file to 16-bit stereo at outputRate, as
+// every build of the library plays it. Returns 1 with the samples (left, right, ...),
+// or 0 with a reason in *error: no name, an unreadable or malformed file, a long sound.
+int LoadEffectSamples(const char *path, int outputRate, std::vector<int16_t> &samples, const char **error);
