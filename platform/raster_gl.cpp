@@ -112,36 +112,16 @@ void main() {
 // colour, 2 any stage setting and the alpha test, driven by uniforms, 3 texel x vertex
 // colour from the texture's level strip: the coordinate folded into 0..1 by the address
 // mode, then two bilinear reads in the triangle's two levels, blended by its weight.
-const char *const fragmentShader = R"(
+// Each is this device's inputs, then the shared stage functions, then its main.
+const char *const fragmentHead = R"(
 in vec4 vColour;
 in vec2 vTexcoord;
 flat in vec4 vLevel0;
 flat in vec4 vLevel1;
 flat in float vMipWeight;
 uniform vec2 address;
-uniform sampler2D tex;
-uniform int hasTexture;
-uniform int opaqueTexture;
-uniform int colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
-uniform vec4 factor;
-uniform int alphaFunc;
-uniform float alphaRef;
-out vec4 fragColour;
-vec4 arg(int a, vec4 t) { return a == 1 ? t : (a == 2 ? factor : vColour); }
-vec4 op(int o, int a1, int a2, vec4 t) {
-  vec4 x = arg(a1, t), y = arg(a2, t);
-  return o == 0 ? x : (o == 1 ? y : x * y);
-}
-bool passes(int f, float v, float r) {
-  if (f == 1) return false;
-  if (f == 2) return v < r;
-  if (f == 3) return v == r;
-  if (f == 4) return v <= r;
-  if (f == 5) return v > r;
-  if (f == 6) return v != r;
-  if (f == 7) return v >= r;
-  return true;
-}
+)";
+const char *const fragmentMain = R"(
 vec2 fold(vec2 c) {
   vec2 m = mod(c, 2.0);
   vec2 wrapped = fract(c), mirrored = 1.0 - abs(1.0 - m), clamped = clamp(c, 0.0, 1.0);
@@ -542,8 +522,8 @@ private:
   bool Link(int combine, Program *p) {
     char header[64];
     std::snprintf(header, sizeof header, "#version 330 core\n#define COMBINE %d\n", combine);
-    const char *fragment[2] = {header, fragmentShader};
-    GLuint vs = Compile(GL_VERTEX_SHADER, &vertexShader, 1), fs = Compile(GL_FRAGMENT_SHADER, fragment, 2);
+    const char *fragment[4] = {header, fragmentHead, StageFunctionsGlsl, fragmentMain};
+    GLuint vs = Compile(GL_VERTEX_SHADER, &vertexShader, 1), fs = Compile(GL_FRAGMENT_SHADER, fragment, 4);
     if (vs == 0 || fs == 0) return false;
     p->id = gl.glCreateProgram();
     gl.glAttachShader(p->id, vs);

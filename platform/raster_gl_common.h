@@ -10,6 +10,35 @@
 
 #include "platform/raster.h"
 
+// The part of the fragment programs both GL devices share, between their own inputs
+// (vColour at least) and their main: the texture stage's uniforms, its arguments and
+// operations, and the alpha test's comparisons (Direct3D's numbering).
+inline constexpr const char *StageFunctionsGlsl = R"(
+uniform sampler2D tex;
+uniform int hasTexture;
+uniform int opaqueTexture;
+uniform int colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+uniform vec4 factor;
+uniform int alphaFunc;
+uniform float alphaRef;
+out vec4 fragColour;
+vec4 arg(int a, vec4 t) { return a == 1 ? t : (a == 2 ? factor : vColour); }
+vec4 op(int o, int a1, int a2, vec4 t) {
+  vec4 x = arg(a1, t), y = arg(a2, t);
+  return o == 0 ? x : (o == 1 ? y : x * y);
+}
+bool passes(int f, float v, float r) {
+  if (f == 1) return false;
+  if (f == 2) return v < r;
+  if (f == 3) return v == r;
+  if (f == 4) return v <= r;
+  if (f == 5) return v > r;
+  if (f == 6) return v != r;
+  if (f == 7) return v >= r;
+  return true;
+}
+)";
+
 inline GLenum CompareFunction(uint8_t f) {
   static const GLenum table[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL, GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
   return f <= 8 ? table[f] : GL_ALWAYS;
