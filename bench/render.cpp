@@ -233,17 +233,24 @@ int RenderDriverIndex(const char *name) {
   return -1;
 }
 
-void BM_SdlRenderGeometryOpenGL(benchmark::State &state) {
+// A peer that draws into a window of its own, through the named SDL render driver, and
+// presents with SDL_RenderPresent as our devices present.
+void RunPeerInWindow(benchmark::State &state, Uint32 windowFlags, const char *driver, Uint32 rendererFlags,
+                     const char *missing) {
   if (std::getenv("DISPLAY") == nullptr) return state.SkipWithError("no display");
   GameWindow();   // brings SDL's video up
-  SDL_Window *w = SDL_CreateWindow("peer", 0, 0, Width, Height, SDL_WINDOW_OPENGL);
-  SDL_Renderer *r = w ? SDL_CreateRenderer(w, RenderDriverIndex("opengl"), SDL_RENDERER_ACCELERATED) : nullptr;
+  SDL_Window *w = SDL_CreateWindow("peer", 0, 0, Width, Height, windowFlags);
+  SDL_Renderer *r = w ? SDL_CreateRenderer(w, RenderDriverIndex(driver), rendererFlags) : nullptr;
   if (r == nullptr) {
     if (w) SDL_DestroyWindow(w);
-    return state.SkipWithError("no OpenGL renderer");
+    return state.SkipWithError(missing);
   }
   RunPeer(state, r);
   SDL_DestroyWindow(w);
+}
+
+void BM_SdlRenderGeometryOpenGL(benchmark::State &state) {
+  RunPeerInWindow(state, SDL_WINDOW_OPENGL, "opengl", SDL_RENDERER_ACCELERATED, "no OpenGL renderer");
 }
 
 void BM_SdlRenderGeometrySoftware(benchmark::State &state) {
@@ -260,16 +267,8 @@ void BM_SdlRenderGeometrySoftware(benchmark::State &state) {
 // The software peer as the reference device runs in a window: drawing into the
 // window's surface and presenting it with SDL_RenderPresent, as ours presents.
 void BM_SdlRenderGeometrySoftwareInWindow(benchmark::State &state) {
-  if (std::getenv("DISPLAY") == nullptr) return state.SkipWithError("no display");
-  GameWindow();   // brings SDL's video up
-  SDL_Window *w = SDL_CreateWindow("peer", 0, 0, Width, Height, SDL_WINDOW_BORDERLESS);
-  SDL_Renderer *r = w ? SDL_CreateRenderer(w, RenderDriverIndex("software"), SDL_RENDERER_SOFTWARE) : nullptr;
-  if (r == nullptr) {
-    if (w) SDL_DestroyWindow(w);
-    return state.SkipWithError("no software renderer for a window");
-  }
-  RunPeer(state, r);
-  SDL_DestroyWindow(w);
+  RunPeerInWindow(state, SDL_WINDOW_BORDERLESS, "software", SDL_RENDERER_SOFTWARE,
+                  "no software renderer for a window");
 }
 
 BENCHMARK(BM_SdlRenderGeometrySoftware)->Unit(benchmark::kMillisecond);
