@@ -91,6 +91,7 @@ out vec2 vTexcoord;
 flat out vec4 vLevel0;
 flat out vec4 vLevel1;
 flat out float vMipWeight;
+out vec4 vLevelCoords;
 void main() {
   float w = position.w > 0.0 ? 1.0 / position.w : 1.0;
   // The viewport is a power of two wide and high, so this mapping and the viewport's
@@ -105,13 +106,18 @@ void main() {
   vLevel0 = level0;
   vLevel1 = level1;
   vMipWeight = mipWeight;
+  // Both levels' coordinates in the strip, for a triangle whose coordinates all lie
+  // within 0..1 (no folding needed): they are affine across it, so they can be
+  // interpolated as they are instead of worked out for every pixel.
+  vLevelCoords = vec4(level0.xy + texcoord * level0.zw, level1.xy + texcoord * level1.zw);
 }
 )";
 
-// The four fragment programs: COMBINE 0 the vertex colour alone, 1 texel x vertex
+// The five fragment programs: COMBINE 0 the vertex colour alone, 1 texel x vertex
 // colour, 2 any stage setting and the alpha test, driven by uniforms, 3 texel x vertex
 // colour from the texture's level strip: the coordinate folded into 0..1 by the address
-// mode, then two bilinear reads in the triangle's two levels, blended by its weight.
+// mode, then two bilinear reads in the triangle's two levels, blended by its weight; 4
+// the same for coordinates that need no folding, read as they were interpolated.
 // Each is this device's inputs, then the shared stage functions, then its main.
 const char *const fragmentHead = R"(
 in vec4 vColour;
@@ -119,6 +125,7 @@ in vec2 vTexcoord;
 flat in vec4 vLevel0;
 flat in vec4 vLevel1;
 flat in float vMipWeight;
+in vec4 vLevelCoords;
 uniform vec2 address;
 )";
 const char *const fragmentMain = R"(
@@ -136,6 +143,8 @@ void main() {
   vec2 c = fold(vTexcoord);
   vec4 t0 = texture(tex, vLevel0.xy + c * vLevel0.zw), t1 = texture(tex, vLevel1.xy + c * vLevel1.zw);
   fragColour = mix(t0, t1, vMipWeight) * vColour;
+#elif COMBINE == 4
+  fragColour = mix(texture(tex, vLevelCoords.xy), texture(tex, vLevelCoords.zw), vMipWeight) * vColour;
 #else
   vec4 t = hasTexture != 0 ? texture(tex, vTexcoord) : vec4(1.0);
   if (opaqueTexture != 0) t.a = 1.0;
@@ -161,6 +170,11 @@ struct StripVertex {
 // Which fragment program draws a state: the three above by the stage's combine, and the
 // level strip's.
 constexpr int StripProgram = 3;
+// The level strip's program for a batch whose texture coordinates all lie within 0..1,
+// where the strip's borders already give what each address mode would: the two levels'
+// coordinates come interpolated, with no folding per pixel.
+constexpr int StripInsideProgram = 4;
+constexpr int ProgramCount = 5;
 
 // The texel steps per pixel (du/dx, dv/dx, du/dy, dv/dy) of one triangle, as the
 // reference device takes them: constant over an affine triangle, and at its centre when
@@ -237,7 +251,7 @@ public:
     GLint stencilBits = 0;
     gl.glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencilBits);
     windowStencil = stencilBits > 0;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < ProgramCount; ++i)
       if (!Link(i, &programs[i])) return false;
     // Two vertex layouts: the devices' own vertices, handed over as they come, and the
     // level strip's, which carry their triangle's levels.
@@ -390,7 +404,7 @@ public:
       DrawStripTriangles(st, v, count);
       return;
     }
-    Apply(st, false);
+    Apply(st, 0);
     Layout(false);
     gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
@@ -403,7 +417,7 @@ public:
   }
 
   void DrawLinesAs(const RasterState &st, const RasterVertex *v, int count) {
-    Apply(st, false);
+    Apply(st, 0);
     Layout(false);
     const RasterVertex *data = v;
     if (st.lastPixel) data = LinesWithLastPixels(v, count, lineScratch);
@@ -698,6 +712,9 @@ private:
       rect[i][3] = (float)t.levelHeight[i] / stripHeight;
     }
     stripScratch.resize((size_t)count);
+    bool inside = true;
+    for (int i = 0; i < count; ++i)
+      inside = inside && v[i].u >= 0.0f && v[i].u <= 1.0f && v[i].v >= 0.0f && v[i].v <= 1.0f;
     for (int i = 0; i + 2 < count; i += 3) {
       double steps[4] = {0, 0, 0, 0};
       RasterLevels chosen;
@@ -713,7 +730,7 @@ private:
         out.mipWeight = (float)chosen.weight / 256.0f;
       }
     }
-    Apply(st, true);
+    Apply(st, inside ? StripInsideProgram : StripProgram);
     Layout(true);
     gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(StripVertex)), stripScratch.data(), GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
@@ -773,22 +790,23 @@ private:
     t->stripAddress = address;
   }
 
-  void Apply(const RasterState &st, bool strip) {
+  // `strip` is the level strip's program for the batch, or 0 when it does not use the strip.
+  void Apply(const RasterState &st, int strip) {
     // The texture may have changed under the same state, so it is looked at every time.
     RasterTexture *t = const_cast<RasterTexture *>(st.texture);
     bool usesTexture = t != nullptr;
-    if (strip) UploadStrip(t, st.addressU, st.addressV);
+    if (strip != 0) UploadStrip(t, st.addressU, st.addressV);
     else if (usesTexture) Upload(t);
     if (applied && st == last && strip == lastStrip) return;
     RasterCombine combine = st.alphaTest ? CombineAny : ClassifyCombine(st);
-    const Program &p = programs[strip ? StripProgram : combine];
+    const Program &p = programs[strip != 0 ? strip : combine];
     if (current != &p) {
       gl.glUseProgram(p.id);
       current = &p;
     }
     gl.glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
     gl.glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
-    if (strip) {
+    if (strip != 0) {
       GLint filter = st.minFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
@@ -829,12 +847,12 @@ private:
   SDL_Window *window;
   SDL_GLContext context;
   GlFunctions gl;
-  Program programs[4];
+  Program programs[ProgramCount];
   const Program *current = nullptr;
   GLuint vertexArray = 0, buffer = 0;
   GLuint stripArray = 0, stripBuffer = 0;
   bool stripBound = false;   // the level strip's vertex layout is bound
-  bool lastStrip = false;    // the applied state was drawn from a level strip
+  int lastStrip = 0;         // the level strip's program the applied state was drawn with, or 0
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
   int width = 0, height = 0;

@@ -243,6 +243,7 @@ public:
     width = w;
     height = h;
     color.assign((size_t)w * h, 0xFF000000u);
+    backBuffer = color.data();
     depth.assign((size_t)w * h, 0xFFFF);
     presented.assign((size_t)w * h, 0xFF000000u);
     touched = true;
@@ -250,17 +251,20 @@ public:
 #ifndef __EMSCRIPTEN__
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
     wrapper = nullptr;
+    drawn = nullptr;
+    bound = false;
 #endif
     return true;
   }
 
   void Clear(const RasterState &st, int count, const D3DRECT *rects, DWORD flags, uint32_t value, float z) override {
     uint16_t zv = (uint16_t)std::lround(std::clamp(z, 0.0f, 1.0f) * 65535.0f);
+    Bind();
     if (flags & D3DCLEAR_TARGET) touched = true;
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
     if (count == 0) {
       if (st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height) {
-        if (flags & D3DCLEAR_TARGET) std::fill(color.begin(), color.end(), value);
+        if (flags & D3DCLEAR_TARGET) std::fill_n(backBuffer, color.size(), value);
         if (flags & D3DCLEAR_ZBUFFER) std::fill(depth.begin(), depth.end(), zv);
         return;
       }
@@ -276,19 +280,21 @@ public:
       y1 = std::min(y1, height);
       if (x0 >= x1 || y0 >= y1) continue;
       for (int y = y0; y < y1; ++y) {
-        if (flags & D3DCLEAR_TARGET) std::fill_n(&color[(size_t)y * width + x0], x1 - x0, value);
+        if (flags & D3DCLEAR_TARGET) std::fill_n(&backBuffer[(size_t)y * width + x0], x1 - x0, value);
         if (flags & D3DCLEAR_ZBUFFER) std::fill_n(&depth[(size_t)y * width + x0], x1 - x0, zv);
       }
     }
   }
 
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
+    Bind();
     touched = true;
     Begin(st);
     for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
   }
 
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
+    Bind();
     touched = true;
     Begin(st);
     for (int i = 0; i + 1 < count; i += 2) Line(v[i], v[i + 1]);
@@ -301,25 +307,35 @@ public:
     touched = false;
     frames += 1;
     if (keepPresented) {
-      std::memcpy(presented.data(), color.data(), color.size() * 4);
+      std::memcpy(presented.data(), backBuffer, color.size() * 4);
       keptFrame = frames;
     }
 #ifdef __EMSCRIPTEN__
     // In the browser the picture goes to the page's canvas through its 2D context.
-    WebPresentPixels(target, color.data(), width, height);
+    WebPresentPixels(target, backBuffer, width, height);
   }
 #else
+    bound = false;
     SDL_Window *sdl = SdlWindowOf(target);
     if (sdl == nullptr) return;
+    // Drawn in the window's own pixels: they only have to be shown. (Should the window
+    // have changed size since, SDL refuses, and the next frame moves the picture out.)
+    if (drawn != nullptr && sdl == SdlWindowOf(window)) {
+      SDL_UpdateWindowSurface(sdl);
+      return;
+    }
     SDL_Surface *surface = SDL_GetWindowSurface(sdl);
     if (surface == nullptr) {
       if (!surfaceComplaint) std::fprintf(stderr, "d3d8: reference device cannot reach the window: %s\n", SDL_GetError());
       surfaceComplaint = true;
       return;
     }
+    if (wrapper != nullptr && wrapper->pixels != backBuffer) {
+      SDL_FreeSurface(wrapper);
+      wrapper = nullptr;
+    }
     if (wrapper == nullptr)
-      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(color.data(), width, height, 32, width * 4,
-                                                   SDL_PIXELFORMAT_ARGB8888);
+      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(backBuffer, width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (wrapper == nullptr) return;
     SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
     // Scale into the window keeping the aspect ratio; the bands around stay black.
@@ -340,7 +356,7 @@ public:
       // The window keeps 32-bit xRGB pixels, as the picture does: rows are copied as they are.
       for (int y = 0; y < height; ++y)
         std::memcpy(static_cast<uint8_t *>(surface->pixels) + (size_t)(dest.y + y) * surface->pitch + (size_t)dest.x * 4,
-                    &color[(size_t)y * width], (size_t)width * 4);
+                    &backBuffer[(size_t)y * width], (size_t)width * 4);
       SDL_UnlockSurface(surface);
     } else if (dest.w == width && dest.h == height)
       SDL_BlitSurface(wrapper, nullptr, surface, &dest);
@@ -355,7 +371,7 @@ public:
     keepPresented = true;
     const uint32_t *picture;
     if (keptFrame == frames && frames > 0) picture = presented.data();
-    else if (!touched && frames > 0) picture = color.data();
+    else if (!touched && frames > 0) picture = backBuffer;
     else return false;
     for (size_t i = 0; i < presented.size(); ++i) pixels[i] = picture[i] | 0xFF000000u;
     return true;
@@ -365,6 +381,53 @@ public:
   const char *Describe() override { return "our software rasterizer"; }
 
 private:
+  // Chooses where the frame is drawn, at its first clear or draw. On X11 a window as
+  // large as the picture, whose pixels are 32-bit xRGB rows without padding, is drawn
+  // into directly: Present then has nothing to copy. Anything else (a scaled or full
+  // screen window, another display system) draws into the device's own pixels, which
+  // Present copies or scales into the window. The back buffer keeps its picture when it
+  // moves between the two.
+  void Bind() {
+#ifndef __EMSCRIPTEN__
+    if (bound) return;
+    bound = true;
+    SDL_Window *sdl = SdlWindowOf(window);
+    const char *driver = SDL_GetCurrentVideoDriver();
+    SDL_Surface *surface = nullptr;
+    if (sdl != nullptr && driver != nullptr && std::strcmp(driver, "x11") == 0) {
+      int w = 0, h = 0;
+      SDL_GetWindowSize(sdl, &w, &h);
+      // A window that changed size gets new pixels at the next SDL_GetWindowSurface and
+      // loses the old ones: the picture moves out while they are still there.
+      if (drawn != nullptr && (w != drawn->w || h != drawn->h)) Leave();
+      if (w == width && h == height) surface = SDL_GetWindowSurface(sdl);
+    }
+    const bool fits = surface != nullptr && surface->pixels != nullptr && surface->w == width &&
+                      surface->h == height && surface->pitch == width * 4 &&
+                      (surface->format->format == SDL_PIXELFORMAT_RGB888 ||
+                       surface->format->format == SDL_PIXELFORMAT_ARGB8888);
+    if (!fits) {
+      if (drawn != nullptr) Leave();
+      return;
+    }
+    if (drawn == surface && backBuffer == surface->pixels) return;
+    // Into the window's pixels: from our own, the picture comes along. (Pixels that SDL
+    // replaced without a change of size are gone; the new ones are drawn on as they are.)
+    if (drawn == nullptr) std::memcpy(surface->pixels, color.data(), color.size() * 4);
+    drawn = surface;
+    backBuffer = static_cast<uint32_t *>(surface->pixels);
+#endif
+  }
+
+#ifndef __EMSCRIPTEN__
+  // Back to the device's own pixels, bringing the picture from the window's.
+  void Leave() {
+    std::memcpy(color.data(), backBuffer, color.size() * 4);
+    backBuffer = color.data();
+    drawn = nullptr;
+  }
+#endif
+
   // Per-batch decisions that do not depend on the triangle.
   void Begin(const RasterState &st) {
     s = &st;
@@ -428,7 +491,7 @@ private:
       if (!Compare(s->depthFunc, z, depth[index])) return;
       if (s->depthWrite) depth[index] = (uint16_t)z;
     }
-    uint32_t dst = color[index];
+    uint32_t dst = backBuffer[index];
     uint32_t out = src;
     if (s->blend) {
       out = 0;
@@ -441,7 +504,7 @@ private:
     }
     uint32_t mask = (s->colorWriteMask & 1 ? 0x00FF0000u : 0) | (s->colorWriteMask & 2 ? 0x0000FF00u : 0) |
                     (s->colorWriteMask & 4 ? 0x000000FFu : 0) | (s->colorWriteMask & 8 ? 0xFF000000u : 0);
-    color[index] = (out & mask) | (dst & ~mask);
+    backBuffer[index] = (out & mask) | (dst & ~mask);
   }
 
   // One pixel with its attributes given directly (lines and perspective triangles).
@@ -466,7 +529,7 @@ private:
 
   template <SampleKind SK, RasterCombine CK, OutputKind OK>
   void RunSpan(size_t index, int n, Span sp, const Sampling &sampling) {
-    uint32_t *c = color.data() + index;
+    uint32_t *c = backBuffer + index;
     uint16_t *zb = depth.data() + index;
     // A local copy: the stores into the colour buffer could otherwise alias the level
     // sizes and force them to be read again for every pixel.
@@ -806,7 +869,8 @@ private:
 
   HWND window;
   int width = 0, height = 0;
-  std::vector<uint32_t> color;
+  std::vector<uint32_t> color;        // the back buffer's own pixels
+  uint32_t *backBuffer = nullptr;     // the pixels drawn into: `color`, or the window's own
   std::vector<uint16_t> depth;
   std::vector<uint32_t> presented;   // a copy of the last picture, once the read-back is used
   bool keepPresented = false;
@@ -815,6 +879,8 @@ private:
 #ifndef __EMSCRIPTEN__
   SDL_Surface *wrapper = nullptr;
   bool surfaceComplaint = false;
+  SDL_Surface *drawn = nullptr;       // the window surface that holds the back buffer, if one does
+  bool bound = false;                 // this frame's back buffer has been chosen
 #endif
   const RasterState *s = nullptr;
   const RasterTexture *texture = nullptr;

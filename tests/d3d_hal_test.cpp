@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <SDL.h>
 #include "d3d_scene.h"
+#include "platform/d3d8_readback.h"
+#include "platform/window_internal.h"
 
 using namespace d3dtest;
 
@@ -152,6 +155,75 @@ TEST_F(HardwareDevice, TexturesUploadAgainAfterTheyChange) {
   EXPECT_EQ(b.At(25, 25) & 0xFFFFFF, 0x0000FFu);
   hal->SetTexture(0, nullptr);
   t->Release();
+}
+
+}  // namespace
+
+namespace {
+
+// The reference device in a window of its own size draws straight into the window's
+// pixels; when the window changes size the picture moves to the device's own pixels
+// (and is scaled into the window), and back again, without losing what was drawn.
+TEST(ReferenceDeviceInAWindow, ShowsItsPictureAndKeepsItWhenTheWindowChangesSize) {
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpszClassName = "d3drefwindow";
+  RegisterClassExA(&wc);
+  HWND window = CreateWindowExA(0, "d3drefwindow", "d3drefwindow", WS_POPUP | WS_VISIBLE, 0, 0, Width, Height,
+                                nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  SDL_Window *sdl = SdlWindowOf(window);
+  ASSERT_NE(sdl, nullptr);
+  IDirect3D8 *d3d = Direct3DCreate8(120);
+  D3DPRESENT_PARAMETERS p = WindowedParams();
+  IDirect3DDevice8 *ref = nullptr;
+  ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_REF, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &ref), D3D_OK);
+  device = ref;
+  // One frame that draws a quad over what the last one left (no clear).
+  auto frameOver = [&](float x, D3DCOLOR colour) {
+    ref->BeginScene();
+    GameStates(ref);
+    Quad(ref, x, 100, x + 100, 200, colour);
+    ref->EndScene();
+    EXPECT_EQ(ref->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    Picture picture;
+    EXPECT_TRUE(ReadBackPresented(ref, picture.pixels.data(), Width, Height));
+    return picture;
+  };
+  // What the window shows at a picture pixel, when the window is the picture's size.
+  auto shown = [&](int x, int y) -> DWORD {
+    SDL_Surface *surface = SDL_GetWindowSurface(sdl);
+    if (surface == nullptr || surface->w != Width || surface->h != Height) return 0;
+    return static_cast<const DWORD *>(surface->pixels)[(size_t)y * (surface->pitch / 4) + x] & 0xFFFFFF;
+  };
+
+  Picture red = Frame(ref, [&] { Quad(ref, 100, 100, 200, 200, 0xFFFF0000); });
+  EXPECT_EQ(red.At(150, 150) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(shown(150, 150), 0xFF0000u);
+  EXPECT_EQ(shown(50, 50), 0u);
+
+  SDL_SetWindowSize(sdl, 640, 480);
+  SDL_PumpEvents();
+  Picture green = frameOver(300, 0xFF00FF00);
+  EXPECT_EQ(green.At(150, 150) & 0xFFFFFF, 0xFF0000u) << "the picture was lost when the window shrank";
+  EXPECT_EQ(green.At(350, 150) & 0xFFFFFF, 0x00FF00u);
+
+  SDL_SetWindowSize(sdl, Width, Height);
+  SDL_PumpEvents();
+  Picture blue = frameOver(500, 0xFF0000FF);
+  EXPECT_EQ(blue.At(150, 150) & 0xFFFFFF, 0xFF0000u) << "the picture was lost when the window grew back";
+  EXPECT_EQ(blue.At(350, 150) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(blue.At(550, 150) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(blue.At(50, 50) & 0xFFFFFF, 0u);
+  EXPECT_EQ(shown(150, 150), 0xFF0000u);
+  EXPECT_EQ(shown(550, 150), 0x0000FFu);
+
+  device = nullptr;
+  ref->Release();
+  d3d->Release();
+  DestroyWindow(window);
 }
 
 }  // namespace
