@@ -265,10 +265,6 @@ bool EnsureVideo() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A click that brings the window to the front also counts as a click, as on Windows.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-  // A window's surface (the reference device's picture) goes to the display as an image
-  // of its own (shared memory on X11), not through a texture of SDL's OpenGL renderer:
-  // that detour costs more than drawing the frame in software.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     videoFailed = true;
     std::fprintf(stderr, "quillrun: no display for the window (%s)\n", SDL_GetError());
@@ -283,6 +279,11 @@ bool EnsureVideo() {
     std::fprintf(stderr, "quillrun: no display for the window\n");
     return false;
   }
+  // On X11 a window's surface (the reference device's picture) goes to the display as
+  // an image of its own, in shared memory, not through a texture of SDL's OpenGL
+  // renderer: that detour costs more than drawing the frame in software. (Other display
+  // systems may have no such image, so they keep SDL's choice.)
+  if (driver && !std::strcmp(driver, "x11")) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_StopTextInput();
   videoReady = true;
   return true;
