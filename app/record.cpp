@@ -23,7 +23,9 @@ bool OpenRecording(const char *path) {
 }
 
 void BeginRecording(uint32_t seed) {
-  if (recording != nullptr) std::fprintf(recording, "# quillrun-record seed %u\n", seed);
+  if (recording == nullptr) return;
+  std::fprintf(recording, "# quillrun-record seed %u\n", seed);
+  std::fflush(recording);
 }
 
 void RecordFrame(const FrameInput &input) {

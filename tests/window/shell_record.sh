@@ -19,6 +19,12 @@ answer_question Escape || fail "the question did not appear"
 window=$(wait_window quillrun) || fail "no game window"
 sleep 0.5
 xdotool windowfocus --sync "$window"
+# The header is written once start-up is over (device, fonts, sounds), which can take a
+# while after the window appears on a busy machine.
+for _ in $(seq 100); do
+  head -1 "$record" | grep -qE '^# quillrun-record seed [0-9]+$' && break
+  sleep 0.1
+done
 head -1 "$record" | grep -qE '^# quillrun-record seed [0-9]+$' || fail "no seed header: $(head -1 "$record")"
 
 # The best score so far, from the game recorded up to now (whole lines only).
