@@ -18,17 +18,22 @@ namespace {
 constexpr double RequiredShare = 0.995;
 constexpr int Tolerance = 3;
 
+// A borderless window the picture's size, of a class of its own.
+HWND PictureWindow(const char *name) {
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpszClassName = name;
+  RegisterClassExA(&wc);
+  return CreateWindowExA(0, name, name, WS_POPUP | WS_VISIBLE, 0, 0, Width, Height, nullptr, nullptr, nullptr,
+                         nullptr);
+}
+
 class HardwareDevice : public ::testing::Test {
 protected:
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "d3dhal";
-    RegisterClassExA(&wc);
-    window = CreateWindowExA(0, "d3dhal", "d3dhal", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr,
-                             nullptr, nullptr, nullptr);
+    window = PictureWindow("d3dhal");
     ASSERT_NE(window, nullptr);
     d3d = Direct3DCreate8(120);
     D3DPRESENT_PARAMETERS p = WindowedParams();
@@ -157,22 +162,12 @@ TEST_F(HardwareDevice, TexturesUploadAgainAfterTheyChange) {
   t->Release();
 }
 
-}  // namespace
-
-namespace {
-
 // The reference device in a window of its own size draws straight into the window's
 // pixels; when the window changes size the picture moves to the device's own pixels
 // (and is scaled into the window), and back again, without losing what was drawn.
 TEST(ReferenceDeviceInAWindow, ShowsItsPictureAndKeepsItWhenTheWindowChangesSize) {
   if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-  WNDCLASSEXA wc = {};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.lpszClassName = "d3drefwindow";
-  RegisterClassExA(&wc);
-  HWND window = CreateWindowExA(0, "d3drefwindow", "d3drefwindow", WS_POPUP | WS_VISIBLE, 0, 0, Width, Height,
-                                nullptr, nullptr, nullptr, nullptr);
+  HWND window = PictureWindow("d3drefwindow");
   ASSERT_NE(window, nullptr);
   SDL_Window *sdl = SdlWindowOf(window);
   ASSERT_NE(sdl, nullptr);
