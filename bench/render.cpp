@@ -7,9 +7,13 @@
 // reference device and the SDL software renderer run.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
+#include <time.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -289,6 +293,143 @@ BENCHMARK(BM_ReferenceDeviceInWindow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SdlRenderGeometryOpenGL)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HardwareDevice)->Unit(benchmark::kMillisecond);
 
+// The paired comparison: both sides set up at once and timed in alternating blocks of
+// frames, each of our blocks against the peer's block next to it, so that a machine
+// whose speed drifts (a shared host) moves both sides of every ratio alike. Prints the
+// median and the spread (10th to 90th percentile) of the per-pair ratios of wall time
+// and of CPU time on this thread.
+double Now(clockid_t clock) {
+  timespec t;
+  clock_gettime(clock, &t);
+  return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+struct Side {
+  std::function<void()> frame;
+  void Block(int frames, double *wall, double *cpu) const {
+    const double w0 = Now(CLOCK_MONOTONIC), c0 = Now(CLOCK_THREAD_CPUTIME_ID);
+    for (int i = 0; i < frames; ++i) frame();
+    *wall = Now(CLOCK_MONOTONIC) - w0;
+    *cpu = Now(CLOCK_THREAD_CPUTIME_ID) - c0;
+  }
+};
+
+void PrintPaired(const char *name, const Side &ours, const Side &peer, int rounds, int frames) {
+  for (int i = 0; i < WarmUpFrames; ++i) {
+    ours.frame();
+    peer.frame();
+  }
+  std::vector<double> wall, cpu;
+  for (int r = 0; r < rounds; ++r) {
+    double ow, oc, pw, pc;
+    // The order alternates too, so neither side always follows the other.
+    if (r % 2 == 0) {
+      ours.Block(frames, &ow, &oc);
+      peer.Block(frames, &pw, &pc);
+    } else {
+      peer.Block(frames, &pw, &pc);
+      ours.Block(frames, &ow, &oc);
+    }
+    wall.push_back(ow / pw);
+    cpu.push_back(oc / pc);
+  }
+  auto at = [](std::vector<double> v, double q) {
+    std::sort(v.begin(), v.end());
+    return v[(size_t)(q * (double)(v.size() - 1) + 0.5)];
+  };
+  std::printf("%-44s wall %.2f (%.2f-%.2f)  CPU %.2f (%.2f-%.2f)\n", name, at(wall, 0.5), at(wall, 0.1),
+              at(wall, 0.9), at(cpu, 0.5), at(cpu, 0.1), at(cpu, 0.9));
+}
+
+// Our device on a window (or off screen) with the heavy frame, as a Side.
+struct DeviceSide {
+  IDirect3D8 *d3d = nullptr;
+  IDirect3DDevice8 *d = nullptr;
+  IDirect3DTexture8 *sheet = nullptr;
+  bool Open(D3DDEVTYPE type, HWND window) {
+    d3d = Direct3DCreate8(120);
+    D3DPRESENT_PARAMETERS p = Params();
+    DWORD flags = type == D3DDEVTYPE_HAL ? D3DCREATE_HARDWARE_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    if (FAILED(d3d->CreateDevice(0, type, window, flags, &p, &d))) return false;
+    device = d;
+    sheet = MakeSheet(d);
+    device = nullptr;
+    return true;
+  }
+  Side AsSide() {
+    return Side{[this] {
+      device = d;
+      DrawHeavyFrame(d, sheet);
+      device = nullptr;
+    }};
+  }
+  ~DeviceSide() {
+    if (sheet) sheet->Release();
+    if (d) d->Release();
+    if (d3d) d3d->Release();
+  }
+};
+
+// An SDL renderer with the heavy frame, as a Side.
+struct PeerSide {
+  SDL_Window *window = nullptr;
+  SDL_Surface *target = nullptr;
+  SDL_Renderer *r = nullptr;
+  SDL_Texture *sheet = nullptr;
+  bool OpenWindow(Uint32 windowFlags, const char *driver, Uint32 rendererFlags) {
+    window = SDL_CreateWindow("peer", 0, 0, Width, Height, windowFlags);
+    r = window ? SDL_CreateRenderer(window, RenderDriverIndex(driver), rendererFlags) : nullptr;
+    return Finish();
+  }
+  bool OpenOffScreen() {
+    target = SDL_CreateRGBSurfaceWithFormat(0, Width, Height, 32, SDL_PIXELFORMAT_ARGB8888);
+    r = target ? SDL_CreateSoftwareRenderer(target) : nullptr;
+    return Finish();
+  }
+  bool Finish() {
+    if (r == nullptr) return false;
+    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
+    sheet = PeerSheet(r);
+    return true;
+  }
+  Side AsSide() {
+    return Side{[this] { DrawPeerFrame(r, sheet); }};
+  }
+  ~PeerSide() {
+    if (sheet) SDL_DestroyTexture(sheet);
+    if (r) SDL_DestroyRenderer(r);
+    if (window) SDL_DestroyWindow(window);
+    if (target) SDL_FreeSurface(target);
+  }
+};
+
+// The three pairs, each with its own windows, one pair at a time.
+void PairedComparison(int rounds, int frames) {
+  std::printf("\nPaired, %d alternating blocks of %d frames each (ratio median, 10th-90th percentile):\n", rounds,
+              frames);
+  {
+    DeviceSide ours;
+    PeerSide peer;
+    if (ours.Open(D3DDEVTYPE_REF, nullptr) && peer.OpenOffScreen())
+      PrintPaired("reference device / SDL software", ours.AsSide(), peer.AsSide(), rounds, frames);
+  }
+  if (std::getenv("DISPLAY") == nullptr) return;
+  {
+    DeviceSide ours;
+    PeerSide peer;
+    if (ours.Open(D3DDEVTYPE_REF, GameWindow(D3DDEVTYPE_REF)) &&
+        peer.OpenWindow(SDL_WINDOW_BORDERLESS, "software", SDL_RENDERER_SOFTWARE))
+      PrintPaired("reference device in a window / SDL software", ours.AsSide(), peer.AsSide(), rounds, frames);
+  }
+  {
+    DeviceSide ours;
+    PeerSide peer;
+    if (ours.Open(D3DDEVTYPE_HAL, GameWindow(D3DDEVTYPE_HAL)) &&
+        peer.OpenWindow(SDL_WINDOW_OPENGL, "opengl", SDL_RENDERER_ACCELERATED))
+      PrintPaired("hardware device / SDL OpenGL", ours.AsSide(), peer.AsSide(), rounds, frames);
+  }
+}
+
 // Keeps every run's CPU time so the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -312,6 +453,17 @@ public:
 }  // namespace
 
 int main(int argc, char **argv) {
+  // --paired ROUNDS (default 40; 0 leaves the paired comparison out) of --block FRAMES (default 20).
+  int rounds = 40, frames = 20;
+  for (int i = 1; i < argc; ++i) {
+    const bool paired = std::strcmp(argv[i], "--paired") == 0, block = std::strcmp(argv[i], "--block") == 0;
+    if ((paired || block) && i + 1 < argc) {
+      (paired ? rounds : frames) = std::max(paired ? 0 : 1, std::atoi(argv[i + 1]));
+      for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+      argc -= 2;
+      --i;
+    }
+  }
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -327,6 +479,7 @@ int main(int argc, char **argv) {
   if (reporter.wall.count("BM_ReferenceDevice"))
     std::printf("reference device: %.2f ms CPU, %.2f ms wall per frame (goal: under 4 ms)\n",
                 reporter.cpu["BM_ReferenceDevice"], reporter.wall["BM_ReferenceDevice"]);
+  if (rounds > 0) PairedComparison(rounds, frames);
   benchmark::Shutdown();
   return 0;
 }

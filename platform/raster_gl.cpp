@@ -621,15 +621,18 @@ private:
   // game's frame: everything at depth 0 against a buffer cleared to 1, less-or-equal) is
   // drawn with no depth test, which a software OpenGL does at a good part less; the
   // depths it should have written are kept (the batch itself) and written only when a
-  // later draw could fail against them or a part of the buffer is cleared. Strict
+  // later draw could fail against them or a part of the buffer is cleared. The batch
+  // must be at one depth throughout, or its own triangles could hide one another. Strict
   // comparisons are never left out: two depths can round to one stored value.
   const RasterState &DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
     if (!st.depthTest || !depthModel) return st;
     float low = 2.0f, high = -1.0f;
+    // One depth for the whole batch: the batch's own triangles, drawn in order, could
+    // otherwise fail against one another.
     bool sane = true;
     for (int i = 0; i < count; ++i) {
       float z = v[i].z;
-      sane = sane && z == z;
+      sane = sane && z == z && z == v[0].z;
       low = std::min(low, z);
       high = std::max(high, z);
     }

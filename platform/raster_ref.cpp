@@ -228,7 +228,9 @@ __attribute__((always_inline)) inline uint32_t BlendSrcAlpha(uint32_t s, uint32_
 }
 
 enum SampleKind { SampleNone, SampleBilinear, SampleTrilinear, SampleAny };
-enum OutputKind { OutputBlend, OutputOpaque, OutputAny };
+// The fast outputs: alpha blended or opaque, with the less-or-equal depth test and
+// write, or (NoDepth) for a batch whose depth test cannot fail, drawn without it.
+enum OutputKind { OutputBlend, OutputOpaque, OutputBlendNoDepth, OutputOpaqueNoDepth, OutputAny };
 
 class ReferenceRaster final : public RasterDevice {
 public:
@@ -245,6 +247,7 @@ public:
     color.assign((size_t)w * h, 0xFF000000u);
     backBuffer = color.data();
     depth.assign((size_t)w * h, 0xFFFF);
+    ForgetDepth();
     presented.assign((size_t)w * h, 0xFF000000u);
     touched = true;
     frames = keptFrame = 0;
@@ -262,8 +265,26 @@ public:
     Bind();
     if (flags & D3DCLEAR_TARGET) touched = true;
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
+    const bool wholeClip = st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height;
+    if (flags & D3DCLEAR_ZBUFFER) {
+      // A clear of the whole depth buffer starts the record of what it holds afresh, and
+      // is itself only done once a draw needs the depths; any other puts in the depths
+      // that draws have left out first.
+      bool all = wholeClip;
+      for (int i = 0; i < count && all; ++i)
+        all = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
+      if (all) {
+        ForgetDepth();
+        depthModel = true;
+        depthClearPending = true;
+        clearedDepth = zv;
+        flags &= ~(DWORD)D3DCLEAR_ZBUFFER;
+      } else {
+        WriteLeftOutDepth();
+      }
+    }
     if (count == 0) {
-      if (st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height) {
+      if (wholeClip) {
         if (flags & D3DCLEAR_TARGET) std::fill_n(backBuffer, color.size(), value);
         if (flags & D3DCLEAR_ZBUFFER) std::fill(depth.begin(), depth.end(), zv);
         return;
@@ -289,15 +310,13 @@ public:
   void DrawTriangles(const RasterState &st, const RasterVertex *v, int count) override {
     Bind();
     touched = true;
-    Begin(st);
-    for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
+    Rasterize(DepthState(st, v, count, false), v, count, false);
   }
 
   void DrawLines(const RasterState &st, const RasterVertex *v, int count) override {
     Bind();
     touched = true;
-    Begin(st);
-    for (int i = 0; i + 1 < count; i += 2) Line(v[i], v[i + 1]);
+    Rasterize(DepthState(st, v, count, true), v, count, true);
   }
 
   void Present(HWND target) override {
@@ -428,19 +447,95 @@ private:
   }
 #endif
 
+  void Rasterize(const RasterState &st, const RasterVertex *v, int count, bool lines) {
+    Begin(st);
+    if (lines)
+      for (int i = 0; i + 1 < count; i += 2) Line(v[i], v[i + 1]);
+    else
+      for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
+  }
+
+  // The depth test that cannot fail, as the hardware device leaves it out. After a clear
+  // of the whole depth buffer the device knows the depths it can hold: the cleared one
+  // and those drawn since, between writtenLow and writtenHigh (in stored units, widened
+  // by one for the rounding of depths across a triangle). A batch whose every depth
+  // passes against all of them (the game's frame: everything at depth 0 against a
+  // buffer cleared to 1, less-or-equal) is drawn without reading or writing the buffer;
+  // the depths it should have written are kept (the batch itself) and written only when
+  // a later draw could fail against them or a part of the buffer is cleared. The batch
+  // must be at one depth throughout, or its own triangles could hide one another. Strict
+  // comparisons are never left out.
+  const RasterState &DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
+    if (!st.depthTest || !depthModel) return st;
+    int low = 65536, high = -1;
+    // One depth for the whole batch: the batch's own triangles, drawn in order, could
+    // otherwise fail against one another.
+    bool level = true;
+    for (int i = 0; i < count; ++i) {
+      int z = (int)Round(Clamp(v[i].z, 0.0, 1.0) * 65535.0);
+      level = level && v[i].z == v[0].z;
+      low = std::min(low, z - 1);
+      high = std::max(high, z + 1);
+    }
+    bool passes = false;
+    if (st.depthFunc == D3DCMP_ALWAYS) passes = true;
+    else if (!level) passes = false;
+    else if (st.depthFunc == D3DCMP_LESSEQUAL) passes = high <= std::min<int>(clearedDepth, writtenLow);
+    else if (st.depthFunc == D3DCMP_GREATEREQUAL) passes = low >= std::max<int>(clearedDepth, writtenHigh);
+    if (!passes || (st.depthWrite && leftOut.size() + (size_t)count > MaxLeftOut)) {
+      WriteLeftOutDepth();
+      return st;
+    }
+    if (st.depthWrite) {
+      leftOutBatches.push_back({st, lines, leftOut.size(), count});
+      leftOut.insert(leftOut.end(), v, v + count);
+      writtenLow = std::min(writtenLow, low);
+      writtenHigh = std::max(writtenHigh, high);
+    }
+    withoutDepth = st;
+    withoutDepth.depthTest = false;
+    withoutDepth.depthWrite = false;
+    return withoutDepth;
+  }
+
+  // Writes the depths of the batches drawn without their test, in order, touching no
+  // colour (the same pixels, an alpha test included, as the batches themselves); from
+  // then on draws test as asked until the next clear of the whole buffer.
+  void WriteLeftOutDepth() {
+    if (!depthModel) return;
+    if (depthClearPending) std::fill(depth.begin(), depth.end(), clearedDepth);
+    for (const LeftOutBatch &b : leftOutBatches) {
+      RasterState depthOnly = b.state;
+      depthOnly.colorWriteMask = 0;
+      depthOnly.depthFunc = D3DCMP_ALWAYS;
+      Rasterize(depthOnly, &leftOut[b.first], b.count, b.lines);
+    }
+    ForgetDepth();
+  }
+
+  void ForgetDepth() {
+    depthModel = false;
+    depthClearPending = false;
+    leftOut.clear();
+    leftOutBatches.clear();
+    writtenLow = 65536;
+    writtenHigh = -1;
+  }
+
   // Per-batch decisions that do not depend on the triangle.
   void Begin(const RasterState &st) {
     s = &st;
     texture = RasterUsesTexture(st) ? st.texture : nullptr;
     combine = ClassifyCombine(st);
     bool lequal = st.depthTest && st.depthFunc == D3DCMP_LESSEQUAL && st.depthWrite;
-    bool plain = !st.alphaTest && st.colorWriteMask == 0xF && lequal;
-    if (plain && st.blend && st.srcBlend == D3DBLEND_SRCALPHA && st.destBlend == D3DBLEND_INVSRCALPHA)
-      output = OutputBlend;
-    else if (plain && (!st.blend || (st.srcBlend == D3DBLEND_ONE && st.destBlend == D3DBLEND_ZERO)))
-      output = OutputOpaque;
-    else
-      output = OutputAny;
+    bool plain = !st.alphaTest && st.colorWriteMask == 0xF;
+    bool blend = st.blend && st.srcBlend == D3DBLEND_SRCALPHA && st.destBlend == D3DBLEND_INVSRCALPHA;
+    bool opaque = !st.blend || (st.srcBlend == D3DBLEND_ONE && st.destBlend == D3DBLEND_ZERO);
+    if (plain && lequal && blend) output = OutputBlend;
+    else if (plain && lequal && opaque) output = OutputOpaque;
+    else if (plain && !st.depthTest && blend) output = OutputBlendNoDepth;
+    else if (plain && !st.depthTest && opaque) output = OutputOpaqueNoDepth;
+    else output = OutputAny;
     clipLeft = std::max(0, st.clipLeft);
     clipTop = std::max(0, st.clipTop);
     clipRight = std::min(width, st.clipRight);
@@ -555,6 +650,10 @@ private:
       }
       if constexpr (OK == OutputAny) {
         OutputGeneric(index + i, src, z);
+      } else if constexpr (OK == OutputBlendNoDepth) {
+        c[i] = BlendSrcAlpha(src, c[i]);
+      } else if constexpr (OK == OutputOpaqueNoDepth) {
+        c[i] = src;
       } else if (z <= zb[i]) {
         zb[i] = (uint16_t)z;
         if constexpr (OK == OutputBlend) c[i] = BlendSrcAlpha(src, c[i]);
@@ -575,6 +674,8 @@ private:
     switch (output) {
     case OutputBlend: RunSpan<SK, CK, OutputBlend>(index, n, sp, sm); break;
     case OutputOpaque: RunSpan<SK, CK, OutputOpaque>(index, n, sp, sm); break;
+    case OutputBlendNoDepth: RunSpan<SK, CK, OutputBlendNoDepth>(index, n, sp, sm); break;
+    case OutputOpaqueNoDepth: RunSpan<SK, CK, OutputOpaqueNoDepth>(index, n, sp, sm); break;
     default: RunSpan<SK, CK, OutputAny>(index, n, sp, sm); break;
     }
   }
@@ -872,6 +973,21 @@ private:
   std::vector<uint32_t> color;        // the back buffer's own pixels
   uint32_t *backBuffer = nullptr;     // the pixels drawn into: `color`, or the window's own
   std::vector<uint16_t> depth;
+  // What the depth buffer holds, while known (see DepthState).
+  struct LeftOutBatch {
+    RasterState state;
+    bool lines;
+    size_t first;
+    int count;
+  };
+  static constexpr size_t MaxLeftOut = 1 << 20;   // vertices kept before they are written
+  bool depthModel = false;
+  bool depthClearPending = false;   // the last whole clear of the depth buffer is still to be done
+  uint16_t clearedDepth = 0xFFFF;
+  int writtenLow = 65536, writtenHigh = -1;
+  std::vector<RasterVertex> leftOut;
+  std::vector<LeftOutBatch> leftOutBatches;
+  RasterState withoutDepth;
   std::vector<uint32_t> presented;   // a copy of the last picture, once the read-back is used
   bool keepPresented = false;
   bool touched = true;                // drawn into since the last Present

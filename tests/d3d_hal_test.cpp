@@ -221,4 +221,40 @@ TEST(ReferenceDeviceInAWindow, ShowsItsPictureAndKeepsItWhenTheWindowChangesSize
   DestroyWindow(window);
 }
 
+// Quads of different depths in one run of draws (one batch for the device): the depth
+// test still decides between them, on the hardware device as on the reference one.
+TEST_F(HardwareDevice, DepthsWithinOneBatchStillHideWhatIsBehind) {
+  for (IDirect3DDevice8 *d : {hal, ref}) {
+    device = d;
+    Picture p = Frame(d, [&] {
+      Quad(d, 0, 0, 100, 100, 0xFFFF0000, 0.5f);
+      Quad(d, 50, 0, 150, 100, 0xFF00FF00, 0.7f);   // behind: hidden where they overlap
+      Quad(d, 0, 50, 100, 150, 0xFF0000FF, 0.5f);   // equal depth: drawn
+      Quad(d, 120, 50, 200, 150, 0xFFFFFFFF, 0.3f);
+      Quad(d, 100, 50, 180, 150, 0xFF00FFFF, 0.4f);   // behind the white one where they overlap
+    });
+    const char *name = d == hal ? "hardware device" : "reference device";
+    EXPECT_EQ(p.At(75, 25) & 0xFFFFFF, 0xFF0000u) << name;
+    EXPECT_EQ(p.At(125, 25) & 0xFFFFFF, 0x00FF00u) << name;
+    EXPECT_EQ(p.At(25, 75) & 0xFFFFFF, 0x0000FFu) << name;
+    EXPECT_EQ(p.At(150, 100) & 0xFFFFFF, 0xFFFFFFu) << name;
+    EXPECT_EQ(p.At(110, 100) & 0xFFFFFF, 0x00FFFFu) << name;
+    // A near quad alone in its batch, drawn without its test while nothing can fail: its
+    // depths must still be there for a far quad in a later batch, and a clear of part of
+    // the depth buffer must keep them outside the part it clears.
+    Picture q = Frame(d, [&] {
+      Quad(d, 0, 200, 200, 300, 0xFFFF0000, 0.5f);
+      d->SetTexture(0, nullptr);
+      d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);   // a new batch
+      D3DRECT part = {100, 200, 200, 300};
+      d->Clear(1, &part, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+      Quad(d, 50, 200, 250, 300, 0xFF00FF00, 0.7f);
+    });
+    EXPECT_EQ(q.At(75, 250) & 0xFFFFFF, 0xFF0000u) << name << ": the near quad's depths were lost";
+    EXPECT_EQ(q.At(150, 250) & 0xFFFFFF, 0x00FF00u) << name << ": the cleared part still hides the far quad";
+    EXPECT_EQ(q.At(225, 250) & 0xFFFFFF, 0x00FF00u) << name;
+    device = nullptr;
+  }
+}
+
 }  // namespace
