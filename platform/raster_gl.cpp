@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "platform/raster_depth.h"
 #include "platform/raster_gl_common.h"
 #include "platform/window_internal.h"
 
@@ -320,7 +321,7 @@ public:
     }
     current = nullptr;
     inFrame = false;
-    ForgetDepth();
+    depthRecord.Forget();
     keptFrame = 0;
     frames = 0;
     BeginFrame();
@@ -349,15 +350,11 @@ public:
       for (int i = 0; i < count && whole; ++i)
         whole = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
       if (whole) {
-        ForgetDepth();
-        depthModel = true;
-        clearedDepth = std::clamp(z, 0.0f, 1.0f);
-        if (!(clearedDepth == clearedDepth)) depthModel = false;
+        depthRecord.Start(std::clamp(z, 0.0f, 1.0f));
         // Drawn without their test, the frame's batches never read the buffer: the
         // clear itself waits until depths are written.
-        if (depthModel) {
+        if (depthRecord.Known()) {
           flags &= ~(DWORD)D3DCLEAR_ZBUFFER;
-          depthClearPending = true;
           if (!(flags & D3DCLEAR_TARGET)) return;
         }
       } else {
@@ -615,56 +612,24 @@ private:
     t->uploadedVersion = t->version;
   }
 
-  // The depth test that cannot fail. After a clear of the whole depth buffer the device
-  // knows the depths it can hold: the cleared one and those drawn since, between
-  // writtenLow and writtenHigh. A batch whose every depth passes against all of them (the
-  // game's frame: everything at depth 0 against a buffer cleared to 1, less-or-equal) is
-  // drawn with no depth test, which a software OpenGL does at a good part less; the
-  // depths it should have written are kept (the batch itself) and written only when a
-  // later draw could fail against them or a part of the buffer is cleared. The batch
-  // must be at one depth throughout, or its own triangles could hide one another. Strict
-  // comparisons are never left out: two depths can round to one stored value.
+  // The state a batch is drawn with: without its depth test where it cannot fail (see
+  // platform/raster_depth.h), which a software OpenGL draws at a good part less.
   const RasterState &DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
-    if (!st.depthTest || !depthModel) return st;
-    float low = 2.0f, high = -1.0f;
-    // One depth for the whole batch: the batch's own triangles, drawn in order, could
-    // otherwise fail against one another.
-    bool sane = true;
-    for (int i = 0; i < count; ++i) {
-      float z = v[i].z;
-      sane = sane && z == z && z == v[0].z;
-      low = std::min(low, z);
-      high = std::max(high, z);
-    }
-    bool passes = false;
-    if (sane && st.depthFunc == D3DCMP_ALWAYS) passes = true;
-    else if (sane && st.depthFunc == D3DCMP_LESSEQUAL) passes = high <= std::min(clearedDepth, writtenLow);
-    else if (sane && st.depthFunc == D3DCMP_GREATEREQUAL) passes = low >= std::max(clearedDepth, writtenHigh);
-    if (!passes || (st.depthWrite && leftOut.size() + (size_t)count > MaxLeftOut)) {
-      WriteLeftOutDepth();
-      return st;
-    }
-    if (st.depthWrite) {
-      leftOutBatches.push_back({st, lines, leftOut.size(), count});
-      leftOut.insert(leftOut.end(), v, v + count);
-      writtenLow = std::min(writtenLow, low);
-      writtenHigh = std::max(writtenHigh, high);
-    }
-    withoutDepth = st;
-    withoutDepth.depthTest = false;
-    withoutDepth.depthWrite = false;
-    return withoutDepth;
+    bool writeFirst = false;
+    const RasterState &use =
+        depthRecord.Consider(st, v, count, lines, [](float z) { return (double)z; }, 0.0, &writeFirst);
+    if (writeFirst) WriteLeftOutDepth();
+    return use;
   }
 
-  // Writes the depths of the batches drawn without their test, in order, touching no
-  // colour (the same pixels, an alpha test included, as the batches themselves), then
-  // draws with the depth test as asked until the next clear of the whole buffer.
+  // Does the whole clear that waited and writes the depths of the batches drawn without
+  // their test, in order; then draws test as asked until the next clear of the whole buffer.
   void WriteLeftOutDepth() {
-    if (depthClearPending) {
-      depthClearPending = false;
+    if (!depthRecord.Known()) return;
+    if (depthRecord.ClearPending()) {
       glDisable(GL_SCISSOR_TEST);
       glDepthMask(GL_TRUE);
-      glClearDepth(clearedDepth);
+      glClearDepth(depthRecord.Cleared());
       GLbitfield mask = GL_DEPTH_BUFFER_BIT;
       if (direct && windowStencil) {
         glStencilMask(0xFF);
@@ -674,23 +639,11 @@ private:
       glClear(mask);
       applied = false;
     }
-    for (const LeftOutBatch &b : leftOutBatches) {
-      RasterState depthOnly = b.state;
-      depthOnly.colorWriteMask = 0;
-      depthOnly.depthFunc = D3DCMP_ALWAYS;
-      if (b.lines) DrawLinesAs(depthOnly, &leftOut[b.first], b.count);
-      else DrawTrianglesAs(depthOnly, &leftOut[b.first], b.count);
-    }
-    ForgetDepth();
-  }
-
-  void ForgetDepth() {
-    depthModel = false;
-    depthClearPending = false;
-    leftOut.clear();
-    leftOutBatches.clear();
-    writtenLow = 2.0f;
-    writtenHigh = -1.0f;
+    depthRecord.Replay([this](const RasterState &depthOnly, const RasterVertex *v, int count, bool lines) {
+      if (lines) DrawLinesAs(depthOnly, v, count);
+      else DrawTrianglesAs(depthOnly, v, count);
+    });
+    depthRecord.Forget();
   }
 
   // Whether a batch of triangles is drawn from its texture's level strip: a mipmapped
@@ -873,20 +826,7 @@ private:
   ClipControlProc clipControl = nullptr;
   bool overrideComplaint = false;
   std::vector<RasterVertex> lineScratch;
-  // What the depth buffer holds, while known (see DepthState).
-  struct LeftOutBatch {
-    RasterState state;
-    bool lines;
-    size_t first;
-    int count;
-  };
-  static constexpr size_t MaxLeftOut = 1 << 20;   // vertices kept before they are written
-  bool depthModel = false;
-  bool depthClearPending = false;   // the last whole clear of the depth buffer is still to be done
-  float clearedDepth = 1.0f, writtenLow = 2.0f, writtenHigh = -1.0f;
-  std::vector<RasterVertex> leftOut;
-  std::vector<LeftOutBatch> leftOutBatches;
-  RasterState withoutDepth;
+  DepthRecord depthRecord;   // what the depth buffer holds, while known
   std::vector<StripVertex> stripScratch;
   std::vector<uint32_t> stripTexels;
   const char *renderer = "";

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
+#include "platform/raster_depth.h"
 #include "platform/window_internal.h"
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -247,7 +248,7 @@ public:
     color.assign((size_t)w * h, 0xFF000000u);
     backBuffer = color.data();
     depth.assign((size_t)w * h, 0xFFFF);
-    ForgetDepth();
+    depthRecord.Forget();
     presented.assign((size_t)w * h, 0xFF000000u);
     touched = true;
     frames = keptFrame = 0;
@@ -274,10 +275,7 @@ public:
       for (int i = 0; i < count && all; ++i)
         all = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
       if (all) {
-        ForgetDepth();
-        depthModel = true;
-        depthClearPending = true;
-        clearedDepth = zv;
+        depthRecord.Start(zv);
         flags &= ~(DWORD)D3DCLEAR_ZBUFFER;
       } else {
         WriteLeftOutDepth();
@@ -455,71 +453,27 @@ private:
       for (int i = 0; i + 2 < count; i += 3) Triangle(v[i], v[i + 1], v[i + 2]);
   }
 
-  // The depth test that cannot fail, as the hardware device leaves it out. After a clear
-  // of the whole depth buffer the device knows the depths it can hold: the cleared one
-  // and those drawn since, between writtenLow and writtenHigh (in stored units, widened
-  // by one for the rounding of depths across a triangle). A batch whose every depth
-  // passes against all of them (the game's frame: everything at depth 0 against a
-  // buffer cleared to 1, less-or-equal) is drawn without reading or writing the buffer;
-  // the depths it should have written are kept (the batch itself) and written only when
-  // a later draw could fail against them or a part of the buffer is cleared. The batch
-  // must be at one depth throughout, or its own triangles could hide one another. Strict
-  // comparisons are never left out.
+  // The state a batch is drawn with: without its depth test where it cannot fail (see
+  // platform/raster_depth.h), which spares reading and writing the depth buffer. Depths
+  // are compared as stored, 0 to 65535, give or take one for the rounding of a depth
+  // stepped across a triangle.
   const RasterState &DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
-    if (!st.depthTest || !depthModel) return st;
-    int low = 65536, high = -1;
-    // One depth for the whole batch: the batch's own triangles, drawn in order, could
-    // otherwise fail against one another.
-    bool level = true;
-    for (int i = 0; i < count; ++i) {
-      int z = (int)Round(Clamp(v[i].z, 0.0, 1.0) * 65535.0);
-      level = level && v[i].z == v[0].z;
-      low = std::min(low, z - 1);
-      high = std::max(high, z + 1);
-    }
-    bool passes = false;
-    if (st.depthFunc == D3DCMP_ALWAYS) passes = true;
-    else if (!level) passes = false;
-    else if (st.depthFunc == D3DCMP_LESSEQUAL) passes = high <= std::min<int>(clearedDepth, writtenLow);
-    else if (st.depthFunc == D3DCMP_GREATEREQUAL) passes = low >= std::max<int>(clearedDepth, writtenHigh);
-    if (!passes || (st.depthWrite && leftOut.size() + (size_t)count > MaxLeftOut)) {
-      WriteLeftOutDepth();
-      return st;
-    }
-    if (st.depthWrite) {
-      leftOutBatches.push_back({st, lines, leftOut.size(), count});
-      leftOut.insert(leftOut.end(), v, v + count);
-      writtenLow = std::min(writtenLow, low);
-      writtenHigh = std::max(writtenHigh, high);
-    }
-    withoutDepth = st;
-    withoutDepth.depthTest = false;
-    withoutDepth.depthWrite = false;
-    return withoutDepth;
+    bool writeFirst = false;
+    const RasterState &use = depthRecord.Consider(
+        st, v, count, lines, [](float z) { return (double)Round(Clamp(z, 0.0, 1.0) * 65535.0); }, 1.0, &writeFirst);
+    if (writeFirst) WriteLeftOutDepth();
+    return use;
   }
 
-  // Writes the depths of the batches drawn without their test, in order, touching no
-  // colour (the same pixels, an alpha test included, as the batches themselves); from
-  // then on draws test as asked until the next clear of the whole buffer.
+  // Does the whole clear that waited and writes the depths of the batches drawn without
+  // their test, in order; then draws test as asked until the next clear of the whole buffer.
   void WriteLeftOutDepth() {
-    if (!depthModel) return;
-    if (depthClearPending) std::fill(depth.begin(), depth.end(), clearedDepth);
-    for (const LeftOutBatch &b : leftOutBatches) {
-      RasterState depthOnly = b.state;
-      depthOnly.colorWriteMask = 0;
-      depthOnly.depthFunc = D3DCMP_ALWAYS;
-      Rasterize(depthOnly, &leftOut[b.first], b.count, b.lines);
-    }
-    ForgetDepth();
-  }
-
-  void ForgetDepth() {
-    depthModel = false;
-    depthClearPending = false;
-    leftOut.clear();
-    leftOutBatches.clear();
-    writtenLow = 65536;
-    writtenHigh = -1;
+    if (!depthRecord.Known()) return;
+    if (depthRecord.ClearPending()) std::fill(depth.begin(), depth.end(), (uint16_t)depthRecord.Cleared());
+    depthRecord.Replay([this](const RasterState &depthOnly, const RasterVertex *v, int count, bool lines) {
+      Rasterize(depthOnly, v, count, lines);
+    });
+    depthRecord.Forget();
   }
 
   // Per-batch decisions that do not depend on the triangle.
@@ -973,21 +927,7 @@ private:
   std::vector<uint32_t> color;        // the back buffer's own pixels
   uint32_t *backBuffer = nullptr;     // the pixels drawn into: `color`, or the window's own
   std::vector<uint16_t> depth;
-  // What the depth buffer holds, while known (see DepthState).
-  struct LeftOutBatch {
-    RasterState state;
-    bool lines;
-    size_t first;
-    int count;
-  };
-  static constexpr size_t MaxLeftOut = 1 << 20;   // vertices kept before they are written
-  bool depthModel = false;
-  bool depthClearPending = false;   // the last whole clear of the depth buffer is still to be done
-  uint16_t clearedDepth = 0xFFFF;
-  int writtenLow = 65536, writtenHigh = -1;
-  std::vector<RasterVertex> leftOut;
-  std::vector<LeftOutBatch> leftOutBatches;
-  RasterState withoutDepth;
+  DepthRecord depthRecord;   // what the depth buffer holds, while known
   std::vector<uint32_t> presented;   // a copy of the last picture, once the read-back is used
   bool keepPresented = false;
   bool touched = true;                // drawn into since the last Present
