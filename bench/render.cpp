@@ -149,30 +149,41 @@ HWND GameWindow(D3DDEVTYPE type = D3DDEVTYPE_HAL) {
   return type == D3DDEVTYPE_REF ? reference : hardware;
 }
 
-void RunDevice(benchmark::State &state, D3DDEVTYPE type, HWND window) {
-  IDirect3D8 *d3d = Direct3DCreate8(120);
-  D3DPRESENT_PARAMETERS p = Params();
+// One of our devices on a window (or off screen), with the sheet the heavy frame draws from.
+struct DeviceSide {
+  IDirect3D8 *d3d = nullptr;
   IDirect3DDevice8 *d = nullptr;
-  DWORD flags = type == D3DDEVTYPE_HAL ? D3DCREATE_HARDWARE_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
-  if (FAILED(d3d->CreateDevice(0, type, window, flags, &p, &d))) {
-    d3d->Release();
-    state.SkipWithError("device not available");
-    return;
+  IDirect3DTexture8 *sheet = nullptr;
+  bool Open(D3DDEVTYPE type, HWND window) {
+    d3d = Direct3DCreate8(120);
+    D3DPRESENT_PARAMETERS p = Params();
+    DWORD flags = type == D3DDEVTYPE_HAL ? D3DCREATE_HARDWARE_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    if (FAILED(d3d->CreateDevice(0, type, window, flags, &p, &d))) return false;
+    device = d;
+    sheet = MakeSheet(d);
+    device = nullptr;
+    return true;
   }
-  device = d;
-  IDirect3DTexture8 *sheet = MakeSheet(d);
+  ~DeviceSide() {
+    if (sheet) sheet->Release();
+    if (d) d->Release();
+    if (d3d) d3d->Release();
+  }
+};
+
+void RunDevice(benchmark::State &state, D3DDEVTYPE type, HWND window) {
+  DeviceSide ours;
+  if (!ours.Open(type, window)) return state.SkipWithError("device not available");
+  device = ours.d;
   std::vector<DWORD> pixels((size_t)Width * Height);
   // The first frames compile the driver's shader variants and fill its caches; the
   // game pays that once, so neither side's timing includes it.
-  for (int i = 0; i < WarmUpFrames; ++i) DrawHeavyFrame(d, sheet);
-  for (auto _ : state) DrawHeavyFrame(d, sheet);
+  for (int i = 0; i < WarmUpFrames; ++i) DrawHeavyFrame(ours.d, ours.sheet);
+  for (auto _ : state) DrawHeavyFrame(ours.d, ours.sheet);
   // The picture is read once, outside the timing, so the work cannot be skipped.
-  ReadBackPresented(d, pixels.data(), Width, Height);
+  ReadBackPresented(ours.d, pixels.data(), Width, Height);
   benchmark::DoNotOptimize(pixels.data());
-  sheet->Release();
   device = nullptr;
-  d->Release();
-  d3d->Release();
 }
 
 void BM_ReferenceDevice(benchmark::State &state) { RunDevice(state, D3DDEVTYPE_REF, nullptr); }
@@ -231,15 +242,6 @@ SDL_Texture *PeerSheet(SDL_Renderer *r) {
   return t;
 }
 
-void RunPeer(benchmark::State &state, SDL_Renderer *r) {
-  SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
-  SDL_Texture *sheet = PeerSheet(r);
-  for (int i = 0; i < WarmUpFrames; ++i) DrawPeerFrame(r, sheet);
-  for (auto _ : state) DrawPeerFrame(r, sheet);
-  SDL_DestroyTexture(sheet);
-  SDL_DestroyRenderer(r);
-}
-
 int RenderDriverIndex(const char *name) {
   for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {
     SDL_RendererInfo info;
@@ -248,20 +250,50 @@ int RenderDriverIndex(const char *name) {
   return -1;
 }
 
-// A peer that draws into a window of its own, through the named SDL render driver, and
-// presents with SDL_RenderPresent as our devices present.
+// The peer: an SDL renderer in a window of its own (presenting with SDL_RenderPresent as
+// our devices present) or off screen, with its copy of the sheet.
+struct PeerSide {
+  SDL_Window *window = nullptr;
+  SDL_Surface *target = nullptr;
+  SDL_Renderer *r = nullptr;
+  SDL_Texture *sheet = nullptr;
+  bool OpenWindow(Uint32 windowFlags, const char *driver, Uint32 rendererFlags) {
+    window = SDL_CreateWindow("peer", 0, 0, Width, Height, windowFlags);
+    r = window ? SDL_CreateRenderer(window, RenderDriverIndex(driver), rendererFlags) : nullptr;
+    return Finish();
+  }
+  bool OpenOffScreen() {
+    target = SDL_CreateRGBSurfaceWithFormat(0, Width, Height, 32, SDL_PIXELFORMAT_ARGB8888);
+    r = target ? SDL_CreateSoftwareRenderer(target) : nullptr;
+    return Finish();
+  }
+  bool Finish() {
+    if (r == nullptr) return false;
+    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
+    sheet = PeerSheet(r);
+    return true;
+  }
+  ~PeerSide() {
+    if (sheet) SDL_DestroyTexture(sheet);
+    if (r) SDL_DestroyRenderer(r);
+    if (window) SDL_DestroyWindow(window);
+    if (target) SDL_FreeSurface(target);
+  }
+};
+
+void RunPeer(benchmark::State &state, const PeerSide &peer) {
+  for (int i = 0; i < WarmUpFrames; ++i) DrawPeerFrame(peer.r, peer.sheet);
+  for (auto _ : state) DrawPeerFrame(peer.r, peer.sheet);
+}
+
+// A peer in a window of its own, through the named SDL render driver.
 void RunPeerInWindow(benchmark::State &state, Uint32 windowFlags, const char *driver, Uint32 rendererFlags,
                      const char *missing) {
   if (std::getenv("DISPLAY") == nullptr) return state.SkipWithError("no display");
   GameWindow();   // brings SDL's video up
-  SDL_Window *w = SDL_CreateWindow("peer", 0, 0, Width, Height, windowFlags);
-  SDL_Renderer *r = w ? SDL_CreateRenderer(w, RenderDriverIndex(driver), rendererFlags) : nullptr;
-  if (r == nullptr) {
-    if (w) SDL_DestroyWindow(w);
-    return state.SkipWithError(missing);
-  }
-  RunPeer(state, r);
-  SDL_DestroyWindow(w);
+  PeerSide peer;
+  if (!peer.OpenWindow(windowFlags, driver, rendererFlags)) return state.SkipWithError(missing);
+  RunPeer(state, peer);
 }
 
 void BM_SdlRenderGeometryOpenGL(benchmark::State &state) {
@@ -269,14 +301,9 @@ void BM_SdlRenderGeometryOpenGL(benchmark::State &state) {
 }
 
 void BM_SdlRenderGeometrySoftware(benchmark::State &state) {
-  SDL_Surface *target = SDL_CreateRGBSurfaceWithFormat(0, Width, Height, 32, SDL_PIXELFORMAT_ARGB8888);
-  SDL_Renderer *r = SDL_CreateSoftwareRenderer(target);
-  if (r == nullptr) {
-    SDL_FreeSurface(target);
-    return state.SkipWithError("no software renderer");
-  }
-  RunPeer(state, r);
-  SDL_FreeSurface(target);
+  PeerSide peer;
+  if (!peer.OpenOffScreen()) return state.SkipWithError("no software renderer");
+  RunPeer(state, peer);
 }
 
 // The software peer as the reference device runs in a window: drawing into the
@@ -341,67 +368,17 @@ void PrintPaired(const char *name, const Side &ours, const Side &peer, int round
               at(wall, 0.9), at(cpu, 0.5), at(cpu, 0.1), at(cpu, 0.9));
 }
 
-// Our device on a window (or off screen) with the heavy frame, as a Side.
-struct DeviceSide {
-  IDirect3D8 *d3d = nullptr;
-  IDirect3DDevice8 *d = nullptr;
-  IDirect3DTexture8 *sheet = nullptr;
-  bool Open(D3DDEVTYPE type, HWND window) {
-    d3d = Direct3DCreate8(120);
-    D3DPRESENT_PARAMETERS p = Params();
-    DWORD flags = type == D3DDEVTYPE_HAL ? D3DCREATE_HARDWARE_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
-    if (FAILED(d3d->CreateDevice(0, type, window, flags, &p, &d))) return false;
-    device = d;
-    sheet = MakeSheet(d);
+Side AsSide(DeviceSide &ours) {
+  return Side{[&ours] {
+    device = ours.d;
+    DrawHeavyFrame(ours.d, ours.sheet);
     device = nullptr;
-    return true;
-  }
-  Side AsSide() {
-    return Side{[this] {
-      device = d;
-      DrawHeavyFrame(d, sheet);
-      device = nullptr;
-    }};
-  }
-  ~DeviceSide() {
-    if (sheet) sheet->Release();
-    if (d) d->Release();
-    if (d3d) d3d->Release();
-  }
-};
+  }};
+}
 
-// An SDL renderer with the heavy frame, as a Side.
-struct PeerSide {
-  SDL_Window *window = nullptr;
-  SDL_Surface *target = nullptr;
-  SDL_Renderer *r = nullptr;
-  SDL_Texture *sheet = nullptr;
-  bool OpenWindow(Uint32 windowFlags, const char *driver, Uint32 rendererFlags) {
-    window = SDL_CreateWindow("peer", 0, 0, Width, Height, windowFlags);
-    r = window ? SDL_CreateRenderer(window, RenderDriverIndex(driver), rendererFlags) : nullptr;
-    return Finish();
-  }
-  bool OpenOffScreen() {
-    target = SDL_CreateRGBSurfaceWithFormat(0, Width, Height, 32, SDL_PIXELFORMAT_ARGB8888);
-    r = target ? SDL_CreateSoftwareRenderer(target) : nullptr;
-    return Finish();
-  }
-  bool Finish() {
-    if (r == nullptr) return false;
-    SDL_SetRenderDrawBlendMode(r, SDL_BLENDMODE_BLEND);
-    sheet = PeerSheet(r);
-    return true;
-  }
-  Side AsSide() {
-    return Side{[this] { DrawPeerFrame(r, sheet); }};
-  }
-  ~PeerSide() {
-    if (sheet) SDL_DestroyTexture(sheet);
-    if (r) SDL_DestroyRenderer(r);
-    if (window) SDL_DestroyWindow(window);
-    if (target) SDL_FreeSurface(target);
-  }
-};
+Side AsSide(PeerSide &peer) {
+  return Side{[&peer] { DrawPeerFrame(peer.r, peer.sheet); }};
+}
 
 // The three pairs, each with its own windows, one pair at a time.
 void PairedComparison(int rounds, int frames) {
@@ -411,7 +388,7 @@ void PairedComparison(int rounds, int frames) {
     DeviceSide ours;
     PeerSide peer;
     if (ours.Open(D3DDEVTYPE_REF, nullptr) && peer.OpenOffScreen())
-      PrintPaired("reference device / SDL software", ours.AsSide(), peer.AsSide(), rounds, frames);
+      PrintPaired("reference device / SDL software", AsSide(ours), AsSide(peer), rounds, frames);
   }
   if (std::getenv("DISPLAY") == nullptr) return;
   {
@@ -419,14 +396,14 @@ void PairedComparison(int rounds, int frames) {
     PeerSide peer;
     if (ours.Open(D3DDEVTYPE_REF, GameWindow(D3DDEVTYPE_REF)) &&
         peer.OpenWindow(SDL_WINDOW_BORDERLESS, "software", SDL_RENDERER_SOFTWARE))
-      PrintPaired("reference device in a window / SDL software", ours.AsSide(), peer.AsSide(), rounds, frames);
+      PrintPaired("reference device in a window / SDL software", AsSide(ours), AsSide(peer), rounds, frames);
   }
   {
     DeviceSide ours;
     PeerSide peer;
     if (ours.Open(D3DDEVTYPE_HAL, GameWindow(D3DDEVTYPE_HAL)) &&
         peer.OpenWindow(SDL_WINDOW_OPENGL, "opengl", SDL_RENDERER_ACCELERATED))
-      PrintPaired("hardware device / SDL OpenGL", ours.AsSide(), peer.AsSide(), rounds, frames);
+      PrintPaired("hardware device / SDL OpenGL", AsSide(ours), AsSide(peer), rounds, frames);
   }
 }
 

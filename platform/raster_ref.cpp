@@ -235,7 +235,12 @@ enum OutputKind { OutputBlend, OutputOpaque, OutputBlendNoDepth, OutputOpaqueNoD
 
 class ReferenceRaster final : public RasterDevice {
 public:
-  ReferenceRaster(HWND presentWindow) : window(presentWindow) {}
+  ReferenceRaster(HWND presentWindow) : window(presentWindow) {
+#ifndef __EMSCRIPTEN__
+    const char *driver = SDL_GetCurrentVideoDriver();
+    onX11 = driver != nullptr && std::strcmp(driver, "x11") == 0;
+#endif
+  }
   ~ReferenceRaster() override {
 #ifndef __EMSCRIPTEN__
     if (wrapper != nullptr) SDL_FreeSurface(wrapper);
@@ -409,9 +414,8 @@ private:
     if (bound) return;
     bound = true;
     SDL_Window *sdl = SdlWindowOf(window);
-    const char *driver = SDL_GetCurrentVideoDriver();
     SDL_Surface *surface = nullptr;
-    if (sdl != nullptr && driver != nullptr && std::strcmp(driver, "x11") == 0) {
+    if (sdl != nullptr && onX11) {
       int w = 0, h = 0;
       SDL_GetWindowSize(sdl, &w, &h);
       // A window that changed size gets new pixels at the next SDL_GetWindowSurface and
@@ -935,6 +939,7 @@ private:
 #ifndef __EMSCRIPTEN__
   SDL_Surface *wrapper = nullptr;
   bool surfaceComplaint = false;
+  bool onX11 = false;                 // SDL's video runs on X11 (the window's pixels can be drawn into)
   SDL_Surface *drawn = nullptr;       // the window surface that holds the back buffer, if one does
   bool bound = false;                 // this frame's back buffer has been chosen
 #endif

@@ -109,26 +109,37 @@ HGDIOBJ GetStockObject(int object) {
   return &stockObjects[object];
 }
 
+namespace {
+
+// Where a system resource (a MAKEINTRESOURCE id from 32512 up to `last`) sits in a table
+// of handles, or -1 for anything else.
+int SystemResourceIndex(HINSTANCE instance, LPCSTR name, uintptr_t last) {
+  const auto id = reinterpret_cast<uintptr_t>(name);
+  return instance || id < 32512 || id > last ? -1 : int(id - 32512);
+}
+
+}  // namespace
+
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
   // The system icons, as handles only (the window shows no icon of ours).
   static char systemIcons[8];
-  const auto id = reinterpret_cast<uintptr_t>(name);
-  if (instance || id < 32512 || id > 32518) {
+  const int index = SystemResourceIndex(instance, name, 32518);
+  if (index < 0) {
     QR_UNSUPPORTED_ONCE("LoadIconA: only the system icons are supported");
     return nullptr;
   }
-  return reinterpret_cast<HICON>(&systemIcons[id - 32512]);
+  return reinterpret_cast<HICON>(&systemIcons[index]);
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
   // The system cursors, as handles only: the game hides the cursor.
   static char systemCursors[140];
-  const auto id = reinterpret_cast<uintptr_t>(name);
-  if (instance || id < 32512 || id > 32651) {
+  const int index = SystemResourceIndex(instance, name, 32651);
+  if (index < 0) {
     QR_UNSUPPORTED_ONCE("LoadCursorA: only the system cursors are supported");
     return nullptr;
   }
-  return reinterpret_cast<HCURSOR>(&systemCursors[id - 32512]);
+  return reinterpret_cast<HCURSOR>(&systemCursors[index]);
 }
 
 bool QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
