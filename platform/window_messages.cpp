@@ -111,35 +111,30 @@ HGDIOBJ GetStockObject(int object) {
 
 namespace {
 
-// Where a system resource (a MAKEINTRESOURCE id from 32512 up to `last`) sits in a table
-// of handles, or -1 for anything else.
-int SystemResourceIndex(HINSTANCE instance, LPCSTR name, uintptr_t last) {
+// A system icon or cursor (a MAKEINTRESOURCE id from 32512 on) as a handle only: one
+// slot of `table` per id. Anything else is said once for each table.
+template <size_t N>
+HICON SystemHandle(char (&table)[N], HINSTANCE instance, LPCSTR name, const char *complaint) {
   const auto id = reinterpret_cast<uintptr_t>(name);
-  return instance || id < 32512 || id > last ? -1 : int(id - 32512);
+  if (instance || id < 32512 || id >= 32512 + N) {
+    QR_UNSUPPORTED_ONCE("%s", complaint);
+    return nullptr;
+  }
+  return reinterpret_cast<HICON>(&table[id - 32512]);
 }
 
 }  // namespace
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
-  // The system icons, as handles only (the window shows no icon of ours).
-  static char systemIcons[8];
-  const int index = SystemResourceIndex(instance, name, 32518);
-  if (index < 0) {
-    QR_UNSUPPORTED_ONCE("LoadIconA: only the system icons are supported");
-    return nullptr;
-  }
-  return reinterpret_cast<HICON>(&systemIcons[index]);
+  // The system icons (32512 to 32518): the window shows no icon of ours.
+  static char systemIcons[7];
+  return SystemHandle(systemIcons, instance, name, "LoadIconA: only the system icons are supported");
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  // The system cursors, as handles only: the game hides the cursor.
+  // The system cursors (32512 to 32651): the game hides the cursor.
   static char systemCursors[140];
-  const int index = SystemResourceIndex(instance, name, 32651);
-  if (index < 0) {
-    QR_UNSUPPORTED_ONCE("LoadCursorA: only the system cursors are supported");
-    return nullptr;
-  }
-  return reinterpret_cast<HCURSOR>(&systemCursors[index]);
+  return SystemHandle(systemCursors, instance, name, "LoadCursorA: only the system cursors are supported");
 }
 
 bool QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
