@@ -118,9 +118,11 @@ inline RasterLevels ChooseRasterLevels(const RasterState &st, const RasterTextur
                                        double dudy, double dvdy) {
   RasterLevels out;
   double w = t.width, h = t.height;
-  double rx = std::hypot(dudx * w, dvdx * h), ry = std::hypot(dudy * w, dvdy * h);
-  double rho = std::max(rx, ry);
-  double lambda = (rho > 0 ? std::log2(rho) : -100.0) + st.lodBias;
+  // The longer of the footprint's two sides, squared: its logarithm halved is the
+  // level, with one logarithm and no square roots (this runs for every triangle).
+  double ux = dudx * w, vx = dvdx * h, uy = dudy * w, vy = dvdy * h;
+  double rho2 = std::max(ux * ux + vx * vx, uy * uy + vy * vy);
+  double lambda = (rho2 > 0 ? 0.5 * std::log2(rho2) : -100.0) + st.lodBias;
   // A footprint from hostile coordinates (infinite or NaN) is held to a sane range.
   lambda = lambda == lambda ? std::clamp(lambda, -100.0, 100.0) : 0.0;
   int base = std::min(st.maxMipLevel, t.levels - 1);
@@ -141,7 +143,7 @@ inline RasterLevels ChooseRasterLevels(const RasterState &st, const RasterTextur
     out.first = out.second = last;
     return out;
   }
-  uint32_t weight = (uint32_t)std::lround((lambda - std::floor(lambda)) * 256.0);
+  uint32_t weight = (uint32_t)((lambda - std::floor(lambda)) * 256.0 + 0.5);   // to the nearest, halves up
   out.first = out.second = weight >= 256 ? i + 1 : i;
   if (weight > 0 && weight < 256) {
     out.second = i + 1;

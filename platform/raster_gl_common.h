@@ -86,7 +86,7 @@ inline const RasterVertex *LinesWithLastPixels(const RasterVertex *v, int count,
     for (int shift = 0; shift < 32; shift += 8) {
       float ca = (float)((a.diffuse >> shift) & 255), cb = (float)((b.diffuse >> shift) & 255);
       float e = std::clamp(cb + (cb - ca) * k, 0.0f, 255.0f);
-      c |= (uint32_t)std::lround(e) << shift;
+      c |= (uint32_t)((double)e + 0.5) << shift;   // e is within 0..255: to the nearest, halves up
     }
     b.diffuse = c;
   }
