@@ -423,12 +423,13 @@ public:
       return D3D_OK;
     }
     if (state.texture[stage] == t) return D3D_OK;
+    // What is queued is not drawn here: the next draw draws it if its state differs, so
+    // a texture set, another set, and the first set again with nothing drawn in between
+    // (text drawn line by line, the game's own state put back after each) stays one
+    // batch. A texture released here for good draws what is queued before it goes.
     stateChanged = true;
     if (t != nullptr) t->AddRef();
-    if (state.texture[stage] != nullptr) {
-      Flush();
-      state.texture[stage]->Release();
-    }
+    if (state.texture[stage] != nullptr) state.texture[stage]->Release();
     state.texture[stage] = t;
     return D3D_OK;
   }

@@ -499,6 +499,29 @@ TEST_F(ReferenceDevice, RunsOfDrawsWithTheSameStateReachTheRasterizerAsOneBatch)
     }
   });
   EXPECT_EQ(DeviceBatchCount(dev) - before, 20u);
+  // Another texture set and the first set again with nothing drawn in between (text
+  // drawn line by line, the game's own state put back after each) keeps one batch.
+  IDirect3DTexture8 *other = QuadrantSheet(dev);
+  before = DeviceBatchCount(dev);
+  Frame(dev, [&] {
+    for (int i = 0; i < 6; ++i) {
+      dev->SetTexture(0, sheet);
+      DrawSprite(100.0f + i * 20, 100, 0, 10, 0, 255);
+      dev->SetTexture(0, other);
+      dev->SetTexture(0, nullptr);
+    }
+  });
+  EXPECT_EQ(DeviceBatchCount(dev) - before, 1u);
+  other->Release();
+  // A texture whose last reference goes while its sprite is queued is drawn before it goes.
+  IDirect3DTexture8 *passing = QuadrantSheet(dev);
+  Picture q = Frame(dev, [&] {
+    dev->SetTexture(0, passing);
+    passing->Release();   // the device's reference is the last
+    DrawSprite(100, 100, 0.0f, 20.0f, 0, 255);
+    dev->SetTexture(0, nullptr);
+  });
+  EXPECT_EQ(q.At(90, 90) & 0xFFFFFF, 0xFF0000u);
   sheet->Release();
 }
 
