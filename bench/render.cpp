@@ -341,12 +341,18 @@ struct Side {
   }
 };
 
-void PrintPaired(const char *name, const Side &ours, const Side &peer, int rounds, int frames) {
+// A pair's medians: the ratios, and each side's CPU time per frame on this thread.
+struct Paired {
+  double wall, cpu;
+  double oursCpuMs, peerCpuMs;
+};
+
+Paired PrintPaired(const char *name, const Side &ours, const Side &peer, int rounds, int frames) {
   for (int i = 0; i < WarmUpFrames; ++i) {
     ours.frame();
     peer.frame();
   }
-  std::vector<double> wall, cpu;
+  std::vector<double> wall, cpu, oursCpu, peerCpu;
   for (int r = 0; r < rounds; ++r) {
     double ow, oc, pw, pc;
     // The order alternates too, so neither side always follows the other.
@@ -359,13 +365,18 @@ void PrintPaired(const char *name, const Side &ours, const Side &peer, int round
     }
     wall.push_back(ow / pw);
     cpu.push_back(oc / pc);
+    oursCpu.push_back(oc * 1e3 / frames);
+    peerCpu.push_back(pc * 1e3 / frames);
   }
   auto at = [](std::vector<double> v, double q) {
     std::sort(v.begin(), v.end());
     return v[(size_t)(q * (double)(v.size() - 1) + 0.5)];
   };
-  std::printf("%-44s wall %.2f (%.2f-%.2f)  CPU %.2f (%.2f-%.2f)\n", name, at(wall, 0.5), at(wall, 0.1),
-              at(wall, 0.9), at(cpu, 0.5), at(cpu, 0.1), at(cpu, 0.9));
+  const Paired result = {at(wall, 0.5), at(cpu, 0.5), at(oursCpu, 0.5), at(peerCpu, 0.5)};
+  std::printf("%-44s wall %.2f (%.2f-%.2f)  CPU %.2f (%.2f-%.2f)  CPU ms/frame %.3f : %.3f\n", name, result.wall,
+              at(wall, 0.1), at(wall, 0.9), result.cpu, at(cpu, 0.1), at(cpu, 0.9), result.oursCpuMs,
+              result.peerCpuMs);
+  return result;
 }
 
 Side AsSide(DeviceSide &ours) {
@@ -378,6 +389,26 @@ Side AsSide(DeviceSide &ours) {
 
 Side AsSide(PeerSide &peer) {
   return Side{[&peer] { DrawPeerFrame(peer.r, peer.sheet); }};
+}
+
+// A frame that is only cleared and presented: what every frame costs either side before
+// anything is drawn (on a software OpenGL, mostly the driver's hand-over to its
+// rasterizer threads and the round trips of the swap to the X server).
+Side EmptySide(DeviceSide &ours) {
+  return Side{[&ours] {
+    ours.d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    ours.d->BeginScene();
+    ours.d->EndScene();
+    ours.d->Present(nullptr, nullptr, nullptr, nullptr);
+  }};
+}
+
+Side EmptySide(PeerSide &peer) {
+  return Side{[&peer] {
+    SDL_SetRenderDrawColor(peer.r, 0, 0, 0, 255);
+    SDL_RenderClear(peer.r);
+    SDL_RenderPresent(peer.r);
+  }};
 }
 
 // The three pairs, each with its own windows, one pair at a time.
@@ -402,8 +433,17 @@ void PairedComparison(int rounds, int frames) {
     DeviceSide ours;
     PeerSide peer;
     if (ours.Open(D3DDEVTYPE_HAL, GameWindow(D3DDEVTYPE_HAL)) &&
-        peer.OpenWindow(SDL_WINDOW_OPENGL, "opengl", SDL_RENDERER_ACCELERATED))
-      PrintPaired("hardware device / SDL OpenGL", AsSide(ours), AsSide(peer), rounds, frames);
+        peer.OpenWindow(SDL_WINDOW_OPENGL, "opengl", SDL_RENDERER_ACCELERATED)) {
+      const Paired heavyFrame = PrintPaired("hardware device / SDL OpenGL", AsSide(ours), AsSide(peer), rounds, frames);
+      const Paired emptyFrame =
+          PrintPaired("  the same, cleared and presented only", EmptySide(ours), EmptySide(peer), rounds, frames);
+      // What drawing the frame's contents costs each side beyond the empty frame.
+      const double oursDrawing = heavyFrame.oursCpuMs - emptyFrame.oursCpuMs;
+      const double peerDrawing = heavyFrame.peerCpuMs - emptyFrame.peerCpuMs;
+      if (peerDrawing > 0)
+        std::printf("%-44s CPU ms/frame %.3f : %.3f, ratio %.2f\n", "  the drawing alone (the difference)",
+                    oursDrawing, peerDrawing, oursDrawing / peerDrawing);
+    }
   }
 }
 
