@@ -14,6 +14,15 @@
 #include <vector>
 #include "platform/raster.h"
 
+// Whether a clear reaches the whole target: the viewport's clip and every rectangle
+// given cover all of it. Such a depth clear starts a device's record afresh.
+inline bool ClearsWholeTarget(const RasterState &st, int count, const D3DRECT *rects, int width, int height) {
+  bool whole = st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height;
+  for (int i = 0; i < count && whole; ++i)
+    whole = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
+  return whole;
+}
+
 class DepthRecord {
 public:
   // Whether the record holds (from a whole clear until the kept depths are written).

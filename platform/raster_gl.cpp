@@ -346,10 +346,7 @@ public:
     if (flags & D3DCLEAR_ZBUFFER) {
       // A clear of the whole depth buffer starts the record of what it holds afresh;
       // any other first puts in the depth that draws have left out.
-      bool whole = st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height;
-      for (int i = 0; i < count && whole; ++i)
-        whole = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
-      if (whole) {
+      if (ClearsWholeTarget(st, count, rects, width, height)) {
         depthRecord.Start(std::clamp(z, 0.0f, 1.0f));
         // Drawn without their test, the frame's batches never read the buffer: the
         // clear itself waits until depths are written.

@@ -271,15 +271,11 @@ public:
     Bind();
     if (flags & D3DCLEAR_TARGET) touched = true;
     D3DRECT whole = {st.clipLeft, st.clipTop, st.clipRight, st.clipBottom};
-    const bool wholeClip = st.clipLeft <= 0 && st.clipTop <= 0 && st.clipRight >= width && st.clipBottom >= height;
     if (flags & D3DCLEAR_ZBUFFER) {
       // A clear of the whole depth buffer starts the record of what it holds afresh, and
       // is itself only done once a draw needs the depths; any other puts in the depths
       // that draws have left out first.
-      bool all = wholeClip;
-      for (int i = 0; i < count && all; ++i)
-        all = rects[i].x1 <= 0 && rects[i].y1 <= 0 && rects[i].x2 >= width && rects[i].y2 >= height;
-      if (all) {
+      if (ClearsWholeTarget(st, count, rects, width, height)) {
         depthRecord.Start(zv);
         flags &= ~(DWORD)D3DCLEAR_ZBUFFER;
       } else {
@@ -287,9 +283,9 @@ public:
       }
     }
     if (count == 0) {
-      if (wholeClip) {
+      // The whole target: its depths, if asked for, are left to the record above.
+      if (ClearsWholeTarget(st, 0, nullptr, width, height)) {
         if (flags & D3DCLEAR_TARGET) std::fill_n(backBuffer, color.size(), value);
-        if (flags & D3DCLEAR_ZBUFFER) std::fill(depth.begin(), depth.end(), zv);
         return;
       }
       count = 1;
