@@ -7,9 +7,11 @@
 // is made one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL). A copy of
 // the presented picture is kept for the read-back once that has been used. Present
 // waits for the vertical retrace when the device asks for it (full screen).
-// Two things spare a software OpenGL work without changing the picture: mipmapped
-// sprites read a strip of their texture's levels, the levels chosen per triangle, and a
-// depth test that cannot fail is left out until a draw could fail against it.
+// Three things spare a software OpenGL work without changing the picture: mipmapped
+// sprites read a strip of their texture's levels, the levels chosen per triangle; a
+// depth test that cannot fail is left out until a draw could fail against it; and the
+// viewport reaches well beyond the picture, so that sprites partly off the screen are
+// trimmed by the scissor instead of clipped.
 #include "platform/raster_gl.h"
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -85,8 +87,8 @@ layout(location = 2) in vec2 texcoord;
 layout(location = 3) in vec4 level0;
 layout(location = 4) in vec4 level1;
 layout(location = 5) in float mipWeight;
-uniform float flip;
 uniform float perPixel;
+uniform float origin;
 out vec4 vColour;
 out vec2 vTexcoord;
 flat out vec4 vLevel0;
@@ -95,12 +97,12 @@ flat out float vMipWeight;
 out vec4 vLevelCoords;
 void main() {
   float w = position.w > 0.0 ? 1.0 / position.w : 1.0;
-  // The viewport is a power of two wide and high, so this mapping and the viewport's
-  // own are exact in single precision: a vertex at a whole, half or quarter pixel
-  // reaches the rasterizer exactly there, and lines and edges through pixel centres
-  // break their ties by rule rather than by rounding.
-  vec2 ndc = (position.xy + 0.5) * perPixel - 1.0;
-  ndc.y *= flip;
+  // The viewport is a power of two wide and high and the picture sits a whole number
+  // of pixels inside it, so this mapping and the viewport's own are exact in single
+  // precision: a vertex at a whole, half or quarter pixel reaches the rasterizer
+  // exactly there, and lines and edges through pixel centres break their ties by rule
+  // rather than by rounding.
+  vec2 ndc = (position.xy + origin) * perPixel - 1.0;
   gl_Position = vec4(ndc * w, (position.z * 2.0 - 1.0) * w, w);
   vColour = colour.bgra;
   vTexcoord = texcoord;
@@ -210,7 +212,7 @@ bool TexelSteps(const RasterVertex &a, const RasterVertex &b, const RasterVertex
 
 struct Program {
   GLuint id = 0;
-  GLint uFlip = -1, uPerPixel = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
+  GLint uPerPixel = -1, uOrigin = -1, uHasTexture = -1, uOpaque = -1, uColorOp = -1, uColorArg1 = -1, uColorArg2 = -1;
   GLint uAlphaOp = -1, uAlphaArg1 = -1, uAlphaArg2 = -1, uFactor = -1, uAlphaFunc = -1, uAlphaRef = -1, uAddress = -1;
 };
 
@@ -311,13 +313,22 @@ public:
       glClear(GL_COLOR_BUFFER_BIT);
     }
     // The square viewport the vertex shader maps onto: a power of two at least as large
-    // as the picture.
-    viewportSize = 1;
-    while (viewportSize < std::max(w, h)) viewportSize *= 2;
+    // as the picture, and up to four times as large with the picture in its middle.
+    // Only what crosses the viewport's edge is clipped, and a software OpenGL sends a
+    // whole batch down its slow path for one clipped triangle: a sprite half off the
+    // screen would cost every sprite drawn with it. Within the margin, the scissor
+    // trims it as cheaply as anything else.
+    int picture = 1;
+    while (picture < std::max(w, h)) picture *= 2;
+    GLint largest[2] = {picture, picture};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
+    viewportSize = picture;
+    while (viewportSize < picture * 4 && viewportSize * 2 <= std::min(largest[0], largest[1])) viewportSize *= 2;
+    guard = (viewportSize - picture) / 2;
     for (Program &p : programs) {
       gl.glUseProgram(p.id);
-      gl.glUniform1f(p.uFlip, 1.0f);
       gl.glUniform1f(p.uPerPixel, 2.0f / (float)viewportSize);
+      gl.glUniform1f(p.uOrigin, 0.5f + (float)guard);
     }
     current = nullptr;
     inFrame = false;
@@ -509,10 +520,10 @@ private:
     gl.glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : framebuffer[0]);
     if (direct) {
       clipControl(GL_UPPER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
-      glViewport(0, height - viewportSize, viewportSize, viewportSize);
+      glViewport(-guard, height - viewportSize + guard, viewportSize, viewportSize);
     } else {
       if (clipControl != nullptr) clipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
-      glViewport(0, 0, viewportSize, viewportSize);
+      glViewport(-guard, -guard, viewportSize, viewportSize);
     }
     applied = false;
   }
@@ -549,8 +560,8 @@ private:
     }
     gl.glUseProgram(p->id);
     gl.glUniform1i(gl.glGetUniformLocation(p->id, "tex"), 0);
-    p->uFlip = gl.glGetUniformLocation(p->id, "flip");
     p->uPerPixel = gl.glGetUniformLocation(p->id, "perPixel");
+    p->uOrigin = gl.glGetUniformLocation(p->id, "origin");
     p->uHasTexture = gl.glGetUniformLocation(p->id, "hasTexture");
     p->uOpaque = gl.glGetUniformLocation(p->id, "opaqueTexture");
     p->uColorOp = gl.glGetUniformLocation(p->id, "colorOp");
@@ -810,6 +821,7 @@ private:
   GLuint boundTexture = 0;
   int width = 0, height = 0;
   int viewportSize = 1;
+  int guard = 0;   // the pixels between the viewport's edge and the picture's
   RasterState last;
   bool applied = false;
   bool loaded = false;

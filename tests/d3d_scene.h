@@ -284,6 +284,19 @@ inline std::vector<Scene> ComparisonScenes() {
            DrawSprite(60.0f + (i % 10) * 75.0f, 80.0f + (i / 10) * 180.0f, i * 0.21f, 8.0f + i * 1.5f, i % 16,
                       255 - i * 5);
        }},
+      {"across the picture's edges and far beyond them",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
+         // Corners a little, far and very far past the picture: what a device keeps of
+         // each must not depend on how much of it lies outside.
+         DrawTriangle(-5000, 120, 420, -9000, 900, 700, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF);
+         DrawTriangle(-4e5f, 590, 790, 5e5f, 790, 590, 0xC0FFFFFF, 0xC0FFFFFF, 0xC0FFFFFF);
+         DrawLine(-40.5f, 30, 300, 10.25f, 0xFFFFFF00, 0xFFFFFF00);
+         DrawLine(600, -7000.5f, 760.5f, 580, 0xFF00FFFF, 0xFF00FFFF);
+         // Sprites on every edge and corner, each half or more outside.
+         d->SetTexture(0, sheet);
+         const float at[8][2] = {{0, 300}, {800, 250}, {400, 0}, {330, 600}, {0, 0}, {800, 0}, {0, 600}, {800, 600}};
+         for (int i = 0; i < 8; ++i) DrawSprite(at[i][0], at[i][1], i * 0.4f, 30.0f + i * 6.0f, i * 2, 255);
+       }},
   };
 }
 
