@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include "platform/d3d8_internal.h"
 #include "platform/d3d8_readback.h"
 #include "platform/raster_gl.h"
@@ -124,7 +125,7 @@ public:
           RasterDevice *rasterizer)
       : direct3D(parent), type(deviceType), window(deviceWindow), present(params), raster(rasterizer) {
     direct3D->AddRef();
-    batch.reserve(BatchCapacity);
+    batch.reset(new RasterVertex[BatchCapacity]);
     raster->SetPresentInterval(PresentInterval(present));
     SetDefaults();
     if (!present.Windowed) seenFocusLosses = WindowFocusLossCount(window);
@@ -205,7 +206,7 @@ public:
   HRESULT Present(const RECT *sourceRect, const RECT *destRect, HWND destWindowOverride, const void *dirtyRegion) override {
     CheckFocus();
     if (lost) {
-      batch.clear();
+      batchSize = 0;
       return D3DERR_DEVICELOST;
     }
     if (sourceRect != nullptr && !CoversBackBuffer(*sourceRect))
@@ -468,13 +469,13 @@ public:
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *data, UINT stride) override;
 
   void Flush() {
-    if (batch.empty()) return;
+    if (batchSize == 0) return;
     ++batches;
     if (batchLines)
-      raster->DrawLines(batchState, batch.data(), (int)batch.size());
+      raster->DrawLines(batchState, batch.get(), batchSize);
     else
-      raster->DrawTriangles(batchState, batch.data(), (int)batch.size());
-    batch.clear();
+      raster->DrawTriangles(batchState, batch.get(), batchSize);
+    batchSize = 0;
   }
   void AddTexture(Texture8 *t) { liveTextures.push_back(t); }
   void RemoveTexture(Texture8 *t) {
@@ -704,7 +705,15 @@ private:
     if (r[D3DRS_SHADEMODE] == D3DSHADE_PHONG) D3DWarnOnce("SetRenderState: Phong shading drawn as Gouraud", D3DSHADE_PHONG);
     ResolveViewport(out);
   }
-  bool ConvertVertex(const BYTE *src, DWORD fvf, RasterVertex *out);
+  // Where a vertex's parts lie within its bytes, worked out once per draw.
+  struct VertexLayout {
+    bool transformed;
+    int diffuse;    // byte offset, or -1 (white)
+    int texture;    // byte offset of the first coordinate pair, or -1 (0, 0)
+  };
+  static VertexLayout LayoutOf(DWORD fvf);
+  inline bool ConvertVertex(const BYTE *src, const VertexLayout &layout, RasterVertex *out) const;
+  bool TransformVertex(const BYTE *src, RasterVertex *out) const;
 
   ULONG refs = 1;
   IDirect3D8 *direct3D;
@@ -717,7 +726,8 @@ private:
   StateBlock recordingBlock;
   StateBlock *recording = nullptr;
   std::vector<Texture8 *> liveTextures;
-  std::vector<RasterVertex> batch;
+  std::unique_ptr<RasterVertex[]> batch;   // BatchCapacity vertices, batchSize of them queued
+  int batchSize = 0;
   RasterState batchState;
   bool batchLines = false;
   bool stateChanged = true;
@@ -731,48 +741,61 @@ private:
   bool combinedValid = false;
 };
 
-bool Device8::ConvertVertex(const BYTE *src, DWORD fvf, RasterVertex *out) {
-  const float *f = reinterpret_cast<const float *>(src);
-  size_t offset;
+inline Device8::VertexLayout Device8::LayoutOf(DWORD fvf) {
+  VertexLayout layout;
   DWORD position = fvf & D3DFVF_POSITION_MASK;
-  bool transformed = position == D3DFVF_XYZRHW;
-  if (transformed) {
-    out->x = f[0];
-    out->y = f[1];
-    out->z = f[2];
-    out->rhw = f[3];
-    offset = 16;
-  } else {
-    // Untransformed: world, view and projection, then the viewport. There is no
-    // clipping against the near plane; a vertex behind the eye drops its primitive.
-    const D3DMATRIX &m = combined;
-    float x = f[0], y = f[1], z = f[2];
-    float cx = x * m._11 + y * m._21 + z * m._31 + m._41;
-    float cy = x * m._12 + y * m._22 + z * m._32 + m._42;
-    float cz = x * m._13 + y * m._23 + z * m._33 + m._43;
-    float cw = x * m._14 + y * m._24 + z * m._34 + m._44;
-    if (!(cw > 1e-6f)) return false;
-    float iw = 1.0f / cw;
-    const D3DVIEWPORT8 &vp = state.viewport;
-    out->x = (float)vp.X + (1.0f + cx * iw) * 0.5f * (float)vp.Width - 0.5f;
-    out->y = (float)vp.Y + (1.0f - cy * iw) * 0.5f * (float)vp.Height - 0.5f;
-    out->z = vp.MinZ + cz * iw * (vp.MaxZ - vp.MinZ);
-    out->rhw = iw;
-    offset = 12 + (position > D3DFVF_XYZRHW ? 4 * ((position - D3DFVF_XYZRHW) / 2) : 0);
-  }
+  layout.transformed = position == D3DFVF_XYZRHW;
+  int offset = layout.transformed ? 16 : 12 + (position > D3DFVF_XYZRHW ? 4 * (int)((position - D3DFVF_XYZRHW) / 2) : 0);
   if (fvf & D3DFVF_NORMAL) offset += 12;
   if (fvf & D3DFVF_PSIZE) offset += 4;
-  out->diffuse = 0xFFFFFFFF;
+  layout.diffuse = -1;
   if (fvf & D3DFVF_DIFFUSE) {
-    std::memcpy(&out->diffuse, src + offset, 4);
+    layout.diffuse = offset;
     offset += 4;
   }
   if (fvf & D3DFVF_SPECULAR) offset += 4;
-  out->u = out->v = 0.0f;
-  if ((fvf & D3DFVF_TEXCOUNT_MASK) != 0) {
-    std::memcpy(&out->u, src + offset, 4);
-    std::memcpy(&out->v, src + offset + 4, 4);
+  layout.texture = (fvf & D3DFVF_TEXCOUNT_MASK) != 0 ? offset : -1;
+  return layout;
+}
+
+bool Device8::ConvertVertex(const BYTE *src, const VertexLayout &layout, RasterVertex *out) const {
+  if (layout.transformed) {
+    float p[4];
+    std::memcpy(p, src, sizeof p);
+    out->x = p[0];
+    out->y = p[1];
+    out->z = p[2];
+    out->rhw = p[3];
+  } else if (!TransformVertex(src, out)) {
+    return false;
   }
+  out->diffuse = 0xFFFFFFFF;
+  if (layout.diffuse >= 0) std::memcpy(&out->diffuse, src + layout.diffuse, 4);
+  float uv[2] = {0.0f, 0.0f};
+  if (layout.texture >= 0) std::memcpy(uv, src + layout.texture, sizeof uv);
+  out->u = uv[0];
+  out->v = uv[1];
+  return true;
+}
+
+// Untransformed: world, view and projection, then the viewport. There is no clipping
+// against the near plane; a vertex behind the eye drops its primitive.
+bool Device8::TransformVertex(const BYTE *src, RasterVertex *out) const {
+  float f[3];
+  std::memcpy(f, src, sizeof f);
+  const D3DMATRIX &m = combined;
+  float x = f[0], y = f[1], z = f[2];
+  float cx = x * m._11 + y * m._21 + z * m._31 + m._41;
+  float cy = x * m._12 + y * m._22 + z * m._32 + m._42;
+  float cz = x * m._13 + y * m._23 + z * m._33 + m._43;
+  float cw = x * m._14 + y * m._24 + z * m._34 + m._44;
+  if (!(cw > 1e-6f)) return false;
+  float iw = 1.0f / cw;
+  const D3DVIEWPORT8 &vp = state.viewport;
+  out->x = (float)vp.X + (1.0f + cx * iw) * 0.5f * (float)vp.Width - 0.5f;
+  out->y = (float)vp.Y + (1.0f - cy * iw) * 0.5f * (float)vp.Height - 0.5f;
+  out->z = vp.MinZ + cz * iw * (vp.MaxZ - vp.MinZ);
+  out->rhw = iw;
   return true;
 }
 
@@ -834,7 +857,8 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
   const BYTE *bytes = static_cast<const BYTE *>(data);
   bool flat = state.render[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
   DWORD cull = state.render[D3DRS_CULLMODE];
-  auto vertex = [&](UINT i, RasterVertex *out) { return ConvertVertex(bytes + (size_t)i * stride, fvf, out); };
+  const VertexLayout layout = LayoutOf(fvf);
+  auto vertex = [&](UINT i, RasterVertex *out) { return ConvertVertex(bytes + (size_t)i * stride, layout, out); };
 
   if (lines) {
     for (UINT p = 0; p < count; ++p) {
@@ -842,9 +866,9 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
       RasterVertex v[2];
       if (!vertex(i0, &v[0]) || !vertex(i0 + 1, &v[1])) continue;
       if (flat) v[1].diffuse = v[0].diffuse;
-      if (batch.size() + 2 > BatchCapacity) Flush();
-      batch.push_back(v[0]);
-      batch.push_back(v[1]);
+      if (batchSize + 2 > BatchCapacity) Flush();
+      batch[batchSize++] = v[0];
+      batch[batchSize++] = v[1];
     }
     return D3D_OK;
   }
@@ -873,10 +897,10 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
       if (cull == D3DCULL_CW && area > 0) continue;
     }
     if (flat) v[1].diffuse = v[2].diffuse = v[0].diffuse;
-    if (batch.size() + 3 > BatchCapacity) Flush();
-    batch.push_back(v[0]);
-    batch.push_back(v[1]);
-    batch.push_back(v[2]);
+    if (batchSize + 3 > BatchCapacity) Flush();
+    batch[batchSize++] = v[0];
+    batch[batchSize++] = v[1];
+    batch[batchSize++] = v[2];
   }
   return D3D_OK;
 }
