@@ -394,6 +394,52 @@ TEST_F(ReferenceDevice, UntransformedVerticesGoThroughTheTransformsAndTheViewpor
   EXPECT_EQ(p.Green(500, 449), 0);
 }
 
+TEST_F(ReferenceDevice, EachPartOfAVertexIsReadWhereItsFormatPutsIt) {
+  // Point size and specular colour come before and between the parts the device uses:
+  // the texture coordinates must be read after both. The specular colour's bits are a
+  // float of 0.75, so coordinates read from it would land in the texture's green half.
+  struct Sized {
+    float x, y, z, rhw, size;
+    D3DCOLOR diffuse, specular;
+    float u, v;
+  };
+  // Blend weights and a normal before the colour of an untransformed vertex, all zero:
+  // a colour read from them would be black.
+  struct Weighted {
+    float x, y, z, weights[2], normal[3];
+    D3DCOLOR diffuse;
+  };
+  IDirect3DTexture8 *halves = MakeTexture(dev, 64, 1, [](int, int x, int) -> DWORD {
+    return x < 32 ? 0xFFFF0000 : 0xFF00FF00;
+  });
+  const DWORD trap = 0x3F400000;
+  const DWORD positionAndTwoWeights = 0x0008;   // the format's position code for x, y, z and two weights
+  Picture p = Frame(dev, [&] {
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    dev->SetTexture(0, halves);
+    dev->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_PSIZE | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1);
+    Sized sized[4] = {{100, 100, 0, 1, 9, 0xFFFFFFFF, trap, 0.0f, 0.0f},
+                      {200, 100, 0, 1, 9, 0xFFFFFFFF, trap, 0.25f, 0.0f},
+                      {200, 200, 0, 1, 9, 0xFFFFFFFF, trap, 0.25f, 1.0f},
+                      {100, 200, 0, 1, 9, 0xFFFFFFFF, trap, 0.0f, 1.0f}};
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, sized, sizeof(Sized));
+    dev->SetTexture(0, nullptr);
+    dev->SetVertexShader(positionAndTwoWeights | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+    Weighted weighted[4] = {{0.25f, 0.5f, 0.5f, {0, 0}, {0, 0, 0}, 0xFF0000FF},
+                            {0.75f, 0.5f, 0.5f, {0, 0}, {0, 0, 0}, 0xFF0000FF},
+                            {0.75f, -0.5f, 0.5f, {0, 0}, {0, 0, 0}, 0xFF0000FF},
+                            {0.25f, -0.5f, 0.5f, {0, 0}, {0, 0, 0}, 0xFF0000FF}};
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, weighted, sizeof(Weighted));
+  });
+  EXPECT_EQ(p.At(150, 150) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(p.At(199, 199) & 0xFFFFFF, 0xFF0000u);
+  // x from (1 + 0.25) 400 - 0.5 = 499.5 to 699.5, y from 149.5 to 449.5.
+  EXPECT_EQ(p.At(550, 300) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(p.At(699, 449) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(p.At(700, 300) & 0xFFFFFF, 0u);
+  halves->Release();
+}
+
 TEST_F(ReferenceDevice, StateBlocksRestoreWhatTheyCapturedAndRecordingDoesNotApply) {
   DWORD saved = 0, value = 0;
   ASSERT_EQ(dev->CreateStateBlock(D3DSBT_ALL, &saved), D3D_OK);
