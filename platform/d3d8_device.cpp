@@ -826,8 +826,8 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
   if (count > 0xFFFFF) return D3DERR_INVALIDCALL;
   if (lost) return D3D_OK;
 
-  bool transformed = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
-  if (!transformed) {
+  const VertexLayout layout = LayoutOf(fvf);
+  if (!layout.transformed) {
     if (state.render[D3DRS_LIGHTING])
       D3DWarnOnce("IDirect3DDevice8::DrawPrimitiveUP: lighting not supported, vertex colours used", fvf);
     // world x view x projection
@@ -857,7 +857,6 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
   const BYTE *bytes = static_cast<const BYTE *>(data);
   bool flat = state.render[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
   DWORD cull = state.render[D3DRS_CULLMODE];
-  const VertexLayout layout = LayoutOf(fvf);
   auto vertex = [&](UINT i, RasterVertex *out) { return ConvertVertex(bytes + (size_t)i * stride, layout, out); };
 
   if (lines) {
