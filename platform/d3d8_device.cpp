@@ -859,22 +859,24 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
   DWORD cull = state.render[D3DRS_CULLMODE];
   auto vertex = [&](UINT i, RasterVertex *out) { return ConvertVertex(bytes + (size_t)i * stride, layout, out); };
 
+  // Each primitive is read straight into the queue's next free places and kept by
+  // counting it in; one that is dropped is simply not counted.
   if (lines) {
     for (UINT p = 0; p < count; ++p) {
       UINT i0 = kind == D3DPT_LINELIST ? p * 2 : p;
-      RasterVertex v[2];
+      if (batchSize + 2 > BatchCapacity) Flush();
+      RasterVertex *v = &batch[batchSize];
       if (!vertex(i0, &v[0]) || !vertex(i0 + 1, &v[1])) continue;
       if (flat) v[1].diffuse = v[0].diffuse;
-      if (batchSize + 2 > BatchCapacity) Flush();
-      batch[batchSize++] = v[0];
-      batch[batchSize++] = v[1];
+      batchSize += 2;
     }
     return D3D_OK;
   }
   RasterVertex fanCentre;
   bool fanOk = kind != D3DPT_TRIANGLEFAN || vertex(0, &fanCentre);
   for (UINT p = 0; p < count; ++p) {
-    RasterVertex v[3];
+    if (batchSize + 3 > BatchCapacity) Flush();
+    RasterVertex *v = &batch[batchSize];
     bool ok;
     if (kind == D3DPT_TRIANGLELIST) {
       ok = vertex(p * 3, &v[0]) && vertex(p * 3 + 1, &v[1]) && vertex(p * 3 + 2, &v[2]);
@@ -896,10 +898,7 @@ HRESULT Device8::DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *
       if (cull == D3DCULL_CW && area > 0) continue;
     }
     if (flat) v[1].diffuse = v[2].diffuse = v[0].diffuse;
-    if (batchSize + 3 > BatchCapacity) Flush();
-    batch[batchSize++] = v[0];
-    batch[batchSize++] = v[1];
-    batch[batchSize++] = v[2];
+    batchSize += 3;
   }
   return D3D_OK;
 }

@@ -367,6 +367,61 @@ TEST_F(ReferenceDevice, ANewDeviceCullsCounterClockwiseTrianglesAndDoesNotBlend)
   EXPECT_EQ(p.Green(120, 20), 0);
 }
 
+// A primitive dropped in the middle of a draw (culled, or with a corner behind the eye)
+// takes nothing with it: the picture is the one the primitives either side of it draw
+// on their own.
+TEST_F(ReferenceDevice, APrimitiveDroppedInTheMiddleOfADrawLeavesTheOthersWhole) {
+  struct Vertex {
+    float x, y, z;
+    D3DCOLOR colour;
+  };
+  // Pixels to clip space, with w = z: a vertex at z = -1 is behind the eye.
+  D3DMATRIX toClip = {{{2.0f / Width, 0, 0, 0, 0, -2.0f / Height, 0, 0, 0, 0, 0, 1, -1, 1, 0, 0}}};
+  D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+  // Clockwise, counter-clockwise (culled by default), clockwise.
+  ScreenVertex list[9] = {{10, 10, 0, 1, 0xFFFF0000, 0, 0},  {60, 10, 0, 1, 0xFFFF0000, 0, 0},
+                          {10, 60, 0, 1, 0xFFFF0000, 0, 0},  {110, 10, 0, 1, 0xFF00FF00, 0, 0},
+                          {110, 60, 0, 1, 0xFF00FF00, 0, 0}, {160, 10, 0, 1, 0xFF00FF00, 0, 0},
+                          {210, 10, 0, 1, 0xFF0000FF, 0, 0}, {260, 10, 0, 1, 0xFF0000FF, 0, 0},
+                          {210, 60, 0, 1, 0xFF0000FF, 0, 0}};
+  Vertex behind[9] = {{10, 110, 1, 0xFFFF0000}, {60, 110, 1, 0xFFFF0000},  {10, 160, 1, 0xFFFF0000},
+                      {110, 110, 1, 0xFF00FF00}, {160, 110, -1, 0xFF00FF00}, {110, 160, 1, 0xFF00FF00},
+                      {210, 110, 1, 0xFF0000FF}, {260, 110, 1, 0xFF0000FF},  {210, 160, 1, 0xFF0000FF}};
+  Vertex lines[6] = {{10, 200, 1, 0xFFFF0000},  {60, 200, 1, 0xFFFF0000}, {110, 200, -1, 0xFF00FF00},
+                     {160, 200, 1, 0xFF00FF00}, {210, 200, 1, 0xFF0000FF}, {260, 200, 1, 0xFF0000FF}};
+  // Each group in one draw, or only its first and last primitives, each in a draw of its own.
+  auto draw = [&](bool whole) {
+    return Frame(
+        dev,
+        [&] {
+          dev->SetTransform(D3DTS_WORLD, &identity);
+          dev->SetTransform(D3DTS_VIEW, &identity);
+          dev->SetTransform(D3DTS_PROJECTION, &toClip);
+          dev->SetVertexShader(D3DFVF_SCREENVERTEX);
+          if (whole) dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 3, list, sizeof(ScreenVertex));
+          else for (int i : {0, 6}) dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, &list[i], sizeof(ScreenVertex));
+          dev->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+          if (whole) dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 3, behind, sizeof(Vertex));
+          else for (int i : {0, 6}) dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, &behind[i], sizeof(Vertex));
+          if (whole) dev->DrawPrimitiveUP(D3DPT_LINELIST, 3, lines, sizeof(Vertex));
+          else for (int i : {0, 4}) dev->DrawPrimitiveUP(D3DPT_LINELIST, 1, &lines[i], sizeof(Vertex));
+        },
+        false);
+  };
+  Picture whole = draw(true), apart = draw(false);
+  int red = 0, blue = 0, differ = 0;
+  for (size_t i = 0; i < whole.pixels.size(); ++i) {
+    red += whole.pixels[i] == 0xFFFF0000u;
+    blue += whole.pixels[i] == 0xFF0000FFu;
+    EXPECT_EQ(whole.pixels[i] & 0x00FF00, 0u);   // nothing of the dropped ones
+    differ += whole.pixels[i] != apart.pixels[i];
+  }
+  EXPECT_EQ(differ, 0);
+  // Two triangles of about 1,250 pixels and a line of about 50 in each colour.
+  EXPECT_GT(red, 2500);
+  EXPECT_GT(blue, 2500);
+}
+
 TEST_F(ReferenceDevice, UntransformedVerticesGoThroughTheTransformsAndTheViewport) {
   struct Vertex {
     float x, y, z;
