@@ -52,6 +52,7 @@ namespace {
   X(PFNGLGENBUFFERSPROC, glGenBuffers)                                               \
   X(PFNGLBINDBUFFERPROC, glBindBuffer)                                               \
   X(PFNGLBUFFERDATAPROC, glBufferData)                                               \
+  X(PFNGLBUFFERSUBDATAPROC, glBufferSubData)                                         \
   X(PFNGLDELETEBUFFERSPROC, glDeleteBuffers)                                         \
   X(PFNGLGENVERTEXARRAYSPROC, glGenVertexArrays)                                     \
   X(PFNGLBINDVERTEXARRAYPROC, glBindVertexArray)                                     \
@@ -188,10 +189,13 @@ bool TexelSteps(const RasterVertex &a, const RasterVertex &b, const RasterVertex
   if (det == 0 || det != det) return false;
   bool perspective = a.rhw != b.rhw || a.rhw != c.rhw;
   double w0 = perspective ? a.rhw : 1.0, w1 = perspective ? b.rhw : 1.0, w2 = perspective ? c.rhw : 1.0;
+  // One division per triangle: the steps only choose a level, so the last bit of a
+  // product with the reciprocal serves as well as a quotient.
+  const double perArea = 1.0 / det;
   auto slopes = [&](double a0, double a1, double a2, double *ddx, double *ddy) {
     double d1 = a1 - a0, d2 = a2 - a0;
-    *ddx = (d1 * ey2 - d2 * ey1) / det;
-    *ddy = (d2 * ex1 - d1 * ex2) / det;
+    *ddx = (d1 * ey2 - d2 * ey1) * perArea;
+    *ddy = (d2 * ex1 - d1 * ex2) * perArea;
   };
   double udx, udy, vdx, vdy;
   slopes(a.u * w0, b.u * w1, c.u * w2, &udx, &udy);
@@ -411,7 +415,7 @@ public:
     }
     Apply(st, 0);
     Layout(false);
-    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
+    UploadVertices(v, count * sizeof(RasterVertex));
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
 
@@ -426,7 +430,7 @@ public:
     Layout(false);
     const RasterVertex *data = v;
     if (st.lastPixel) data = LinesWithLastPixels(v, count, lineScratch);
-    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), data, GL_STREAM_DRAW);
+    UploadVertices(data, count * sizeof(RasterVertex));
     glDrawArrays(GL_LINES, 0, count);
   }
 
@@ -696,7 +700,7 @@ private:
     }
     Apply(st, inside ? StripInsideProgram : StripProgram);
     Layout(true);
-    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(StripVertex)), stripScratch.data(), GL_STREAM_DRAW);
+    UploadVertices(stripScratch.data(), count * sizeof(StripVertex));
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
 
@@ -704,6 +708,18 @@ private:
     int w = 0;
     for (int i = 0; i < t.levels; ++i) w += t.levelWidth[i] + 2;
     return w;
+  }
+
+  // Puts a batch's vertices into the bound layout's buffer. The buffer keeps its size
+  // from batch to batch and only grows, so the driver rewrites its storage instead of
+  // allocating new storage of a new size for every batch.
+  void UploadVertices(const void *data, size_t bytes) {
+    size_t &capacity = bufferCapacity[stripBound ? 1 : 0];
+    if (bytes > capacity) {
+      capacity = std::max(bytes, std::max<size_t>(capacity * 2, 64 * 1024));
+      gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)capacity, nullptr, GL_STREAM_DRAW);
+    }
+    gl.glBufferSubData(GL_ARRAY_BUFFER, 0, (GLsizeiptr)bytes, data);
   }
 
   // Binds the vertex layout (and its buffer) a draw uses.
@@ -816,6 +832,7 @@ private:
   GLuint vertexArray = 0, buffer = 0;
   GLuint stripArray = 0, stripBuffer = 0;
   bool stripBound = false;   // the level strip's vertex layout is bound
+  size_t bufferCapacity[2] = {0, 0};   // the bytes each layout's buffer holds
   int lastStrip = 0;         // the level strip's program the applied state was drawn with, or 0
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;

@@ -297,6 +297,24 @@ inline std::vector<Scene> ComparisonScenes() {
          const float at[8][2] = {{0, 300}, {800, 250}, {400, 0}, {330, 600}, {0, 0}, {800, 0}, {0, 600}, {800, 600}};
          for (int i = 0; i < 8; ++i) DrawSprite(at[i][0], at[i][1], i * 0.4f, 30.0f + i * 6.0f, i * 2, 255);
        }},
+      {"batches far larger than the ones before and after them",
+       [](IDirect3DDevice8 *d, IDirect3DTexture8 *sheet) {
+         // Small batches of sprites and triangles, then 700 sprites and 1,400 lines in
+         // one batch each, then a small one again: a device that keeps its vertices in
+         // buffers from batch to batch must make room for the large ones.
+         d->SetTexture(0, sheet);
+         for (int i = 0; i < 3; ++i) DrawSprite(30.0f + i * 40, 30, i * 0.5f, 14, i, 255);
+         DrawTriangle(200, 10, 260, 10, 200, 60, 0xFFFF8000, 0xFFFF8000, 0xFFFF8000);
+         d->SetTexture(0, sheet);
+         for (int i = 0; i < 700; ++i)
+           DrawSprite(20.0f + (i % 35) * 22.3f, 80.0f + (i / 35) * 19.7f, i * 0.37f, 6.0f + (i % 5), i % 16, 255);
+         for (int i = 0; i < 1400; ++i) {
+           float x = 8.0f + (i % 70) * 11.0f, y = 480.0f + (i / 70) * 5.5f;
+           DrawLine(x, y, x + 7.0f, y + (float)(i % 3), 0xFF40FF40, 0xFF40FF40);
+         }
+         d->SetTexture(0, sheet);
+         for (int i = 0; i < 3; ++i) DrawSprite(400.0f + i * 40, 30, i * 0.5f, 14, i + 4, 255);
+       }},
   };
 }
 
