@@ -180,6 +180,9 @@ constexpr int StripProgram = 3;
 constexpr int StripInsideProgram = 4;
 constexpr int ProgramCount = 5;
 
+// The vertex layouts a batch is handed over in.
+constexpr int PlainLayout = 0, StripLayout = 1, LineLayout = 2, LayoutCount = 3;
+
 // The texel steps per pixel (du/dx, dv/dx, du/dy, dv/dy) of one triangle, as the
 // reference device takes them: constant over an affine triangle, and at its centre when
 // the corners' depths differ. False for a triangle with no area.
@@ -228,10 +231,8 @@ public:
     if (loaded) {
       for (Program &p : programs)
         if (p.id != 0) gl.glDeleteProgram(p.id);
-      gl.glDeleteBuffers(1, &buffer);
-      gl.glDeleteBuffers(1, &stripBuffer);
-      gl.glDeleteVertexArrays(1, &vertexArray);
-      gl.glDeleteVertexArrays(1, &stripArray);
+      gl.glDeleteBuffers(LayoutCount, buffers);
+      gl.glDeleteVertexArrays(LayoutCount, vertexArrays);
       DeleteTargets();
     }
     SDL_GL_DeleteContext(context);
@@ -260,30 +261,38 @@ public:
     windowStencil = stencilBits > 0;
     for (int i = 0; i < ProgramCount; ++i)
       if (!Link(i, &programs[i])) return false;
-    // Two vertex layouts: the devices' own vertices, handed over as they come, and the
-    // level strip's, which carry their triangle's levels.
-    for (int layout = 0; layout < 2; ++layout) {
-      GLuint &array = layout == 0 ? vertexArray : stripArray, &data = layout == 0 ? buffer : stripBuffer;
-      gl.glGenVertexArrays(1, &array);
-      gl.glBindVertexArray(array);
-      gl.glGenBuffers(1, &data);
-      gl.glBindBuffer(GL_ARRAY_BUFFER, data);
-      const GLsizei stride = layout == 0 ? sizeof(RasterVertex) : sizeof(StripVertex);
+    // Three vertex layouts: the devices' own vertices, handed over as they come; the
+    // level strip's, which carry their triangle's levels; and lines', whose colours are
+    // floats.
+    for (int layout = 0; layout < LayoutCount; ++layout) {
+      gl.glGenVertexArrays(1, &vertexArrays[layout]);
+      gl.glBindVertexArray(vertexArrays[layout]);
+      gl.glGenBuffers(1, &buffers[layout]);
+      gl.glBindBuffer(GL_ARRAY_BUFFER, buffers[layout]);
       auto at = [](size_t offset) { return reinterpret_cast<void *>(offset); };
+      if (layout == LineLayout) {
+        const GLsizei stride = sizeof(LineVertex);
+        gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, x)));
+        gl.glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, colour)));
+        gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, u)));
+        for (GLuint i = 0; i < 3; ++i) gl.glEnableVertexAttribArray(i);
+        continue;
+      }
+      const GLsizei stride = layout == PlainLayout ? sizeof(RasterVertex) : sizeof(StripVertex);
       gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(RasterVertex, x)));
       gl.glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(RasterVertex, diffuse)));
       gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(offsetof(RasterVertex, u)));
       for (GLuint i = 0; i < 3; ++i) gl.glEnableVertexAttribArray(i);
-      if (layout == 1) {
+      if (layout == StripLayout) {
         gl.glVertexAttribPointer(3, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, level0)));
         gl.glVertexAttribPointer(4, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, level1)));
         gl.glVertexAttribPointer(5, 1, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, mipWeight)));
         for (GLuint i = 3; i < 6; ++i) gl.glEnableVertexAttribArray(i);
       }
     }
-    gl.glBindVertexArray(vertexArray);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    stripBound = false;
+    gl.glBindVertexArray(vertexArrays[PlainLayout]);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, buffers[PlainLayout]);
+    boundLayout = PlainLayout;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
@@ -414,7 +423,7 @@ public:
       return;
     }
     Apply(st, 0);
-    Layout(false);
+    Layout(PlainLayout);
     UploadVertices(v, count * sizeof(RasterVertex));
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
@@ -427,10 +436,8 @@ public:
 
   void DrawLinesAs(const RasterState &st, const RasterVertex *v, int count) {
     Apply(st, 0);
-    Layout(false);
-    const RasterVertex *data = v;
-    if (st.lastPixel) data = LinesWithLastPixels(v, count, lineScratch);
-    UploadVertices(data, count * sizeof(RasterVertex));
+    Layout(LineLayout);
+    UploadVertices(GlLineVertices(v, count, st.lastPixel, lineScratch), count * sizeof(LineVertex));
     glDrawArrays(GL_LINES, 0, count);
   }
 
@@ -699,7 +706,7 @@ private:
       }
     }
     Apply(st, inside ? StripInsideProgram : StripProgram);
-    Layout(true);
+    Layout(StripLayout);
     UploadVertices(stripScratch.data(), count * sizeof(StripVertex));
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
@@ -714,7 +721,7 @@ private:
   // from batch to batch and only grows, so the driver rewrites its storage instead of
   // allocating new storage of a new size for every batch.
   void UploadVertices(const void *data, size_t bytes) {
-    size_t &capacity = bufferCapacity[stripBound ? 1 : 0];
+    size_t &capacity = bufferCapacity[boundLayout];
     if (bytes > capacity) {
       capacity = std::max(bytes, std::max<size_t>(capacity * 2, 64 * 1024));
       gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)capacity, nullptr, GL_STREAM_DRAW);
@@ -723,11 +730,11 @@ private:
   }
 
   // Binds the vertex layout (and its buffer) a draw uses.
-  void Layout(bool strip) {
-    if (strip == stripBound) return;
-    gl.glBindVertexArray(strip ? stripArray : vertexArray);
-    gl.glBindBuffer(GL_ARRAY_BUFFER, strip ? stripBuffer : buffer);
-    stripBound = strip;
+  void Layout(int layout) {
+    if (layout == boundLayout) return;
+    gl.glBindVertexArray(vertexArrays[layout]);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, buffers[layout]);
+    boundLayout = layout;
   }
 
   // The level strip of a texture: every level side by side, top edges level, each with
@@ -829,10 +836,9 @@ private:
   GlFunctions gl;
   Program programs[ProgramCount];
   const Program *current = nullptr;
-  GLuint vertexArray = 0, buffer = 0;
-  GLuint stripArray = 0, stripBuffer = 0;
-  bool stripBound = false;   // the level strip's vertex layout is bound
-  size_t bufferCapacity[2] = {0, 0};   // the bytes each layout's buffer holds
+  GLuint vertexArrays[LayoutCount] = {}, buffers[LayoutCount] = {};
+  int boundLayout = PlainLayout;              // the vertex layout bound
+  size_t bufferCapacity[LayoutCount] = {};   // the bytes each layout's buffer holds
   int lastStrip = 0;         // the level strip's program the applied state was drawn with, or 0
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
@@ -851,7 +857,7 @@ private:
   bool windowStencil = false;   // ... and a stencil buffer packed with it
   ClipControlProc clipControl = nullptr;
   bool overrideComplaint = false;
-  std::vector<RasterVertex> lineScratch;
+  std::vector<LineVertex> lineScratch;
   DepthRecord depthRecord;   // what the depth buffer holds, while known
   std::vector<StripVertex> stripScratch;
   std::vector<uint32_t> stripTexels;

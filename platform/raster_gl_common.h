@@ -63,13 +63,36 @@ inline GLint WrapMode(uint8_t a) {
   return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
 }
 
-// The line list with every line one pixel longer along its major axis, its colour,
-// depth and texture coordinates carried on at the same rate (a point becomes a one-pixel
-// line over it), in the scratch list.
-inline const RasterVertex *LinesWithLastPixels(const RasterVertex *v, int count, std::vector<RasterVertex> &scratch) {
-  scratch.assign(v, v + count);
+// A line's vertex as both GL devices hand it over: the colour as four floats, in the
+// order of a Direct3D colour's bytes (blue, green, red, alpha), so that the colour
+// carried on past the last pixel may run beyond 0..1. Held to 0..1 there, it would bend
+// the colours all along the line: a line brightening to full blue over seven pixels
+// would reach only 0xE7 at its end.
+struct LineVertex {
+  float x, y, z, rhw;
+  float colour[4];
+  float u, v;
+};
+
+// The line list as line vertices in the scratch list; with the last pixel, every line
+// one pixel longer along its major axis, its colour, depth and texture coordinates
+// carried on at the same rate (a point becomes a one-pixel line over it).
+inline const LineVertex *GlLineVertices(const RasterVertex *v, int count, bool lastPixel,
+                                        std::vector<LineVertex> &scratch) {
+  scratch.resize((size_t)count);
+  for (int i = 0; i < count; ++i) {
+    LineVertex &out = scratch[(size_t)i];
+    out.x = v[i].x;
+    out.y = v[i].y;
+    out.z = v[i].z;
+    out.rhw = v[i].rhw;
+    for (int c = 0; c < 4; ++c) out.colour[c] = (float)((v[i].diffuse >> (8 * c)) & 255) / 255.0f;
+    out.u = v[i].u;
+    out.v = v[i].v;
+  }
+  if (!lastPixel) return scratch.data();
   for (int i = 0; i + 1 < count; i += 2) {
-    RasterVertex &a = scratch[i], &b = scratch[i + 1];
+    LineVertex &a = scratch[(size_t)i], &b = scratch[(size_t)i + 1];
     float dx = b.x - a.x, dy = b.y - a.y;
     float major = std::max(std::fabs(dx), std::fabs(dy));
     if (major == 0) {
@@ -82,13 +105,7 @@ inline const RasterVertex *LinesWithLastPixels(const RasterVertex *v, int count,
     b.z += (b.z - a.z) * k;
     b.u += (b.u - a.u) * k;
     b.v += (b.v - a.v) * k;
-    uint32_t c = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-      float ca = (float)((a.diffuse >> shift) & 255), cb = (float)((b.diffuse >> shift) & 255);
-      float e = std::clamp(cb + (cb - ca) * k, 0.0f, 255.0f);
-      c |= (uint32_t)((double)e + 0.5) << shift;   // e is within 0..255: to the nearest, halves up
-    }
-    b.diffuse = c;
+    for (int c = 0; c < 4; ++c) b.colour[c] += (b.colour[c] - a.colour[c]) * k;
   }
   return scratch.data();
 }

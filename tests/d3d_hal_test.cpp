@@ -141,6 +141,31 @@ TEST_F(HardwareDevice, TheSplitSquareAndTheLineEndsMatchExactly) {
   EXPECT_EQ(a.Red(50, 9), 0);
 }
 
+// A short line whose colours run to the ends of their range, either way: every pixel,
+// the last one too, has the colour its place along the line gives, on both devices.
+TEST_F(HardwareDevice, AShortLineFadesEvenlyAllTheWayToFullAndToNothing) {
+  Scene scene{"fades", [](IDirect3DDevice8 *, IDirect3DTexture8 *) {
+                DrawLine(8, 100, 15, 100, 0xFF00FF40, 0xFFFF00FF);
+                DrawLine(15, 110, 8, 110, 0xFF00FF40, 0xFFFF00FF);
+                DrawLine(30, 100, 30, 107, 0xFFFF00FF, 0xFF00FF40);
+              }};
+  for (IDirect3DDevice8 *d : {hal, ref}) {
+    Picture p = Draw(d, scene);
+    const char *name = d == hal ? "hardware" : "reference";
+    for (int k = 0; k <= 7; ++k) {
+      // Red 0 to 255, green 255 to 0, blue 0x40 to 255, over seven pixel steps.
+      const int red = 255 * k / 7, green = 255 - red, blue = 0x40 + (255 - 0x40) * k / 7;
+      for (auto [x, y] : {std::pair{8 + k, 100}, std::pair{15 - k, 110}}) {
+        EXPECT_NEAR(p.Red(x, y), red, 2) << name << " at " << x << "," << y;
+        EXPECT_NEAR(p.Green(x, y), green, 2) << name << " at " << x << "," << y;
+        EXPECT_NEAR(p.Blue(x, y), blue, 2) << name << " at " << x << "," << y;
+      }
+      EXPECT_NEAR(p.Red(30, 100 + k), 255 - red, 2) << name << " down, " << k;
+      EXPECT_NEAR(p.Blue(30, 100 + k), 255 - (blue - 0x40), 2) << name << " down, " << k;
+    }
+  }
+}
+
 TEST_F(HardwareDevice, TexturesUploadAgainAfterTheyChange) {
   IDirect3DTexture8 *t = MakeTexture(hal, 4, 1, [](int, int, int) -> DWORD { return 0xFFFF0000; });
   device = hal;

@@ -308,9 +308,11 @@ inline std::vector<Scene> ComparisonScenes() {
          d->SetTexture(0, sheet);
          for (int i = 0; i < 700; ++i)
            DrawSprite(20.0f + (i % 35) * 22.3f, 80.0f + (i / 35) * 19.7f, i * 0.37f, 6.0f + (i % 5), i % 16, 255);
+         // Short lines whose colours run all the way to 0 and to 255, drawn either way.
          for (int i = 0; i < 1400; ++i) {
-           float x = 8.0f + (i % 70) * 11.0f, y = 480.0f + (i / 70) * 5.5f;
-           DrawLine(x, y, x + 7.0f, y + (float)(i % 3), 0xFF40FF40, 0xFF40FF40);
+           float x = 8.0f + (i % 70) * 11.0f, y = 480.0f + (i / 70) * 5.5f, x2 = x + 7.0f, y2 = y + (float)(i % 3);
+           if (i % 2) DrawLine(x, y, x2, y2, 0xFF00FF40, 0xFFFF00FF);
+           else DrawLine(x2, y2, x, y, 0xFFFF00FF, 0xFF00FF40);
          }
          d->SetTexture(0, sheet);
          for (int i = 0; i < 3; ++i) DrawSprite(400.0f + i * 40, 30, i * 0.5f, 14, i + 4, 255);

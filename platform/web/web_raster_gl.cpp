@@ -82,6 +82,8 @@ public:
         if (p.id != 0) glDeleteProgram(p.id);
       glDeleteBuffers(1, &buffer);
       glDeleteVertexArrays(1, &vertexArray);
+      glDeleteBuffers(1, &lineBuffer);
+      glDeleteVertexArrays(1, &lineArray);
       DeleteTargets();
     }
     emscripten_webgl_destroy_context(context);
@@ -104,6 +106,20 @@ public:
     glEnableVertexAttribArray(0);
     glEnableVertexAttribArray(1);
     glEnableVertexAttribArray(2);
+    // Lines have a layout of their own, with the colours as floats.
+    glGenVertexArrays(1, &lineArray);
+    glBindVertexArray(lineArray);
+    glGenBuffers(1, &lineBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, lineBuffer);
+    const GLsizei lineStride = sizeof(LineVertex);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, lineStride, reinterpret_cast<void *>(offsetof(LineVertex, x)));
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, lineStride, reinterpret_cast<void *>(offsetof(LineVertex, colour)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, lineStride, reinterpret_cast<void *>(offsetof(LineVertex, u)));
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(1);
+    glEnableVertexAttribArray(2);
+    glBindVertexArray(vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
@@ -178,6 +194,8 @@ public:
     Current();
     touched = true;
     Apply(st);
+    glBindVertexArray(vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
@@ -186,9 +204,10 @@ public:
     Current();
     touched = true;
     Apply(st);
-    const RasterVertex *data = v;
-    if (st.lastPixel) data = LinesWithLastPixels(v, count, lineScratch);
-    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), data, GL_STREAM_DRAW);
+    glBindVertexArray(lineArray);
+    glBindBuffer(GL_ARRAY_BUFFER, lineBuffer);
+    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(LineVertex)), GlLineVertices(v, count, st.lastPixel, lineScratch),
+                 GL_STREAM_DRAW);
     glDrawArrays(GL_LINES, 0, count);
   }
 
@@ -384,6 +403,7 @@ private:
   Program programs[3];
   const Program *current = nullptr;
   GLuint vertexArray = 0, buffer = 0;
+  GLuint lineArray = 0, lineBuffer = 0;
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
   int width = 0, height = 0;
@@ -393,7 +413,7 @@ private:
   bool keepPresented = false;   // the read-back has been used: keep each presented picture
   bool touched = true;          // drawn into since the last Present
   bool overrideComplaint = false;
-  std::vector<RasterVertex> lineScratch;
+  std::vector<LineVertex> lineScratch;
   std::string description;
 };
 
