@@ -791,14 +791,18 @@ private:
       gl.glUseProgram(p.id);
       current = &p;
     }
-    gl.glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
-    gl.glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
+    // Most programs use few of the stage's uniforms; the rest are not looked for.
+    auto setInt = [this](GLint at, int value) {
+      if (at >= 0) gl.glUniform1i(at, value);
+    };
+    setInt(p.uHasTexture, usesTexture ? 1 : 0);
+    setInt(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
     if (strip != 0) {
       GLint filter = st.minFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
       auto fold = [](uint8_t a) { return a == D3DTADDRESS_WRAP ? 0.0f : (a == D3DTADDRESS_MIRROR ? 1.0f : 2.0f); };
-      gl.glUniform2f(p.uAddress, fold(st.addressU), fold(st.addressV));
+      if (p.uAddress >= 0) gl.glUniform2f(p.uAddress, fold(st.addressU), fold(st.addressV));
     } else if (usesTexture) {
       GLint mag = st.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       GLint min;
@@ -813,16 +817,17 @@ private:
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, std::min(st.maxMipLevel, t->levels - 1));
       glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, st.lodBias);
     }
-    gl.glUniform1i(p.uColorOp, st.colorOp);
-    gl.glUniform1i(p.uColorArg1, st.colorArg1);
-    gl.glUniform1i(p.uColorArg2, st.colorArg2);
-    gl.glUniform1i(p.uAlphaOp, st.alphaOp);
-    gl.glUniform1i(p.uAlphaArg1, st.alphaArg1);
-    gl.glUniform1i(p.uAlphaArg2, st.alphaArg2);
+    setInt(p.uColorOp, st.colorOp);
+    setInt(p.uColorArg1, st.colorArg1);
+    setInt(p.uColorArg2, st.colorArg2);
+    setInt(p.uAlphaOp, st.alphaOp);
+    setInt(p.uAlphaArg1, st.alphaArg1);
+    setInt(p.uAlphaArg2, st.alphaArg2);
     uint32_t f = st.textureFactor;
-    gl.glUniform4f(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
-    gl.glUniform1i(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
-    gl.glUniform1f(p.uAlphaRef, (float)st.alphaRef);
+    if (p.uFactor >= 0)
+      gl.glUniform4f(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
+    setInt(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
+    if (p.uAlphaRef >= 0) gl.glUniform1f(p.uAlphaRef, (float)st.alphaRef);
     ApplyOutputState(st);
     glEnable(GL_SCISSOR_TEST);
     Scissor(st.clipLeft, st.clipTop, st.clipRight, st.clipBottom);
