@@ -79,6 +79,13 @@ struct LineVertex {
 // carried on at the same rate (a point becomes a one-pixel line over it).
 inline const LineVertex *GlLineVertices(const RasterVertex *v, int count, bool lastPixel,
                                         std::vector<LineVertex> &scratch) {
+  // Each byte's value as a float, worked out once.
+  static const struct Unit {
+    float of[256];
+    Unit() {
+      for (int i = 0; i < 256; ++i) of[i] = (float)i / 255.0f;
+    }
+  } unit;
   scratch.resize((size_t)count);
   for (int i = 0; i < count; ++i) {
     LineVertex &out = scratch[(size_t)i];
@@ -86,7 +93,7 @@ inline const LineVertex *GlLineVertices(const RasterVertex *v, int count, bool l
     out.y = v[i].y;
     out.z = v[i].z;
     out.rhw = v[i].rhw;
-    for (int c = 0; c < 4; ++c) out.colour[c] = (float)((v[i].diffuse >> (8 * c)) & 255) / 255.0f;
+    for (int c = 0; c < 4; ++c) out.colour[c] = unit.of[(v[i].diffuse >> (8 * c)) & 255];
     out.u = v[i].u;
     out.v = v[i].v;
   }
