@@ -791,12 +791,9 @@ private:
       gl.glUseProgram(p.id);
       current = &p;
     }
-    // Most programs use few of the stage's uniforms; the rest are not looked for.
-    auto setInt = [this](GLint at, int value) {
-      if (at >= 0) gl.glUniform1i(at, value);
-    };
-    setInt(p.uHasTexture, usesTexture ? 1 : 0);
-    setInt(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
+    // Only the program with every stage setting has these.
+    if (p.uHasTexture >= 0) gl.glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
+    if (p.uOpaque >= 0) gl.glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
     if (strip != 0) {
       GLint filter = st.minFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
@@ -817,17 +814,7 @@ private:
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, std::min(st.maxMipLevel, t->levels - 1));
       glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, st.lodBias);
     }
-    setInt(p.uColorOp, st.colorOp);
-    setInt(p.uColorArg1, st.colorArg1);
-    setInt(p.uColorArg2, st.colorArg2);
-    setInt(p.uAlphaOp, st.alphaOp);
-    setInt(p.uAlphaArg1, st.alphaArg1);
-    setInt(p.uAlphaArg2, st.alphaArg2);
-    uint32_t f = st.textureFactor;
-    if (p.uFactor >= 0)
-      gl.glUniform4f(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
-    setInt(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
-    if (p.uAlphaRef >= 0) gl.glUniform1f(p.uAlphaRef, (float)st.alphaRef);
+    SetStageUniforms(p, st, gl.glUniform1i, gl.glUniform4f, gl.glUniform1f);
     ApplyOutputState(st);
     glEnable(GL_SCISSOR_TEST);
     Scissor(st.clipLeft, st.clipTop, st.clipRight, st.clipBottom);

@@ -63,6 +63,28 @@ inline GLint WrapMode(uint8_t a) {
   return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
 }
 
+// The texture stage's uniforms (its combine and the alpha test) for a program, through
+// the device's own uniform calls. A program without one of them is not asked to set it:
+// most programs use few of them.
+template <class Program, class SetInt, class SetVec4, class SetFloat>
+inline void SetStageUniforms(const Program &p, const RasterState &st, SetInt setInt, SetVec4 setVec4,
+                             SetFloat setFloat) {
+  auto integer = [&](GLint at, int value) {
+    if (at >= 0) setInt(at, value);
+  };
+  integer(p.uColorOp, st.colorOp);
+  integer(p.uColorArg1, st.colorArg1);
+  integer(p.uColorArg2, st.colorArg2);
+  integer(p.uAlphaOp, st.alphaOp);
+  integer(p.uAlphaArg1, st.alphaArg1);
+  integer(p.uAlphaArg2, st.alphaArg2);
+  const uint32_t f = st.textureFactor;
+  if (p.uFactor >= 0)
+    setVec4(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
+  integer(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
+  if (p.uAlphaRef >= 0) setFloat(p.uAlphaRef, (float)st.alphaRef);
+}
+
 // A line's vertex as both GL devices hand it over: the colour as four floats, in the
 // order of a Direct3D colour's bytes (blue, green, red, alpha), so that the colour
 // carried on past the last pixel may run beyond 0..1. Held to 0..1 there, it would bend

@@ -94,30 +94,21 @@ public:
     loaded = true;
     for (int i = 0; i < 3; ++i)
       if (!Link(i, &programs[i])) return false;
-    glGenVertexArrays(1, &vertexArray);
-    glBindVertexArray(vertexArray);
-    glGenBuffers(1, &buffer);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    const GLsizei stride = sizeof(RasterVertex);
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(RasterVertex, x)));
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                             reinterpret_cast<void *>(offsetof(RasterVertex, diffuse)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(RasterVertex, u)));
-    glEnableVertexAttribArray(0);
-    glEnableVertexAttribArray(1);
-    glEnableVertexAttribArray(2);
-    // Lines have a layout of their own, with the colours as floats.
-    glGenVertexArrays(1, &lineArray);
-    glBindVertexArray(lineArray);
-    glGenBuffers(1, &lineBuffer);
-    glBindBuffer(GL_ARRAY_BUFFER, lineBuffer);
-    const GLsizei lineStride = sizeof(LineVertex);
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, lineStride, reinterpret_cast<void *>(offsetof(LineVertex, x)));
-    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, lineStride, reinterpret_cast<void *>(offsetof(LineVertex, colour)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, lineStride, reinterpret_cast<void *>(offsetof(LineVertex, u)));
-    glEnableVertexAttribArray(0);
-    glEnableVertexAttribArray(1);
-    glEnableVertexAttribArray(2);
+    // Two vertex layouts: the devices' own vertices, and lines', whose colours are floats.
+    for (int layout = 0; layout < 2; ++layout) {
+      const bool line = layout == 1;
+      glGenVertexArrays(1, line ? &lineArray : &vertexArray);
+      glBindVertexArray(line ? lineArray : vertexArray);
+      glGenBuffers(1, line ? &lineBuffer : &buffer);
+      glBindBuffer(GL_ARRAY_BUFFER, line ? lineBuffer : buffer);
+      auto at = [](size_t offset) { return reinterpret_cast<void *>(offset); };
+      const GLsizei stride = line ? sizeof(LineVertex) : sizeof(RasterVertex);
+      glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(0));
+      if (line) glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, colour)));
+      else glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(RasterVertex, diffuse)));
+      glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(line ? offsetof(LineVertex, u) : offsetof(RasterVertex, u)));
+      for (GLuint i = 0; i < 3; ++i) glEnableVertexAttribArray(i);
+    }
     glBindVertexArray(vertexArray);
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -381,16 +372,7 @@ private:
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, std::min(st.maxMipLevel, t->levels - 1));
       glUniform1f(p.uLodBias, st.lodBias);
     }
-    glUniform1i(p.uColorOp, st.colorOp);
-    glUniform1i(p.uColorArg1, st.colorArg1);
-    glUniform1i(p.uColorArg2, st.colorArg2);
-    glUniform1i(p.uAlphaOp, st.alphaOp);
-    glUniform1i(p.uAlphaArg1, st.alphaArg1);
-    glUniform1i(p.uAlphaArg2, st.alphaArg2);
-    uint32_t f = st.textureFactor;
-    glUniform4f(p.uFactor, ((f >> 16) & 255) / 255.0f, ((f >> 8) & 255) / 255.0f, (f & 255) / 255.0f, (f >> 24) / 255.0f);
-    glUniform1i(p.uAlphaFunc, st.alphaTest ? (int)st.alphaFunc : (int)D3DCMP_ALWAYS);
-    glUniform1f(p.uAlphaRef, (float)st.alphaRef);
+    SetStageUniforms(p, st, glUniform1i, glUniform4f, glUniform1f);
     ApplyOutputState(st);
     glEnable(GL_SCISSOR_TEST);
     glScissor(st.clipLeft, st.clipTop, std::max(0, st.clipRight - st.clipLeft), std::max(0, st.clipBottom - st.clipTop));
