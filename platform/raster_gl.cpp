@@ -269,20 +269,11 @@ public:
       gl.glBindVertexArray(vertexArrays[layout]);
       gl.glGenBuffers(1, &buffers[layout]);
       gl.glBindBuffer(GL_ARRAY_BUFFER, buffers[layout]);
+      const GLsizei stride = layout == LineLayout    ? sizeof(LineVertex)
+                             : layout == PlainLayout ? sizeof(RasterVertex)
+                                                     : sizeof(StripVertex);
+      PointAtVertexParts(layout == LineLayout, stride, gl.glVertexAttribPointer, gl.glEnableVertexAttribArray);
       auto at = [](size_t offset) { return reinterpret_cast<void *>(offset); };
-      if (layout == LineLayout) {
-        const GLsizei stride = sizeof(LineVertex);
-        gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, x)));
-        gl.glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, colour)));
-        gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, u)));
-        for (GLuint i = 0; i < 3; ++i) gl.glEnableVertexAttribArray(i);
-        continue;
-      }
-      const GLsizei stride = layout == PlainLayout ? sizeof(RasterVertex) : sizeof(StripVertex);
-      gl.glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(RasterVertex, x)));
-      gl.glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(RasterVertex, diffuse)));
-      gl.glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(offsetof(RasterVertex, u)));
-      for (GLuint i = 0; i < 3; ++i) gl.glEnableVertexAttribArray(i);
       if (layout == StripLayout) {
         gl.glVertexAttribPointer(3, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, level0)));
         gl.glVertexAttribPointer(4, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(StripVertex, level1)));

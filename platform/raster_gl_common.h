@@ -5,6 +5,7 @@
 #pragma once
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -95,6 +96,21 @@ struct LineVertex {
   float colour[4];
   float u, v;
 };
+
+// Points vertex attributes 0 to 2 (position, colour, texture coordinates) at a buffer of
+// device vertices, whose colour is four bytes, or of line vertices, whose colour is four
+// floats, `stride` bytes apart, and enables them. `point` and `enable` are the device's
+// own calls.
+template <class Point, class Enable>
+inline void PointAtVertexParts(bool line, GLsizei stride, Point point, Enable enable) {
+  static_assert(offsetof(RasterVertex, x) == 0 && offsetof(LineVertex, x) == 0, "both begin with the position");
+  auto at = [](size_t offset) { return reinterpret_cast<void *>(offset); };
+  point(0, 4, GL_FLOAT, GL_FALSE, stride, at(0));
+  if (line) point(1, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, colour)));
+  else point(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(RasterVertex, diffuse)));
+  point(2, 2, GL_FLOAT, GL_FALSE, stride, at(line ? offsetof(LineVertex, u) : offsetof(RasterVertex, u)));
+  for (GLuint i = 0; i < 3; ++i) enable(i);
+}
 
 // The line list as line vertices in the scratch list; with the last pixel, every line
 // one pixel longer along its major axis, its colour, depth and texture coordinates

@@ -21,6 +21,9 @@
 
 namespace {
 
+// The vertex layouts a batch is handed over in.
+constexpr int PlainLayout = 0, LineLayout = 1;
+
 const char *const vertexShader = R"(#version 300 es
 precision highp float;
 layout(location = 0) in vec4 position;
@@ -80,10 +83,8 @@ public:
     if (loaded) {
       for (Program &p : programs)
         if (p.id != 0) glDeleteProgram(p.id);
-      glDeleteBuffers(1, &buffer);
-      glDeleteVertexArrays(1, &vertexArray);
-      glDeleteBuffers(1, &lineBuffer);
-      glDeleteVertexArrays(1, &lineArray);
+      glDeleteBuffers(2, buffers);
+      glDeleteVertexArrays(2, vertexArrays);
       DeleteTargets();
     }
     emscripten_webgl_destroy_context(context);
@@ -96,21 +97,15 @@ public:
       if (!Link(i, &programs[i])) return false;
     // Two vertex layouts: the devices' own vertices, and lines', whose colours are floats.
     for (int layout = 0; layout < 2; ++layout) {
-      const bool line = layout == 1;
-      glGenVertexArrays(1, line ? &lineArray : &vertexArray);
-      glBindVertexArray(line ? lineArray : vertexArray);
-      glGenBuffers(1, line ? &lineBuffer : &buffer);
-      glBindBuffer(GL_ARRAY_BUFFER, line ? lineBuffer : buffer);
-      auto at = [](size_t offset) { return reinterpret_cast<void *>(offset); };
-      const GLsizei stride = line ? sizeof(LineVertex) : sizeof(RasterVertex);
-      glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at(0));
-      if (line) glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, at(offsetof(LineVertex, colour)));
-      else glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at(offsetof(RasterVertex, diffuse)));
-      glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, at(line ? offsetof(LineVertex, u) : offsetof(RasterVertex, u)));
-      for (GLuint i = 0; i < 3; ++i) glEnableVertexAttribArray(i);
+      glGenVertexArrays(1, &vertexArrays[layout]);
+      glBindVertexArray(vertexArrays[layout]);
+      glGenBuffers(1, &buffers[layout]);
+      glBindBuffer(GL_ARRAY_BUFFER, buffers[layout]);
+      const bool line = layout == LineLayout;
+      PointAtVertexParts(line, line ? sizeof(LineVertex) : sizeof(RasterVertex), glVertexAttribPointer,
+                         glEnableVertexAttribArray);
     }
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    boundLayout = LineLayout;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
@@ -185,8 +180,7 @@ public:
     Current();
     touched = true;
     Apply(st);
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    Layout(PlainLayout);
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(RasterVertex)), v, GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, count);
   }
@@ -195,8 +189,7 @@ public:
     Current();
     touched = true;
     Apply(st);
-    glBindVertexArray(lineArray);
-    glBindBuffer(GL_ARRAY_BUFFER, lineBuffer);
+    Layout(LineLayout);
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(LineVertex)), GlLineVertices(v, count, st.lastPixel, lineScratch),
                  GL_STREAM_DRAW);
     glDrawArrays(GL_LINES, 0, count);
@@ -344,6 +337,14 @@ private:
     t->uploadedVersion = t->version;
   }
 
+  // Binds the vertex layout (and its buffer) a draw uses.
+  void Layout(int layout) {
+    if (layout == boundLayout) return;
+    glBindVertexArray(vertexArrays[layout]);
+    glBindBuffer(GL_ARRAY_BUFFER, buffers[layout]);
+    boundLayout = layout;
+  }
+
   void Apply(const RasterState &st) {
     // The texture may have changed under the same state, so it is looked at every time.
     RasterTexture *t = const_cast<RasterTexture *>(st.texture);
@@ -384,8 +385,8 @@ private:
   EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context;
   Program programs[3];
   const Program *current = nullptr;
-  GLuint vertexArray = 0, buffer = 0;
-  GLuint lineArray = 0, lineBuffer = 0;
+  GLuint vertexArrays[2] = {}, buffers[2] = {};   // the two vertex layouts and their buffers
+  int boundLayout = PlainLayout;                 // the layout bound
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
   int width = 0, height = 0;
