@@ -782,9 +782,6 @@ private:
       gl.glUseProgram(p.id);
       current = &p;
     }
-    // Only the program with every stage setting has these.
-    if (p.uHasTexture >= 0) gl.glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
-    if (p.uOpaque >= 0) gl.glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
     if (strip != 0) {
       GLint filter = st.minFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);

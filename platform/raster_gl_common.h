@@ -64,8 +64,8 @@ inline GLint WrapMode(uint8_t a) {
   return a == D3DTADDRESS_WRAP ? GL_REPEAT : (a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE);
 }
 
-// The texture stage's uniforms (its combine and the alpha test) for a program, through
-// the device's own uniform calls. A program without one of them is not asked to set it:
+// The texture stage's uniforms (whether there is a texture and it is opaque, its combine
+// and the alpha test) for a program, through the device's own uniform calls. A program without one of them is not asked to set it:
 // most programs use few of them.
 template <class Program, class SetInt, class SetVec4, class SetFloat>
 inline void SetStageUniforms(const Program &p, const RasterState &st, SetInt setInt, SetVec4 setVec4,
@@ -73,6 +73,8 @@ inline void SetStageUniforms(const Program &p, const RasterState &st, SetInt set
   auto integer = [&](GLint at, int value) {
     if (at >= 0) setInt(at, value);
   };
+  integer(p.uHasTexture, st.texture != nullptr ? 1 : 0);
+  integer(p.uOpaque, st.texture != nullptr && st.texture->opaque ? 1 : 0);
   integer(p.uColorOp, st.colorOp);
   integer(p.uColorArg1, st.colorArg1);
   integer(p.uColorArg2, st.colorArg2);

@@ -22,7 +22,7 @@
 namespace {
 
 // The vertex layouts a batch is handed over in.
-constexpr int PlainLayout = 0, LineLayout = 1;
+constexpr int PlainLayout = 0, LineLayout = 1, LayoutCount = 2;
 
 const char *const vertexShader = R"(#version 300 es
 precision highp float;
@@ -83,8 +83,8 @@ public:
     if (loaded) {
       for (Program &p : programs)
         if (p.id != 0) glDeleteProgram(p.id);
-      glDeleteBuffers(2, buffers);
-      glDeleteVertexArrays(2, vertexArrays);
+      glDeleteBuffers(LayoutCount, buffers);
+      glDeleteVertexArrays(LayoutCount, vertexArrays);
       DeleteTargets();
     }
     emscripten_webgl_destroy_context(context);
@@ -96,7 +96,7 @@ public:
     for (int i = 0; i < 3; ++i)
       if (!Link(i, &programs[i])) return false;
     // Two vertex layouts: the devices' own vertices, and lines', whose colours are floats.
-    for (int layout = 0; layout < 2; ++layout) {
+    for (int layout = 0; layout < LayoutCount; ++layout) {
       glGenVertexArrays(1, &vertexArrays[layout]);
       glBindVertexArray(vertexArrays[layout]);
       glGenBuffers(1, &buffers[layout]);
@@ -357,8 +357,6 @@ private:
       glUseProgram(p.id);
       current = &p;
     }
-    glUniform1i(p.uHasTexture, usesTexture ? 1 : 0);
-    glUniform1i(p.uOpaque, usesTexture && t->opaque ? 1 : 0);
     if (usesTexture) {
       GLint mag = st.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
       GLint min;
@@ -385,7 +383,7 @@ private:
   EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context;
   Program programs[3];
   const Program *current = nullptr;
-  GLuint vertexArrays[2] = {}, buffers[2] = {};   // the two vertex layouts and their buffers
+  GLuint vertexArrays[LayoutCount] = {}, buffers[LayoutCount] = {};   // the two vertex layouts and their buffers
   int boundLayout = PlainLayout;                 // the layout bound
   GLuint framebuffer[2] = {}, colourBuffer[2] = {}, depthBuffer = 0;
   GLuint boundTexture = 0;
