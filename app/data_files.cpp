@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/data_path.h"
+#include "datadir/data_path.h"
 #include "render/device.h"
 #include "sound/sound.h"
 

@@ -14,8 +14,8 @@
 #include "app/record.h"
 #include "render/scene.h"
 #ifndef _WIN32
-#include "platform/signals.h"
-#include "platform/window_scale.h"
+#include "platform/kernel32/signals.h"
+#include "platform/user32/window_scale.h"
 #endif
 
 int main(int argc, char **argv) {

@@ -5,7 +5,7 @@
 #include <ctime>
 #include "app/game.h"
 #include "app/record.h"
-#include "platform/d3dx.h"
+#include "platform/d3dx/d3dx.h"
 #include "render/device.h"
 #include "render/scene.h"
 #include "sound/sound.h"

@@ -17,7 +17,7 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "platform/d3d8_readback.h"
+#include "platform/d3d8/d3d8_readback.h"
 #include "platform/platform.h"
 #include "render/device.h"
 #include "render/primitives.h"

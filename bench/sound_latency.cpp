@@ -23,7 +23,7 @@
 
 #include "ezds/ezds_names.h"
 #include "ezds/wav_reader.h"
-#include "platform/win32_types.h"
+#include "base/win32_types.h"
 
 namespace {
 

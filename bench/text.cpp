@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/game.h"
-#include "platform/d3dx.h"
+#include "platform/d3dx/d3dx.h"
 #include "render/device.h"
 #include "render/scene.h"
 #include "world/world.h"

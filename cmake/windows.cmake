@@ -7,22 +7,22 @@
 # data folder are the whole installation.
 set(QR_WINDOWS_LINK -static -static-libgcc -static-libstdc++)
 
-# The graphics utilities are picked by name wherever they live (render/ or platform/),
-# with the check that data files are regular files and the folder the data is read
-# from; nothing else of platform/ is compiled here.
+# The folders taken: the game, what sits below the platform (base/, datadir/), the
+# graphics utilities (platform/d3dx/) and the Windows build's own loader
+# (platform/windows/); nothing else of platform/ is compiled here.
 file(GLOB QR_WINDOWS_GAME_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/render/*.cpp
   ${CMAKE_SOURCE_DIR}/sound/*.cpp ${CMAKE_SOURCE_DIR}/world/*.cpp
-  ${CMAKE_SOURCE_DIR}/platform/d3dx_*.cpp ${CMAKE_SOURCE_DIR}/platform/dds.cpp
-  ${CMAKE_SOURCE_DIR}/platform/file_check.cpp ${CMAKE_SOURCE_DIR}/platform/data_path.cpp)
+  ${CMAKE_SOURCE_DIR}/base/*.cpp ${CMAKE_SOURCE_DIR}/datadir/*.cpp
+  ${CMAKE_SOURCE_DIR}/platform/d3dx/*.cpp ${CMAKE_SOURCE_DIR}/platform/windows/*.cpp)
 # app/main.cpp is the entry point here too: it gives the exit status 0 after a normal run.
 
-add_executable(quillrun WIN32 ${QR_WINDOWS_GAME_SOURCES} ${CMAKE_SOURCE_DIR}/platform/windows/d3d8_loader.cpp)
+add_executable(quillrun WIN32 ${QR_WINDOWS_GAME_SOURCES})
 target_include_directories(quillrun PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(quillrun PRIVATE gdi32 user32 winmm ${QR_WINDOWS_LINK})
 
 add_library(ezds SHARED ${CMAKE_SOURCE_DIR}/ezds/ezds_win.cpp ${CMAKE_SOURCE_DIR}/ezds/mixer.cpp
-  ${CMAKE_SOURCE_DIR}/ezds/wav_reader.cpp ${CMAKE_SOURCE_DIR}/platform/file_check.cpp ${CMAKE_SOURCE_DIR}/ezds/ezds.def)
+  ${CMAKE_SOURCE_DIR}/ezds/wav_reader.cpp ${CMAKE_SOURCE_DIR}/base/file_check.cpp ${CMAKE_SOURCE_DIR}/ezds/ezds.def)
 target_include_directories(ezds PRIVATE ${CMAKE_SOURCE_DIR})
 # ezds.dll, not libezds.dll: the game loads it by that name.
 set_target_properties(ezds PROPERTIES PREFIX "")

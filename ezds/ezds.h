@@ -8,7 +8,7 @@
 #define EZDS_LABEL(name)
 #else
 #include "ezds/ezds_names.h"
-#include "platform/win32_types.h"
+#include "base/win32_types.h"
 #define EZDS_API __attribute__((visibility("default")))
 #define EZDS_LABEL(name) __asm__("\"" name "\"")
 #endif

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/file_check.h"
+#include "base/file_check.h"
 
 namespace {
 

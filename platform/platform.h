@@ -10,12 +10,12 @@
 #include <stdint.h>
 #include <stdlib.h>
 #else
-#include "platform/win32_types.h"
-#include "platform/window.h"
-#include "platform/input.h"
-#include "platform/timer.h"
-#include "platform/library.h"
-#include "platform/message_box.h"
-#include "platform/gdi.h"
-#include "platform/d3d8.h"
+#include "base/win32_types.h"
+#include "platform/user32/window.h"
+#include "platform/user32/input.h"
+#include "platform/winmm/timer.h"
+#include "platform/kernel32/library.h"
+#include "platform/user32/message_box.h"
+#include "platform/gdi32/gdi.h"
+#include "platform/d3d8/d3d8.h"
 #endif

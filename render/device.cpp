@@ -3,8 +3,8 @@
 // sprite textures, and RenderFrame with its fixed states, transforms and the
 // lost-device recovery.
 #include "render/device.h"
-#include "platform/d3dx.h"
-#include "platform/data_path.h"
+#include "platform/d3dx/d3dx.h"
+#include "datadir/data_path.h"
 #include "render/scene.h"
 
 IDirect3D8 *direct3D;

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/d3dx.h"
+#include "platform/d3dx/d3dx.h"
 #include "render/device.h"
 #include "render/primitives.h"
 #include "render/world_draw.h"

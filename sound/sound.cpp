@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/data_path.h"
+#include "datadir/data_path.h"
 
 const char *const SoundId[SoundCount] = {"./data/bom.wav", "./data/dom.wav", "./data/pasi.wav", "./data/pisi.wav",
                                          "./data/vun.wav", "./data/pou.wav", "./data/pi.wav"};

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Keeps the layers apart. All folders share one include root, so nothing in the compiler
-# stops an include in the wrong direction: this check does. Each folder may include only
-# the folders below it:
+# stops an include in the wrong direction: this check does, reading every file of each
+# folder and of all its subfolders. Each folder may include only the folders below it:
 #   world     the standard library only
-#   platform  nothing of the game (nor of the tools)
-#   sound     platform
-#   render    world, platform
+#   base      the standard library only (the Win32 base types, the file check)
+#   datadir   the standard library only (where the game's data is read from)
+#   platform  base; nothing of the game, of the tools or of the sound library
+#   ezds      base; nothing of the platform, whose loader takes it in
+#   sound     platform, base, datadir
+#   render    world, platform, base, datadir
 #   app       everything above, except the built-in player (app/player.*), which plays
 #             through the frame input alone and so includes the world only
 # And the world library must not need anything but the C and C++ runtimes: every symbol
@@ -22,8 +25,8 @@ forbid() {   # folder, then the folders it must not include
   pattern=$(printf '|%s/' "$@")
   pattern=${pattern:1}
   local hits
-  hits=$(grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](${pattern})" \
-    "$source_dir/$folder"/*.cpp "$source_dir/$folder"/*.h 2>/dev/null)
+  hits=$(grep -rnE --include='*.cpp' --include='*.h' --include='*.c' \
+    "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](${pattern})" "$source_dir/$folder" 2>/dev/null)
   if [ -n "$hits" ]; then
     echo "layers: $folder/ includes what it must not:"
     echo "$hits" | sed "s|^$source_dir/|  |"
@@ -31,8 +34,11 @@ forbid() {   # folder, then the folders it must not include
   fi
 }
 
-forbid world app render sound platform tools ezds
-forbid platform app render sound world tools
+forbid world app render sound platform tools ezds base datadir
+forbid base app render sound platform tools ezds world datadir
+forbid datadir app render sound platform tools ezds world base
+forbid platform app render sound world tools ezds datadir
+forbid ezds app render sound world tools platform datadir
 forbid sound app render world tools
 forbid render app sound tools
 hits=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$source_dir"/app/player.* 2>/dev/null |

@@ -31,8 +31,8 @@
 
 #include "app/game.h"
 #include "app/player.h"
-#include "platform/headless.h"
-#include "platform/signals.h"
+#include "platform/drivers/headless/headless.h"
+#include "platform/kernel32/signals.h"
 #include "render/device.h"
 #include "tools/replay_input.h"
 #include "tools/replay_math_log.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/d3d8_readback.h"
+#include "platform/d3d8/d3d8_readback.h"
 #include "render/device.h"
 #include "tools/png_writer.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#if __has_include("platform/dds.h")
-#include "platform/dds.h"
+#if __has_include("platform/d3dx/dds.h")
+#include "platform/d3dx/dds.h"
 #else
 #include "render/dds.h"
 #endif

@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
-#include "platform/library_check.h"
+#include "platform/kernel32/posix/library_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int file = memfd_create("library", MFD_CLOEXEC);

@@ -1,0 +1,43 @@
+// What the desktop's and the browser's windows share, whatever shows them: the window
+// classes, the stock handles, the message queue, the characters of key presses and
+// the client area a window's style and size give. Not part of the Win32 surface the
+// game sees.
+#pragma once
+#include "platform/user32/window.h"
+
+// The frame of a fixed-size captioned window, as a classic Windows theme draws it.
+inline constexpr int FixedFrame = 3;
+inline constexpr int CaptionHeight = 19;
+// A full-screen game asks for a captioned window of exactly the picture's size at (0, 0).
+inline constexpr int FullScreenWidth = 800;
+inline constexpr int FullScreenHeight = 600;
+
+struct WindowClass {
+  bool used;
+  char name[64];
+  WNDPROC procedure;
+};
+
+// The registered class of that name (or, on the desktop, that atom); null if none.
+WindowClass *ClassNamed(LPCSTR name);
+void ForgetWindowClasses();
+
+// The client area CreateWindowExA makes of a style and outer size (CW_USEDEFAULT taken
+// as 640 x 480 of client area), and whether it asks for the full screen.
+struct ClientArea {
+  bool fullScreen;
+  int width, height;
+};
+ClientArea ClientAreaOf(DWORD style, int x, int y, int &width, int &height);
+
+// The thread's message queue. Key and mouse messages leave a few entries free for
+// WM_CLOSE and the like; when it is full the newest message is dropped (false).
+bool QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The first queued message for the window (any window when null) within the filter.
+bool TakeQueuedMessage(MSG *msg, HWND window, UINT filterMin, UINT filterMax, bool remove);
+void ForgetQueuedMessages(HWND window);
+int QueuedMessageCount();
+
+// The WM_CHAR a WM_KEYDOWN of the virtual key makes (0 for none): letters, digits,
+// Enter, Escape, Backspace, Tab and Space.
+int CharacterOfKey(int key, bool shift);
