@@ -5,6 +5,7 @@
 // demo the built-in player makes each frame's input instead, until the person presses
 // Escape.
 #include "app/game.h"
+#include "app/mouse_motion.h"
 #include "app/player.h"
 #include "app/record.h"
 #include "render/device.h"
@@ -33,6 +34,7 @@ FrameInput ReadInput() {
   FrameInput input;
   input.dx = cursor.x - 400;
   input.dy = cursor.y - 300;
+  mouseMotion.Apply(input.dx, input.dy);
   input.left = Held(keys, VK_LBUTTON);
   input.right = Held(keys, VK_RBUTTON);
   input.escape = Held(keys, VK_ESCAPE);

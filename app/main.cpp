@@ -10,6 +10,7 @@
 
 #include "app/data_files.h"
 #include "app/game.h"
+#include "app/mouse_motion.h"
 #include "app/options.h"
 #include "app/record.h"
 #include "render/scene.h"
@@ -37,6 +38,7 @@ int main(int argc, char **argv) {
   if (!options.recordPath.empty() && !OpenRecording(options.recordPath.c_str())) return 1;
   displayModeChoice = options.displayMode;
   demoMode = options.demo ? 1 : 0;
+  mouseMotion.sensitivity = options.sensitivity;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
 #endif

@@ -1,8 +1,10 @@
 // The option table of quillrun and its parser (see options.h).
 #include "app/options.h"
 
+#include <cstdlib>
 #include <cstring>
 
+#include "app/mouse_motion.h"
 #include "platform/platform.h"
 
 namespace {
@@ -42,6 +44,28 @@ const Option options[] = {
          return false;
        }
        o.recordPath = argument;
+       return true;
+     }},
+    {"--mouse", "MODE", "how the mouse is read: auto, relative, warp or absolute (for remote desktops)",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       for (const char *mode : {"auto", "relative", "warp", "absolute"})
+         if (std::strcmp(argument, mode) == 0) {
+           o.mouseMode = mode;
+           return true;
+         }
+       error = "--mouse wants auto, relative, warp or absolute, not \"" + std::string(argument) + "\"";
+       return false;
+     }},
+    {"--sensitivity", "X", "scale the mouse's motion by X (0.25 to 4; 1 as it comes)",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       char *end = nullptr;
+       const double value = std::strtod(argument, &end);
+       if (*argument == '\0' || end == nullptr || *end != '\0' || !(value >= MouseMotionScale::Lowest) ||
+           !(value <= MouseMotionScale::Highest)) {
+         error = "--sensitivity wants a number from 0.25 to 4, not \"" + std::string(argument) + "\"";
+         return false;
+       }
+       o.sensitivity = value;
        return true;
      }},
     {"--demo", nullptr, "let the built-in player play a normal game; Escape hands it over to you",

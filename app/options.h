@@ -10,6 +10,8 @@ struct StartOptions {
   int windowScale = 1;   // screen pixels per pixel of the game's 800 x 600 window
   std::string recordPath;   // --record: where the games played are kept for replays
   bool demo = false;        // --demo: the built-in player plays until Escape
+  double sensitivity = 1.0; // --sensitivity: the mouse motion's scale, 0.25 to 4
+  std::string mouseMode = "auto";   // --mouse: auto, relative, warp or absolute
   bool help = false;
   bool version = false;
 };

@@ -191,6 +191,10 @@ int main(int argc, char **argv) {
   }
   static World world;
   StartWorld(world, static_cast<uint32_t>(options.seed));
+  // The same header the game's own recordings start with, so the file replays by itself.
+  if (options.recordPath != nullptr &&
+      !record.Printf("# quillrun-record seed %u\n", static_cast<uint32_t>(options.seed)))
+    return 1;
   static FrameReport report;
   std::vector<std::pair<int, int>> frameSounds;
   frameSounds.reserve(FrameSoundLimit);

@@ -63,6 +63,13 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
            {{"--scale="}, "from 1 to 4"},
            {{"--scale", "2x"}, "from 1 to 4"},
            {{"--window=yes"}, "--window takes no argument"},
+           {{"--sensitivity", "0.2"}, "--sensitivity wants a number from 0.25 to 4, not \"0.2\""},
+           {{"--sensitivity=4.01"}, "from 0.25 to 4"},
+           {{"--sensitivity", "nan"}, "from 0.25 to 4"},
+           {{"--sensitivity", "1x"}, "from 0.25 to 4"},
+           {{"--sensitivity="}, "from 0.25 to 4"},
+           {{"--mouse", "raw"}, "--mouse wants auto, relative, warp or absolute, not \"raw\""},
+           {{"--mouse"}, "--mouse wants an argument, MODE"},
            {{"--help", "--bogus"}, "unknown option"},
        }) {
     StartOptions options;
@@ -72,12 +79,32 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
   }
 }
 
+TEST(Options, TheMouseIsReadAsAskedAndScaledWithinItsRange) {
+  StartOptions defaults;
+  std::string error;
+  ASSERT_TRUE(Parse({}, defaults, error));
+  EXPECT_EQ(defaults.mouseMode, "auto");
+  EXPECT_EQ(defaults.sensitivity, 1.0);
+  for (const char *mode : {"auto", "relative", "warp", "absolute"}) {
+    StartOptions options;
+    ASSERT_TRUE(Parse({"--mouse", mode}, options, error)) << error;
+    EXPECT_EQ(options.mouseMode, mode);
+  }
+  for (const auto &[word, value] : std::vector<std::pair<const char *, double>>{
+           {"--sensitivity=0.25", 0.25}, {"--sensitivity=4", 4.0}, {"--sensitivity=1.5", 1.5}}) {
+    StartOptions options;
+    ASSERT_TRUE(Parse({word}, options, error)) << error;
+    EXPECT_EQ(options.sensitivity, value);
+  }
+}
+
 TEST(Options, TheUsageListsEveryOption) {
   testing::internal::CaptureStdout();
   PrintUsage(stdout);
   const std::string usage = testing::internal::GetCapturedStdout();
   EXPECT_EQ(usage.rfind("usage: quillrun", 0), 0u);
-  for (const char *option : {"--window", "--fullscreen", "--scale N", "--help", "--version"})
+  for (const char *option :
+       {"--window", "--fullscreen", "--scale N", "--mouse MODE", "--sensitivity X", "--help", "--version"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

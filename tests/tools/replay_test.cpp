@@ -165,13 +165,18 @@ TEST(Replay, BuiltInPlayerPlaysAndScreenshotsShowTheFrame) {
 }
 
 // A stretch of the built-in player's game kept with --record and replayed from that
-// file is the same game: the player acted only through the frame input. The summary
-// line says how far the game got.
+// file alone is the same game: the player acted only through the frame input, and the
+// file starts with the seed as the game's own recordings do. The summary line says how
+// far the game got.
 TEST(Replay, BuiltInPlayerRecordingReplaysToTheSameGame) {
   std::string recording = ::testing::TempDir() + std::to_string(getpid()) + ".played.input";
   RunResult played = Replay("--seed 4 --play normal --frames 2500 --hash --summary --record " + recording);
   ASSERT_EQ(played.status, 0) << played.err;
-  RunResult replayed = Replay("--seed 4 --input " + recording + " --frames 2500 --hash --summary");
+  std::ifstream kept(recording);
+  std::string header;
+  std::getline(kept, header);
+  EXPECT_EQ(header, "# quillrun-record seed 4");
+  RunResult replayed = Replay("--input " + recording + " --frames 2500 --hash --summary");
   ASSERT_EQ(replayed.status, 0) << replayed.err;
   EXPECT_EQ(played.out, replayed.out);
   // Still playing, with points scored and the shield kept.
