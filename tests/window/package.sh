@@ -30,6 +30,8 @@ grep -qx 'libsdl2-mixer-2.0-0' <<<"$names" || fail "no dependency on the mixer o
 grep -qx libgl1 <<<"$names" || fail "no dependency on the OpenGL library of the hardware device"
 bad=$(grep -v -x 'fonts-ipafont-gothic' <<<"$names" | grep -v '^lib' ; grep -E -- '-dev$|gtest|gmock|benchmark' <<<"$names")
 [ -z "$bad" ] || fail "dependencies that are not runtime libraries: $bad"
+# zenity shows SDL's message boxes on Wayland; it is recommended, not required.
+[ "$(dpkg-deb -f "$deb" Recommends)" = zenity ] || fail "the package does not recommend zenity"
 
 version=$(dpkg-deb -f "$deb" Version)
 [ "$("$build/quillrun" --version)" = "quillrun $version" ] || fail "package version $version is not the game's"
