@@ -6,17 +6,13 @@
 // trilinear wrapped texels times the vertex colour, alpha-blended, depth less-or-equal)
 // run through specialised loops; everything else takes the general per-pixel path.
 #include "platform/raster/raster_ref.h"
-#ifdef __EMSCRIPTEN__
-#include "platform/drivers/web/web_page.h"
-#else
-#include <SDL.h>
-#endif
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 #include "platform/raster/raster_depth.h"
-#include "platform/user32/window_internal.h"
+#include "platform/raster/window_surface.h"
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -235,17 +231,7 @@ enum OutputKind { OutputBlend, OutputOpaque, OutputBlendNoDepth, OutputOpaqueNoD
 
 class ReferenceRaster final : public RasterDevice {
 public:
-  ReferenceRaster(HWND presentWindow) : window(presentWindow) {
-#ifndef __EMSCRIPTEN__
-    const char *driver = SDL_GetCurrentVideoDriver();
-    onX11 = driver != nullptr && std::strcmp(driver, "x11") == 0;
-#endif
-  }
-  ~ReferenceRaster() override {
-#ifndef __EMSCRIPTEN__
-    if (wrapper != nullptr) SDL_FreeSurface(wrapper);
-#endif
-  }
+  ReferenceRaster(HWND presentWindow, WindowSurface *presentSurface) : window(presentWindow), surface(presentSurface) {}
 
   bool Resize(int w, int h) override {
     width = w;
@@ -257,12 +243,8 @@ public:
     presented.assign((size_t)w * h, 0xFF000000u);
     touched = true;
     frames = keptFrame = 0;
-#ifndef __EMSCRIPTEN__
-    if (wrapper != nullptr) SDL_FreeSurface(wrapper);
-    wrapper = nullptr;
     drawn = nullptr;
     bound = false;
-#endif
     return true;
   }
 
@@ -328,61 +310,9 @@ public:
       std::memcpy(presented.data(), backBuffer, color.size() * 4);
       keptFrame = frames;
     }
-#ifdef __EMSCRIPTEN__
-    // In the browser the picture goes to the page's canvas through its 2D context.
-    WebPresentPixels(target, backBuffer, width, height);
-  }
-#else
     bound = false;
-    SDL_Window *sdl = SdlWindowOf(target);
-    if (sdl == nullptr) return;
-    // Drawn in the window's own pixels: they only have to be shown. (Should the window
-    // have changed size since, SDL refuses, and the next frame moves the picture out.)
-    if (drawn != nullptr && sdl == SdlWindowOf(window)) {
-      SDL_UpdateWindowSurface(sdl);
-      return;
-    }
-    SDL_Surface *surface = SDL_GetWindowSurface(sdl);
-    if (surface == nullptr) {
-      if (!surfaceComplaint) std::fprintf(stderr, "d3d8: reference device cannot reach the window: %s\n", SDL_GetError());
-      surfaceComplaint = true;
-      return;
-    }
-    if (wrapper != nullptr && wrapper->pixels != backBuffer) {
-      SDL_FreeSurface(wrapper);
-      wrapper = nullptr;
-    }
-    if (wrapper == nullptr)
-      wrapper = SDL_CreateRGBSurfaceWithFormatFrom(backBuffer, width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (wrapper == nullptr) return;
-    SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
-    // Scale into the window keeping the aspect ratio; the bands around stay black.
-    SDL_Rect dest;
-    if ((int64_t)surface->w * height > (int64_t)surface->h * width) {
-      dest.h = surface->h;
-      dest.w = (int)((int64_t)surface->h * width / height);
-    } else {
-      dest.w = surface->w;
-      dest.h = (int)((int64_t)surface->w * height / width);
-    }
-    dest.x = (surface->w - dest.w) / 2;
-    dest.y = (surface->h - dest.h) / 2;
-    if (dest.w != surface->w || dest.h != surface->h) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    Uint32 format = surface->format->format;
-    if (dest.w == width && dest.h == height && (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) &&
-        SDL_LockSurface(surface) == 0) {
-      // The window keeps 32-bit xRGB pixels, as the picture does: rows are copied as they are.
-      for (int y = 0; y < height; ++y)
-        std::memcpy(static_cast<uint8_t *>(surface->pixels) + (size_t)(dest.y + y) * surface->pitch + (size_t)dest.x * 4,
-                    &backBuffer[(size_t)y * width], (size_t)width * 4);
-      SDL_UnlockSurface(surface);
-    } else if (dest.w == width && dest.h == height)
-      SDL_BlitSurface(wrapper, nullptr, surface, &dest);
-    else
-      SDL_BlitScaled(wrapper, nullptr, surface, &dest);
-    SDL_UpdateWindowSurface(sdl);
+    if (WindowSurface *shown = SurfaceOf(target)) shown->Show(backBuffer, width, height);
   }
-#endif
 
   bool ReadBack(uint32_t *pixels, int w, int h) override {
     if (w != width || h != height) return false;
@@ -399,51 +329,48 @@ public:
   const char *Describe() override { return "our software rasterizer"; }
 
 private:
-  // Chooses where the frame is drawn, at its first clear or draw. On X11 a window as
-  // large as the picture, whose pixels are 32-bit xRGB rows without padding, is drawn
-  // into directly: Present then has nothing to copy. Anything else (a scaled or full
-  // screen window, another display system) draws into the device's own pixels, which
-  // Present copies or scales into the window. The back buffer keeps its picture when it
-  // moves between the two.
+  // Chooses where the frame is drawn, at its first clear or draw. Where the window's
+  // surface offers pixels of the picture's size (a window as large as the picture on
+  // X11) the frame is drawn into them directly: Present then has nothing to copy.
+  // Anything else (a scaled or full screen window, another display system, no window)
+  // draws into the device's own pixels, which Present has copied or scaled into the
+  // window. The back buffer keeps its picture when it moves between the two.
   void Bind() {
-#ifndef __EMSCRIPTEN__
     if (bound) return;
     bound = true;
-    SDL_Window *sdl = SdlWindowOf(window);
-    SDL_Surface *surface = nullptr;
-    if (sdl != nullptr && onX11) {
-      int w = 0, h = 0;
-      SDL_GetWindowSize(sdl, &w, &h);
-      // A window that changed size gets new pixels at the next SDL_GetWindowSurface and
-      // loses the old ones: the picture moves out while they are still there.
-      if (drawn != nullptr && (w != drawn->w || h != drawn->h)) Leave();
-      if (w == width && h == height) surface = SDL_GetWindowSurface(sdl);
-    }
-    const bool fits = surface != nullptr && surface->pixels != nullptr && surface->w == width &&
-                      surface->h == height && surface->pitch == width * 4 &&
-                      (surface->format->format == SDL_PIXELFORMAT_RGB888 ||
-                       surface->format->format == SDL_PIXELFORMAT_ARGB8888);
-    if (!fits) {
+    uint32_t *pixels = surface != nullptr ? surface->DirectPixels(width, height) : nullptr;
+    if (pixels == nullptr) {
+      // The window's pixels given before are still there: the picture moves out.
       if (drawn != nullptr) Leave();
       return;
     }
-    if (drawn == surface && backBuffer == surface->pixels) return;
-    // Into the window's pixels: from our own, the picture comes along. (Pixels that SDL
-    // replaced without a change of size are gone; the new ones are drawn on as they are.)
-    if (drawn == nullptr) std::memcpy(surface->pixels, color.data(), color.size() * 4);
-    drawn = surface;
-    backBuffer = static_cast<uint32_t *>(surface->pixels);
-#endif
+    if (drawn == pixels) return;
+    // Into the window's pixels: from our own, the picture comes along. (Pixels that the
+    // window replaced without a change of size are gone; the new ones are drawn on as
+    // they are.)
+    if (drawn == nullptr) std::memcpy(pixels, color.data(), color.size() * 4);
+    drawn = pixels;
+    backBuffer = pixels;
   }
 
-#ifndef __EMSCRIPTEN__
   // Back to the device's own pixels, bringing the picture from the window's.
   void Leave() {
     std::memcpy(color.data(), backBuffer, color.size() * 4);
     backBuffer = color.data();
     drawn = nullptr;
   }
-#endif
+
+  // The surface a Present shows the picture in: the device's window's, or that of the
+  // window it was asked to show it in instead (made at its first Present there).
+  WindowSurface *SurfaceOf(HWND target) {
+    if (target == window) return surface.get();
+    if (!otherKnown || target != otherWindow) {
+      other.reset(CreateWindowSurface(target));
+      otherWindow = target;
+      otherKnown = true;
+    }
+    return other.get();
+  }
 
   void Rasterize(const RasterState &st, const RasterVertex *v, int count, bool lines) {
     Begin(st);
@@ -923,22 +850,21 @@ private:
   }
 
   HWND window;
+  std::unique_ptr<WindowSurface> surface;   // the window's, or null: the picture is shown nowhere
+  std::unique_ptr<WindowSurface> other;     // the last window shown in instead, if any
+  HWND otherWindow = nullptr;
+  bool otherKnown = false;
   int width = 0, height = 0;
   std::vector<uint32_t> color;        // the back buffer's own pixels
   uint32_t *backBuffer = nullptr;     // the pixels drawn into: `color`, or the window's own
+  uint32_t *drawn = nullptr;          // the window's pixels, while they hold the back buffer
+  bool bound = false;                 // this frame's back buffer has been chosen
   std::vector<uint16_t> depth;
   DepthRecord depthRecord;   // what the depth buffer holds, while known
   std::vector<uint32_t> presented;   // a copy of the last picture, once the read-back is used
   bool keepPresented = false;
   bool touched = true;                // drawn into since the last Present
   unsigned long frames = 0, keptFrame = 0;
-#ifndef __EMSCRIPTEN__
-  SDL_Surface *wrapper = nullptr;
-  bool surfaceComplaint = false;
-  bool onX11 = false;                 // SDL's video runs on X11 (the window's pixels can be drawn into)
-  SDL_Surface *drawn = nullptr;       // the window surface that holds the back buffer, if one does
-  bool bound = false;                 // this frame's back buffer has been chosen
-#endif
   const RasterState *s = nullptr;
   const RasterTexture *texture = nullptr;
   RasterCombine combine = CombineAny;
@@ -948,8 +874,12 @@ private:
 
 }  // namespace
 
-RasterDevice *CreateReferenceRaster(HWND window, int width, int height) {
-  auto *raster = new ReferenceRaster(window);
+RasterDevice *CreateReferenceRaster(HWND window, WindowSurface *surface, int width, int height) {
+  auto *raster = new ReferenceRaster(window, surface);
   raster->Resize(width, height);
   return raster;
+}
+
+RasterDevice *CreateReferenceRaster(HWND window, int width, int height) {
+  return CreateReferenceRaster(window, CreateWindowSurface(window), width, height);
 }
