@@ -42,6 +42,20 @@ struct Sampling {
   uint8_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
 };
 
+// The four texels a bilinear sample of a wrapped level blends, at 16.16 texels of
+// level 0: two rows, two columns, and the weights of the second of each in 256ths.
+struct TexelSquare {
+  const uint32_t *row0, *row1;
+  int x0, x1;
+  uint32_t fx, fy;
+};
+__attribute__((always_inline)) inline TexelSquare WrappedSquare(const Level &l, int64_t u, int64_t v) {
+  int64_t s = (u >> l.shiftU) - 32768, t = (v >> l.shiftV) - 32768;
+  int x = (int)(s >> 16), y = (int)(t >> 16);
+  return {l.texels + (y & (l.height - 1)) * l.width, l.texels + ((y + 1) & (l.height - 1)) * l.width,
+          x & (l.width - 1), (x + 1) & (l.width - 1), (uint32_t)(s >> 8) & 255, (uint32_t)(t >> 8) & 255};
+}
+
 #ifdef __SSE2__
 // The same arithmetic as Lerp, four channels at a time: the two texels' channels are
 // interleaved so that one multiply-add gives a (256 - f) + b f for each channel.
@@ -65,16 +79,11 @@ __attribute__((always_inline)) inline uint32_t Pack(__m128i c) {
 
 // Bilinear sample of a wrapped level, left as four 32-bit channels.
 __attribute__((always_inline)) inline __m128i BilinearWrapWide(const Level &l, int64_t u, int64_t v) {
-  int64_t s = (u >> l.shiftU) - 32768, t = (v >> l.shiftV) - 32768;
-  int x = (int)(s >> 16), y = (int)(t >> 16);
-  uint32_t fx = (uint32_t)(s >> 8) & 255, fy = (uint32_t)(t >> 8) & 255;
-  int x0 = x & (l.width - 1), x1 = (x + 1) & (l.width - 1);
-  const uint32_t *row0 = l.texels + (y & (l.height - 1)) * l.width;
-  const uint32_t *row1 = l.texels + ((y + 1) & (l.height - 1)) * l.width;
-  __m128i wx = Weights(fx);
-  __m128i top = LerpWide(TexelPair(row0[x0], row0[x1]), wx);
-  __m128i bottom = LerpWide(TexelPair(row1[x0], row1[x1]), wx);
-  return LerpWide(ResultPair(top, bottom), Weights(fy));
+  const TexelSquare q = WrappedSquare(l, u, v);
+  __m128i wx = Weights(q.fx);
+  __m128i top = LerpWide(TexelPair(q.row0[q.x0], q.row0[q.x1]), wx);
+  __m128i bottom = LerpWide(TexelPair(q.row1[q.x0], q.row1[q.x1]), wx);
+  return LerpWide(ResultPair(top, bottom), Weights(q.fy));
 }
 
 __attribute__((always_inline)) inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
@@ -87,13 +96,8 @@ __attribute__((always_inline)) inline uint32_t TrilinearWrap(const Level &a, con
 }
 #else
 __attribute__((always_inline)) inline uint32_t BilinearWrap(const Level &l, int64_t u, int64_t v) {
-  int64_t s = (u >> l.shiftU) - 32768, t = (v >> l.shiftV) - 32768;
-  int x = (int)(s >> 16), y = (int)(t >> 16);
-  uint32_t fx = (uint32_t)(s >> 8) & 255, fy = (uint32_t)(t >> 8) & 255;
-  int x0 = x & (l.width - 1), x1 = (x + 1) & (l.width - 1);
-  const uint32_t *row0 = l.texels + (y & (l.height - 1)) * l.width;
-  const uint32_t *row1 = l.texels + ((y + 1) & (l.height - 1)) * l.width;
-  return Lerp(Lerp(row0[x0], row0[x1], fx), Lerp(row1[x0], row1[x1], fx), fy);
+  const TexelSquare q = WrappedSquare(l, u, v);
+  return Lerp(Lerp(q.row0[q.x0], q.row0[q.x1], q.fx), Lerp(q.row1[q.x0], q.row1[q.x1], q.fx), q.fy);
 }
 
 inline uint32_t TrilinearWrap(const Level &a, const Level &b, uint32_t weight, int64_t u, int64_t v) {
