@@ -17,29 +17,6 @@ EM_JS(void, WebShowMessageJs, (const char *caption, const char *text), {
   else console.log(c + ': ' + t);
 });
 
-EM_JS(void, WebPresentPixelsJs, (const uint32_t *pixels, int width, int height), {
-  var canvas = document.querySelector('#canvas');
-  if (!canvas) return;
-  if (!Module.presentContext) {
-    Module.presentContext = canvas.getContext('2d', {alpha: false});
-    if (!Module.presentContext) return;
-    Module.presentImage = Module.presentContext.createImageData(width, height);
-  }
-  var image = Module.presentImage;
-  if (image.width != width || image.height != height) {
-    image = Module.presentImage = Module.presentContext.createImageData(width, height);
-  }
-  // 0xAARRGGBB little-endian is B, G, R, A in memory; the canvas wants R, G, B, A.
-  var source = HEAPU8.subarray(pixels, pixels + width * height * 4), out = image.data;
-  for (var i = 0; i < out.length; i += 4) {
-    out[i] = source[i + 2];
-    out[i + 1] = source[i + 1];
-    out[i + 2] = source[i];
-    out[i + 3] = 255;
-  }
-  Module.presentContext.putImageData(image, 0, 0);
-});
-
 EM_JS(int, WebPageVisibleJs, (), {
   return document.hidden ? 0 : 1;
 });
@@ -71,11 +48,6 @@ EM_JS(void, WebRasterGlyphJs, (uint32_t codePoint, double emPixels, int penX, in
 void WebShowCursor(bool show) { WebShowCursorJs(show ? 1 : 0); }
 
 void WebShowMessage(const char *captionUtf8, const char *textUtf8) { WebShowMessageJs(captionUtf8, textUtf8); }
-
-void WebPresentPixels(HWND window, const uint32_t *pixels, int width, int height) {
-  if (window == nullptr || IsHeadlessWindow(window) || width <= 0 || height <= 0) return;
-  WebPresentPixelsJs(pixels, width, height);
-}
 
 bool WebPageVisible() { return WebPageVisibleJs() != 0; }
 

@@ -1,6 +1,7 @@
 // What the browser build of the platform asks of the page around the game: the canvas,
-// the cursor, the message area and the 2D canvas that shows the reference device's
-// pixels and draws text. Each call is a small piece of JavaScript (web_page.cpp).
+// the cursor, the message area and the 2D canvas that draws text (the reference
+// device's picture goes onto the canvas in web_surface.cpp). Each call is a small piece
+// of JavaScript (web_page.cpp).
 #pragma once
 #include <cstdint>
 #include "base/win32_types.h"
@@ -13,10 +14,6 @@ void WebShowCursor(bool show);
 
 // Shows a message box's caption and text (UTF-8) on the page, without blocking.
 void WebShowMessage(const char *captionUtf8, const char *textUtf8);
-
-// Copies a picture of 0xAARRGGBB pixels onto the canvas through its 2D context (the
-// reference device's present); nothing happens for a headless or absent window.
-void WebPresentPixels(HWND window, const uint32_t *pixels, int width, int height);
 
 // Whether the page is shown (not a hidden tab, not minimised).
 bool WebPageVisible();
