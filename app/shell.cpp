@@ -1,7 +1,7 @@
 // The application shell: the process from the display-mode question to the shutdown.
 // One window, every subsystem set up in a fixed order, a message loop that runs one game
-// frame per pass while the window is in the foreground, and the release of everything
-// in the reverse order.
+// frame per pass while the window is in the foreground (in the background the window
+// only repaints the picture it has), and the release of everything in the reverse order.
 #include <ctime>
 #include "app/game.h"
 #include "app/record.h"
@@ -79,6 +79,10 @@ int InitGame() {
   // The cursor and the timer period change only once start-up cannot fail any more.
   timeBeginPeriod(1);
   ShowCursor(FALSE);
+  // The window was shown before there was a device to paint it with: its first picture
+  // is still owed. A desktop that shows a window, and gives it the focus, only once
+  // something is drawn in it would otherwise wait for the game and the game for it.
+  InvalidateRect(mainWindow, nullptr, FALSE);
   return 1;
 }
 
@@ -107,6 +111,15 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   if (message == WM_DESTROY) {
     running = 0;
     return 1;
+  }
+  if (message == WM_PAINT && device && GetForegroundWindow() != window) {
+    // In the background no frame runs, so the picture of the world as it stands is
+    // presented again, the world not stepped. In the foreground the next frame presents
+    // one anyway, and before there is a device the default handling shows the class's
+    // background, as it always has.
+    PaintFrame(game, fpsValue);
+    ValidateRect(window, nullptr);
+    return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

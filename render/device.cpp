@@ -1,7 +1,7 @@
 // The Direct3D 8 objects of the game and the frame that renders them: the Direct3D
 // object, the one device with its present parameters (kept for every Reset), the two
-// sprite textures, and RenderFrame with its fixed states, transforms and the
-// lost-device recovery.
+// sprite textures, RenderFrame with its fixed states, transforms and the lost-device
+// recovery, and PaintFrame, the same picture presented again between frames.
 #include "render/device.h"
 #include "platform/d3dx/d3dx.h"
 #include "datadir/data_path.h"
@@ -127,7 +127,10 @@ void SetFrameStates(IDirect3DDevice8 *target) {
   target->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
 }
 
-void RenderFrame(const World &world, uint32_t fps) {
+namespace {
+
+// Draws the world into the back buffer and presents it; Present's result.
+HRESULT DrawAndPresent(const World &world, uint32_t fps) {
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   device->BeginScene();
 
@@ -145,7 +148,20 @@ void RenderFrame(const World &world, uint32_t fps) {
 
   device->EndScene();
   RECT destination = {0, 0, 800, 600};
-  if (device->Present(nullptr, &destination, deviceWindow, nullptr) == D3DERR_DEVICELOST) {
+  return device->Present(nullptr, &destination, deviceWindow, nullptr);
+}
+
+}  // namespace
+
+void RenderFrame(const World &world, uint32_t fps) {
+  if (DrawAndPresent(world, fps) == D3DERR_DEVICELOST) {
     if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
   }
+}
+
+void PaintFrame(const World &world, uint32_t fps) {
+  // A full-screen game in the background has lost its device, and a Reset there would
+  // fail: the picture waits for the game's return.
+  if (device == nullptr || device->TestCooperativeLevel() != D3D_OK) return;
+  DrawAndPresent(world, fps);
 }

@@ -18,6 +18,10 @@ void ReleaseDirect3D();
 // Draws the world as it stands after a frame and presents it to the device's window;
 // fps is the frame rate the caption line shows while Enter is held.
 void RenderFrame(const World &world, uint32_t fps);
+// Presents the world as it stands again, outside any frame (the window needs its
+// picture while no frames run). A lost device presents nothing: only a frame, in the
+// foreground, resets it.
+void PaintFrame(const World &world, uint32_t fps);
 // The fixed states every frame starts with: depth test on, no culling, bilinear and
 // mip filtering, texel times vertex colour and alpha, alpha blending, no lighting.
 void SetFrameStates(IDirect3DDevice8 *target);

@@ -52,6 +52,7 @@ struct CREATESTRUCTA {
 #define WM_ACTIVATE 0x0006
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
+#define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_KEYDOWN 0x0100
@@ -125,6 +126,7 @@ ATOM RegisterClassExA(const WNDCLASSEXA *windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL ShowWindow(HWND window, int showCommand);
+// Sends the window its WM_PAINT at once when its picture is out of date.
 BOOL UpdateWindow(HWND window);
 BOOL DestroyWindow(HWND window);
 int GetSystemMetrics(int index);
@@ -137,6 +139,13 @@ BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL GetClientRect(HWND window, LPRECT rect);
+BOOL IsWindow(HWND window);
+// The window's picture is out of date (it was shown or uncovered, or the game says so):
+// the window gets a WM_PAINT once no other message is queued for it, and again until
+// its procedure validates it (DefWindowProcA does). A rectangle stands for the whole
+// client area: the game repaints whole pictures.
+BOOL InvalidateRect(HWND window, LPCRECT rect, BOOL erase);
+BOOL ValidateRect(HWND window, LPCRECT rect);
 // Blocks until the window's queue has a message (the game waits here while it is not
 // the foreground window, instead of spinning).
 BOOL WaitMessage();

@@ -1,5 +1,5 @@
-// The window classes, stock handles, message queue and key characters shared by the
-// desktop's and the browser's windows (window_messages.h).
+// The window classes, stock handles, message queue with the pending paints and key
+// characters shared by the desktop's and the browser's windows (window_messages.h).
 #include "platform/user32/window_messages.h"
 
 #include <strings.h>
@@ -18,10 +18,13 @@ namespace {
 constexpr int ClassSlots = 8;
 constexpr int QueueSize = 128;
 constexpr int QueueReserve = 8;
+constexpr int PaintSlots = 8;  // as many as there can be windows
 
 WindowClass classes[ClassSlots];
 MSG queue[QueueSize];
 int queueCount;
+// The windows whose picture is out of date; null slots are free.
+HWND paintPending[PaintSlots];
 
 bool IsInputMessage(UINT message) {
   return (message >= WM_KEYDOWN && message <= WM_CHAR) || (message >= WM_MOUSEMOVE && message <= WM_XBUTTONUP);
@@ -52,6 +55,7 @@ WindowClass *ClassNamed(LPCSTR name) {
 void ForgetWindowClasses() {
   for (WindowClass &windowClass : classes) windowClass = WindowClass{};
   queueCount = 0;
+  for (HWND &pending : paintPending) pending = nullptr;
 }
 
 ATOM RegisterClassExA(const WNDCLASSEXA *windowClass) {
@@ -164,9 +168,66 @@ void ForgetQueuedMessages(HWND window) {
   for (int i = 0; i < queueCount; i++)
     if (queue[i].hwnd != window) queue[kept++] = queue[i];
   queueCount = kept;
+  for (HWND &pending : paintPending)
+    if (pending == window) pending = nullptr;
 }
 
 int QueuedMessageCount() { return queueCount; }
+
+void MarkForPaint(HWND window) {
+  if (!window || NeedsPaint(window)) return;
+  for (HWND &pending : paintPending) {
+    if (!pending) {
+      pending = window;
+      return;
+    }
+  }
+}
+
+bool NeedsPaint(HWND window) {
+  for (HWND pending : paintPending)
+    if (window && pending == window) return true;
+  return false;
+}
+
+bool AnyPaintPending() {
+  for (HWND pending : paintPending)
+    if (pending) return true;
+  return false;
+}
+
+bool TakePaintMessage(MSG *msg, HWND window, UINT filterMin, UINT filterMax) {
+  if ((filterMin || filterMax) && (WM_PAINT < filterMin || WM_PAINT > filterMax)) return false;
+  for (HWND pending : paintPending) {
+    if (!pending || (window && pending != window)) continue;
+    *msg = MSG{pending, WM_PAINT, 0, 0, timeGetTime(), InputCursor()};
+    return true;
+  }
+  return false;
+}
+
+BOOL InvalidateRect(HWND window, LPCRECT, BOOL) {
+  if (!IsWindow(window)) return FALSE;
+  MarkForPaint(window);
+  return TRUE;
+}
+
+BOOL ValidateRect(HWND window, LPCRECT) {
+  if (!IsWindow(window)) return FALSE;
+  for (HWND &pending : paintPending)
+    if (pending == window) pending = nullptr;
+  return TRUE;
+}
+
+BOOL UpdateWindow(HWND window) {
+  if (!IsWindow(window)) return FALSE;
+  if (NeedsPaint(window)) {
+    // Sent, not queued: the window procedure paints before UpdateWindow returns.
+    const MSG paint = {window, WM_PAINT, 0, 0, timeGetTime(), InputCursor()};
+    DispatchMessageA(&paint);
+  }
+  return TRUE;
+}
 
 int CharacterOfKey(int key, bool shift) {
   if (key >= 'A' && key <= 'Z') return shift ? key : std::tolower(key);

@@ -1,7 +1,7 @@
 // What the desktop's and the browser's windows share, whatever shows them: the window
-// classes, the stock handles, the message queue, the characters of key presses and
-// the client area a window's style and size give. Not part of the Win32 surface the
-// game sees.
+// classes, the stock handles, the message queue with the windows waiting for their
+// WM_PAINT, the characters of key presses and the client area a window's style and
+// size give. Not part of the Win32 surface the game sees.
 #pragma once
 #include "platform/user32/window.h"
 
@@ -35,8 +35,20 @@ ClientArea ClientAreaOf(DWORD style, int x, int y, int &width, int &height);
 bool QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The first queued message for the window (any window when null) within the filter.
 bool TakeQueuedMessage(MSG *msg, HWND window, UINT filterMin, UINT filterMax, bool remove);
+// Forgets the window's queued messages and its pending WM_PAINT.
 void ForgetQueuedMessages(HWND window);
 int QueuedMessageCount();
+
+// The windows whose picture is out of date. InvalidateRect and ValidateRect (shared)
+// set and clear it for a live window (IsWindow, each backend's own); a backend marks
+// a window itself when it is shown or the display uncovers it.
+void MarkForPaint(HWND window);
+bool NeedsPaint(HWND window);
+// A WM_PAINT, left pending, for the first window (of `window`, or any when null) that
+// needs one, when the filter lets WM_PAINT through: PeekMessageA's answer once nothing
+// is queued.
+bool TakePaintMessage(MSG *msg, HWND window, UINT filterMin, UINT filterMax);
+bool AnyPaintPending();
 
 // The WM_CHAR a WM_KEYDOWN of the virtual key makes (0 for none): letters, digits,
 // Enter, Escape, Backspace, Tab and Space.

@@ -5,10 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include "app/game.h"
+#include <vector>
 #include "headless_game.h"
+#include "platform/d3d8/d3d8_readback.h"
 #include "platform/drivers/headless/headless.h"
 #include "platform/platform.h"
 #include "platform/user32/window_internal.h"
+#include "render/device.h"
+#include "sound/sound.h"
 #include "world/world.h"
 
 namespace {
@@ -302,6 +306,62 @@ TEST_F(FrameDriver, InTheBackgroundNoFrameRunsAndTheReturnDoesNotCatchUp) {
   EXPECT_EQ(waits, 3);
   EXPECT_EQ(game.frameCounter, frames + 1);
   EXPECT_EQ(lastFrameTime, back);
+}
+
+std::vector<DWORD> PresentedPicture() {
+  std::vector<DWORD> pixels(800 * 600);
+  EXPECT_TRUE(ReadBackPresented(device, pixels.data(), 800, 600));
+  return pixels;
+}
+
+// Something that is not the game's picture on the screen, as a window covered by another
+// keeps until it is painted again.
+void PresentRed() {
+  device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+  device->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST_F(FrameDriver, InTheBackgroundEachPaintPresentsTheWorldAsItStandsWithoutAFrame) {
+  for (int i = 0; i < 30; i++) RunFrame();  // stars on the title screen
+  static std::vector<DWORD> title, red;
+  title = PresentedPicture();
+  PresentRed();
+  red = PresentedPicture();
+  ASSERT_NE(title, red);
+  static World before;
+  before = game;
+  const uint32_t frameTime = lastFrameTime, fpsFrames = fpsFrameCount;
+  const DWORD now = HeadlessTime();
+  static int played;
+  played = 0;
+  soundPlayObserver = [](int, int) { played += 1; };
+
+  static int waits;
+  waits = 0;
+  HeadlessSetForeground(false);
+  InvalidateRect(mainWindow, nullptr, FALSE);
+  HeadlessSetWaitHook([] {
+    waits += 1;
+    const std::vector<DWORD> shown = PresentedPicture();
+    if (waits == 1) {
+      EXPECT_EQ(shown, title) << "the first wait: the paint showed the world";
+      PresentRed();
+    } else if (waits == 2) {
+      EXPECT_EQ(shown, red) << "the second wait: nothing was owed, so nothing was presented";
+      InvalidateRect(mainWindow, nullptr, FALSE);  // uncovered again
+    } else {
+      EXPECT_EQ(shown, title) << "the third wait: painted again";
+      running = 0;
+    }
+  });
+  RunMessageLoop();
+  soundPlayObserver = nullptr;
+  EXPECT_EQ(waits, 3);
+  EXPECT_EQ(std::memcmp(&before, &game, sizeof game), 0) << "a paint stepped the world";
+  EXPECT_EQ(played, 0);
+  EXPECT_EQ(lastFrameTime, frameTime);
+  EXPECT_EQ(fpsFrameCount, fpsFrames);
+  EXPECT_EQ(HeadlessTime(), now);
 }
 
 TEST_F(FrameDriver, ClosingTheWindowEndsTheLoopBeforeAnyFurtherFrame) {

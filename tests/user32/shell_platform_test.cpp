@@ -1,6 +1,6 @@
 // The Win32 stand-in on the headless backend: the start-up sequence of the shell, the
-// window's size and messages, the key snapshot and the relative cursor, the message
-// box's Shift-JIS texts and answers, library loading only from the executable's
+// window's size, messages and paints, the key snapshot and the relative cursor, the
+// message box's Shift-JIS texts and answers, library loading only from the executable's
 // directory, and the C runtime's generator.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -134,6 +134,67 @@ TEST_F(Platform, MessagesOfOtherWindowsStayQueuedAndBackgroundCountsAsAFocusLoss
   EXPECT_EQ(WindowFocusLossCount(first), 1u);
   ShowWindow(first, SW_MINIMIZE);
   EXPECT_EQ(GetForegroundWindow(), second);
+}
+
+TEST_F(Platform, AWindowInViewIsPaintedAfterItsOtherMessagesUntilItIsValidated) {
+  static int waits;
+  waits = 0;
+  HeadlessSetWaitHook([] { waits += 1; });
+  seen.clear();
+  HWND window = MakeWindow("painted", 806, 625);
+  MSG msg;
+  // Never shown: nothing to paint, and WaitMessage waits.
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  WaitMessage();
+  EXPECT_EQ(waits, 1);
+
+  // Shown: the paint comes after what is queued, stays until validated, passes only a
+  // filter that lets WM_PAINT through, and WaitMessage does not wait for it.
+  ShowWindow(window, SW_SHOW);
+  EXPECT_EQ(seen, std::vector<UINT>{WM_CREATE});
+  PostMessageA(window, WM_KEYDOWN, 'A', 1);
+  ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_FALSE(PeekMessageA(&msg, window, WM_KEYDOWN, WM_CHAR, PM_REMOVE));
+  for (int i = 0; i < 2; i++) {
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, window);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_PAINT));
+  }
+  WaitMessage();
+  EXPECT_EQ(waits, 1);
+  // The default handling counts it as painted.
+  DispatchMessageA(&msg);
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_CREATE, WM_PAINT}));
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  WaitMessage();
+  EXPECT_EQ(waits, 2);
+
+  // UpdateWindow paints at once, and only a window that needs it.
+  EXPECT_TRUE(UpdateWindow(window));
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_TRUE(InvalidateRect(window, nullptr, FALSE));
+  EXPECT_TRUE(UpdateWindow(window));
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_CREATE, WM_PAINT, WM_PAINT}));
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+
+  // A minimised or hidden window shows no picture: nothing owed.
+  InvalidateRect(window, nullptr, FALSE);
+  ShowWindow(window, SW_MINIMIZE);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  ShowWindow(window, SW_RESTORE);
+  ShowWindow(window, SW_HIDE);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+
+  // A destroyed window's paint goes with it, and it can be neither invalidated nor
+  // validated any more.
+  ShowWindow(window, SW_SHOW);
+  DestroyWindow(window);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_FALSE(InvalidateRect(window, nullptr, FALSE));
+  EXPECT_FALSE(ValidateRect(window, nullptr));
+  EXPECT_FALSE(UpdateWindow(window));
+  EXPECT_FALSE(InvalidateRect(nullptr, nullptr, FALSE));
 }
 
 TEST_F(Platform, AKeyTappedBetweenTwoSnapshotsShowsInExactlyOne) {

@@ -2,7 +2,10 @@
 // messages, over SDL2 video (or over no display at all with the headless backend).
 // SDL events become Win32 messages in a small queue that PeekMessageA hands out; the
 // window procedure sees WM_CLOSE through DispatchMessageA and WM_DESTROY from
-// DestroyWindow, as on Windows. The window's client area is the outer size the game asks
+// DestroyWindow, as on Windows. A window that is shown or uncovered (SDL's expose)
+// needs its picture: it gets WM_PAINT from UpdateWindow, or from PeekMessageA once
+// nothing else is queued, until it is validated. That matters where the display shows
+// (and focuses) a window only once something has been presented in it. The window's client area is the outer size the game asks
 // for less the frame and caption that GetSystemMetrics reports; a scaled window
 // (window_scale.h) is that client area times the scale on the screen.
 #include <SDL.h>
@@ -161,6 +164,9 @@ void OnWindowEvent(const SDL_WindowEvent &event) {
   switch (event.event) {
     case SDL_WINDOWEVENT_CLOSE:
       PostMessageA(HandleOf(record), WM_CLOSE, 0, 0);
+      break;
+    case SDL_WINDOWEVENT_EXPOSED:
+      MarkForPaint(HandleOf(record));
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
       GrabMouse();
@@ -447,6 +453,11 @@ BOOL ShowWindow(HWND window, int showCommand) {
       QR_UNSUPPORTED_ONCE("ShowWindow: show command %d is not supported; shown as it is", showCommand);
       break;
   }
+  // A window coming into view needs its picture; a minimised or hidden one shows none.
+  if (show && !minimise)
+    MarkForPaint(window);
+  else
+    ValidateRect(window, nullptr);
   if (record->headless) {
     record->visible = show;
     record->minimised = minimise;
@@ -469,11 +480,6 @@ BOOL ShowWindow(HWND window, int showCommand) {
     }
   }
   return wasVisible ? TRUE : FALSE;
-}
-
-BOOL UpdateWindow(HWND window) {
-  // Nothing is painted through GDI: the device presents every frame.
-  return RecordOf(window) ? TRUE : FALSE;
 }
 
 BOOL DestroyWindow(HWND window) {
@@ -527,11 +533,12 @@ BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT re
   }
   PumpWindowEvents();
   PostQuitSignalCloses();
-  return TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE) ? TRUE : FALSE;
+  if (TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE)) return TRUE;
+  return TakePaintMessage(msg, window, filterMin, filterMax) ? TRUE : FALSE;
 }
 
 BOOL WaitMessage() {
-  if (QueuedMessageCount() > 0 || QuitSignal() != 0) return TRUE;
+  if (QueuedMessageCount() > 0 || AnyPaintPending() || QuitSignal() != 0) return TRUE;
   if (HeadlessIsEnabled()) {
     HeadlessRunWaitHook();
     return TRUE;
@@ -567,8 +574,12 @@ LRESULT DispatchMessageA(const MSG *msg) {
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
   // The default handling of everything else is to do nothing.
   if (message == WM_CLOSE) DestroyWindow(window);
+  // Nothing is painted through GDI: the window counts as painted.
+  if (message == WM_PAINT) ValidateRect(window, nullptr);
   return 0;
 }
+
+BOOL IsWindow(HWND window) { return RecordOf(window) ? TRUE : FALSE; }
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
   WindowRecord *record = RecordOf(window);

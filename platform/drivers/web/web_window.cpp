@@ -304,10 +304,13 @@ BOOL ShowWindow(HWND window, int showCommand) {
   record->visible = showCommand != SW_HIDE;
   record->minimised =
       showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINNOACTIVE;
+  // A window coming into view needs its picture; a minimised or hidden one shows none.
+  if (record->visible && !record->minimised)
+    MarkForPaint(window);
+  else
+    ValidateRect(window, nullptr);
   return wasVisible ? TRUE : FALSE;
 }
-
-BOOL UpdateWindow(HWND window) { return RecordOf(window) ? TRUE : FALSE; }
 
 BOOL DestroyWindow(HWND window) {
   WindowRecord *record = RecordOf(window);
@@ -339,12 +342,13 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg || window == reinterpret_cast<HWND>(-1)) return FALSE;
-  return TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE) ? TRUE : FALSE;
+  if (TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE)) return TRUE;
+  return TakePaintMessage(msg, window, filterMin, filterMax) ? TRUE : FALSE;
 }
 
 // The browser's frame callback is the only loop: nothing ever blocks waiting here.
 BOOL WaitMessage() {
-  if (QueuedMessageCount() == 0 && HeadlessIsEnabled()) HeadlessRunWaitHook();
+  if (QueuedMessageCount() == 0 && !AnyPaintPending() && HeadlessIsEnabled()) HeadlessRunWaitHook();
   return TRUE;
 }
 
@@ -364,8 +368,12 @@ LRESULT DispatchMessageA(const MSG *msg) {
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
   if (message == WM_CLOSE) DestroyWindow(window);
+  // Nothing is painted through GDI: the window counts as painted.
+  if (message == WM_PAINT) ValidateRect(window, nullptr);
   return 0;
 }
+
+BOOL IsWindow(HWND window) { return RecordOf(window) ? TRUE : FALSE; }
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
   WindowRecord *record = RecordOf(window);
