@@ -10,6 +10,7 @@
 #include "platform/drivers/web/web_page.h"
 #else
 #include <SDL.h>
+#include "platform/drivers/sdl/sdl_window.h"
 #endif
 #include <algorithm>
 #include <cmath>

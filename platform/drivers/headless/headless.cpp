@@ -1,16 +1,29 @@
-// The headless backend: the state that stands in for the display, the clock and the
-// user while tests and the replay runner drive the real game code. The window, input,
-// timer and message-box stand-ins consult it when it is enabled.
-#include <string>
+// The headless driver: the state that stands in for the display, the clock and the user
+// while tests and the replay runner drive the real game code, and its entries in the
+// driver table (platform/drivers/driver.h), which user32 and winmm run on once it is
+// chosen.
 #include "platform/drivers/headless/headless.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+#include "platform/drivers/driver.h"
 #include "platform/user32/input_internal.h"
 #include "platform/user32/message_box.h"
-#include "platform/user32/window.h"
 #include "platform/user32/window_internal.h"
+#include "platform/user32/window_messages.h"
+#include "platform/winmm/timer_internal.h"
+
+// A headless window is only what the game may ask of it: its size and whether it was
+// minimised.
+struct NativeWindow {
+  int width, height;
+  bool minimised;
+  bool destroyed;
+};
 
 namespace {
 
-bool enabled;
 DWORD virtualClock;
 bool foreground = true;
 int messageBoxAnswer = IDNO;
@@ -18,12 +31,85 @@ std::string lastMessageBoxText;
 std::string lastMessageBoxCaption;
 int messageBoxCount;
 void (*waitHook)();
+std::vector<NativeWindow *> nativeWindows;  // made and not yet freed
+
+bool StartVideo() { return true; }
+
+NativeWindow *CreateNative(const NativeWindowRequest &request) {
+  nativeWindows.push_back(new NativeWindow{request.width, request.height, false, false});
+  return nativeWindows.back();
+}
+
+void DestroyNative(NativeWindow *window) { window->destroyed = true; }
+
+void FreeNative(NativeWindow *window) {
+  nativeWindows.erase(std::remove(nativeWindows.begin(), nativeWindows.end(), window), nativeWindows.end());
+  delete window;
+}
+
+void ShowNative(NativeWindow *window, NativeShow show, bool) { window->minimised = show == NativeShow::Minimised; }
+
+void NativeSize(NativeWindow *window, int *width, int *height) {
+  *width = window->width;
+  *height = window->height;
+}
+
+bool NativeHasFocus(NativeWindow *window) { return foreground && !window->minimised && !window->destroyed; }
+
+void PumpEvents() {}
+
+void WaitEvents() {
+  if (waitHook) waitHook();
+}
+
+void GrabMouse(bool) {}
+
+void ShowPointer(bool) {}
+
+bool GetDesktopMode(DesktopMode *mode) {
+  *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
+  return true;
+}
+
+int ShowMessageBox(const MessageBoxRequest &box) {
+  lastMessageBoxText = box.textUtf8;
+  lastMessageBoxCaption = box.captionUtf8;
+  messageBoxCount += 1;
+  return messageBoxAnswer;
+}
+
+DWORD ClockMilliseconds() { return virtualClock; }
+
+// Sleep(0), a yield, moves on to the next millisecond, which is all a caller that yields
+// while waiting for the clock can be waiting for.
+void ClockSleep(DWORD milliseconds) { virtualClock += milliseconds == 0 ? 1 : milliseconds; }
+
+const Driver headlessDriver = {
+    .name = "headless",
+    .StartVideo = StartVideo,
+    .CreateWindow = CreateNative,
+    .DestroyWindow = DestroyNative,
+    .FreeWindow = FreeNative,
+    .ShowWindow = ShowNative,
+    .WindowSize = NativeSize,
+    .HasFocus = NativeHasFocus,
+    .PumpEvents = PumpEvents,
+    .WaitEvents = WaitEvents,
+    .GrabMouse = GrabMouse,
+    .ShowCursor = ShowPointer,
+    .DesktopMode = GetDesktopMode,
+    .ShowMessageBox = ShowMessageBox,
+    .ClockMilliseconds = ClockMilliseconds,
+    .ClockSleep = ClockSleep,
+};
 
 }  // namespace
 
-void HeadlessEnable() { enabled = true; }
+void HeadlessEnable() { UseDriver(&headlessDriver); }
 
-bool HeadlessIsEnabled() { return enabled; }
+bool HeadlessIsEnabled() { return &CurrentDriver() == &headlessDriver; }
+
+bool IsHeadlessWindow(HWND window) { return NativeWindowOf(window, headlessDriver) != nullptr; }
 
 void HeadlessReset() {
   ResetWindows();
@@ -48,37 +134,33 @@ void HeadlessSetTime(DWORD milliseconds) { virtualClock = milliseconds; }
 
 DWORD HeadlessTime() { return virtualClock; }
 
-void HeadlessAdvanceTime(DWORD milliseconds) { virtualClock += milliseconds; }
-
 void HeadlessSetForeground(bool inForeground) {
-  if (foreground && !inForeground) CountHeadlessFocusLoss();
+  if (foreground == inForeground) return;
   foreground = inForeground;
+  // A copy: the window procedure may make or free windows meanwhile.
+  const std::vector<NativeWindow *> windows = nativeWindows;
+  for (NativeWindow *window : windows) {
+    const bool stillMade = std::find(nativeWindows.begin(), nativeWindows.end(), window) != nativeWindows.end();
+    if (!stillMade || window->destroyed) continue;
+    if (inForeground)
+      DriverFocusGained(window);
+    else
+      DriverFocusLost(window);
+  }
 }
 
-bool HeadlessForeground() { return foreground; }
-
-void HeadlessCloseWindow(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
+void HeadlessCloseWindow(HWND window) { DriverCloseAsked(NativeWindowOf(window, headlessDriver)); }
 
 void HeadlessSetWaitHook(void (*hook)()) { waitHook = hook; }
 
-void HeadlessRunWaitHook() {
-  if (waitHook) waitHook();
-}
-
 void HeadlessSetMessageBoxAnswer(int answer) { messageBoxAnswer = answer; }
-
-int HeadlessMessageBoxAnswer() { return messageBoxAnswer; }
-
-void HeadlessRecordMessageBox(const char *utf8Text, const char *utf8Caption) {
-  lastMessageBoxText = utf8Text;
-  lastMessageBoxCaption = utf8Caption;
-  messageBoxCount += 1;
-}
 
 const char *HeadlessLastMessageBoxText() { return lastMessageBoxText.c_str(); }
 
 const char *HeadlessLastMessageBoxCaption() { return lastMessageBoxCaption.c_str(); }
 
 int HeadlessMessageBoxCount() { return messageBoxCount; }
+
+int HeadlessTimerPeriodCount() { return TimerPeriodCount(); }
 
 int HeadlessCursorCount() { return InputCursorCount(); }
