@@ -6,35 +6,37 @@
 
 namespace {
 
-bool NoVideo() {
-  static bool said = false;
-  if (!said) std::fprintf(stderr, "quillrun: no display for the window (this program has no display driver)\n");
-  said = true;
-  return false;
-}
-NativeWindow *NoWindow(const NativeWindowRequest &) { return nullptr; }
-void NoWindowCall(NativeWindow *) {}
-void NoShow(NativeWindow *, NativeShow, bool) {}
-void NoSize(NativeWindow *, int *width, int *height) { *width = *height = 0; }
-bool NoFocus(NativeWindow *) { return false; }
-void Nothing() {}
-void NoGrab(bool) {}
-bool NoMode(DesktopMode *) { return false; }
-int NoBox(const MessageBoxRequest &) { return 0; }
+// A program without a display driver: every window fails, said once.
+class NoDisplay final : public Driver {
+public:
+  bool StartVideo() override {
+    if (!said) std::fprintf(stderr, "quillrun: no display for the window (this program has no display driver)\n");
+    said = true;
+    return false;
+  }
+  NativeWindow *CreateWindow(const NativeWindowRequest &) override { return nullptr; }
+  void DestroyWindow(NativeWindow *) override {}
+  void ShowWindow(NativeWindow *, NativeShow, bool) override {}
+  void WindowSize(NativeWindow *, int *width, int *height) override { *width = *height = 0; }
+  bool HasFocus(NativeWindow *) override { return false; }
+  bool Desktop(DesktopMode *) override { return false; }
+  int ShowMessageBox(const MessageBoxRequest &) override { return 0; }
 
-const Driver noDisplay = {"none", NoVideo,   NoWindow, NoWindowCall, NoWindowCall, NoShow, NoSize, NoFocus,
-                          Nothing, Nothing,  NoGrab,   NoGrab,       NoMode,       NoBox,  nullptr, nullptr};
+private:
+  bool said = false;
+};
 
-const Driver *display;
-const Driver *chosen;
+NoDisplay noDisplay;
+Driver *display;
+Driver *chosen;
 
 }  // namespace
 
-void RegisterDisplayDriver(const Driver *driver) { display = driver; }
+void RegisterDisplayDriver(Driver *driver) { display = driver; }
 
-void UseDriver(const Driver *driver) { chosen = driver; }
+void UseDriver(Driver *driver) { chosen = driver; }
 
-const Driver &CurrentDriver() {
+Driver &CurrentDriver() {
   if (chosen) return *chosen;
   return display ? *display : noDisplay;
 }

@@ -1,9 +1,10 @@
 // What a display system does for the Win32 stand-in. user32 (windows and their messages,
-// focus, message boxes) and winmm (the clock) are written once over this table; each
-// driver fills it: the SDL desktop (drivers/sdl), the page (drivers/web) and headless
+// focus, message boxes) and winmm (the clock) are written once over this interface; each
+// driver implements it: the SDL desktop (drivers/sdl), the page (drivers/web) and headless
 // (drivers/headless), which tests and the replay runner choose at run time. A driver
-// only does what the display system must: it never sees a window handle, a message or a
-// window procedure, and hands what happens to the few entry points at the end.
+// only does what the display system must: messages, window procedures and the meaning
+// of window handles are user32's, and what happens goes to the few entry points at the
+// end.
 #pragma once
 #include "base/win32_types.h"
 
@@ -47,46 +48,54 @@ struct MessageBoxRequest {
   MessageBoxButton buttons[3];
 };
 
-struct Driver {
-  const char *name;
+// Each driver is one object of this interface. The entries with a body may be left
+// alone by a driver that has nothing to do there.
+class Driver {
+public:
+  virtual ~Driver() = default;
 
   // Brings up the display system (again a no-op once it is up); false, said once on
   // stderr, when there is none to bring up.
-  bool (*StartVideo)();
+  virtual bool StartVideo() = 0;
   // A new window, hidden; null (said on stderr) when the display system refuses it.
-  NativeWindow *(*CreateWindow)(const NativeWindowRequest &request);
+  virtual NativeWindow *CreateWindow(const NativeWindowRequest &request) = 0;
   // The window is gone for the game: it no longer shows, holds the mouse or reports
   // events. It stays valid for FreeWindow (a device may still point at it) until the
   // record's slot is reused.
-  void (*DestroyWindow)(NativeWindow *window);
-  void (*FreeWindow)(NativeWindow *window);
+  virtual void DestroyWindow(NativeWindow *window) = 0;
+  virtual void FreeWindow(NativeWindow *) {}
   // Hides, shows or minimises; `activate` also gives it the keyboard, as a newly shown
   // window of the active program gets it.
-  void (*ShowWindow)(NativeWindow *window, NativeShow show, bool activate);
+  virtual void ShowWindow(NativeWindow *window, NativeShow show, bool activate) = 0;
   // The client area now, in screen pixels.
-  void (*WindowSize)(NativeWindow *window, int *width, int *height);
+  virtual void WindowSize(NativeWindow *window, int *width, int *height) = 0;
   // Whether the window has the input focus and is neither hidden nor minimised.
-  bool (*HasFocus)(NativeWindow *window);
-  // Hands every pending event to the entry points below (a driver whose events arrive
-  // by callback has nothing to do).
-  void (*PumpEvents)();
+  virtual bool HasFocus(NativeWindow *window) = 0;
+  // The desktop's mode; false when it cannot be known.
+  virtual bool Desktop(DesktopMode *mode) = 0;
+
+  // Hands every pending event to the entry points below (nothing to do for a driver
+  // whose events arrive by callback).
+  virtual void PumpEvents() {}
   // WaitMessage with nothing queued: blocks until an event may have come (at most about
   // a tenth of a second, so a change that brings no event cannot freeze the game), or
   // returns at once where nothing may block.
-  void (*WaitEvents)();
+  virtual void WaitEvents() {}
   // The relative mouse: the pointer kept in the focused window and only its motion
   // reported (whatever motion taking it makes is thrown away); or let go.
-  void (*GrabMouse)(bool grab);
-  void (*ShowCursor)(bool show);
-  // The desktop's mode; false when it cannot be known.
-  bool (*DesktopMode)(DesktopMode *mode);
+  virtual void GrabMouse(bool) {}
+  virtual void ShowCursor(bool) {}
+
   // Shows the box and waits for a button: the answer of the button, or 0 when the box
   // could not be shown or cannot wait (user32 then answers as if it was closed).
-  int (*ShowMessageBox)(const MessageBoxRequest &box);
-  // The millisecond clock and the sleep, where they are not the host's (null: winmm's
-  // own over the monotonic clock). Headless has a virtual clock only its waits move.
-  DWORD (*ClockMilliseconds)();
-  void (*ClockSleep)(DWORD milliseconds);
+  virtual int ShowMessageBox(const MessageBoxRequest &box) = 0;
+
+  // The millisecond clock and the sleep, where they are not the host's: without a clock
+  // of its own, winmm keeps its own over the monotonic clock. Headless has a virtual
+  // clock that only its waits move.
+  virtual bool OwnClock() { return false; }
+  virtual DWORD ClockMilliseconds() { return 0; }
+  virtual void ClockSleep(DWORD) {}
 };
 
 // ---- Which driver runs -----------------------------------------------------------
@@ -94,9 +103,9 @@ struct Driver {
 // SDL driver in the desktop's programs, the page's in the browser. A program with none
 // gets a driver that has no display. UseDriver switches every later window, event and
 // clock reading to another (headless) until it is called with null.
-void RegisterDisplayDriver(const Driver *driver);
-void UseDriver(const Driver *driver);
-const Driver &CurrentDriver();
+void RegisterDisplayDriver(Driver *driver);
+void UseDriver(Driver *driver);
+Driver &CurrentDriver();
 
 // ---- What user32 does for drivers ------------------------------------------------
 // The driver's native window behind a live window handle made by that driver; null

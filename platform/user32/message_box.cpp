@@ -66,7 +66,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   const std::string title = caption ? Cp932ToUtf8(caption) : std::string("Error");
   if (type & ~0xFFu) QR_UNSUPPORTED_ONCE("MessageBoxA: options 0x%x are not supported", type & ~0xFFu);
   const ButtonSet set = ButtonsOf(type);
-  const Driver &driver = CurrentDriver();
+  Driver &driver = CurrentDriver();
   MessageBoxRequest box = {NativeWindowOf(owner, driver), title.c_str(), message.c_str(), IconOf(type), set.count, {}};
   for (int i = 0; i < set.count; i++) box.buttons[i] = set.buttons[i];
   // The game's window holds the mouse while it has the focus; the box needs it.

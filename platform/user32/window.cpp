@@ -189,9 +189,9 @@ int GetSystemMetrics(int index) {
   switch (index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
-      const Driver &driver = CurrentDriver();
+      Driver &driver = CurrentDriver();
       DesktopMode mode;
-      if (!driver.StartVideo() || !driver.DesktopMode(&mode)) return 0;
+      if (!driver.StartVideo() || !driver.Desktop(&mode)) return 0;
       return index == SM_CXSCREEN ? mode.width : mode.height;
     }
     case SM_CYCAPTION: return CaptionHeight;

@@ -10,7 +10,7 @@ struct WindowRecord {
   bool live;
   bool fullScreen;
   bool visible;           // as ShowWindow last left it
-  const Driver *driver;   // the driver that made the native window
+  Driver *driver;         // the driver that made the native window
   NativeWindow *native;   // kept after DestroyWindow until the slot is reused
   WNDPROC procedure;
   unsigned focusLosses;

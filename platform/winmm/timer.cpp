@@ -26,7 +26,7 @@ int periodCount;
 // default) to batch wake-ups. While a fine period is asked for, the slack is cut to
 // the least, so Sleep wakes within microseconds of its tick as the frame pace needs.
 void UpdateTimerSlack() {
-  if (CurrentDriver().ClockSleep) return;  // nobody sleeps on the host's clock
+  if (CurrentDriver().OwnClock()) return;  // nobody sleeps on the host's clock
   bool fine = false;
   for (int i = 0; i < periodCount; i++) fine = fine || periods[i] <= 1;
 #ifndef __EMSCRIPTEN__
@@ -39,7 +39,8 @@ void UpdateTimerSlack() {
 }  // namespace
 
 DWORD timeGetTime() {
-  if (const auto clock = CurrentDriver().ClockMilliseconds) return clock();
+  Driver &driver = CurrentDriver();
+  if (driver.OwnClock()) return driver.ClockMilliseconds();
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   const uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
@@ -80,8 +81,9 @@ void ResetTimerPeriods() { periodCount = 0; }
 // 1021, 20.3 ms later. So a caller that sleeps `deadline - timeGetTime()` wakes on the
 // very tick of its deadline, and no part of the wait is spent awake.
 void Sleep(DWORD milliseconds) {
-  if (const auto sleep = CurrentDriver().ClockSleep) {
-    sleep(milliseconds);
+  Driver &driver = CurrentDriver();
+  if (driver.OwnClock()) {
+    driver.ClockSleep(milliseconds);
     return;
   }
   if (milliseconds == 0) {

@@ -1,7 +1,6 @@
 // The headless driver: the state that stands in for the display, the clock and the user
-// while tests and the replay runner drive the real game code, and its entries in the
-// driver table (platform/drivers/driver.h), which user32 and winmm run on once it is
-// chosen.
+// while tests and the replay runner drive the real game code, and the driver itself
+// (platform/drivers/driver.h), which user32 and winmm run on once it is chosen.
 #include "platform/drivers/headless/headless.h"
 
 #include <algorithm>
@@ -33,75 +32,59 @@ int messageBoxCount;
 void (*waitHook)();
 std::vector<NativeWindow *> nativeWindows;  // made and not yet freed
 
-bool StartVideo() { return true; }
+class HeadlessDriver final : public Driver {
+public:
+  bool StartVideo() override { return true; }
 
-NativeWindow *CreateNative(const NativeWindowRequest &request) {
-  nativeWindows.push_back(new NativeWindow{request.width, request.height, false, false});
-  return nativeWindows.back();
-}
+  NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
+    nativeWindows.push_back(new NativeWindow{request.width, request.height, false, false});
+    return nativeWindows.back();
+  }
 
-void DestroyNative(NativeWindow *window) { window->destroyed = true; }
+  void DestroyWindow(NativeWindow *window) override { window->destroyed = true; }
 
-void FreeNative(NativeWindow *window) {
-  nativeWindows.erase(std::remove(nativeWindows.begin(), nativeWindows.end(), window), nativeWindows.end());
-  delete window;
-}
+  void FreeWindow(NativeWindow *window) override {
+    nativeWindows.erase(std::remove(nativeWindows.begin(), nativeWindows.end(), window), nativeWindows.end());
+    delete window;
+  }
 
-void ShowNative(NativeWindow *window, NativeShow show, bool) { window->minimised = show == NativeShow::Minimised; }
+  void ShowWindow(NativeWindow *window, NativeShow show, bool) override {
+    window->minimised = show == NativeShow::Minimised;
+  }
 
-void NativeSize(NativeWindow *window, int *width, int *height) {
-  *width = window->width;
-  *height = window->height;
-}
+  void WindowSize(NativeWindow *window, int *width, int *height) override {
+    *width = window->width;
+    *height = window->height;
+  }
 
-bool NativeHasFocus(NativeWindow *window) { return foreground && !window->minimised && !window->destroyed; }
+  // In the foreground, shown or not, unless minimised.
+  bool HasFocus(NativeWindow *window) override { return foreground && !window->minimised && !window->destroyed; }
 
-void PumpEvents() {}
+  bool Desktop(DesktopMode *mode) override {
+    *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
+    return true;
+  }
 
-void WaitEvents() {
-  if (waitHook) waitHook();
-}
+  // Only the caller's hook may change what the game waits for.
+  void WaitEvents() override {
+    if (waitHook) waitHook();
+  }
 
-void GrabMouse(bool) {}
+  int ShowMessageBox(const MessageBoxRequest &box) override {
+    lastMessageBoxText = box.textUtf8;
+    lastMessageBoxCaption = box.captionUtf8;
+    messageBoxCount += 1;
+    return messageBoxAnswer;
+  }
 
-void ShowPointer(bool) {}
-
-bool GetDesktopMode(DesktopMode *mode) {
-  *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
-  return true;
-}
-
-int ShowMessageBox(const MessageBoxRequest &box) {
-  lastMessageBoxText = box.textUtf8;
-  lastMessageBoxCaption = box.captionUtf8;
-  messageBoxCount += 1;
-  return messageBoxAnswer;
-}
-
-DWORD ClockMilliseconds() { return virtualClock; }
-
-// Sleep(0), a yield, moves on to the next millisecond, which is all a caller that yields
-// while waiting for the clock can be waiting for.
-void ClockSleep(DWORD milliseconds) { virtualClock += milliseconds == 0 ? 1 : milliseconds; }
-
-const Driver headlessDriver = {
-    .name = "headless",
-    .StartVideo = StartVideo,
-    .CreateWindow = CreateNative,
-    .DestroyWindow = DestroyNative,
-    .FreeWindow = FreeNative,
-    .ShowWindow = ShowNative,
-    .WindowSize = NativeSize,
-    .HasFocus = NativeHasFocus,
-    .PumpEvents = PumpEvents,
-    .WaitEvents = WaitEvents,
-    .GrabMouse = GrabMouse,
-    .ShowCursor = ShowPointer,
-    .DesktopMode = GetDesktopMode,
-    .ShowMessageBox = ShowMessageBox,
-    .ClockMilliseconds = ClockMilliseconds,
-    .ClockSleep = ClockSleep,
+  bool OwnClock() override { return true; }
+  DWORD ClockMilliseconds() override { return virtualClock; }
+  // Sleep(0), a yield, moves on to the next millisecond, which is all a caller that
+  // yields while waiting for the clock can be waiting for.
+  void ClockSleep(DWORD milliseconds) override { virtualClock += milliseconds == 0 ? 1 : milliseconds; }
 };
+
+HeadlessDriver headlessDriver;
 
 }  // namespace
 

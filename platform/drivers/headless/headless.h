@@ -1,7 +1,7 @@
 // The headless driver of the platform, for tests and the replay runner: no window, no
 // display, no sound output; the keys, the mouse and the millisecond clock are set by the
 // caller, so whole frames of the real game run deterministically. It is one of the
-// drivers of the driver table (platform/drivers/driver.h), chosen at run time here.
+// drivers user32 and winmm run on (platform/drivers/driver.h), chosen at run time here.
 //
 // How to drive the game with it:
 //   HeadlessEnable();            // before the game makes any platform call

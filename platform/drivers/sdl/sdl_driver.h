@@ -1,4 +1,4 @@
-// The parts of the SDL driver's table (platform/drivers/driver.h) that live in files of
+// The parts of the SDL driver (platform/drivers/driver.h) that live in files of
 // their own: the event pump and the message box. Its native windows are SDL windows.
 #pragma once
 #include <SDL.h>

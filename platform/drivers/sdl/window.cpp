@@ -1,6 +1,6 @@
 // The SDL driver's windows (platform/drivers/driver.h): bringing up SDL's video, the
 // desktop's windows themselves, their focus and sizes, the relative mouse and the wait
-// for events; and the driver's table, which the desktop's programs register as their
+// for events; and the driver itself, which the desktop's programs register as their
 // display driver. Everything Win32 about the windows is user32's.
 #include <cstdio>
 #include <cstring>
@@ -13,9 +13,8 @@ namespace {
 
 bool videoReady;
 bool videoFailed;
-int liveWindows;  // made and not yet destroyed
 
-bool StartVideo() {
+bool StartSdlVideo() {
   if (videoReady) return true;
   if (videoFailed) return false;
   // Warping keeps relative motion working where XInput2 raw motion does not (Xvfb).
@@ -59,123 +58,118 @@ SDL_Window *CreateSdlWindow(const char *title, int x, int y, int width, int heig
   return window;
 }
 
-NativeWindow *CreateNative(const NativeWindowRequest &request) {
-  Uint32 flags = SDL_WINDOW_HIDDEN;
-  int x = request.placed ? request.x : SDL_WINDOWPOS_UNDEFINED;
-  int y = request.placed ? request.y : SDL_WINDOWPOS_UNDEFINED;
-  int width = request.width, height = request.height;
-  if (!request.framed) flags |= SDL_WINDOW_BORDERLESS;
-  SDL_DisplayMode desktop;
-  if (request.fullScreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-    // Desktop-sized and borderless from the start, so it covers the screen even where
-    // no window manager acts on the full-screen request.
-    flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
-    x = 0;
-    y = 0;
-    width = desktop.w;
-    height = desktop.h;
-  } else if (request.fullScreen) {
-    flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+class SdlDriver final : public Driver {
+public:
+  bool StartVideo() override { return StartSdlVideo(); }
+
+  NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    int x = request.placed ? request.x : SDL_WINDOWPOS_UNDEFINED;
+    int y = request.placed ? request.y : SDL_WINDOWPOS_UNDEFINED;
+    int width = request.width, height = request.height;
+    if (!request.framed) flags |= SDL_WINDOW_BORDERLESS;
+    SDL_DisplayMode desktop;
+    if (request.fullScreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+      // Desktop-sized and borderless from the start, so it covers the screen even where
+      // no window manager acts on the full-screen request.
+      flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+      x = 0;
+      y = 0;
+      width = desktop.w;
+      height = desktop.h;
+    } else if (request.fullScreen) {
+      flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    }
+    SDL_Window *window = CreateSdlWindow(request.titleUtf8, x, y, width, height, flags);
+    if (!window) {
+      std::fprintf(stderr, "quillrun: cannot create the window (%s)\n", SDL_GetError());
+      return nullptr;
+    }
+    liveWindows += 1;
+    return NativeOf(window);
   }
-  SDL_Window *window = CreateSdlWindow(request.titleUtf8, x, y, width, height, flags);
-  if (!window) {
-    std::fprintf(stderr, "quillrun: cannot create the window (%s)\n", SDL_GetError());
-    return nullptr;
+
+  void DestroyWindow(NativeWindow *window) override {
+    if (SDL_GetKeyboardFocus() == SdlOf(window)) SDL_SetRelativeMouseMode(SDL_FALSE);
+    SDL_HideWindow(SdlOf(window));
+    liveWindows -= 1;
   }
-  liveWindows += 1;
-  return NativeOf(window);
-}
 
-void DestroyNative(NativeWindow *window) {
-  if (SDL_GetKeyboardFocus() == SdlOf(window)) SDL_SetRelativeMouseMode(SDL_FALSE);
-  SDL_HideWindow(SdlOf(window));
-  liveWindows -= 1;
-}
+  void FreeWindow(NativeWindow *window) override { SDL_DestroyWindow(SdlOf(window)); }
 
-void FreeNative(NativeWindow *window) { SDL_DestroyWindow(SdlOf(window)); }
-
-void ShowNative(NativeWindow *native, NativeShow show, bool activate) {
-  SDL_Window *window = SdlOf(native);
-  if (show == NativeShow::Hidden) {
-    SDL_HideWindow(window);
-    return;
+  void ShowWindow(NativeWindow *native, NativeShow show, bool activate) override {
+    SDL_Window *window = SdlOf(native);
+    if (show == NativeShow::Hidden) {
+      SDL_HideWindow(window);
+      return;
+    }
+    SDL_ShowWindow(window);
+    if (show == NativeShow::Minimised) {
+      SDL_MinimizeWindow(window);
+      return;
+    }
+    SDL_RestoreWindow(window);
+    // A newly shown window of the active program takes the keyboard, as on Windows;
+    // without a window manager nobody else would give it.
+    if (activate) {
+      SDL_RaiseWindow(window);
+      SDL_SetWindowInputFocus(window);
+    }
   }
-  SDL_ShowWindow(window);
-  if (show == NativeShow::Minimised) {
-    SDL_MinimizeWindow(window);
-    return;
+
+  void WindowSize(NativeWindow *window, int *width, int *height) override {
+    SDL_GetWindowSize(SdlOf(window), width, height);
   }
-  SDL_RestoreWindow(window);
-  // A newly shown window of the active program takes the keyboard, as on Windows;
-  // without a window manager nobody else would give it.
-  if (activate) {
-    SDL_RaiseWindow(window);
-    SDL_SetWindowInputFocus(window);
+
+  bool HasFocus(NativeWindow *window) override {
+    const Uint32 flags = SDL_GetWindowFlags(SdlOf(window));
+    return (flags & SDL_WINDOW_INPUT_FOCUS) && !(flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
   }
-}
 
-void NativeSize(NativeWindow *window, int *width, int *height) { SDL_GetWindowSize(SdlOf(window), width, height); }
-
-bool NativeHasFocus(NativeWindow *window) {
-  const Uint32 flags = SDL_GetWindowFlags(SdlOf(window));
-  return (flags & SDL_WINDOW_INPUT_FOCUS) && !(flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
-}
-
-void WaitEvents() {
-  if (!videoReady || liveWindows <= 0) {
-    // No window whose events could wake us: a short nap instead of a spin.
-    Sleep(10);
-    return;
+  bool Desktop(DesktopMode *mode) override {
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) return false;
+    *mode = DesktopMode{desktop.w, desktop.h, desktop.refresh_rate, static_cast<int>(SDL_BITSPERPIXEL(desktop.format))};
+    return true;
   }
-  // Wakes on the next event, and now and then regardless, so a change of state that
-  // brings no event (none is known) cannot freeze the game for good.
-  SDL_WaitEventTimeout(nullptr, 100);
-}
 
-// The relative mouse: SDL keeps the pointer in the window and reports motion only.
-// Whatever motion the grab itself makes (the pointer pulled into the window, the warp
-// to its centre) is thrown away.
-void GrabMouse(bool grab) {
-  if (!videoReady) return;
-  SDL_SetRelativeMouseMode(grab ? SDL_TRUE : SDL_FALSE);
-  if (!grab) return;
-  SDL_PumpEvents();
-  SDL_FlushEvent(SDL_MOUSEMOTION);
-}
+  void PumpEvents() override {
+    if (videoReady) SdlPumpEvents();
+  }
 
-void ShowPointer(bool show) {
-  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
-}
+  void WaitEvents() override {
+    if (!videoReady || liveWindows <= 0) {
+      // No window whose events could wake us: a short nap instead of a spin.
+      Sleep(10);
+      return;
+    }
+    // Wakes on the next event, and now and then regardless, so a change of state that
+    // brings no event (none is known) cannot freeze the game for good.
+    SDL_WaitEventTimeout(nullptr, 100);
+  }
 
-bool GetDesktopMode(DesktopMode *mode) {
-  SDL_DisplayMode desktop;
-  if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) return false;
-  *mode = DesktopMode{desktop.w, desktop.h, desktop.refresh_rate, static_cast<int>(SDL_BITSPERPIXEL(desktop.format))};
-  return true;
-}
+  // SDL keeps the pointer in the window and reports motion only. Whatever motion the
+  // grab itself makes (the pointer pulled into the window, the warp to its centre) is
+  // thrown away.
+  void GrabMouse(bool grab) override {
+    if (!videoReady) return;
+    SDL_SetRelativeMouseMode(grab ? SDL_TRUE : SDL_FALSE);
+    if (!grab) return;
+    SDL_PumpEvents();
+    SDL_FlushEvent(SDL_MOUSEMOTION);
+  }
 
-void PumpEvents() {
-  if (videoReady) SdlPumpEvents();
-}
+  void ShowCursor(bool show) override {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+  }
 
-const Driver sdlDriver = {
-    .name = "sdl",
-    .StartVideo = StartVideo,
-    .CreateWindow = CreateNative,
-    .DestroyWindow = DestroyNative,
-    .FreeWindow = FreeNative,
-    .ShowWindow = ShowNative,
-    .WindowSize = NativeSize,
-    .HasFocus = NativeHasFocus,
-    .PumpEvents = PumpEvents,
-    .WaitEvents = WaitEvents,
-    .GrabMouse = GrabMouse,
-    .ShowCursor = ShowPointer,
-    .DesktopMode = GetDesktopMode,
-    .ShowMessageBox = SdlShowMessageBox,
-    .ClockMilliseconds = nullptr,
-    .ClockSleep = nullptr,
+  int ShowMessageBox(const MessageBoxRequest &box) override { return SdlShowMessageBox(box); }
+
+private:
+  int liveWindows = 0;  // made and not yet destroyed
 };
+
+SdlDriver sdlDriver;
 
 // The desktop's programs link this file whole (platform/CMakeLists.txt), so SDL is
 // their display before main starts.

@@ -1,4 +1,4 @@
-// The part of the browser driver's table (platform/drivers/driver.h) that lives in a
+// The part of the browser driver (platform/drivers/driver.h) that lives in a
 // file of its own: the message box.
 #pragma once
 #include "platform/drivers/driver.h"

@@ -156,73 +156,64 @@ void HookEvents() {
   pageHidden = !WebPageVisible();
 }
 
-bool StartVideo() { return true; }
+class WebDriver final : public Driver {
+public:
+  bool StartVideo() override { return true; }
 
-NativeWindow *CreateNative(const NativeWindowRequest &request) {
-  // The page has one canvas: one window shows in it at a time.
-  if (canvasTaken) {
-    QR_UNSUPPORTED_ONCE("CreateWindowExA: the page shows one window at a time");
-    return nullptr;
+  NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
+    // The page has one canvas: one window shows in it at a time.
+    if (canvasTaken) {
+      QR_UNSUPPORTED_ONCE("CreateWindowExA: the page shows one window at a time");
+      return nullptr;
+    }
+    canvasTaken = true;
+    canvasWindow = NativeWindow{};
+    // Whatever the game asks for, the canvas keeps its 800 x 600 pixels; the page scales it.
+    emscripten_set_canvas_element_size(QR_CANVAS, FullScreenWidth, FullScreenHeight);
+    if (request.titleUtf8[0]) emscripten_set_window_title(request.titleUtf8);
+    HookEvents();
+    return &canvasWindow;
   }
-  canvasTaken = true;
-  canvasWindow = NativeWindow{};
-  // Whatever the game asks for, the canvas keeps its 800 x 600 pixels; the page scales it.
-  emscripten_set_canvas_element_size(QR_CANVAS, FullScreenWidth, FullScreenHeight);
-  if (request.titleUtf8[0]) emscripten_set_window_title(request.titleUtf8);
-  HookEvents();
-  return &canvasWindow;
-}
 
-void DestroyNative(NativeWindow *) {
-  if (PointerLocked()) emscripten_exit_pointerlock();
-  canvasTaken = false;
-}
+  void DestroyWindow(NativeWindow *) override {
+    if (PointerLocked()) emscripten_exit_pointerlock();
+    canvasTaken = false;
+  }
 
-void FreeNative(NativeWindow *) {}
+  void ShowWindow(NativeWindow *window, NativeShow show, bool) override {
+    window->shown = show != NativeShow::Hidden;
+    window->minimised = show == NativeShow::Minimised;
+  }
 
-void ShowNative(NativeWindow *window, NativeShow show, bool) {
-  window->shown = show != NativeShow::Hidden;
-  window->minimised = show == NativeShow::Minimised;
-}
+  void WindowSize(NativeWindow *, int *width, int *height) override {
+    *width = FullScreenWidth;
+    *height = FullScreenHeight;
+  }
 
-void CanvasSize(NativeWindow *, int *width, int *height) {
-  *width = FullScreenWidth;
-  *height = FullScreenHeight;
-}
+  bool HasFocus(NativeWindow *window) override { return window->shown && !window->minimised && !pageHidden; }
 
-bool CanvasHasFocus(NativeWindow *window) { return window->shown && !window->minimised && !pageHidden; }
+  // The page is an 800 x 600 desktop, whatever the screen behind it.
+  bool Desktop(DesktopMode *mode) override {
+    *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
+    return true;
+  }
 
-// Browser events arrive through their callbacks between two frames, and the browser's
-// frame callback is the only loop: nothing to pump, and nothing may block.
-void NothingToDo() {}
+  // Browser events arrive through their callbacks between two frames, and the browser's
+  // frame callback is the only loop: nothing to pump, and nothing may block (the entries
+  // PumpEvents and WaitEvents do nothing).
 
-void GrabMouse(bool grab) {
-  if (!grab && PointerLocked()) emscripten_exit_pointerlock();
-}
+  // The lock is the browser's to grant, inside a click (OnMouseButton); it can only be
+  // let go here.
+  void GrabMouse(bool grab) override {
+    if (!grab && PointerLocked()) emscripten_exit_pointerlock();
+  }
 
-bool GetDesktopMode(DesktopMode *mode) {
-  *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
-  return true;
-}
+  void ShowCursor(bool show) override { WebShowCursor(show); }
 
-const Driver webDriver = {
-    .name = "web",
-    .StartVideo = StartVideo,
-    .CreateWindow = CreateNative,
-    .DestroyWindow = DestroyNative,
-    .FreeWindow = FreeNative,
-    .ShowWindow = ShowNative,
-    .WindowSize = CanvasSize,
-    .HasFocus = CanvasHasFocus,
-    .PumpEvents = NothingToDo,
-    .WaitEvents = NothingToDo,
-    .GrabMouse = GrabMouse,
-    .ShowCursor = WebShowCursor,
-    .DesktopMode = GetDesktopMode,
-    .ShowMessageBox = WebShowMessageBox,
-    .ClockMilliseconds = nullptr,
-    .ClockSleep = nullptr,
+  int ShowMessageBox(const MessageBoxRequest &box) override { return WebShowMessageBox(box); }
 };
+
+WebDriver webDriver;
 
 // Every file of this folder goes into the page's program, so the canvas is its display
 // before main starts.
