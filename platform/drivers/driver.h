@@ -9,7 +9,7 @@
 #include "base/win32_types.h"
 
 // A driver's own window (an SDL window, the page's canvas, a headless stand-in); user32
-// only keeps it and hands it back.
+// only keeps it and hands it back. Never defined: each driver casts its own to it.
 struct NativeWindow;
 
 // The window CreateWindowExA asks for, in screen pixels.

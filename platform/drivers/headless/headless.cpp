@@ -13,15 +13,18 @@
 #include "platform/user32/window_messages.h"
 #include "platform/winmm/timer_internal.h"
 
+namespace {
+
 // A headless window is only what the game may ask of it: its size and whether it was
 // minimised.
-struct NativeWindow {
+struct HeadlessWindow {
   int width, height;
   bool minimised;
   bool destroyed;
 };
 
-namespace {
+HeadlessWindow *Of(NativeWindow *window) { return reinterpret_cast<HeadlessWindow *>(window); }
+NativeWindow *NativeOf(HeadlessWindow *window) { return reinterpret_cast<NativeWindow *>(window); }
 
 DWORD virtualClock;
 bool foreground = true;
@@ -30,35 +33,37 @@ std::string lastMessageBoxText;
 std::string lastMessageBoxCaption;
 int messageBoxCount;
 void (*waitHook)();
-std::vector<NativeWindow *> nativeWindows;  // made and not yet freed
+std::vector<HeadlessWindow *> windowsMade;  // and not yet freed
 
 class HeadlessDriver final : public Driver {
 public:
   bool StartVideo() override { return true; }
 
   NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
-    nativeWindows.push_back(new NativeWindow{request.width, request.height, false, false});
-    return nativeWindows.back();
+    windowsMade.push_back(new HeadlessWindow{request.width, request.height, false, false});
+    return NativeOf(windowsMade.back());
   }
 
-  void DestroyWindow(NativeWindow *window) override { window->destroyed = true; }
+  void DestroyWindow(NativeWindow *window) override { Of(window)->destroyed = true; }
 
   void FreeWindow(NativeWindow *window) override {
-    nativeWindows.erase(std::remove(nativeWindows.begin(), nativeWindows.end(), window), nativeWindows.end());
-    delete window;
+    windowsMade.erase(std::remove(windowsMade.begin(), windowsMade.end(), Of(window)), windowsMade.end());
+    delete Of(window);
   }
 
   void ShowWindow(NativeWindow *window, NativeShow show, bool) override {
-    window->minimised = show == NativeShow::Minimised;
+    Of(window)->minimised = show == NativeShow::Minimised;
   }
 
   void WindowSize(NativeWindow *window, int *width, int *height) override {
-    *width = window->width;
-    *height = window->height;
+    *width = Of(window)->width;
+    *height = Of(window)->height;
   }
 
   // In the foreground, shown or not, unless minimised.
-  bool HasFocus(NativeWindow *window) override { return foreground && !window->minimised && !window->destroyed; }
+  bool HasFocus(NativeWindow *window) override {
+    return foreground && !Of(window)->minimised && !Of(window)->destroyed;
+  }
 
   bool Desktop(DesktopMode *mode) override {
     *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
@@ -121,14 +126,14 @@ void HeadlessSetForeground(bool inForeground) {
   if (foreground == inForeground) return;
   foreground = inForeground;
   // A copy: the window procedure may make or free windows meanwhile.
-  const std::vector<NativeWindow *> windows = nativeWindows;
-  for (NativeWindow *window : windows) {
-    const bool stillMade = std::find(nativeWindows.begin(), nativeWindows.end(), window) != nativeWindows.end();
+  const std::vector<HeadlessWindow *> windows = windowsMade;
+  for (HeadlessWindow *window : windows) {
+    const bool stillMade = std::find(windowsMade.begin(), windowsMade.end(), window) != windowsMade.end();
     if (!stillMade || window->destroyed) continue;
     if (inForeground)
-      DriverFocusGained(window);
+      DriverFocusGained(NativeOf(window));
     else
-      DriverFocusLost(window);
+      DriverFocusLost(NativeOf(window));
   }
 }
 

@@ -15,15 +15,15 @@
 #include "platform/user32/input_internal.h"
 #include "platform/user32/window_messages.h"
 
+namespace {
+
 // The canvas as a window: whether the game shows or minimised it.
-struct NativeWindow {
+struct CanvasWindow {
   bool shown;
   bool minimised;
 };
 
-namespace {
-
-NativeWindow canvasWindow;
+CanvasWindow canvasWindow;
 bool canvasTaken;
 bool eventsHooked;
 bool pageHidden;
@@ -34,7 +34,7 @@ double lastTargetX, lastTargetY;
 bool haveLastTarget;
 
 // The window the canvas shows, if any.
-NativeWindow *Canvas() { return canvasTaken ? &canvasWindow : nullptr; }
+NativeWindow *Canvas() { return canvasTaken ? reinterpret_cast<NativeWindow *>(&canvasWindow) : nullptr; }
 
 // The browser's key codes are the Windows virtual-key codes for every key the game
 // and the stand-in know (letters, digits, Enter, Escape, the arrows, F1 to F24...).
@@ -167,12 +167,12 @@ public:
       return nullptr;
     }
     canvasTaken = true;
-    canvasWindow = NativeWindow{};
+    canvasWindow = CanvasWindow{};
     // Whatever the game asks for, the canvas keeps its 800 x 600 pixels; the page scales it.
     emscripten_set_canvas_element_size(QR_CANVAS, FullScreenWidth, FullScreenHeight);
     if (request.titleUtf8[0]) emscripten_set_window_title(request.titleUtf8);
     HookEvents();
-    return &canvasWindow;
+    return Canvas();
   }
 
   void DestroyWindow(NativeWindow *) override {
@@ -180,9 +180,9 @@ public:
     canvasTaken = false;
   }
 
-  void ShowWindow(NativeWindow *window, NativeShow show, bool) override {
-    window->shown = show != NativeShow::Hidden;
-    window->minimised = show == NativeShow::Minimised;
+  void ShowWindow(NativeWindow *, NativeShow show, bool) override {
+    canvasWindow.shown = show != NativeShow::Hidden;
+    canvasWindow.minimised = show == NativeShow::Minimised;
   }
 
   void WindowSize(NativeWindow *, int *width, int *height) override {
@@ -190,7 +190,7 @@ public:
     *height = FullScreenHeight;
   }
 
-  bool HasFocus(NativeWindow *window) override { return window->shown && !window->minimised && !pageHidden; }
+  bool HasFocus(NativeWindow *) override { return canvasWindow.shown && !canvasWindow.minimised && !pageHidden; }
 
   // The page is an 800 x 600 desktop, whatever the screen behind it.
   bool Desktop(DesktopMode *mode) override {
