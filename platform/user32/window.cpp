@@ -4,7 +4,8 @@
 // DestroyWindow, as on Windows. The client area is the outer size the game asks for less
 // the frame and caption that GetSystemMetrics reports; a scaled window (window_scale.h)
 // is that client area times the scale on the screen.
-#include <cstdio>
+#include <cstdint>
+#include <string>
 #include "platform/kernel32/unsupported.h"
 #include "platform/user32/window_internal.h"
 #include "platform/user32/window_messages.h"
