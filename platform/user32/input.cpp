@@ -1,13 +1,9 @@
 // Stand-in for the user32 calls that read the keyboard, the mouse buttons and the cursor.
-// The event pump (window.cpp) or the headless backend feeds the state kept here.
+// The driver's events (window_events.cpp) or the headless backend feed the state kept here.
 // The mouse is relative: the cursor is a virtual point that SetCursorPos puts somewhere
 // and mouse motion moves, so after SetCursorPos(400, 300) GetCursorPos reports (400, 300)
 // plus the motion since, whatever the real pointer's place (SDL keeps it in the window).
-#ifdef __EMSCRIPTEN__
-#include "platform/drivers/web/web_page.h"
-#else
-#include <SDL.h>
-#endif
+#include "platform/drivers/driver.h"
 #include "platform/user32/input.h"
 #include "platform/user32/input_internal.h"
 #include "platform/user32/window_internal.h"
@@ -33,14 +29,6 @@ void UpdateEitherSideKeys() {
   latched[VK_SHIFT] |= latched[VK_LSHIFT] | latched[VK_RSHIFT];
   latched[VK_CONTROL] |= latched[VK_LCONTROL] | latched[VK_RCONTROL];
   latched[VK_MENU] |= latched[VK_LMENU] | latched[VK_RMENU];
-}
-
-void ShowOrHideCursor() {
-#ifdef __EMSCRIPTEN__
-  WebShowCursor(cursorCount >= 0);
-#else
-  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
-#endif
 }
 
 }  // namespace
@@ -74,6 +62,8 @@ void InputMouseMotion(int dx, int dy) {
   cursor.x += dx;
   cursor.y += dy;
 }
+
+bool InputKeyHeld(int virtualKey) { return ValidKey(virtualKey) && held[virtualKey]; }
 
 POINT InputCursor() { return cursor; }
 
@@ -111,6 +101,6 @@ BOOL SetCursorPos(int x, int y) {
 
 int ShowCursor(BOOL show) {
   cursorCount += show ? 1 : -1;
-  ShowOrHideCursor();
+  CurrentDriver().ShowCursor(cursorCount >= 0);
   return cursorCount;
 }

@@ -1,4 +1,4 @@
-// The key, button and mouse state that the event pump (or the headless backend) feeds
+// The key, button and mouse state that the driver's events (or the headless backend) feed
 // and the input calls read. Not part of the Win32 surface the game sees.
 #pragma once
 #include "base/win32_types.h"
@@ -16,6 +16,9 @@ void InputReleaseAll();
 
 // Adds relative mouse motion to the cursor's offset from where SetCursorPos put it.
 void InputMouseMotion(int dx, int dy);
+
+// Whether the key is held now (a latched tap is not).
+bool InputKeyHeld(int virtualKey);
 
 // Where GetCursorPos would put the cursor, without taking new events first.
 POINT InputCursor();

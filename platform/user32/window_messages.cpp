@@ -1,5 +1,5 @@
 // The window classes, stock handles, message queue with the pending paints and key
-// characters shared by the desktop's and the browser's windows (window_messages.h).
+// characters of every window, whichever driver shows it (window_messages.h).
 #include "platform/user32/window_messages.h"
 
 #include <strings.h>

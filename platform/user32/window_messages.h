@@ -1,7 +1,7 @@
-// What the desktop's and the browser's windows share, whatever shows them: the window
-// classes, the stock handles, the message queue with the windows waiting for their
-// WM_PAINT, the characters of key presses and the client area a window's style and
-// size give. Not part of the Win32 surface the game sees.
+// What every window has, whichever driver shows it: the window classes, the stock
+// handles, the message queue with the windows waiting for their WM_PAINT, the
+// characters of key presses and the client area a window's style and size give. Not
+// part of the Win32 surface the game sees.
 #pragma once
 #include "platform/user32/window.h"
 

@@ -1,17 +1,18 @@
 // Stand-in for the winmm millisecond timer and the kernel32 sleep that pace the frames.
 // timeGetTime counts milliseconds of the monotonic clock (since boot, wrapping after
-// about 49.7 days like the real one); the headless backend swaps in its virtual clock,
-// which only the waits move. Sleep wakes on the millisecond ticks of that same clock,
-// as the real one does with a 1 ms timer period, so a wait can sleep right up to the
-// tick it is waiting for.
+// about 49.7 days like the real one); a driver with a clock of its own (headless, whose
+// virtual clock only the waits move) swaps it in. Sleep wakes on the millisecond ticks
+// of that same clock, as the real one does with a 1 ms timer period, so a wait can
+// sleep right up to the tick it is waiting for.
 #include <sched.h>
 #ifndef __EMSCRIPTEN__
 #include <sys/prctl.h>
 #endif
 #include <time.h>
 #include <cerrno>
-#include "platform/drivers/headless/headless.h"
 #include "platform/winmm/timer.h"
+#include "platform/drivers/driver.h"
+#include "platform/winmm/timer_internal.h"
 #include "platform/kernel32/unsupported.h"
 
 namespace {
@@ -25,7 +26,7 @@ int periodCount;
 // default) to batch wake-ups. While a fine period is asked for, the slack is cut to
 // the least, so Sleep wakes within microseconds of its tick as the frame pace needs.
 void UpdateTimerSlack() {
-  if (HeadlessIsEnabled()) return;
+  if (CurrentDriver().OwnClock()) return;  // nobody sleeps on the host's clock
   bool fine = false;
   for (int i = 0; i < periodCount; i++) fine = fine || periods[i] <= 1;
 #ifndef __EMSCRIPTEN__
@@ -38,7 +39,8 @@ void UpdateTimerSlack() {
 }  // namespace
 
 DWORD timeGetTime() {
-  if (HeadlessIsEnabled()) return HeadlessTime();
+  Driver &driver = CurrentDriver();
+  if (driver.OwnClock()) return driver.ClockMilliseconds();
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   const uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
@@ -69,20 +71,19 @@ MMRESULT timeEndPeriod(UINT period) {
   return TIMERR_NOCANDO;
 }
 
-int HeadlessTimerPeriodCount() { return periodCount; }
+int TimerPeriodCount() { return periodCount; }
 
 void ResetTimerPeriods() { periodCount = 0; }
 
-// Sleep(0) gives up the rest of the time slice to whoever is ready to run; with the
-// virtual clock it moves on to the next millisecond, which is all a caller that yields
-// while waiting for the clock can be waiting for.
+// Sleep(0) gives up the rest of the time slice to whoever is ready to run.
 // Sleep(n) wakes on the tick edge n milliseconds after the start of the current tick
 // of timeGetTime's clock: called at 1000.7 ms, Sleep(21) returns as timeGetTime turns
 // 1021, 20.3 ms later. So a caller that sleeps `deadline - timeGetTime()` wakes on the
 // very tick of its deadline, and no part of the wait is spent awake.
 void Sleep(DWORD milliseconds) {
-  if (HeadlessIsEnabled()) {
-    HeadlessAdvanceTime(milliseconds == 0 ? 1 : milliseconds);
+  Driver &driver = CurrentDriver();
+  if (driver.OwnClock()) {
+    driver.ClockSleep(milliseconds);
     return;
   }
   if (milliseconds == 0) {

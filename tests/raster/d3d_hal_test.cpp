@@ -8,6 +8,7 @@
 #include <SDL.h>
 #include "d3d_scene.h"
 #include "platform/d3d8/d3d8_readback.h"
+#include "platform/drivers/sdl/sdl_window.h"
 #include "platform/user32/window_internal.h"
 
 using namespace d3dtest;

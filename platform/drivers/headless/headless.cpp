@@ -1,16 +1,31 @@
-// The headless backend: the state that stands in for the display, the clock and the
-// user while tests and the replay runner drive the real game code. The window, input,
-// timer and message-box stand-ins consult it when it is enabled.
-#include <string>
+// The headless driver: the state that stands in for the display, the clock and the user
+// while tests and the replay runner drive the real game code, and the driver itself
+// (platform/drivers/driver.h), which user32 and winmm run on once it is chosen.
 #include "platform/drivers/headless/headless.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+#include "platform/drivers/driver.h"
 #include "platform/user32/input_internal.h"
 #include "platform/user32/message_box.h"
-#include "platform/user32/window.h"
 #include "platform/user32/window_internal.h"
+#include "platform/user32/window_messages.h"
+#include "platform/winmm/timer_internal.h"
 
 namespace {
 
-bool enabled;
+// A headless window is only what the game may ask of it: its size and whether it was
+// minimised.
+struct HeadlessWindow {
+  int width, height;
+  bool minimised;
+  bool destroyed;
+};
+
+HeadlessWindow *Of(NativeWindow *window) { return reinterpret_cast<HeadlessWindow *>(window); }
+NativeWindow *NativeOf(HeadlessWindow *window) { return reinterpret_cast<NativeWindow *>(window); }
+
 DWORD virtualClock;
 bool foreground = true;
 int messageBoxAnswer = IDNO;
@@ -18,12 +33,71 @@ std::string lastMessageBoxText;
 std::string lastMessageBoxCaption;
 int messageBoxCount;
 void (*waitHook)();
+std::vector<HeadlessWindow *> windowsMade;  // and not yet freed
+
+class HeadlessDriver final : public Driver {
+public:
+  bool StartVideo() override { return true; }
+
+  NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
+    windowsMade.push_back(new HeadlessWindow{request.width, request.height, false, false});
+    return NativeOf(windowsMade.back());
+  }
+
+  void DestroyWindow(NativeWindow *window) override { Of(window)->destroyed = true; }
+
+  void FreeWindow(NativeWindow *window) override {
+    windowsMade.erase(std::remove(windowsMade.begin(), windowsMade.end(), Of(window)), windowsMade.end());
+    delete Of(window);
+  }
+
+  void ShowWindow(NativeWindow *window, NativeShow show, bool) override {
+    Of(window)->minimised = show == NativeShow::Minimised;
+  }
+
+  void WindowSize(NativeWindow *window, int *width, int *height) override {
+    *width = Of(window)->width;
+    *height = Of(window)->height;
+  }
+
+  // In the foreground, shown or not, unless minimised.
+  bool HasFocus(NativeWindow *window) override {
+    return foreground && !Of(window)->minimised && !Of(window)->destroyed;
+  }
+
+  bool Desktop(DesktopMode *mode) override {
+    *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
+    return true;
+  }
+
+  // Only the caller's hook may change what the game waits for.
+  void WaitEvents() override {
+    if (waitHook) waitHook();
+  }
+
+  int ShowMessageBox(const MessageBoxRequest &box) override {
+    lastMessageBoxText = box.textUtf8;
+    lastMessageBoxCaption = box.captionUtf8;
+    messageBoxCount += 1;
+    return messageBoxAnswer;
+  }
+
+  bool OwnClock() override { return true; }
+  DWORD ClockMilliseconds() override { return virtualClock; }
+  // Sleep(0), a yield, moves on to the next millisecond, which is all a caller that
+  // yields while waiting for the clock can be waiting for.
+  void ClockSleep(DWORD milliseconds) override { virtualClock += milliseconds == 0 ? 1 : milliseconds; }
+};
+
+HeadlessDriver headlessDriver;
 
 }  // namespace
 
-void HeadlessEnable() { enabled = true; }
+void HeadlessEnable() { UseDriver(&headlessDriver); }
 
-bool HeadlessIsEnabled() { return enabled; }
+bool HeadlessIsEnabled() { return &CurrentDriver() == &headlessDriver; }
+
+bool IsHeadlessWindow(HWND window) { return NativeWindowOf(window, headlessDriver) != nullptr; }
 
 void HeadlessReset() {
   ResetWindows();
@@ -48,37 +122,33 @@ void HeadlessSetTime(DWORD milliseconds) { virtualClock = milliseconds; }
 
 DWORD HeadlessTime() { return virtualClock; }
 
-void HeadlessAdvanceTime(DWORD milliseconds) { virtualClock += milliseconds; }
-
 void HeadlessSetForeground(bool inForeground) {
-  if (foreground && !inForeground) CountHeadlessFocusLoss();
+  if (foreground == inForeground) return;
   foreground = inForeground;
+  // A copy: the window procedure may make or free windows meanwhile.
+  const std::vector<HeadlessWindow *> windows = windowsMade;
+  for (HeadlessWindow *window : windows) {
+    const bool stillMade = std::find(windowsMade.begin(), windowsMade.end(), window) != windowsMade.end();
+    if (!stillMade || window->destroyed) continue;
+    if (inForeground)
+      DriverFocusGained(NativeOf(window));
+    else
+      DriverFocusLost(NativeOf(window));
+  }
 }
 
-bool HeadlessForeground() { return foreground; }
-
-void HeadlessCloseWindow(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
+void HeadlessCloseWindow(HWND window) { DriverCloseAsked(NativeWindowOf(window, headlessDriver)); }
 
 void HeadlessSetWaitHook(void (*hook)()) { waitHook = hook; }
 
-void HeadlessRunWaitHook() {
-  if (waitHook) waitHook();
-}
-
 void HeadlessSetMessageBoxAnswer(int answer) { messageBoxAnswer = answer; }
-
-int HeadlessMessageBoxAnswer() { return messageBoxAnswer; }
-
-void HeadlessRecordMessageBox(const char *utf8Text, const char *utf8Caption) {
-  lastMessageBoxText = utf8Text;
-  lastMessageBoxCaption = utf8Caption;
-  messageBoxCount += 1;
-}
 
 const char *HeadlessLastMessageBoxText() { return lastMessageBoxText.c_str(); }
 
 const char *HeadlessLastMessageBoxCaption() { return lastMessageBoxCaption.c_str(); }
 
 int HeadlessMessageBoxCount() { return messageBoxCount; }
+
+int HeadlessTimerPeriodCount() { return TimerPeriodCount(); }
 
 int HeadlessCursorCount() { return InputCursorCount(); }

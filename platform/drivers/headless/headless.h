@@ -1,6 +1,7 @@
-// The headless backend of the platform, for tests and the replay runner: no window,
-// no display, no sound output; the keys, the mouse and the millisecond clock are set
-// by the caller, so whole frames of the real game run deterministically.
+// The headless driver of the platform, for tests and the replay runner: no window, no
+// display, no sound output; the keys, the mouse and the millisecond clock are set by the
+// caller, so whole frames of the real game run deterministically. It is one of the
+// drivers user32 and winmm run on (platform/drivers/driver.h), chosen at run time here.
 //
 // How to drive the game with it:
 //   HeadlessEnable();            // before the game makes any platform call
@@ -9,11 +10,14 @@
 //   CreateMainWindow(nullptr, SW_SHOWDEFAULT); InitGame(); ...
 //   HeadlessSetKey(VK_LBUTTON, true); HeadlessMoveMouse(30, -4); RunFrame(); ...
 //
-// What the backend does in place of the display:
+// What the driver does in place of the display:
 // - CreateWindowExA returns a handle that IsHeadlessWindow recognises; it has no SDL
 //   window, its client area is what the outer size asked for leaves inside the frame
 //   (800 x 600 for the game's windowed and full-screen windows alike), and it counts as
-//   the foreground window unless HeadlessSetForeground(false) or ShowWindow minimised it.
+//   the foreground window (shown or not) unless HeadlessSetForeground(false) or ShowWindow
+//   minimised it. Leaving and coming back to the foreground are a focus loss and gain,
+//   as on the desktop: the window is sent WM_ACTIVATE, WM_KILLFOCUS or WM_SETFOCUS, and
+//   keys held when it left are released.
 // - GetKeyboardState reports exactly the keys set here (no latching of taps).
 // - GetCursorPos reports (400, 300) plus the motion given to HeadlessMoveMouse since the
 //   last SetCursorPos(400, 300), as with the real relative mouse.
@@ -22,17 +26,17 @@
 //   whose wait starts at t ends at exactly lastFrameTime + 22 when t is before that, and
 //   at once when it is not (a late frame loses its time, as for real).
 // - MessageBoxA answers at once (see HeadlessSetMessageBoxAnswer) and records its text.
-// - PeekMessageA returns only messages posted through the backend (HeadlessCloseWindow)
+// - PeekMessageA returns only messages posted through the driver (HeadlessCloseWindow)
 //   or by the stand-in itself; WaitMessage calls the wait hook and returns.
 #pragma once
 #include "base/win32_types.h"
 
-// Switches the platform to the headless backend. Call before the game makes any
-// platform call. Windows are then handles without a display, always in the foreground.
+// Switches the platform to the headless driver. Call before the game makes any platform
+// call. Windows are then handles without a display, in the foreground.
 void HeadlessEnable();
 bool HeadlessIsEnabled();
 
-// Puts the backend back to its start: no windows or window classes, no queued messages,
+// Puts the driver back to its start: no windows or window classes, no queued messages,
 // no keys held, no mouse motion, cursor counter 0, no timer periods, clock 0, foreground,
 // message-box answer IDNO and no message box seen, no wait hook. Game variables are the
 // game's own and are not touched.
@@ -64,7 +68,7 @@ void HeadlessCloseWindow(HWND window);
 // bring the window back, close it. Without a hook WaitMessage returns at once.
 void HeadlessSetWaitHook(void (*hook)());
 
-// The answer MessageBoxA gives in headless mode (default IDNO), and the last texts
+// The answer MessageBoxA gives on the headless driver (default IDNO), and the last texts
 // it was asked to show (Shift-JIS converted to UTF-8), for tests. An answer that is not
 // one of the box's buttons gives the answer of closing the box instead (IDOK for MB_OK).
 void HeadlessSetMessageBoxAnswer(int answer);
@@ -79,9 +83,5 @@ int HeadlessTimerPeriodCount();
 int HeadlessCursorCount();
 
 // ---- Used by the rest of the stand-in --------------------------------------------
-bool HeadlessForeground();
-void HeadlessAdvanceTime(DWORD milliseconds);
-void HeadlessRecordMessageBox(const char *utf8Text, const char *utf8Caption);
-int HeadlessMessageBoxAnswer();
-void HeadlessRunWaitHook();
-void ResetTimerPeriods();
+// True when the handle is a live window of the headless driver.
+bool IsHeadlessWindow(HWND window);

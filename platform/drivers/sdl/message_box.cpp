@@ -1,8 +1,6 @@
-// Stand-in for the user32 message box, over SDL's message box. The game's texts are
-// Shift-JIS (code page 932) byte strings, as on a Japanese Windows; they are turned into
-// UTF-8 (shift_jis.cpp) before SDL shows them. Enter picks the first button (Yes, OK, Retry),
-// Escape the one that closing the box means (No, Cancel, OK). Without any display the
-// box says on stderr what it would have asked and answers as if it had been closed. A
+// The SDL driver's message box: the box user32 makes of MessageBoxA (its texts already
+// UTF-8, its buttons chosen) shown with SDL's message box. Without any display the box
+// says on stderr what it would have asked, and user32 answers as if it had been closed. A
 // quit signal while the start-up question is up ends the program and the box together.
 #include <SDL.h>
 #include <fcntl.h>
@@ -15,58 +13,17 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include "platform/drivers/headless/headless.h"
-#include "platform/user32/message_box.h"
+#include "platform/drivers/sdl/sdl_driver.h"
 #include "platform/kernel32/signals.h"
-#include "platform/kernel32/unsupported.h"
-#include "platform/user32/window_internal.h"
 
 namespace {
 
-struct ButtonSet {
-  int count;
-  SDL_MessageBoxButtonData buttons[3];
-  int closeAnswer;  // what Escape or the close button of the box means
-};
-
-constexpr Uint32 EnterKey = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-constexpr Uint32 EscapeKey = SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
-
-ButtonSet ButtonsOf(UINT type) {
-  switch (type & 0xF) {
-    case MB_OK:
-      return {1, {{EnterKey | EscapeKey, IDOK, "OK"}}, IDOK};
-    case MB_OKCANCEL:
-      return {2, {{EnterKey, IDOK, "OK"}, {EscapeKey, IDCANCEL, "Cancel"}}, IDCANCEL};
-    case MB_YESNOCANCEL:
-      return {3, {{EnterKey, IDYES, "Yes"}, {0, IDNO, "No"}, {EscapeKey, IDCANCEL, "Cancel"}}, IDCANCEL};
-    case MB_YESNO:
-      return {2, {{EnterKey, IDYES, "Yes"}, {EscapeKey, IDNO, "No"}}, IDNO};
-    case MB_RETRYCANCEL:
-      return {2, {{EnterKey, IDRETRY, "Retry"}, {EscapeKey, IDCANCEL, "Cancel"}}, IDCANCEL};
-    default:
-      QR_UNSUPPORTED_ONCE("MessageBoxA: button set %u is not supported; showing OK", type & 0xF);
-      return {1, {{EnterKey | EscapeKey, IDOK, "OK"}}, IDOK};
+Uint32 IconFlagOf(MessageBoxIcon icon) {
+  switch (icon) {
+    case MessageBoxIcon::Error: return SDL_MESSAGEBOX_ERROR;
+    case MessageBoxIcon::Warning: return SDL_MESSAGEBOX_WARNING;
+    default: return SDL_MESSAGEBOX_INFORMATION;
   }
-}
-
-Uint32 IconFlagOf(UINT type) {
-  switch (type & 0xF0) {
-    case MB_ICONERROR: return SDL_MESSAGEBOX_ERROR;
-    case MB_ICONWARNING: return SDL_MESSAGEBOX_WARNING;
-    case 0:
-    case MB_ICONQUESTION:  // SDL has no question mark; the information icon stands in
-    case MB_ICONINFORMATION: return SDL_MESSAGEBOX_INFORMATION;
-    default:
-      QR_UNSUPPORTED_ONCE("MessageBoxA: icon 0x%x is not supported", type & 0xF0);
-      return SDL_MESSAGEBOX_INFORMATION;
-  }
-}
-
-bool IsButtonOf(const ButtonSet &set, int answer) {
-  for (int i = 0; i < set.count; i++)
-    if (set.buttons[i].buttonid == answer) return true;
-  return false;
 }
 
 bool ShowBox(const SDL_MessageBoxData &box, int *pressed, std::string *error) {
@@ -157,41 +114,34 @@ bool ShowBoxInChild(const SDL_MessageBoxData &box, int *pressed, std::string *er
 
 }  // namespace
 
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  const std::string message = Cp932ToUtf8(text);
-  const std::string title = caption ? Cp932ToUtf8(caption) : std::string("Error");
-  if (type & ~0xFFu) QR_UNSUPPORTED_ONCE("MessageBoxA: options 0x%x are not supported", type & ~0xFFu);
-  const ButtonSet set = ButtonsOf(type);
-  const Uint32 icon = IconFlagOf(type);
-
-  if (HeadlessIsEnabled()) {
-    HeadlessRecordMessageBox(message.c_str(), title.c_str());
-    const int answer = HeadlessMessageBoxAnswer();
-    return IsButtonOf(set, answer) ? answer : set.closeAnswer;
+int SdlShowMessageBox(const MessageBoxRequest &request) {
+  SDL_MessageBoxButtonData buttons[3] = {};
+  for (int i = 0; i < request.buttonCount && i < 3; i++) {
+    const MessageBoxButton &button = request.buttons[i];
+    buttons[i].flags = (button.enter ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0) |
+                       (button.escape ? SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT : 0);
+    buttons[i].buttonid = button.answer;
+    buttons[i].text = button.label;
   }
-
-  const SDL_MessageBoxData box = {icon | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT,
-                                  SdlWindowOf(owner),
-                                  title.c_str(),
-                                  message.c_str(),
-                                  set.count,
-                                  set.buttons,
+  const SDL_MessageBoxData box = {IconFlagOf(request.icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT,
+                                  SdlOf(request.owner),
+                                  request.captionUtf8,
+                                  request.textUtf8,
+                                  request.buttonCount,
+                                  buttons,
                                   nullptr};
-  int pressed = -1;
+  int pressed = 0;
   std::string error;
-  // The game's window holds the mouse while it has the focus; the box needs it.
-  SuspendMouseGrab();
   // Before any window exists (the start-up question) the box is shown from a child
   // process in a process group of its own, so that a quit signal can take it and the
   // process SDL draws it from along. Once SDL's video runs in this process the child
   // would share its display connection, so later boxes are shown from here.
   const bool shown = SDL_WasInit(SDL_INIT_VIDEO) ? ShowBox(box, &pressed, &error) : ShowBoxInChild(box, &pressed, &error);
-  ResumeMouseGrab();
   if (!shown) {
     const bool anyDisplay = SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY");
     std::fprintf(stderr, "quillrun: no display for the message box \"%s: %s\" (%s); answered as if it was closed\n",
-                 title.c_str(), message.c_str(), anyDisplay ? error.c_str() : "DISPLAY is not set");
-    return set.closeAnswer;
+                 request.captionUtf8, request.textUtf8, anyDisplay ? error.c_str() : "DISPLAY is not set");
+    return 0;
   }
-  return IsButtonOf(set, pressed) ? pressed : set.closeAnswer;
+  return pressed;
 }

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <SDL.h>
 #include "platform/raster/window_surface.h"
-#include "platform/user32/window_internal.h"
+#include "platform/drivers/sdl/sdl_window.h"
 
 namespace {
 

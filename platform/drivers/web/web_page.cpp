@@ -3,7 +3,7 @@
 // and loads the font "QuillrunGothic" before the game starts.
 #include "platform/drivers/web/web_page.h"
 #include <emscripten.h>
-#include "platform/user32/window_internal.h"
+#include "platform/drivers/headless/headless.h"
 
 // clang-format off
 EM_JS(void, WebShowCursorJs, (int show), {

@@ -17,6 +17,7 @@
 #include <vector>
 #include "platform/drivers/web/web_page.h"
 #include "platform/raster/gl/raster_gl_common.h"
+#include "platform/drivers/headless/headless.h"
 #include "platform/user32/window_internal.h"
 
 namespace {

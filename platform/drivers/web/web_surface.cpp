@@ -3,7 +3,7 @@
 // has no pixels to draw into), and every Present copies the picture onto the canvas.
 #include <emscripten.h>
 #include "platform/raster/window_surface.h"
-#include "platform/user32/window_internal.h"
+#include "platform/drivers/headless/headless.h"
 
 // clang-format off
 EM_JS(void, WebPresentPixelsJs, (const uint32_t *pixels, int width, int height), {

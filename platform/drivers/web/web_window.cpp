@@ -1,40 +1,30 @@
-// Stand-in for the user32/gdi32 calls that make the game's one window and run its
-// messages, in the browser: the window is the page's 800 x 600 canvas (scaled to the
-// page by its style, the aspect kept), and the browser's mouse and keyboard events
-// become Win32 messages, key state and relative mouse motion. The headless backend
-// works here as it does on the desktop, for the replay run inside the page.
+// The browser driver's window (platform/drivers/driver.h): the page's 800 x 600 canvas
+// (scaled to the page by its style, the aspect kept), one window at a time, and the
+// browser's mouse, keyboard and visibility events handed to user32. The mouse is the
+// page's pointer lock, which the browser grants only inside a click. The driver is the
+// browser build's display; the replay run inside the page chooses headless as on the
+// desktop.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include "platform/drivers/headless/headless.h"
+#include "platform/drivers/driver.h"
+#include "platform/drivers/web/web_driver.h"
+#include "platform/drivers/web/web_page.h"
+#include "platform/kernel32/unsupported.h"
 #include "platform/user32/input.h"
 #include "platform/user32/input_internal.h"
-#include "platform/winmm/timer.h"
-#include "platform/kernel32/unsupported.h"
-#include "platform/drivers/web/web_page.h"
-#include "platform/user32/window_internal.h"
 #include "platform/user32/window_messages.h"
 
 namespace {
 
-struct WindowRecord {
-  bool live;
-  bool headless;
-  bool fullScreen;
-  bool visible;
+// The canvas as a window: whether the game shows or minimised it.
+struct CanvasWindow {
+  bool shown;
   bool minimised;
-  WNDPROC procedure;
-  unsigned focusLosses;
-  int clientWidth;
-  int clientHeight;
 };
 
-constexpr int WindowSlots = 8;
-
-WindowRecord windows[WindowSlots];
+CanvasWindow canvasWindow;
+bool canvasTaken;
 bool eventsHooked;
 bool pageHidden;
 // Motion of an unlocked pointer, in canvas pixels, kept with its fraction so that a
@@ -43,32 +33,8 @@ double pendingX, pendingY;
 double lastTargetX, lastTargetY;
 bool haveLastTarget;
 
-HWND HandleOf(WindowRecord *record) { return reinterpret_cast<HWND>(record); }
-
-WindowRecord *RecordOf(HWND window) {
-  const auto address = reinterpret_cast<uintptr_t>(window);
-  const auto first = reinterpret_cast<uintptr_t>(&windows[0]);
-  const auto end = reinterpret_cast<uintptr_t>(&windows[WindowSlots]);
-  if (address < first || address >= end || (address - first) % sizeof(WindowRecord) != 0) return nullptr;
-  WindowRecord *record = reinterpret_cast<WindowRecord *>(window);
-  return record->live ? record : nullptr;
-}
-
-// The canvas window: the one live window that is not headless.
-WindowRecord *CanvasWindow() {
-  for (WindowRecord &record : windows)
-    if (record.live && !record.headless) return &record;
-  return nullptr;
-}
-
-LRESULT Send(WindowRecord *record, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!record->procedure) return 0;
-  return record->procedure(HandleOf(record), message, wParam, lParam);
-}
-
-LPARAM PointParam(int x, int y) {
-  return static_cast<LPARAM>((static_cast<uint32_t>(y & 0xFFFF) << 16) | static_cast<uint32_t>(x & 0xFFFF));
-}
+// The window the canvas shows, if any.
+NativeWindow *Canvas() { return canvasTaken ? reinterpret_cast<NativeWindow *>(&canvasWindow) : nullptr; }
 
 // The browser's key codes are the Windows virtual-key codes for every key the game
 // and the stand-in know (letters, digits, Enter, Escape, the arrows, F1 to F24...).
@@ -92,17 +58,17 @@ void CanvasScale(double *sx, double *sy) {
   if (cssHeight > 0) *sy = FullScreenHeight / cssHeight;
 }
 
-void ReleaseEverything() {
-  InputReleaseAll();
+// Whatever the pointer did before now is not the hand's motion.
+void ForgetMotion() {
   haveLastTarget = false;
   pendingX = pendingY = 0;
 }
 
 EM_BOOL OnMouseMove(int, const EmscriptenMouseEvent *event, void *) {
-  if (!CanvasWindow()) return EM_FALSE;
+  if (!Canvas()) return EM_FALSE;
   if (PointerLocked()) {
     // Locked, the pointer has no place: its motion is the hand's, one to one.
-    InputMouseMotion(int(event->movementX), int(event->movementY));
+    DriverMouseMotion(Canvas(), int(event->movementX), int(event->movementY));
     haveLastTarget = false;
     return EM_TRUE;
   }
@@ -116,7 +82,7 @@ EM_BOOL OnMouseMove(int, const EmscriptenMouseEvent *event, void *) {
     const int dx = int(std::trunc(pendingX)), dy = int(std::trunc(pendingY));
     pendingX -= dx;
     pendingY -= dy;
-    if (dx || dy) InputMouseMotion(dx, dy);
+    if (dx || dy) DriverMouseMotion(Canvas(), dx, dy);
   }
   lastTargetX = event->targetX;
   lastTargetY = event->targetY;
@@ -125,68 +91,54 @@ EM_BOOL OnMouseMove(int, const EmscriptenMouseEvent *event, void *) {
 }
 
 EM_BOOL OnMouseButton(int type, const EmscriptenMouseEvent *event, void *) {
-  WindowRecord *record = CanvasWindow();
-  if (!record) return EM_FALSE;
+  if (!Canvas()) return EM_FALSE;
   const bool down = type == EMSCRIPTEN_EVENT_MOUSEDOWN;
   int key = 0;
-  UINT message = 0;
   switch (event->button) {
-    case 0: key = VK_LBUTTON; message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
-    case 1: key = VK_MBUTTON; message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
-    case 2: key = VK_RBUTTON; message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
+    case 0: key = VK_LBUTTON; break;
+    case 1: key = VK_MBUTTON; break;
+    case 2: key = VK_RBUTTON; break;
     default: return EM_FALSE;
   }
   // The hand follows the mouse only while the page holds the pointer; a click asks for
   // it (browsers grant it only inside a click).
   if (down && !PointerLocked()) emscripten_request_pointerlock(QR_CANVAS, EM_TRUE);
-  InputKeyEvent(key, down);
-  PostMessageA(HandleOf(record), message, 0, PointParam(int(event->targetX), int(event->targetY)));
+  DriverButtonEvent(Canvas(), key, down, int(event->targetX), int(event->targetY));
   return EM_TRUE;
 }
 
 EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent *event, void *) {
-  WindowRecord *record = CanvasWindow();
-  if (!record) return EM_FALSE;
+  if (!Canvas()) return EM_FALSE;
   const int key = VirtualKeyOf(*event);
   if (key == 0) return EM_FALSE;
-  const bool down = type == EMSCRIPTEN_EVENT_KEYDOWN;
-  InputKeyEvent(key, down);
-  const LPARAM lParam = down ? (1 | (event->repeat ? (1L << 30) : 0)) : static_cast<LPARAM>(0xC0000001u);
-  PostMessageA(HandleOf(record), down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(key), lParam);
+  DriverKeyEvent(Canvas(), key, type == EMSCRIPTEN_EVENT_KEYDOWN, event->repeat);
   // The game's own keys do nothing else on the page (Enter would follow a focused link).
   return key == VK_ESCAPE || key == VK_RETURN ? EM_TRUE : EM_FALSE;
 }
 
-void LoseFocus(WindowRecord *record) {
-  record->focusLosses += 1;
-  // Keys released while the page is away never reach it.
-  ReleaseEverything();
-  Send(record, WM_ACTIVATE, WA_INACTIVE, 0);
-  Send(record, WM_KILLFOCUS, 0, 0);
-}
-
+// A hidden page is a window that lost the focus; shown again, it has it back.
 EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent *event, void *) {
-  WindowRecord *record = CanvasWindow();
   pageHidden = event->hidden;
-  if (!record) return EM_FALSE;
+  if (!Canvas()) return EM_FALSE;
   if (event->hidden) {
-    LoseFocus(record);
+    ForgetMotion();
+    DriverFocusLost(Canvas());
   } else {
-    Send(record, WM_ACTIVATE, WA_ACTIVE, 0);
-    Send(record, WM_SETFOCUS, 0, 0);
+    DriverFocusGained(Canvas());
   }
   return EM_FALSE;
 }
 
+// Keys released while the page is away never reach it.
 EM_BOOL OnBlur(int, const EmscriptenFocusEvent *, void *) {
-  ReleaseEverything();
+  InputReleaseAll();
+  ForgetMotion();
   return EM_FALSE;
 }
 
 EM_BOOL OnPointerLock(int, const EmscriptenPointerlockChangeEvent *, void *) {
   // Whatever the pointer did while the lock changed hands is not the hand's motion.
-  haveLastTarget = false;
-  pendingX = pendingY = 0;
+  ForgetMotion();
   return EM_FALSE;
 }
 
@@ -204,180 +156,67 @@ void HookEvents() {
   pageHidden = !WebPageVisible();
 }
 
-}  // namespace
+class WebDriver final : public Driver {
+public:
+  bool StartVideo() override { return true; }
 
-bool EnsureVideo() { return true; }
-
-SDL_Window *SdlWindowOf(HWND) { return nullptr; }
-
-bool IsHeadlessWindow(HWND window) {
-  WindowRecord *record = RecordOf(window);
-  return record && record->headless;
-}
-
-unsigned int WindowFocusLossCount(HWND window) {
-  WindowRecord *record = RecordOf(window);
-  return record ? record->focusLosses : 0;
-}
-
-bool IsFullScreenWindow(HWND window) {
-  WindowRecord *record = RecordOf(window);
-  return record && record->fullScreen;
-}
-
-HWND FocusedWindow() {
-  for (WindowRecord &record : windows) {
-    if (!record.live || !record.visible || record.minimised) continue;
-    if (record.headless ? HeadlessForeground() : !pageHidden) return HandleOf(&record);
-  }
-  return nullptr;
-}
-
-// Browser events arrive through their callbacks between two frames: nothing to pump.
-void PumpWindowEvents() {}
-
-void SuspendMouseGrab() {
-  if (PointerLocked()) emscripten_exit_pointerlock();
-}
-
-void ResumeMouseGrab() {}
-
-void CountHeadlessFocusLoss() {
-  for (WindowRecord &record : windows)
-    if (record.live && record.headless) record.focusLosses += 1;
-}
-
-void ResetWindows() {
-  for (WindowRecord &record : windows) record = WindowRecord{};
-  ForgetWindowClasses();
-}
-
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
-                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
-  WindowClass *windowClass = className ? ClassNamed(className) : nullptr;
-  if (!windowClass) return nullptr;
-  const ClientArea area = ClientAreaOf(style, x, y, width, height);
-  const bool fullScreen = area.fullScreen;
-  int clientWidth = area.width, clientHeight = area.height;
-  const bool headless = HeadlessIsEnabled();
-  if (!headless) {
+  NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
     // The page has one canvas: one window shows in it at a time.
-    if (CanvasWindow()) {
+    if (canvasTaken) {
       QR_UNSUPPORTED_ONCE("CreateWindowExA: the page shows one window at a time");
       return nullptr;
     }
-    // Whatever the game asks for, the canvas keeps its 800 x 600 pixels; the page
-    // scales it.
-    clientWidth = FullScreenWidth;
-    clientHeight = FullScreenHeight;
-    emscripten_set_canvas_element_size(QR_CANVAS, clientWidth, clientHeight);
-    if (windowName) emscripten_set_window_title(Cp932ToUtf8(windowName).c_str());
+    canvasTaken = true;
+    canvasWindow = CanvasWindow{};
+    // Whatever the game asks for, the canvas keeps its 800 x 600 pixels; the page scales it.
+    emscripten_set_canvas_element_size(QR_CANVAS, FullScreenWidth, FullScreenHeight);
+    if (request.titleUtf8[0]) emscripten_set_window_title(request.titleUtf8);
     HookEvents();
+    return Canvas();
   }
-  int slot = 0;
-  while (slot < WindowSlots && windows[slot].live) slot++;
-  if (slot == WindowSlots) return nullptr;
-  WindowRecord &record = windows[slot];
-  record = WindowRecord{};
-  record.headless = headless;
-  record.fullScreen = fullScreen;
-  record.procedure = windowClass->procedure;
-  record.clientWidth = clientWidth;
-  record.clientHeight = clientHeight;
-  record.live = true;
 
-  HWND window = HandleOf(&record);
-  CREATESTRUCTA create = {param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
-                          windowName, className, exStyle};
-  if (Send(&record, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
-    DestroyWindow(window);
-    return nullptr;
+  void DestroyWindow(NativeWindow *) override {
+    if (PointerLocked()) emscripten_exit_pointerlock();
+    canvasTaken = false;
   }
-  if (style & WS_VISIBLE) ShowWindow(window, SW_SHOW);
-  return window;
-}
 
-BOOL ShowWindow(HWND window, int showCommand) {
-  WindowRecord *record = RecordOf(window);
-  if (!record) return FALSE;
-  const bool wasVisible = record->visible;
-  record->visible = showCommand != SW_HIDE;
-  record->minimised =
-      showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINNOACTIVE;
-  // A window coming into view needs its picture; a minimised or hidden one shows none.
-  if (record->visible && !record->minimised)
-    MarkForPaint(window);
-  else
-    ValidateRect(window, nullptr);
-  return wasVisible ? TRUE : FALSE;
-}
-
-BOOL DestroyWindow(HWND window) {
-  WindowRecord *record = RecordOf(window);
-  if (!record) return FALSE;
-  Send(record, WM_DESTROY, 0, 0);
-  record->live = false;
-  ForgetQueuedMessages(window);
-  if (!record->headless && PointerLocked()) emscripten_exit_pointerlock();
-  return TRUE;
-}
-
-int GetSystemMetrics(int index) {
-  switch (index) {
-    case SM_CXSCREEN: return FullScreenWidth;
-    case SM_CYSCREEN: return FullScreenHeight;
-    case SM_CYCAPTION: return CaptionHeight;
-    case SM_CXFIXEDFRAME:
-    case SM_CYFIXEDFRAME: return FixedFrame;
-    default:
-      QR_UNSUPPORTED_ONCE("GetSystemMetrics: index %d is not supported", index);
-      return 0;
+  void ShowWindow(NativeWindow *, NativeShow show, bool) override {
+    canvasWindow.shown = show != NativeShow::Hidden;
+    canvasWindow.minimised = show == NativeShow::Minimised;
   }
-}
 
-BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!window || !RecordOf(window)) return FALSE;
-  return QueueMessage(window, message, wParam, lParam) ? TRUE : FALSE;
-}
+  void WindowSize(NativeWindow *, int *width, int *height) override {
+    *width = FullScreenWidth;
+    *height = FullScreenHeight;
+  }
 
-BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
-  if (!msg || window == reinterpret_cast<HWND>(-1)) return FALSE;
-  if (TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE)) return TRUE;
-  return TakePaintMessage(msg, window, filterMin, filterMax) ? TRUE : FALSE;
-}
+  bool HasFocus(NativeWindow *) override { return canvasWindow.shown && !canvasWindow.minimised && !pageHidden; }
 
-// The browser's frame callback is the only loop: nothing ever blocks waiting here.
-BOOL WaitMessage() {
-  if (QueuedMessageCount() == 0 && !AnyPaintPending() && HeadlessIsEnabled()) HeadlessRunWaitHook();
-  return TRUE;
-}
+  // The page is an 800 x 600 desktop, whatever the screen behind it.
+  bool Desktop(DesktopMode *mode) override {
+    *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
+    return true;
+  }
 
-BOOL TranslateMessage(const MSG *msg) {
-  if (!msg || msg->message != WM_KEYDOWN) return FALSE;
-  const int character = CharacterOfKey(static_cast<int>(msg->wParam), false);
-  if (!character) return FALSE;
-  return PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(character), msg->lParam);
-}
+  // Browser events arrive through their callbacks between two frames, and the browser's
+  // frame callback is the only loop: nothing to pump, and nothing may block (the entries
+  // PumpEvents and WaitEvents do nothing).
 
-LRESULT DispatchMessageA(const MSG *msg) {
-  if (!msg) return 0;
-  WindowRecord *record = RecordOf(msg->hwnd);
-  if (!record || !record->procedure) return 0;
-  return record->procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-}
+  // The lock is the browser's to grant, inside a click (OnMouseButton); it can only be
+  // let go here.
+  void GrabMouse(bool grab) override {
+    if (!grab && PointerLocked()) emscripten_exit_pointerlock();
+  }
 
-LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
-  if (message == WM_CLOSE) DestroyWindow(window);
-  // Nothing is painted through GDI: the window counts as painted.
-  if (message == WM_PAINT) ValidateRect(window, nullptr);
-  return 0;
-}
+  void ShowCursor(bool show) override { WebShowCursor(show); }
 
-BOOL IsWindow(HWND window) { return RecordOf(window) ? TRUE : FALSE; }
+  int ShowMessageBox(const MessageBoxRequest &box) override { return WebShowMessageBox(box); }
+};
 
-BOOL GetClientRect(HWND window, LPRECT rect) {
-  WindowRecord *record = RecordOf(window);
-  if (!record || !rect) return FALSE;
-  *rect = RECT{0, 0, record->clientWidth, record->clientHeight};
-  return TRUE;
-}
+WebDriver webDriver;
+
+// Every file of this folder goes into the page's program, so the canvas is its display
+// before main starts.
+[[maybe_unused]] const bool registered = (RegisterDisplayDriver(&webDriver), true);
+
+}  // namespace

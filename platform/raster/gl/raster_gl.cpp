@@ -24,6 +24,8 @@
 #include <vector>
 #include "platform/raster/raster_depth.h"
 #include "platform/raster/gl/raster_gl_common.h"
+#include "platform/drivers/headless/headless.h"
+#include "platform/drivers/sdl/sdl_window.h"
 #include "platform/user32/window_internal.h"
 
 namespace {

@@ -1,0 +1,127 @@
+// What a display system does for the Win32 stand-in. user32 (windows and their messages,
+// focus, message boxes) and winmm (the clock) are written once over this interface; each
+// driver implements it: the SDL desktop (drivers/sdl), the page (drivers/web) and headless
+// (drivers/headless), which tests and the replay runner choose at run time. A driver
+// only does what the display system must: messages, window procedures and the meaning
+// of window handles are user32's, and what happens goes to the few entry points at the
+// end.
+#pragma once
+#include "base/win32_types.h"
+
+// A driver's own window (an SDL window, the page's canvas, a headless stand-in); user32
+// only keeps it and hands it back. Never defined: each driver casts its own to it.
+struct NativeWindow;
+
+// The window CreateWindowExA asks for, in screen pixels.
+struct NativeWindowRequest {
+  const char *titleUtf8;  // never null
+  bool placed;            // at (x, y); otherwise wherever the display system likes
+  int x, y;
+  int width, height;      // the client area (a scaled window's is already scaled)
+  bool framed;            // a caption and a frame
+  bool fullScreen;        // covers the desktop, borderless, at the desktop's resolution
+};
+
+enum class NativeShow { Hidden, Normal, Minimised };
+
+struct DesktopMode {
+  int width, height;
+  int refreshRate;
+  int bitsPerPixel;
+};
+
+// A message box as the driver shows it: the texts already in UTF-8, the buttons in
+// order, Enter picking the one marked `enter` and Escape (or closing the box) the one
+// marked `escape`.
+enum class MessageBoxIcon { Information, Warning, Error };
+struct MessageBoxButton {
+  int answer;  // IDOK, IDYES...
+  const char *label;
+  bool enter, escape;
+};
+struct MessageBoxRequest {
+  NativeWindow *owner;  // null when the owner is no window of this driver
+  const char *captionUtf8;
+  const char *textUtf8;
+  MessageBoxIcon icon;
+  int buttonCount;
+  MessageBoxButton buttons[3];
+};
+
+// Each driver is one object of this interface. The entries with a body may be left
+// alone by a driver that has nothing to do there.
+class Driver {
+public:
+  virtual ~Driver() = default;
+
+  // Brings up the display system (again a no-op once it is up); false, said once on
+  // stderr, when there is none to bring up.
+  virtual bool StartVideo() = 0;
+  // A new window, hidden; null (said on stderr) when the display system refuses it.
+  virtual NativeWindow *CreateWindow(const NativeWindowRequest &request) = 0;
+  // The window is gone for the game: it no longer shows, holds the mouse or reports
+  // events. It stays valid for FreeWindow (a device may still point at it) until the
+  // record's slot is reused.
+  virtual void DestroyWindow(NativeWindow *window) = 0;
+  virtual void FreeWindow(NativeWindow *) {}
+  // Hides, shows or minimises; `activate` also gives it the keyboard, as a newly shown
+  // window of the active program gets it.
+  virtual void ShowWindow(NativeWindow *window, NativeShow show, bool activate) = 0;
+  // The client area now, in screen pixels.
+  virtual void WindowSize(NativeWindow *window, int *width, int *height) = 0;
+  // Whether the window has the input focus and is neither hidden nor minimised.
+  virtual bool HasFocus(NativeWindow *window) = 0;
+  // The desktop's mode; false when it cannot be known.
+  virtual bool Desktop(DesktopMode *mode) = 0;
+
+  // Hands every pending event to the entry points below (nothing to do for a driver
+  // whose events arrive by callback).
+  virtual void PumpEvents() {}
+  // WaitMessage with nothing queued: blocks until an event may have come (at most about
+  // a tenth of a second, so a change that brings no event cannot freeze the game), or
+  // returns at once where nothing may block.
+  virtual void WaitEvents() {}
+  // The relative mouse: the pointer kept in the focused window and only its motion
+  // reported (whatever motion taking it makes is thrown away); or let go.
+  virtual void GrabMouse(bool) {}
+  virtual void ShowCursor(bool) {}
+
+  // Shows the box and waits for a button: the answer of the button, or 0 when the box
+  // could not be shown or cannot wait (user32 then answers as if it was closed).
+  virtual int ShowMessageBox(const MessageBoxRequest &box) = 0;
+
+  // The millisecond clock and the sleep, where they are not the host's: without a clock
+  // of its own, winmm keeps its own over the monotonic clock. Headless has a virtual
+  // clock that only its waits move.
+  virtual bool OwnClock() { return false; }
+  virtual DWORD ClockMilliseconds() { return 0; }
+  virtual void ClockSleep(DWORD) {}
+};
+
+// ---- Which driver runs -----------------------------------------------------------
+// The display driver is registered by the program's platform library before main: the
+// SDL driver in the desktop's programs, the page's in the browser. A program with none
+// gets a driver that has no display. UseDriver switches every later window, event and
+// clock reading to another (headless) until it is called with null.
+void RegisterDisplayDriver(Driver *driver);
+void UseDriver(Driver *driver);
+Driver &CurrentDriver();
+
+// ---- What user32 does for drivers ------------------------------------------------
+// The driver's native window behind a live window handle made by that driver; null
+// for anything else.
+NativeWindow *NativeWindowOf(HWND window, const Driver &driver);
+
+// The entry points a driver hands its events to. `window` is the driver's own window,
+// or null when the event belongs to none of them (the key and button state is still
+// kept). Points and motion are in the window's screen pixels; user32 turns them into
+// the game's own (window_scale.h).
+void DriverKeyEvent(NativeWindow *window, int virtualKey, bool down, bool repeat);
+void DriverButtonEvent(NativeWindow *window, int virtualKey, bool down, int x, int y);  // VK_LBUTTON...
+void DriverMouseMotion(NativeWindow *window, int dx, int dy);
+void DriverFocusGained(NativeWindow *window);
+void DriverFocusLost(NativeWindow *window);
+void DriverCloseAsked(NativeWindow *window);
+// The window's picture was spoiled (uncovered, shown): the device presents every frame,
+// so nothing needs doing yet.
+void DriverNeedsRepaint(NativeWindow *window);

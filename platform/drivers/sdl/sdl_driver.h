@@ -1,0 +1,14 @@
+// The parts of the SDL driver (platform/drivers/driver.h) that live in files of
+// their own: the event pump and the message box. Its native windows are SDL windows.
+#pragma once
+#include <SDL.h>
+#include "platform/drivers/driver.h"
+
+inline SDL_Window *SdlOf(NativeWindow *window) { return reinterpret_cast<SDL_Window *>(window); }
+inline NativeWindow *NativeOf(SDL_Window *window) { return reinterpret_cast<NativeWindow *>(window); }
+
+// Takes every pending SDL event and hands it to user32's entry points (window_events.cpp).
+void SdlPumpEvents();
+
+// Shows the box with SDL and waits for its answer (message_box.cpp).
+int SdlShowMessageBox(const MessageBoxRequest &box);

@@ -1,0 +1,209 @@
+// Stand-in for the user32 calls that make the game's windows, show them and report their
+// client areas, over whichever driver runs (driver.h): the SDL desktop, the page or
+// headless. The window procedure sees WM_CREATE from CreateWindowExA and WM_DESTROY from
+// DestroyWindow, as on Windows. The client area is the outer size the game asks for less
+// the frame and caption that GetSystemMetrics reports; a scaled window (window_scale.h)
+// is that client area times the scale on the screen.
+#include <cstdint>
+#include <string>
+#include "platform/kernel32/unsupported.h"
+#include "platform/user32/window_internal.h"
+#include "platform/user32/window_messages.h"
+#include "platform/user32/window_record.h"
+#include "platform/user32/window_scale.h"
+
+namespace {
+
+constexpr int WindowSlots = 8;
+
+WindowRecord windows[WindowSlots];
+int windowScale = 1;
+
+// Lets the driver forget a native window whose record is being reused or forgotten.
+void FreeNative(WindowRecord &record) {
+  if (record.native) record.driver->FreeWindow(record.native);
+  record.native = nullptr;
+}
+
+}  // namespace
+
+std::span<WindowRecord> WindowRecords() { return windows; }
+
+WindowRecord *RecordOf(HWND window) {
+  const auto address = reinterpret_cast<uintptr_t>(window);
+  const auto first = reinterpret_cast<uintptr_t>(&windows[0]);
+  const auto end = reinterpret_cast<uintptr_t>(&windows[WindowSlots]);
+  if (address < first || address >= end || (address - first) % sizeof(WindowRecord) != 0) return nullptr;
+  WindowRecord *record = reinterpret_cast<WindowRecord *>(window);
+  return record->live ? record : nullptr;
+}
+
+WindowRecord *RecordOfNative(NativeWindow *native) {
+  if (!native) return nullptr;
+  for (WindowRecord &record : windows)
+    if (record.live && record.native == native) return &record;
+  return nullptr;
+}
+
+NativeWindow *NativeWindowOf(HWND window, const Driver &driver) {
+  WindowRecord *record = RecordOf(window);
+  return record && record->driver == &driver ? record->native : nullptr;
+}
+
+LRESULT SendToWindow(WindowRecord *record, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!record->procedure) return 0;
+  return record->procedure(HandleOf(record), message, wParam, lParam);
+}
+
+void SetWindowScale(int scale) { windowScale = scale < 1 ? 1 : scale > 4 ? 4 : scale; }
+
+int WindowScale() { return windowScale; }
+
+unsigned int WindowFocusLossCount(HWND window) {
+  WindowRecord *record = RecordOf(window);
+  return record ? record->focusLosses : 0;
+}
+
+bool IsFullScreenWindow(HWND window) {
+  WindowRecord *record = RecordOf(window);
+  return record && record->fullScreen;
+}
+
+HWND FocusedWindow() {
+  for (WindowRecord &record : windows)
+    if (record.live && record.driver->HasFocus(record.native)) return HandleOf(&record);
+  return nullptr;
+}
+
+void ResetWindows() {
+  for (WindowRecord &record : windows) {
+    if (record.live) record.driver->DestroyWindow(record.native);
+    FreeNative(record);
+    record = WindowRecord{};
+  }
+  ForgetWindowClasses();
+  ResetMouseGrab();
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+  if (exStyle) QR_UNSUPPORTED_ONCE("CreateWindowExA: extended style 0x%x is not supported", exStyle);
+  if (parent || menu) QR_UNSUPPORTED_ONCE("CreateWindowExA: child windows and menus are not supported");
+  const DWORD known = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_POPUP | WS_VISIBLE;
+  if (style & ~known) QR_UNSUPPORTED_ONCE("CreateWindowExA: window style 0x%x is not supported", style & ~known);
+  WindowClass *windowClass = className ? ClassNamed(className) : nullptr;
+  if (!windowClass) return nullptr;
+  const ClientArea area = ClientAreaOf(style, x, y, width, height);
+
+  int slot = 0;
+  while (slot < WindowSlots && windows[slot].live) slot++;
+  if (slot == WindowSlots) {
+    QR_UNSUPPORTED_ONCE("CreateWindowExA: more than %d windows are not supported", WindowSlots);
+    return nullptr;
+  }
+  WindowRecord &record = windows[slot];
+  FreeNative(record);
+  record = WindowRecord{};
+  record.driver = &CurrentDriver();
+  record.fullScreen = area.fullScreen;
+  record.procedure = windowClass->procedure;
+  record.scale = area.fullScreen ? 1 : windowScale;
+  if (!record.driver->StartVideo()) return nullptr;
+  const std::string title = Cp932ToUtf8(windowName);
+  const NativeWindowRequest request = {title.c_str(),
+                                       x != CW_USEDEFAULT,
+                                       x,
+                                       y,
+                                       area.width * record.scale,
+                                       area.height * record.scale,
+                                       (style & WS_CAPTION) == WS_CAPTION,
+                                       area.fullScreen};
+  record.native = record.driver->CreateWindow(request);
+  if (!record.native) return nullptr;
+  record.live = true;
+
+  HWND window = HandleOf(&record);
+  CREATESTRUCTA create = {param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
+                          windowName, className, exStyle};
+  if (SendToWindow(&record, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+    DestroyWindow(window);
+    return nullptr;
+  }
+  if (style & WS_VISIBLE) ShowWindow(window, SW_SHOW);
+  return window;
+}
+
+BOOL ShowWindow(HWND window, int showCommand) {
+  WindowRecord *record = RecordOf(window);
+  if (!record) return FALSE;
+  const bool wasVisible = record->visible;
+  NativeShow show = NativeShow::Normal;
+  bool activate = true;
+  switch (showCommand) {
+    case SW_HIDE: show = NativeShow::Hidden; activate = false; break;
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE:
+    case SW_SHOWMINNOACTIVE: show = NativeShow::Minimised; activate = false; break;
+    case SW_SHOWNOACTIVATE:
+    case SW_SHOWNA: activate = false; break;
+    case SW_SHOWNORMAL:
+    case SW_SHOW:
+    case SW_RESTORE:
+    case SW_SHOWDEFAULT: break;
+    case SW_SHOWMAXIMIZED:
+      QR_UNSUPPORTED_ONCE("ShowWindow: a fixed-size window cannot be maximised; shown as it is");
+      break;
+    default:
+      QR_UNSUPPORTED_ONCE("ShowWindow: show command %d is not supported; shown as it is", showCommand);
+      break;
+  }
+  record->visible = show != NativeShow::Hidden;
+  // A window coming into view needs its picture; a minimised or hidden one shows none.
+  // That matters where the display shows (and focuses) a window only once something
+  // has been presented in it.
+  if (show == NativeShow::Normal)
+    MarkForPaint(window);
+  else
+    ValidateRect(window, nullptr);
+  record->driver->ShowWindow(record->native, show, activate);
+  return wasVisible ? TRUE : FALSE;
+}
+
+BOOL IsWindow(HWND window) { return RecordOf(window) ? TRUE : FALSE; }
+
+BOOL DestroyWindow(HWND window) {
+  WindowRecord *record = RecordOf(window);
+  if (!record) return FALSE;
+  SendToWindow(record, WM_DESTROY, 0, 0);
+  record->live = false;
+  ForgetQueuedMessages(window);
+  record->driver->DestroyWindow(record->native);
+  return TRUE;
+}
+
+BOOL GetClientRect(HWND window, LPRECT rect) {
+  WindowRecord *record = RecordOf(window);
+  if (!record || !rect) return FALSE;
+  int width = 0, height = 0;
+  record->driver->WindowSize(record->native, &width, &height);
+  *rect = RECT{0, 0, width / record->scale, height / record->scale};
+  return TRUE;
+}
+
+int GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXSCREEN:
+    case SM_CYSCREEN: {
+      Driver &driver = CurrentDriver();
+      DesktopMode mode;
+      if (!driver.StartVideo() || !driver.Desktop(&mode)) return 0;
+      return index == SM_CXSCREEN ? mode.width : mode.height;
+    }
+    case SM_CYCAPTION: return CaptionHeight;
+    case SM_CXFIXEDFRAME:
+    case SM_CYFIXEDFRAME: return FixedFrame;
+    default:
+      QR_UNSUPPORTED_ONCE("GetSystemMetrics: index %d is not supported", index);
+      return 0;
+  }
+}

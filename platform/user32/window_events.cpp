@@ -1,0 +1,170 @@
+// The message loop's side of user32: what a driver's events become (key and button
+// state, mouse motion in the game's own pixels, posted key, button and close messages,
+// sent focus messages) and the calls that hand messages out (PeekMessageA, WaitMessage,
+// TranslateMessage, DispatchMessageA, DefWindowProcA), the same whichever driver runs.
+#include <cstdint>
+#include "platform/kernel32/signals.h"
+#include "platform/kernel32/unsupported.h"
+#include "platform/user32/input.h"
+#include "platform/user32/input_internal.h"
+#include "platform/user32/window_internal.h"
+#include "platform/user32/window_messages.h"
+#include "platform/user32/window_record.h"
+
+namespace {
+
+bool grabSuspended;
+
+LPARAM PointParam(int x, int y) {
+  return static_cast<LPARAM>((static_cast<uint32_t>(y & 0xFFFF) << 16) | static_cast<uint32_t>(x & 0xFFFF));
+}
+
+// A quit signal (SIGINT, SIGTERM, SIGHUP) closes every window once, as the close button
+// would: the game's own handling of WM_CLOSE and WM_DESTROY then ends it the usual way.
+void PostQuitSignalCloses() {
+  static bool posted = false;
+  if (posted || QuitSignal() == 0) return;
+  posted = true;
+  for (WindowRecord &record : WindowRecords())
+    if (record.live) PostMessageA(HandleOf(&record), WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+void DriverKeyEvent(NativeWindow *window, int virtualKey, bool down, bool repeat) {
+  if (virtualKey <= 0 || virtualKey > 0xFF) return;
+  InputKeyEvent(virtualKey, down);
+  WindowRecord *record = RecordOfNative(window);
+  if (!record) return;
+  // lParam: repeat count 1, bit 30 the previous state, bit 31 the transition.
+  const LPARAM lParam = down ? (1 | (repeat ? (1L << 30) : 0)) : static_cast<LPARAM>(0xC0000001u);
+  PostMessageA(HandleOf(record), down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(virtualKey), lParam);
+}
+
+void DriverButtonEvent(NativeWindow *window, int virtualKey, bool down, int x, int y) {
+  UINT message = 0;
+  WPARAM wParam = 0;
+  switch (virtualKey) {
+    case VK_LBUTTON: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
+    case VK_RBUTTON: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
+    case VK_MBUTTON: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+    case VK_XBUTTON1: message = down ? WM_XBUTTONDOWN : WM_XBUTTONUP; wParam = 1 << 16; break;
+    case VK_XBUTTON2: message = down ? WM_XBUTTONDOWN : WM_XBUTTONUP; wParam = 2 << 16; break;
+    default: return;
+  }
+  InputKeyEvent(virtualKey, down);
+  if (WindowRecord *record = RecordOfNative(window))
+    PostMessageA(HandleOf(record), message, wParam, PointParam(x / record->scale, y / record->scale));
+}
+
+// Motion in the game's own pixels: on a scaled window the screen's pixels are added up
+// and handed on in whole client pixels, so slow motion is not lost.
+void DriverMouseMotion(NativeWindow *window, int dx, int dy) {
+  WindowRecord *record = RecordOfNative(window);
+  if (!record || record->scale <= 1) {
+    InputMouseMotion(dx, dy);
+    return;
+  }
+  record->motionLeftX += dx;
+  record->motionLeftY += dy;
+  const int clientX = record->motionLeftX / record->scale, clientY = record->motionLeftY / record->scale;
+  record->motionLeftX -= clientX * record->scale;
+  record->motionLeftY -= clientY * record->scale;
+  if (clientX != 0 || clientY != 0) InputMouseMotion(clientX, clientY);
+}
+
+void DriverFocusGained(NativeWindow *window) {
+  WindowRecord *record = RecordOfNative(window);
+  if (!record) return;
+  if (!grabSuspended) record->driver->GrabMouse(true);
+  SendToWindow(record, WM_ACTIVATE, WA_ACTIVE, 0);
+  SendToWindow(record, WM_SETFOCUS, 0, 0);
+}
+
+void DriverFocusLost(NativeWindow *window) {
+  WindowRecord *record = RecordOfNative(window);
+  if (!record) return;
+  // A full-screen device compares this count with the one it saw last to know it was lost.
+  record->focusLosses += 1;
+  record->driver->GrabMouse(false);
+  // Keys released while another window has the focus never reach us.
+  InputReleaseAll();
+  SendToWindow(record, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendToWindow(record, WM_KILLFOCUS, 0, 0);
+}
+
+void DriverCloseAsked(NativeWindow *window) {
+  if (WindowRecord *record = RecordOfNative(window)) PostMessageA(HandleOf(record), WM_CLOSE, 0, 0);
+}
+
+void DriverNeedsRepaint(NativeWindow *window) {
+  if (WindowRecord *record = RecordOfNative(window)) MarkForPaint(HandleOf(record));
+}
+
+void PumpWindowEvents() { CurrentDriver().PumpEvents(); }
+
+void SuspendMouseGrab() {
+  grabSuspended = true;
+  CurrentDriver().GrabMouse(false);
+}
+
+void ResumeMouseGrab() {
+  grabSuspended = false;
+  if (WindowRecord *focused = RecordOf(FocusedWindow())) focused->driver->GrabMouse(true);
+}
+
+void ResetMouseGrab() { grabSuspended = false; }
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!window) {
+    // Nobody would take it: the game peeks only at its own window's messages.
+    QR_UNSUPPORTED_ONCE("PostMessageA: thread messages are not supported");
+    return FALSE;
+  }
+  if (!RecordOf(window)) return FALSE;
+  return QueueMessage(window, message, wParam, lParam) ? TRUE : FALSE;
+}
+
+BOOL PeekMessageA(MSG *msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
+  if (!msg) return FALSE;
+  if (removeFlags & ~static_cast<UINT>(PM_REMOVE | PM_NOYIELD))
+    QR_UNSUPPORTED_ONCE("PeekMessageA: flags 0x%x are not supported", removeFlags);
+  if (window == reinterpret_cast<HWND>(-1)) {
+    QR_UNSUPPORTED_ONCE("PeekMessageA: thread messages are not supported");
+    return FALSE;
+  }
+  PumpWindowEvents();
+  PostQuitSignalCloses();
+  if (TakeQueuedMessage(msg, window, filterMin, filterMax, removeFlags & PM_REMOVE)) return TRUE;
+  // A window whose picture is out of date hears of it once nothing else is queued.
+  return TakePaintMessage(msg, window, filterMin, filterMax) ? TRUE : FALSE;
+}
+
+BOOL WaitMessage() {
+  if (QueuedMessageCount() > 0 || AnyPaintPending() || QuitSignal() != 0) return TRUE;
+  CurrentDriver().WaitEvents();
+  return TRUE;
+}
+
+BOOL TranslateMessage(const MSG *msg) {
+  if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+  // Shifted by the keys held now, as the thread's key state has them.
+  const int character = CharacterOfKey(static_cast<int>(msg->wParam), InputKeyHeld(VK_SHIFT));
+  if (!character) return FALSE;
+  return PostMessageA(msg->hwnd, WM_CHAR, static_cast<WPARAM>(character), msg->lParam);
+}
+
+LRESULT DispatchMessageA(const MSG *msg) {
+  if (!msg) return 0;
+  WindowRecord *record = RecordOf(msg->hwnd);
+  if (!record || !record->procedure) return 0;
+  return record->procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
+  // The default handling of everything else is to do nothing.
+  if (message == WM_CLOSE) DestroyWindow(window);
+  // Nothing is painted through GDI: the window counts as painted.
+  if (message == WM_PAINT) ValidateRect(window, nullptr);
+  return 0;
+}

@@ -1,0 +1,452 @@
+// user32 over a driver written here, so what every driver relies on is checked once:
+// scripted events become the right messages, focus comes and goes as the driver says,
+// client areas come out of the outer size and the scale, the message box answers with
+// one of its buttons whatever the driver could show, and the clock is the driver's when
+// it has one. Also the key snapshot and the Shift-JIS texts, which no driver touches.
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include "platform/drivers/driver.h"
+#include "platform/platform.h"
+#include "platform/user32/input_internal.h"
+#include "platform/user32/window_internal.h"
+#include "platform/user32/window_scale.h"
+
+namespace {
+
+struct FakeWindow {
+  NativeWindowRequest request;
+  std::string title;
+  NativeShow show = NativeShow::Hidden;
+  bool activated = false;
+  bool focus = false;
+  bool destroyed = false;
+  bool freed = false;
+};
+
+FakeWindow *Of(NativeWindow *window) { return reinterpret_cast<FakeWindow *>(window); }
+NativeWindow *NativeOf(FakeWindow *window) { return reinterpret_cast<NativeWindow *>(window); }
+
+class FakeDriver final : public Driver {
+public:
+  bool videoWorks = true;
+  bool refuseWindows = false;
+  bool grabbed = false;
+  bool grabbedDuringBox = false;
+  bool focusDuringBox = false;  // the window gets the focus back while the box is up
+  int waits = 0;
+  int pumps = 0;
+  int boxAnswer = 0;  // 0: the box could not be shown
+  MessageBoxRequest lastBox = {};
+  std::string lastCaption, lastText;
+  bool clock = false;
+  DWORD now = 0;
+  std::vector<std::unique_ptr<FakeWindow>> windows;
+
+  bool StartVideo() override { return videoWorks; }
+  NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
+    if (refuseWindows) return nullptr;
+    windows.push_back(std::make_unique<FakeWindow>());
+    windows.back()->request = request;
+    windows.back()->title = request.titleUtf8;
+    return NativeOf(windows.back().get());
+  }
+  void DestroyWindow(NativeWindow *window) override { Of(window)->destroyed = true; }
+  void FreeWindow(NativeWindow *window) override {
+    EXPECT_FALSE(Of(window)->freed) << "freed twice";
+    Of(window)->freed = true;
+  }
+  void ShowWindow(NativeWindow *window, NativeShow show, bool activate) override {
+    Of(window)->show = show;
+    Of(window)->activated = activate;
+  }
+  void WindowSize(NativeWindow *window, int *width, int *height) override {
+    *width = Of(window)->request.width;
+    *height = Of(window)->request.height;
+  }
+  bool HasFocus(NativeWindow *window) override { return Of(window)->focus && Of(window)->show == NativeShow::Normal; }
+  bool Desktop(DesktopMode *mode) override {
+    *mode = DesktopMode{1920, 1080, 60, 32};
+    return true;
+  }
+  void PumpEvents() override { pumps += 1; }
+  void WaitEvents() override { waits += 1; }
+  void GrabMouse(bool grab) override { grabbed = grab; }
+  int ShowMessageBox(const MessageBoxRequest &box) override {
+    lastBox = box;
+    lastCaption = box.captionUtf8;
+    lastText = box.textUtf8;
+    if (focusDuringBox) DriverFocusGained(box.owner);
+    grabbedDuringBox = grabbed;
+    return boxAnswer;
+  }
+  bool OwnClock() override { return clock; }
+  DWORD ClockMilliseconds() override { return now; }
+  void ClockSleep(DWORD milliseconds) override { now += milliseconds; }
+};
+
+// A message of the program's own.
+constexpr UINT TestMessage = 0x0400;
+
+struct Seen {
+  UINT message;
+  WPARAM wParam;
+};
+std::vector<Seen> seen;
+LRESULT createAnswer;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  seen.push_back({message, wParam});
+  if (message == WM_CREATE) return createAnswer;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::vector<UINT> SeenMessages() {
+  std::vector<UINT> messages;
+  for (const Seen &s : seen) messages.push_back(s.message);
+  return messages;
+}
+
+class WindowDriver : public ::testing::Test {
+protected:
+  void SetUp() override {
+    UseDriver(&fake);
+    ResetWindows();
+    InputReset();
+    seen.clear();
+    createAnswer = 0;
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = RecordingProc;
+    windowClass.lpszClassName = "fake";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+  }
+  void TearDown() override {
+    ResetWindows();
+    for (const auto &window : fake.windows) EXPECT_TRUE(window->freed) << "every native window is freed";
+    SetWindowScale(1);
+    UseDriver(nullptr);
+  }
+  // A captioned window whose client area is 800 x 600.
+  HWND MakeWindow(const char *title = "w") {
+    return CreateWindowExA(0, "fake", title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 10, 20, 806, 625, nullptr,
+                           nullptr, nullptr, nullptr);
+  }
+  MSG Take(HWND window) {
+    MSG msg = {};
+    EXPECT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+    return msg;
+  }
+  FakeDriver fake;
+};
+
+TEST_F(WindowDriver, KeysAndButtonsBecomeQueuedMessagesOfTheirWindow) {
+  HWND window = MakeWindow();
+  FakeWindow *made = fake.windows.at(0).get();
+  NativeWindow *native = NativeOf(made);
+  DriverKeyEvent(native, 'A', true, false);
+  DriverKeyEvent(native, 'A', true, true);
+  DriverKeyEvent(native, 'A', false, false);
+  DriverButtonEvent(native, VK_LBUTTON, true, 30, 40);
+  DriverButtonEvent(native, VK_XBUTTON2, false, 1, 2);
+  DriverButtonEvent(native, 0x41, true, 1, 2);  // not a button: nothing
+
+  MSG msg = Take(window);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>('A'));
+  EXPECT_EQ(msg.lParam, 1);
+  EXPECT_TRUE(TranslateMessage(&msg));
+  EXPECT_EQ(Take(window).lParam, 1 | (1L << 30));  // the repeat: bit 30, the key was down
+  EXPECT_EQ(Take(window).lParam, static_cast<LPARAM>(0xC0000001u));
+  MSG button = Take(window);
+  EXPECT_EQ(button.message, static_cast<UINT>(WM_LBUTTONDOWN));
+  EXPECT_EQ(button.lParam, (40 << 16) | 30);
+  MSG xbutton = Take(window);
+  EXPECT_EQ(xbutton.message, static_cast<UINT>(WM_XBUTTONUP));
+  EXPECT_EQ(xbutton.wParam, static_cast<WPARAM>(2 << 16));
+  // TranslateMessage's character came after the messages queued before it.
+  MSG character = Take(window);
+  EXPECT_EQ(character.message, static_cast<UINT>(WM_CHAR));
+  EXPECT_EQ(character.wParam, static_cast<WPARAM>('a'));
+  EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+  EXPECT_GT(fake.pumps, 0) << "PeekMessageA takes the driver's events first";
+
+  // Shift held makes capitals; an event of no window of ours keeps the key state only.
+  DriverKeyEvent(nullptr, VK_LSHIFT, true, false);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  DriverKeyEvent(native, 'B', true, false);
+  msg = Take(window);
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>('B'));
+  ASSERT_TRUE(TranslateMessage(&msg));
+  EXPECT_EQ(Take(window).wParam, static_cast<WPARAM>('B'));
+  const MSG function = {window, WM_KEYDOWN, VK_F1, 1, 0, {}};
+  EXPECT_FALSE(TranslateMessage(&function)) << "no character";
+}
+
+TEST_F(WindowDriver, AnAskedCloseIsDispatchedAndTheDefaultHandlingDestroysTheWindow) {
+  HWND window = MakeWindow();
+  FakeWindow *made = fake.windows.at(0).get();
+  NativeWindow *native = NativeOf(made);
+  ASSERT_EQ(SeenMessages(), std::vector<UINT>{WM_CREATE});
+  PostMessageA(window, WM_KEYDOWN, VK_SPACE, 1);
+  DriverCloseAsked(native);
+
+  // The filter on the message range leaves the key in the queue.
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_CLOSE));
+  ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
+  ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+  ASSERT_EQ(msg.message, static_cast<UINT>(WM_CLOSE));
+  seen.clear();
+  DispatchMessageA(&msg);
+  EXPECT_EQ(SeenMessages(), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+  EXPECT_TRUE(made->destroyed);
+  EXPECT_FALSE(made->freed) << "a device may still point at it";
+
+  // Gone: nothing left queued for it, its events go nowhere, it cannot be used again.
+  DriverKeyEvent(native, 'A', true, false);
+  DriverCloseAsked(native);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_FALSE(DestroyWindow(window));
+  EXPECT_FALSE(PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_FALSE(GetClientRect(window, nullptr));
+  EXPECT_EQ(NativeWindowOf(window, fake), nullptr);
+
+  // Its slot taken again, the old native window is freed, once.
+  HWND again = MakeWindow();
+  EXPECT_EQ(again, window);
+  EXPECT_TRUE(made->freed);
+}
+
+TEST_F(WindowDriver, FocusFollowsTheDriverAndALossIsCountedReleasedAndTold) {
+  HWND window = MakeWindow();
+  FakeWindow *made = fake.windows.at(0).get();
+  NativeWindow *native = NativeOf(made);
+  EXPECT_FALSE(ShowWindow(window, SW_SHOWDEFAULT));
+  EXPECT_EQ(made->show, NativeShow::Normal);
+  EXPECT_TRUE(made->activated);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+
+  seen.clear();
+  made->focus = true;
+  DriverFocusGained(native);
+  EXPECT_EQ(GetForegroundWindow(), window);
+  EXPECT_TRUE(fake.grabbed);
+  ASSERT_EQ(seen.size(), 2u) << "sent at once, not queued";
+  EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_ACTIVATE));
+  EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(WA_ACTIVE));
+  EXPECT_EQ(seen[1].message, static_cast<UINT>(WM_SETFOCUS));
+
+  DriverKeyEvent(native, VK_RBUTTON, true, false);
+  seen.clear();
+  made->focus = false;
+  DriverFocusLost(native);
+  EXPECT_EQ(WindowFocusLossCount(window), 1u);
+  EXPECT_FALSE(fake.grabbed);
+  EXPECT_EQ(SeenMessages(), (std::vector<UINT>{WM_ACTIVATE, WM_KILLFOCUS}));
+  EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(WA_INACTIVE));
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  EXPECT_FALSE(keys[VK_RBUTTON] & 0x80) << "a key released elsewhere never comes back";
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+
+  // Minimised, the window does not take the keyboard and is not in the foreground.
+  made->focus = true;
+  EXPECT_TRUE(ShowWindow(window, SW_MINIMIZE));
+  EXPECT_EQ(made->show, NativeShow::Minimised);
+  EXPECT_FALSE(made->activated);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  ShowWindow(window, SW_HIDE);
+  EXPECT_FALSE(ShowWindow(window, SW_SHOWNA));
+  EXPECT_FALSE(made->activated);
+  EXPECT_EQ(GetForegroundWindow(), window);
+}
+
+TEST_F(WindowDriver, TheClientAreaIsTheOuterSizeLessTheFrameTimesTheScaleOnTheScreen) {
+  SetWindowScale(2);
+  HWND window = MakeWindow("\x83\x4e\x83\x43\x83\x8b");  // katakana in Shift-JIS
+  const NativeWindowRequest &request = fake.windows.at(0)->request;
+  EXPECT_EQ(request.width, 1600);
+  EXPECT_EQ(request.height, 1200);
+  EXPECT_TRUE(request.framed);
+  EXPECT_FALSE(request.fullScreen);
+  EXPECT_TRUE(request.placed);
+  EXPECT_EQ(request.x, 10);
+  EXPECT_EQ(request.y, 20);
+  EXPECT_EQ(fake.windows[0]->title, "\u30af\u30a4\u30eb");
+  RECT client;
+  ASSERT_TRUE(GetClientRect(window, &client));
+  EXPECT_EQ(client.right, 800);
+  EXPECT_EQ(client.bottom, 600);
+
+  // Points and motion arrive in the game's own pixels; slow motion adds up.
+  NativeWindow *native = NativeOf(fake.windows[0].get());
+  DriverButtonEvent(native, VK_RBUTTON, true, 101, 51);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.lParam, (25 << 16) | 50);
+  SetCursorPos(400, 300);
+  DriverMouseMotion(native, 1, -1);
+  EXPECT_EQ(InputCursor().x, 400);
+  DriverMouseMotion(native, 1, -1);
+  DriverMouseMotion(native, 5, 0);
+  EXPECT_EQ(InputCursor().x, 403);
+  EXPECT_EQ(InputCursor().y, 299);
+  DriverMouseMotion(nullptr, 5, 5);  // no window of ours: as it comes
+  EXPECT_EQ(InputCursor().x, 408);
+
+  // The full-screen request (a captioned 800 x 600 at the corner) is not scaled; a
+  // window of the default size gets a 640 x 480 client area wherever the system likes.
+  HWND full = CreateWindowExA(0, "fake", nullptr, WS_CAPTION, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_TRUE(IsFullScreenWindow(full));
+  EXPECT_FALSE(IsFullScreenWindow(window));
+  EXPECT_TRUE(fake.windows.at(1)->request.fullScreen);
+  EXPECT_EQ(fake.windows[1]->request.width, 800);
+  EXPECT_EQ(fake.windows[1]->title, "");
+  SetWindowScale(9);  // held to 4
+  CreateWindowExA(0, "fake", "d", WS_POPUP, CW_USEDEFAULT, 0, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr,
+                  nullptr);
+  EXPECT_FALSE(fake.windows.at(2)->request.placed);
+  EXPECT_FALSE(fake.windows[2]->request.framed);
+  EXPECT_EQ(fake.windows[2]->request.width, 640 * 4);
+  EXPECT_EQ(fake.windows[2]->request.height, 480 * 4);
+
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
+  EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME), 625 - 600);
+  fake.videoWorks = false;
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
+}
+
+TEST_F(WindowDriver, AWindowTheDriverCannotMakeOrTheProcedureRefusesIsNoWindow) {
+  fake.videoWorks = false;
+  EXPECT_EQ(MakeWindow(), nullptr);
+  EXPECT_TRUE(fake.windows.empty());
+  fake.videoWorks = true;
+  fake.refuseWindows = true;
+  EXPECT_EQ(MakeWindow(), nullptr);
+  EXPECT_TRUE(seen.empty()) << "no WM_CREATE for a window that was never made";
+  fake.refuseWindows = false;
+
+  createAnswer = -1;
+  EXPECT_EQ(CreateWindowExA(0, "fake", "w", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(SeenMessages(), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
+  EXPECT_TRUE(fake.windows.at(0)->destroyed);
+  EXPECT_EQ(fake.windows[0]->show, NativeShow::Hidden) << "never shown";
+  EXPECT_EQ(CreateWindowExA(0, "no such class", "w", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST_F(WindowDriver, MessageBoxesAnswerWithOneOfTheirButtonsWhateverTheDriverCouldShow) {
+  HWND window = MakeWindow();
+  FakeWindow *made = fake.windows.at(0).get();
+  NativeWindow *native = NativeOf(made);
+  ShowWindow(window, SW_SHOW);
+  made->focus = true;
+  DriverFocusGained(native);
+
+  // The driver cannot show it: the answer of closing the box.
+  EXPECT_EQ(MessageBoxA(window, "Reset\x82\xc9\x8e\xb8\x94\x73", "ERROR", MB_OK | MB_ICONERROR), IDOK);
+  EXPECT_EQ(fake.lastText, "Reset\u306b\u5931\u6557");
+  EXPECT_EQ(fake.lastCaption, "ERROR");
+  EXPECT_EQ(fake.lastBox.owner, native);
+  EXPECT_EQ(fake.lastBox.icon, MessageBoxIcon::Error);
+  EXPECT_FALSE(fake.grabbedDuringBox) << "the box needs the mouse";
+  EXPECT_TRUE(fake.grabbed) << "taken again for the focused window";
+  fake.focusDuringBox = true;
+  MessageBoxA(window, "x", "y", MB_OK);
+  EXPECT_FALSE(fake.grabbedDuringBox) << "not even when the window has the focus back meanwhile";
+  EXPECT_TRUE(fake.grabbed);
+  fake.focusDuringBox = false;
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.lastBox.owner, nullptr);
+  ASSERT_EQ(fake.lastBox.buttonCount, 2);
+  EXPECT_EQ(fake.lastBox.buttons[0].answer, IDYES);
+  EXPECT_TRUE(fake.lastBox.buttons[0].enter);
+  EXPECT_EQ(fake.lastBox.buttons[1].answer, IDNO);
+  EXPECT_TRUE(fake.lastBox.buttons[1].escape);
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_OKCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_YESNOCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_RETRYCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxA(nullptr, "x", nullptr, MB_OK | MB_ICONQUESTION), IDOK);
+  EXPECT_EQ(fake.lastCaption, "Error");
+  EXPECT_EQ(fake.lastBox.icon, MessageBoxIcon::Information);
+
+  // Shown and answered: a button of the box, or else the answer of closing it.
+  fake.boxAnswer = IDYES;
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDYES);
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_OKCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", 0xE), IDOK) << "an unknown button set shows OK";
+  EXPECT_EQ(fake.lastBox.buttonCount, 1);
+}
+
+TEST_F(WindowDriver, TheDriversClockIsTheTimersAndWaitingIsTheDriversOnlyWithNothingQueued) {
+  fake.clock = true;
+  fake.now = 123456;
+  EXPECT_EQ(timeGetTime(), 123456u);
+  Sleep(22);
+  EXPECT_EQ(timeGetTime(), 123478u);
+  HWND window = MakeWindow();
+  PostMessageA(window, TestMessage, 0, 0);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, window, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.time, 123478u) << "messages are stamped by the same clock";
+  WaitMessage();
+  EXPECT_EQ(fake.waits, 0);
+  PeekMessageA(&msg, window, 0, 0, PM_REMOVE);
+  WaitMessage();
+  EXPECT_EQ(fake.waits, 1);
+
+  fake.clock = false;
+  Sleep(1);
+  EXPECT_EQ(fake.now, 123478u) << "without a clock of its own the driver is not asked";
+}
+
+TEST_F(WindowDriver, AKeyTappedBetweenTwoSnapshotsShowsInExactlyOne) {
+  BYTE keys[256];
+  DriverKeyEvent(nullptr, VK_ESCAPE, true, false);
+  DriverKeyEvent(nullptr, VK_ESCAPE, false, false);
+  DriverKeyEvent(nullptr, VK_LSHIFT, true, false);
+  GetKeyboardState(keys);
+  EXPECT_TRUE(keys[VK_ESCAPE] & 0x80);
+  EXPECT_TRUE(keys[VK_SHIFT] & 0x80);
+  EXPECT_TRUE(keys[VK_LSHIFT] & 0x80);
+  EXPECT_FALSE(keys[VK_RSHIFT] & 0x80);
+  GetKeyboardState(keys);
+  EXPECT_FALSE(keys[VK_ESCAPE] & 0x80);
+  EXPECT_TRUE(keys[VK_SHIFT] & 0x80);
+  DriverKeyEvent(nullptr, VK_LSHIFT, false, false);
+  GetKeyboardState(keys);
+  EXPECT_FALSE(keys[VK_SHIFT] & 0x80);
+  // Out-of-range codes are ignored rather than written anywhere.
+  DriverKeyEvent(nullptr, 256, true, false);
+  DriverKeyEvent(nullptr, -1, true, false);
+  InputKeyEvent(256, true);
+  EXPECT_FALSE(GetKeyboardState(nullptr));
+}
+
+TEST(ShiftJis, TextsAreShownAsTheirCharacters) {
+  const char createFailed[] =
+      "Direct3D\x82\xcc\x8d\xec\x90\xac\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+  const char initFailed[] =
+      "Direct3D\x82\xcc\x8f\x89\x8a\xfa\x89\xbb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+  const char resetFailed[] = "Reset\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+  EXPECT_EQ(Cp932ToUtf8(createFailed), "Direct3D\u306e\u4f5c\u6210\u306b\u5931\u6557\u3057\u307e\u3057\u305f");
+  EXPECT_EQ(Cp932ToUtf8(initFailed), "Direct3D\u306e\u521d\u671f\u5316\u306b\u5931\u6557\u3057\u307e\u3057\u305f");
+  EXPECT_EQ(Cp932ToUtf8(resetFailed), "Reset\u306b\u5931\u6557\u3057\u307e\u3057\u305f");
+  // Half-width katakana are single bytes in Shift-JIS.
+  EXPECT_EQ(Cp932ToUtf8("\xb1\xb2"), "\uff71\uff72");
+  // Bytes that are no Shift-JIS, and a lead byte cut off at the end, become '?'.
+  EXPECT_EQ(Cp932ToUtf8("a\xff" "b"), "a?b");
+  EXPECT_EQ(Cp932ToUtf8("ab\x82"), "ab?");
+  EXPECT_EQ(Cp932ToUtf8(nullptr), "");
+  // Long texts come through whole.
+  std::string many;
+  for (int i = 0; i < 200; i++) many += resetFailed;
+  EXPECT_EQ(Cp932ToUtf8(many.c_str()).size(), 200u * std::string("Reset\u306b\u5931\u6557\u3057\u307e\u3057\u305f").size());
+}
+
+}  // namespace
