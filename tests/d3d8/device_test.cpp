@@ -44,29 +44,17 @@ RasterState Defaults() {
   return s;
 }
 
-class Device : public RecordedDevice {
-protected:
-  // One triangle in a frame of its own: the batch it went out with.
-  Recorded DrawFrame() {
-    dev->BeginScene();
-    Triangle(0, 0);
-    dev->EndScene();
-    std::vector<Recorded> batches = TakeBatches();
-    EXPECT_EQ(batches.size(), 1u);
-    return batches.empty() ? Recorded{Call::Triangles} : batches[0];
-  }
-};
+class Device : public RecordedDevice {};
 
 TEST_F(Device, ANewDeviceDrawsWithDirect3DsDefaults) {
-  Recorded batch = DrawFrame();
-  EXPECT_TRUE(batch.state == Defaults());
+  EXPECT_TRUE(DrawnState() == Defaults());
   // Without a depth buffer there is no depth test, whatever the state says.
   D3DPRESENT_PARAMETERS p = WindowedParams();
   p.EnableAutoDepthStencil = FALSE;
   Open(p, nullptr);
   RasterState noDepth = Defaults();
   noDepth.depthTest = noDepth.depthWrite = false;
-  EXPECT_TRUE(DrawFrame().state == noDepth);
+  EXPECT_TRUE(DrawnState() == noDepth);
   EXPECT_EQ(dev->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
 }
 
@@ -76,7 +64,7 @@ TEST_F(Device, ResetPutsEveryStateBackToItsDefaultAndResizesTheBackBuffer) {
   dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
   dev->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
   dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-  EXPECT_FALSE(DrawFrame().state == Defaults());
+  EXPECT_FALSE(DrawnState() == Defaults());
   D3DPRESENT_PARAMETERS p = WindowedParams();
   p.BackBufferWidth = 640;
   p.BackBufferHeight = 480;
@@ -94,7 +82,7 @@ TEST_F(Device, ResetPutsEveryStateBackToItsDefaultAndResizesTheBackBuffer) {
   RasterState expected = Defaults();
   expected.clipRight = 640;
   expected.clipBottom = 480;
-  EXPECT_TRUE(DrawFrame().state == expected);
+  EXPECT_TRUE(DrawnState() == expected);
   // The same size again resizes nothing.
   ASSERT_EQ(dev->Reset(&p), D3D_OK);
   EXPECT_TRUE(Take().empty());
@@ -157,7 +145,7 @@ protected:
 };
 
 TEST_F(FullScreenDevice, ALostDeviceDropsWhatIsQueuedAndDrawsNothingUntilReset) {
-  DrawFrame();
+  DrawnState();
   EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
   EXPECT_EQ(Take().size(), 1u);   // the present
 

@@ -134,6 +134,16 @@ protected:
     return out;
   }
 
+  // The state of the one batch a triangle drawn in a scene of its own goes out with.
+  RasterState DrawnState() {
+    dev->BeginScene();
+    Triangle(0, 0);
+    dev->EndScene();
+    std::vector<Recorded> batches = TakeBatches();
+    EXPECT_EQ(batches.size(), 1u);
+    return batches.empty() ? RasterState() : batches[0].state;
+  }
+
   // A screen-space vertex of the game's kind.
   struct Vertex {
     float x, y, z, rhw;

@@ -14,15 +14,6 @@ namespace {
 
 class StateBlocks : public RecordedDevice {
 protected:
-  // The state of the one batch a triangle drawn now goes out with.
-  RasterState Drawn() {
-    dev->BeginScene();
-    Triangle(0, 0);
-    dev->EndScene();
-    std::vector<Recorded> batches = TakeBatches();
-    EXPECT_EQ(batches.size(), 1u);
-    return batches.empty() ? RasterState() : batches[0].state;
-  }
   DWORD Render(D3DRENDERSTATETYPE which) {
     DWORD value = 0xDEADBEEF;
     EXPECT_EQ(dev->GetRenderState(which, &value), D3D_OK);
@@ -84,15 +75,15 @@ TEST_F(StateBlocks, ACapturedBlockAppliedLaterDrawsExactlyAsWhenItWasCaptured) {
   dev->SetTexture(0, sheet);
   dev->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
   dev->SetRenderState(D3DRS_ALPHAREF, 0x40);
-  const RasterState before = Drawn();
+  const RasterState before = DrawnState();
   EXPECT_EQ(before.texture, RasterOf(sheet));
   DWORD all = 0;
   ASSERT_EQ(dev->CreateStateBlock(D3DSBT_ALL, &all), D3D_OK);
   ChangeEverything(other);
-  const RasterState changed = Drawn();
+  const RasterState changed = DrawnState();
   EXPECT_FALSE(changed == before);
   ASSERT_EQ(dev->ApplyStateBlock(all), D3D_OK);
-  EXPECT_TRUE(Drawn() == before);
+  EXPECT_TRUE(DrawnState() == before);
   D3DMATRIX projection;
   dev->GetTransform(D3DTS_PROJECTION, &projection);
   EXPECT_EQ(projection._11, 1.0f);
@@ -104,11 +95,11 @@ TEST_F(StateBlocks, ACapturedBlockAppliedLaterDrawsExactlyAsWhenItWasCaptured) {
   ChangeEverything(other);
   ASSERT_EQ(dev->CaptureStateBlock(all), D3D_OK);
   dev->ApplyStateBlock(all);   // applying what is set already changes nothing
-  EXPECT_TRUE(Drawn() == changed);
+  EXPECT_TRUE(DrawnState() == changed);
   dev->SetTexture(0, sheet);
   dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
   ASSERT_EQ(dev->ApplyStateBlock(all), D3D_OK);
-  EXPECT_TRUE(Drawn() == changed);
+  EXPECT_TRUE(DrawnState() == changed);
   dev->SetTexture(0, nullptr);
   dev->DeleteStateBlock(all);
   other->Release();
@@ -170,7 +161,7 @@ TEST_F(StateBlocks, ARecordedBlockHoldsOnlyWhatWasSetAndRecordingChangesNothing)
   dev->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
   dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
   ASSERT_EQ(dev->ApplyStateBlock(block), D3D_OK);
-  RasterState drawn = Drawn();
+  RasterState drawn = DrawnState();
   EXPECT_TRUE(drawn.blend);
   EXPECT_EQ(drawn.srcBlend, D3DBLEND_SRCALPHA);
   EXPECT_EQ(drawn.texture, RasterOf(sheet));
@@ -195,7 +186,7 @@ TEST_F(StateBlocks, ATextureReleasedForGoodLeavesTheBlocksThatNamedIt) {
     IDirect3DBaseTexture8 *bound = reinterpret_cast<IDirect3DBaseTexture8 *>(1);
     dev->GetTexture(0, &bound);
     EXPECT_EQ(bound, nullptr);
-    EXPECT_EQ(Drawn().texture, nullptr);
+    EXPECT_EQ(DrawnState().texture, nullptr);
   }
   // Released while the block is still being recorded.
   IDirect3DTexture8 *passing = Texture();
