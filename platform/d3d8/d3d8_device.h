@@ -169,7 +169,8 @@ public:
   // d3d8_vertices.cpp.
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE kind, UINT count, const void *data, UINT stride) override;
 
-  // The queue (d3d8_batch.cpp): draws what is queued as one batch.
+  // The batch queue (the rest of it in d3d8_batch.cpp). Flush draws what is queued as
+  // one batch.
   void Flush() {
     if (batchSize == 0) return;
     ++batches;
