@@ -1,6 +1,6 @@
 // The objects behind the Direct3D 8 interfaces, shared by the front-end files: the
-// Direct3D object, the device (states, state blocks, batching, the lost-device rule)
-// and the texture. Not part of what the game sees.
+// Direct3D object, the device (its class in d3d8_device.h) and the texture. Not part of
+// what the game sees.
 #pragma once
 #include <vector>
 #include "platform/raster/raster.h"
@@ -46,6 +46,12 @@ void DesktopDisplayMode(D3DDISPLAYMODE *mode);
 // Creates the device front end over a rasterizer; null with a failing result otherwise.
 HRESULT CreateDevice8(IDirect3D8 *direct3D, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
                       D3DPRESENT_PARAMETERS *params, IDirect3DDevice8 **returned);
+
+// The device front end over a rasterizer the caller made (the tests' recording device)
+// instead of one of the two devices. The parameters are checked and completed as
+// CreateDevice does; the device owns the rasterizer from then on, and a failure deletes it.
+HRESULT CreateDevice8Over(IDirect3D8 *direct3D, D3DDEVTYPE type, HWND window, D3DPRESENT_PARAMETERS *params,
+                          RasterDevice *raster, IDirect3DDevice8 **returned);
 
 // Device hooks used by the textures.
 void DeviceFlush(Device8 *device);

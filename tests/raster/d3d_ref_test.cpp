@@ -1,8 +1,8 @@
 // The reference device on scenes whose pixels can be worked out by hand: blending and
 // modulation, the top-left fill rule, lines with their last pixel, colour
 // interpolation, sprite corners and turns, mip selection, the depth test and the
-// states it starts with, state blocks, textures and the lost device of a full-screen
-// run.
+// states it starts with, textures and the lost device of a full-screen run. (State
+// blocks and batching are checked on the batches themselves, in tests/d3d8.)
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstdio>
@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 #include "d3d_scene.h"
-#include "platform/d3d8/d3d8_internal.h"
 #include "app/game.h"
 #include "platform/drivers/headless/headless.h"
 
@@ -495,41 +494,6 @@ TEST_F(ReferenceDevice, EachPartOfAVertexIsReadWhereItsFormatPutsIt) {
   halves->Release();
 }
 
-TEST_F(ReferenceDevice, StateBlocksRestoreWhatTheyCapturedAndRecordingDoesNotApply) {
-  DWORD saved = 0, value = 0;
-  ASSERT_EQ(dev->CreateStateBlock(D3DSBT_ALL, &saved), D3D_OK);
-  dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-  ASSERT_EQ(dev->ApplyStateBlock(saved), D3D_OK);
-  dev->GetRenderState(D3DRS_ZENABLE, &value);
-  EXPECT_EQ(value, (DWORD)D3DZB_TRUE);
-  dev->GetTextureStageState(0, D3DTSS_MINFILTER, &value);
-  EXPECT_EQ(value, (DWORD)D3DTEXF_POINT);
-
-  DWORD recorded = 0;
-  ASSERT_EQ(dev->BeginStateBlock(), D3D_OK);
-  dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  ASSERT_EQ(dev->EndStateBlock(&recorded), D3D_OK);
-  dev->GetRenderState(D3DRS_ZENABLE, &value);
-  EXPECT_EQ(value, (DWORD)D3DZB_TRUE);
-  dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  dev->ApplyStateBlock(recorded);
-  dev->GetRenderState(D3DRS_ZENABLE, &value);
-  EXPECT_EQ(value, (DWORD)D3DZB_FALSE);
-  dev->GetRenderState(D3DRS_CULLMODE, &value);
-  EXPECT_EQ(value, (DWORD)D3DCULL_NONE);   // not in the recorded block
-
-  // Capturing takes the current values of the block's own states.
-  dev->CaptureStateBlock(saved);
-  dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  dev->ApplyStateBlock(saved);
-  dev->GetRenderState(D3DRS_ZENABLE, &value);
-  EXPECT_EQ(value, (DWORD)D3DZB_FALSE);
-  EXPECT_EQ(dev->DeleteStateBlock(saved), D3D_OK);
-  EXPECT_EQ(dev->ApplyStateBlock(saved), D3DERR_INVALIDCALL);
-  EXPECT_EQ(dev->DeleteStateBlock(recorded), D3D_OK);
-}
-
 TEST_F(ReferenceDevice, TexturesKeepTheirLevelsAndRefuseWhatTheDeviceCannotHold) {
   IDirect3DTexture8 *t = nullptr;
   ASSERT_EQ(dev->CreateTexture(64, 16, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
@@ -574,56 +538,6 @@ TEST_F(ReferenceDevice, TexturesKeepTheirLevelsAndRefuseWhatTheDeviceCannotHold)
   });
   EXPECT_EQ(p.At(90, 90) & 0xFFFFFF, 0xFF0000u);   // the device held on to it
   dev->SetTexture(0, nullptr);
-}
-
-TEST_F(ReferenceDevice, RunsOfDrawsWithTheSameStateReachTheRasterizerAsOneBatch) {
-  IDirect3DTexture8 *sheet = QuadrantSheet(dev);
-  unsigned long before = DeviceBatchCount(dev);
-  Picture p = Frame(dev, [&] {
-    dev->SetTexture(0, sheet);
-    for (int i = 0; i < 100; ++i) DrawSprite(20.0f + i * 7, 300, i * 0.1f, 10, i % 16, 255);
-    dev->SetTexture(0, sheet);   // the same texture again changes nothing
-    for (int i = 0; i < 50; ++i) DrawSprite(20.0f + i * 7, 400, 0, 10, 0, 255);
-    // Lines unbind the texture: one more batch for the sparks, however many.
-    for (int i = 0; i < 60; ++i) DrawLine(10, 10.0f + i, 100, 10.0f + i, 0xFFFFFFFF, 0xFF00FF00);
-    for (int i = 0; i < 8; ++i) DrawTriangle(500, 500, 600, 500, 550, 550.0f + i, 0x80FFFFFF, 0x80FFFFFF, 0x80FFFFFF);
-  });
-  EXPECT_EQ(DeviceBatchCount(dev) - before, 3u);   // sprites, lines, triangles
-  EXPECT_EQ(p.At(50, 10) & 0xFFFFFF, p.At(50, 69) & 0xFFFFFF);
-  // Alternating lines and sprites cannot be merged: every switch is a batch.
-  before = DeviceBatchCount(dev);
-  Frame(dev, [&] {
-    for (int i = 0; i < 10; ++i) {
-      dev->SetTexture(0, sheet);
-      DrawSprite(100, 100, 0, 10, 0, 255);
-      DrawLine(0, 0, 10, 10, 0xFFFFFFFF, 0xFFFFFFFF);
-    }
-  });
-  EXPECT_EQ(DeviceBatchCount(dev) - before, 20u);
-  // Another texture set and the first set again with nothing drawn in between (text
-  // drawn line by line, the game's own state put back after each) keeps one batch.
-  IDirect3DTexture8 *other = QuadrantSheet(dev);
-  before = DeviceBatchCount(dev);
-  Frame(dev, [&] {
-    for (int i = 0; i < 6; ++i) {
-      dev->SetTexture(0, sheet);
-      DrawSprite(100.0f + i * 20, 100, 0, 10, 0, 255);
-      dev->SetTexture(0, other);
-      dev->SetTexture(0, nullptr);
-    }
-  });
-  EXPECT_EQ(DeviceBatchCount(dev) - before, 1u);
-  other->Release();
-  // A texture whose last reference goes while its sprite is queued is drawn before it goes.
-  IDirect3DTexture8 *passing = QuadrantSheet(dev);
-  Picture q = Frame(dev, [&] {
-    dev->SetTexture(0, passing);
-    passing->Release();   // the device's reference is the last
-    DrawSprite(100, 100, 0.0f, 20.0f, 0, 255);
-    dev->SetTexture(0, nullptr);
-  });
-  EXPECT_EQ(q.At(90, 90) & 0xFFFFFF, 0xFF0000u);
-  sheet->Release();
 }
 
 TEST_F(ReferenceDevice, HostileVerticesDrawNothingWrongAndTheViewportClipsEverything) {
