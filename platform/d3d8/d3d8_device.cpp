@@ -10,7 +10,6 @@
 #include "platform/d3d8/d3d8_device.h"
 #include "platform/raster/gl/raster_gl.h"
 #include "platform/raster/raster_ref.h"
-#include "platform/drivers/sdl/sdl_window.h"
 #include "platform/user32/window_internal.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include "platform/d3d8/d3d8_device.h"
 #include "platform/d3d8/d3d8_readback.h"
+#include "platform/drivers/headless/headless.h"
 #include "platform/user32/window_internal.h"
 
 // Checks and completes present parameters: a zero back-buffer size in a window takes
@@ -14,12 +15,9 @@ HRESULT CheckPresentParameters(D3DPRESENT_PARAMETERS *p, HWND window) {
   if (p->BackBufferWidth == 0 || p->BackBufferHeight == 0) {
     if (!p->Windowed) return D3DERR_INVALIDCALL;
     // The client area as the game sees it: a scaled window's picture is scaled up at Present.
+    // A headless window stands for the game's 800 x 600 whatever size it was made.
     RECT client = {0, 0, 800, 600};
-#ifndef __EMSCRIPTEN__
-    if (SdlWindowOf(window)) GetClientRect(window, &client);
-#else
-    (void)window;  // the page's canvas is always 800 x 600
-#endif
+    if (!IsHeadlessWindow(window)) GetClientRect(window, &client);
     if (p->BackBufferWidth == 0) p->BackBufferWidth = (UINT)client.right;
     if (p->BackBufferHeight == 0) p->BackBufferHeight = (UINT)client.bottom;
   }

@@ -11,6 +11,10 @@
 // A driver's own window (an SDL window, the page's canvas, a headless stand-in); user32
 // only keeps it and hands it back. Never defined: each driver casts its own to it.
 struct NativeWindow;
+// What the devices present through (platform/raster/window_surface.h and
+// platform/raster/gl/gl_surface.h); a driver makes them for its own windows.
+struct WindowSurface;
+struct GlSurface;
 
 // The window CreateWindowExA asks for, in screen pixels.
 struct NativeWindowRequest {
@@ -96,6 +100,13 @@ public:
   virtual bool OwnClock() { return false; }
   virtual DWORD ClockMilliseconds() { return 0; }
   virtual void ClockSleep(DWORD) {}
+
+  // Presenting belongs to the driver: the reference device shows its pictures through
+  // a window surface, the hardware device draws through a GL surface (its context).
+  // Null where the driver has none for the window (headless has neither), said on
+  // stderr by the driver where that is a failure.
+  virtual WindowSurface *CreateWindowSurface(HWND) { return nullptr; }
+  virtual GlSurface *CreateGlSurface(HWND) { return nullptr; }
 };
 
 // ---- Which driver runs -----------------------------------------------------------
@@ -111,6 +122,8 @@ Driver &CurrentDriver();
 // The driver's native window behind a live window handle made by that driver; null
 // for anything else.
 NativeWindow *NativeWindowOf(HWND window, const Driver &driver);
+// The driver that made a live window; null for anything else.
+Driver *DriverOf(HWND window);
 
 // The entry points a driver hands its events to. `window` is the driver's own window,
 // or null when the event belongs to none of them (the key and button state is still

@@ -50,6 +50,11 @@ NativeWindow *NativeWindowOf(HWND window, const Driver &driver) {
   return record && record->driver == &driver ? record->native : nullptr;
 }
 
+Driver *DriverOf(HWND window) {
+  WindowRecord *record = RecordOf(window);
+  return record ? record->driver : nullptr;
+}
+
 LRESULT SendToWindow(WindowRecord *record, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!record->procedure) return 0;
   return record->procedure(HandleOf(record), message, wParam, lParam);

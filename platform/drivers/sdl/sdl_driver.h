@@ -1,5 +1,6 @@
 // The parts of the SDL driver (platform/drivers/driver.h) that live in files of
-// their own: the event pump and the message box. Its native windows are SDL windows.
+// their own: the event pump, the message box and the window surface. Its native
+// windows are SDL windows.
 #pragma once
 #include <SDL.h>
 #include "platform/drivers/driver.h"
@@ -12,3 +13,6 @@ void SdlPumpEvents();
 
 // Shows the box with SDL and waits for its answer (message_box.cpp).
 int SdlShowMessageBox(const MessageBoxRequest &box);
+
+// The window's surface for the reference device's pictures (sdl_surface.cpp).
+WindowSurface *CreateSdlWindowSurface(HWND window);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <SDL.h>
 #include "platform/raster/window_surface.h"
+#include "platform/drivers/sdl/sdl_driver.h"
 #include "platform/drivers/sdl/sdl_window.h"
 
 namespace {
@@ -103,7 +104,7 @@ private:
 
 }  // namespace
 
-WindowSurface *CreateWindowSurface(HWND window) {
+WindowSurface *CreateSdlWindowSurface(HWND window) {
   // A null, headless or vanished window: the device shows its picture nowhere.
   if (SdlWindowOf(window) == nullptr) return nullptr;
   return new SdlSurface(window);

@@ -164,6 +164,7 @@ public:
   }
 
   int ShowMessageBox(const MessageBoxRequest &box) override { return SdlShowMessageBox(box); }
+  WindowSurface *CreateWindowSurface(HWND window) override { return CreateSdlWindowSurface(window); }
 
 private:
   int liveWindows = 0;  // made and not yet destroyed

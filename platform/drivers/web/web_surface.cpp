@@ -3,7 +3,7 @@
 // has no pixels to draw into), and every Present copies the picture onto the canvas.
 #include <emscripten.h>
 #include "platform/raster/window_surface.h"
-#include "platform/drivers/headless/headless.h"
+#include "platform/drivers/web/web_driver.h"
 
 // clang-format off
 EM_JS(void, WebPresentPixelsJs, (const uint32_t *pixels, int width, int height), {
@@ -43,8 +43,8 @@ public:
 
 }  // namespace
 
-WindowSurface *CreateWindowSurface(HWND window) {
+WindowSurface *CreateCanvasSurface(HWND window) {
   // A null or headless window: the device shows its picture nowhere.
-  if (window == nullptr || IsHeadlessWindow(window)) return nullptr;
+  if (window == nullptr) return nullptr;
   return new CanvasSurface;
 }

@@ -211,6 +211,7 @@ public:
   void ShowCursor(bool show) override { WebShowCursor(show); }
 
   int ShowMessageBox(const MessageBoxRequest &box) override { return WebShowMessageBox(box); }
+  WindowSurface *CreateWindowSurface(HWND window) override { return CreateCanvasSurface(window); }
 };
 
 WebDriver webDriver;
