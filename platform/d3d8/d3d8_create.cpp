@@ -1,11 +1,9 @@
 // Direct3DCreate8 and the IDirect3D8 object: the one adapter (the desktop), its display
 // mode, the capabilities of the two devices and device creation.
-#ifndef __EMSCRIPTEN__
-#include <SDL.h>
-#endif
 #include <cstdio>
 #include <cstring>
 #include "platform/d3d8/d3d8_internal.h"
+#include "platform/drivers/driver.h"
 #include "platform/drivers/headless/headless.h"
 
 void D3DWarnOnce(const char *what, DWORD value) {
@@ -26,21 +24,19 @@ void DesktopDisplayMode(D3DDISPLAYMODE *mode) {
   mode->Height = 768;
   mode->RefreshRate = 60;
   mode->Format = D3DFMT_X8R8G8B8;
-#ifdef __EMSCRIPTEN__
-  return;  // the page: a 32-bit desktop, whatever the screen behind it
-#else
-  if (HeadlessIsEnabled() || !SDL_WasInit(SDL_INIT_VIDEO)) return;
-  SDL_DisplayMode desktop;
-  if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) return;
-  mode->Width = (UINT)desktop.w;
-  mode->Height = (UINT)desktop.h;
-  mode->RefreshRate = (UINT)desktop.refresh_rate;
-  switch (SDL_BITSPERPIXEL(desktop.format)) {
+  // A headless game stands for a 32-bit desktop of that size; a display driver reports
+  // its desktop once its video is up (the page's is a 32-bit desktop whatever the
+  // screen behind it).
+  DesktopMode desktop;
+  if (HeadlessIsEnabled() || !CurrentDriver().Desktop(&desktop)) return;
+  mode->Width = (UINT)desktop.width;
+  mode->Height = (UINT)desktop.height;
+  mode->RefreshRate = (UINT)desktop.refreshRate;
+  switch (desktop.bitsPerPixel) {
   case 16: mode->Format = D3DFMT_R5G6B5; break;
   case 15: mode->Format = D3DFMT_X1R5G5B5; break;
   default: mode->Format = D3DFMT_X8R8G8B8; break;
   }
-#endif
 }
 
 void FillDeviceCaps(D3DDEVTYPE type, D3DCAPS8 *caps) {

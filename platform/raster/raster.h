@@ -18,7 +18,8 @@ struct RasterVertex {
 
 // A texture's memory: every mip level as 32-bit 0xAARRGGBB texels, top row first.
 // Sizes are powers of two (the devices report D3DPTEXTURECAPS_POW2). `version` grows
-// with every unlock so the hardware device knows when to upload again.
+// whenever the texels may change (a lock for writing, a dirty rectangle), so that a
+// device holding a copy (the hardware device's own record) knows to take it again.
 struct RasterTexture {
   static constexpr int MaxLevels = 13;
   int width = 0;
@@ -29,13 +30,6 @@ struct RasterTexture {
   int levelWidth[MaxLevels] = {};
   int levelHeight[MaxLevels] = {};
   uint32_t version = 1;
-  uint32_t deviceId = 0;          // the hardware device's texture name
-  uint32_t uploadedVersion = 0;   // the version that the hardware device holds
-  // The hardware device's copy of every level side by side (see raster_gl.cpp), the
-  // version it was made from and the address modes its borders were made for.
-  uint32_t stripId = 0;
-  uint32_t stripVersion = 0;
-  uint16_t stripAddress = 0;
 };
 
 // Where a colour or alpha comes from in the one texture stage the game uses.

@@ -4,6 +4,7 @@
 #include "platform/drivers/headless/headless.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 #include "platform/drivers/driver.h"
@@ -87,6 +88,14 @@ public:
   // Sleep(0), a yield, moves on to the next millisecond, which is all a caller that
   // yields while waiting for the clock can be waiting for.
   void ClockSleep(DWORD milliseconds) override { virtualClock += milliseconds == 0 ? 1 : milliseconds; }
+
+  // Nothing is shown, so there is no GL context: the reference device draws instead.
+  GlSurface *CreateGlSurface(HWND) override {
+    static bool said = false;
+    if (!said) std::fprintf(stderr, "d3d8: hardware device unavailable: the window is headless\n");
+    said = true;
+    return nullptr;
+  }
 };
 
 HeadlessDriver headlessDriver;

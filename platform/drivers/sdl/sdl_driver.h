@@ -16,3 +16,6 @@ int SdlShowMessageBox(const MessageBoxRequest &box);
 
 // The window's surface for the reference device's pictures (sdl_surface.cpp).
 WindowSurface *CreateSdlWindowSurface(HWND window);
+
+// An OpenGL 3.3 core context on the window, for the hardware device (sdl_gl.cpp).
+GlSurface *CreateSdlGlSurface(HWND window);

@@ -165,6 +165,7 @@ public:
 
   int ShowMessageBox(const MessageBoxRequest &box) override { return SdlShowMessageBox(box); }
   WindowSurface *CreateWindowSurface(HWND window) override { return CreateSdlWindowSurface(window); }
+  GlSurface *CreateGlSurface(HWND window) override { return CreateSdlGlSurface(window); }
 
 private:
   int liveWindows = 0;  // made and not yet destroyed

@@ -8,3 +8,6 @@ int WebShowMessageBox(const MessageBoxRequest &box);
 
 // The canvas as the reference device's window surface (web_surface.cpp).
 WindowSurface *CreateCanvasSurface(HWND window);
+
+// A WebGL 2 context on the canvas, for the hardware device (web_gl.cpp).
+GlSurface *CreateWebGlSurface(HWND window);

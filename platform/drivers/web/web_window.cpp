@@ -212,6 +212,7 @@ public:
 
   int ShowMessageBox(const MessageBoxRequest &box) override { return WebShowMessageBox(box); }
   WindowSurface *CreateWindowSurface(HWND window) override { return CreateCanvasSurface(window); }
+  GlSurface *CreateGlSurface(HWND window) override { return CreateWebGlSurface(window); }
 };
 
 WebDriver webDriver;
