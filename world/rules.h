@@ -1,0 +1,7 @@
+// The version of the game's rules: what one frame does to a world. Every change to what
+// StepWorld makes of a world and its input raises it, so a replay kept under other rules
+// is refused by name instead of playing a different game (the kept replay hashes in the
+// tests are tied to it). Recordings without a version were made under rules 1.
+#pragma once
+
+inline constexpr int RulesVersion = 1;
