@@ -169,6 +169,39 @@ class Page(unittest.TestCase):
             figure("title screen in headless Chromium: %.1f frames/s over %.0f display frames/s, %.2f ms per frame"
                    % ((f1 - f0) * 1000 / (t1 - t0), (p1 - p0) * 1000 / (t1 - t0), (us1 - us0) / 1000 / max(f1 - f0, 1)))
 
+    def test_the_lock_asks_for_unadjusted_motion_and_falls_back_to_the_plain_lock(self):
+        # A spy on the canvas's lock request, put in before the click: it notes each call's
+        # options and, when `refuse` is set, rejects calls that pass any (as a browser
+        # without unadjusted motion does); plain calls go to the browser.
+        spy = ("(function(refuse){var original = HTMLCanvasElement.prototype.requestPointerLock;"
+               "window.lockCalls = [];"
+               "HTMLCanvasElement.prototype.requestPointerLock = function(options) {"
+               "  window.lockCalls.push(options === undefined ? null : JSON.stringify(options));"
+               "  if (options !== undefined && refuse)"
+               "    return Promise.reject(new DOMException('not here', 'NotSupportedError'));"
+               "  return original.apply(this, arguments);"
+               "}; return true;})(%s)")
+        for refuse in (False, True):
+            with self.subTest(refused=refuse), cdp.Browser() as browser:
+                open_game(browser, self.url)
+                browser.evaluate(spy % ("true" if refuse else "false"))
+                browser.mouse("mouseMoved", 400, 300)
+                browser.mouse("mousePressed", 400, 300, "left", 1)
+                browser.wait_for("Module._QrProbe(0) == 1")
+                browser.mouse("mouseReleased", 400, 300, "left", 0)
+                self.assertEqual(browser.wait_for("document.pointerLockElement && document.pointerLockElement.id",
+                                                  timeout=10), "canvas")
+                calls = browser.evaluate("window.lockCalls")
+                self.assertEqual(calls[0], '{"unadjustedMovement":true}', calls)
+                if refuse:
+                    self.assertEqual(calls, ['{"unadjustedMovement":true}', None])
+                # Locked either way, the hand follows the mouse.
+                start = browser.evaluate("Module._QrProbe(3)")
+                for step in range(1, 11):
+                    browser.mouse("mouseMoved", 400 + 12 * step, 300)
+                    time.sleep(0.03)
+                browser.wait_for("Module._QrProbe(3) > %d" % (start + 1000), timeout=10)
+
     def test_yes_plays_in_the_browsers_full_screen(self):
         with cdp.Browser() as browser:
             browser.send("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1,
