@@ -221,7 +221,7 @@ class Page(unittest.TestCase):
         with tempfile.TemporaryDirectory() as scratch:
             stage1 = os.path.join(SOURCE, "tests", "data", "stage1.input")
             with open(stage1) as f:
-                frames = len(f.read().splitlines())
+                frames = frame_count(f.read())
             runs = [(20261207, stage1, replay_runner("--seed", 20261207, "--input", stage1, "--frames", frames,
                                                      "--hash").strip())]
             with open(os.path.join(SOURCE, "tests", "data", "stage1.hash")) as f:
@@ -229,7 +229,7 @@ class Page(unittest.TestCase):
             whole = os.path.join(SOURCE, "tests", "data", "wholegame.input")
             if os.path.exists(whole):
                 with open(whole) as f:
-                    frames = len(f.read().splitlines())
+                    frames = frame_count(f.read())
                 # A whole normal game of the built-in player: it ends on ALL CLEAR.
                 self.assertIn("state all-clear",
                               replay_runner("--seed", 7, "--input", whole, "--frames", frames, "--summary"))
@@ -242,7 +242,7 @@ class Page(unittest.TestCase):
             for seed, path, expected in runs:
                 with open(path) as f:
                     text = f.read()
-                frames = len(text.splitlines())
+                frames = frame_count(text)
                 with cdp.Browser() as browser:
                     browser.navigate(self.url + "index.html?replay")
                     browser.wait_for("!!(window.Module && Module.ready)")
@@ -253,6 +253,12 @@ class Page(unittest.TestCase):
                 self.assertEqual(got, expected, os.path.basename(path))
                 figure("replay %s (seed %d, %d frames) in the page: hash %s, %.2f ms per frame"
                        % (os.path.basename(path), seed, frames, got, ms / frames))
+
+
+def frame_count(text):
+    """The frames of an input file: its lines less the header (# quillrun-record seed N)
+    that recordings start with; counting it would replay one frame past the recording."""
+    return sum(1 for line in text.splitlines() if not line.startswith("#"))
 
 
 def json_string(text):
