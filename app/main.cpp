@@ -16,6 +16,7 @@
 #include "render/scene.h"
 #ifndef _WIN32
 #include "platform/kernel32/signals.h"
+#include "platform/user32/mouse_mode.h"
 #include "platform/user32/window_scale.h"
 #endif
 
@@ -41,6 +42,8 @@ int main(int argc, char **argv) {
   mouseMotion.sensitivity = options.sensitivity;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
+  MouseMode mouseMode = MouseMode::Auto;
+  if (MouseModeNamed(options.mouseMode.c_str(), &mouseMode)) SetMouseMode(mouseMode);
 #endif
 
   char executable[4096];

@@ -28,6 +28,14 @@ struct NativeWindowRequest {
 
 enum class NativeShow { Hidden, Normal, Minimised };
 
+// How the hand follows the mouse (the --mouse option). Relative: the display system's own
+// motion of a pointer it keeps in the window (raw motion). Warp: the same, the pointer put
+// back in the window's centre after each move, for X servers without raw motion. Absolute:
+// the pointer is only kept inside the window and the hand follows its positions, for
+// remote desktops, VNC and virtual machines, which ignore warps. Auto leaves the choice to
+// the driver.
+enum class MouseMode { Auto, Relative, Warp, Absolute };
+
 struct DesktopMode {
   int width, height;
   int refreshRate;
@@ -88,6 +96,9 @@ public:
   // The relative mouse: the pointer kept in the focused window and only its motion
   // reported (whatever motion taking it makes is thrown away); or let go.
   virtual void GrabMouse(bool) {}
+  // How the next grab reads the mouse. In the absolute mode the driver hands positions to
+  // DriverMousePosition while it holds the mouse, instead of motion.
+  virtual void SetMouseMode(MouseMode) {}
   virtual void ShowCursor(bool) {}
 
   // Shows the box and waits for a button: the answer of the button, or 0 when the box
@@ -132,6 +143,11 @@ Driver *DriverOf(HWND window);
 void DriverKeyEvent(NativeWindow *window, int virtualKey, bool down, bool repeat);
 void DriverButtonEvent(NativeWindow *window, int virtualKey, bool down, int x, int y);  // VK_LBUTTON...
 void DriverMouseMotion(NativeWindow *window, int dx, int dy);
+// Where the pointer is over the window (the absolute mouse): user32 holds it to the window
+// and hands on its motion since the last position. The first position after the pointer
+// came back (DriverMouseLeft) or the window changed focus only sets where it starts.
+void DriverMousePosition(NativeWindow *window, int x, int y);
+void DriverMouseLeft(NativeWindow *window);
 void DriverFocusGained(NativeWindow *window);
 void DriverFocusLost(NativeWindow *window);
 void DriverCloseAsked(NativeWindow *window);

@@ -10,6 +10,7 @@
 #include "platform/user32/window_internal.h"
 #include "platform/user32/window_messages.h"
 #include "platform/user32/window_record.h"
+#include "platform/user32/mouse_mode.h"
 #include "platform/user32/window_scale.h"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr int WindowSlots = 8;
 
 WindowRecord windows[WindowSlots];
 int windowScale = 1;
+MouseMode mouseMode = MouseMode::Auto;
 
 // Lets the driver forget a native window whose record is being reused or forgotten.
 void FreeNative(WindowRecord &record) {
@@ -63,6 +65,27 @@ LRESULT SendToWindow(WindowRecord *record, UINT message, WPARAM wParam, LPARAM l
 void SetWindowScale(int scale) { windowScale = scale < 1 ? 1 : scale > 4 ? 4 : scale; }
 
 int WindowScale() { return windowScale; }
+
+void SetMouseMode(MouseMode mode) { mouseMode = mode; }
+
+MouseMode CurrentMouseMode() { return mouseMode; }
+
+bool MouseModeNamed(const char *name, MouseMode *mode) {
+  static const struct {
+    const char *name;
+    MouseMode mode;
+  } names[] = {{"auto", MouseMode::Auto},
+               {"relative", MouseMode::Relative},
+               {"warp", MouseMode::Warp},
+               {"absolute", MouseMode::Absolute}};
+  if (!name) return false;
+  for (const auto &known : names) {
+    if (std::string(name) != known.name) continue;
+    *mode = known.mode;
+    return true;
+  }
+  return false;
+}
 
 unsigned int WindowFocusLossCount(HWND window) {
   WindowRecord *record = RecordOf(window);
@@ -114,6 +137,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   record.procedure = windowClass->procedure;
   record.scale = area.fullScreen ? 1 : windowScale;
   if (!record.driver->StartVideo()) return nullptr;
+  record.driver->SetMouseMode(mouseMode);
   const std::string title = Cp932ToUtf8(windowName);
   const NativeWindowRequest request = {title.c_str(),
                                        x != CW_USEDEFAULT,

@@ -57,10 +57,11 @@ void DriverButtonEvent(NativeWindow *window, int virtualKey, bool down, int x, i
     PostMessageA(HandleOf(record), message, wParam, PointParam(x / record->scale, y / record->scale));
 }
 
+namespace {
+
 // Motion in the game's own pixels: on a scaled window the screen's pixels are added up
 // and handed on in whole client pixels, so slow motion is not lost.
-void DriverMouseMotion(NativeWindow *window, int dx, int dy) {
-  WindowRecord *record = RecordOfNative(window);
+void MoveHand(WindowRecord *record, int dx, int dy) {
   if (!record || record->scale <= 1) {
     InputMouseMotion(dx, dy);
     return;
@@ -73,9 +74,39 @@ void DriverMouseMotion(NativeWindow *window, int dx, int dy) {
   if (clientX != 0 || clientY != 0) InputMouseMotion(clientX, clientY);
 }
 
+// The absolute mouse starts again from wherever the pointer is next: what it did while
+// the window was away (another window's, outside it, a message box's) is not the hand's.
+void ForgetPointer(WindowRecord *record) {
+  if (record) record->pointerKnown = false;
+}
+
+int HeldTo(int value, int size) { return value < 0 ? 0 : value >= size ? (size > 0 ? size - 1 : 0) : value; }
+
+}  // namespace
+
+void DriverMouseMotion(NativeWindow *window, int dx, int dy) { MoveHand(RecordOfNative(window), dx, dy); }
+
+// The pointer's own motion is the hand's. Held to the window, a pointer that goes on past
+// an edge moves the hand no further, and comes back from that edge.
+void DriverMousePosition(NativeWindow *window, int x, int y) {
+  WindowRecord *record = RecordOfNative(window);
+  if (!record) return;
+  int width = 0, height = 0;
+  record->driver->WindowSize(record->native, &width, &height);
+  x = HeldTo(x, width);
+  y = HeldTo(y, height);
+  if (record->pointerKnown) MoveHand(record, x - record->pointerX, y - record->pointerY);
+  record->pointerKnown = true;
+  record->pointerX = x;
+  record->pointerY = y;
+}
+
+void DriverMouseLeft(NativeWindow *window) { ForgetPointer(RecordOfNative(window)); }
+
 void DriverFocusGained(NativeWindow *window) {
   WindowRecord *record = RecordOfNative(window);
   if (!record) return;
+  ForgetPointer(record);
   if (!grabSuspended) record->driver->GrabMouse(true);
   SendToWindow(record, WM_ACTIVATE, WA_ACTIVE, 0);
   SendToWindow(record, WM_SETFOCUS, 0, 0);
@@ -86,6 +117,7 @@ void DriverFocusLost(NativeWindow *window) {
   if (!record) return;
   // A full-screen device compares this count with the one it saw last to know it was lost.
   record->focusLosses += 1;
+  ForgetPointer(record);
   record->driver->GrabMouse(false);
   // Keys released while another window has the focus never reach us.
   InputReleaseAll();
@@ -110,7 +142,10 @@ void SuspendMouseGrab() {
 
 void ResumeMouseGrab() {
   grabSuspended = false;
-  if (WindowRecord *focused = RecordOf(FocusedWindow())) focused->driver->GrabMouse(true);
+  if (WindowRecord *focused = RecordOf(FocusedWindow())) {
+    ForgetPointer(focused);
+    focused->driver->GrabMouse(true);
+  }
 }
 
 void ResetMouseGrab() { grabSuspended = false; }

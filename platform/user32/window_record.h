@@ -17,6 +17,8 @@ struct WindowRecord {
   int scale;              // screen pixels per client pixel
   int motionLeftX;        // motion of less than one client pixel, kept for the next event
   int motionLeftY;
+  bool pointerKnown;      // the absolute mouse: where the pointer was last, held to the window
+  int pointerX, pointerY;
 };
 
 inline HWND HandleOf(WindowRecord *record) { return reinterpret_cast<HWND>(record); }

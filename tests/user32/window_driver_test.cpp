@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 #include "platform/drivers/driver.h"
 #include "platform/platform.h"
 #include "platform/user32/input_internal.h"
+#include "platform/user32/mouse_mode.h"
 #include "platform/user32/window_internal.h"
 #include "platform/user32/window_scale.h"
 
@@ -33,6 +35,7 @@ public:
   bool videoWorks = true;
   bool refuseWindows = false;
   bool grabbed = false;
+  MouseMode mouseMode = MouseMode::Auto;  // as the last window's creation handed it over
   bool grabbedDuringBox = false;
   bool focusDuringBox = false;  // the window gets the focus back while the box is up
   int waits = 0;
@@ -73,6 +76,7 @@ public:
   void PumpEvents() override { pumps += 1; }
   void WaitEvents() override { waits += 1; }
   void GrabMouse(bool grab) override { grabbed = grab; }
+  void SetMouseMode(MouseMode mode) override { mouseMode = mode; }
   int ShowMessageBox(const MessageBoxRequest &box) override {
     lastBox = box;
     lastCaption = box.captionUtf8;
@@ -126,6 +130,7 @@ protected:
     ResetWindows();
     for (const auto &window : fake.windows) EXPECT_TRUE(window->freed) << "every native window is freed";
     SetWindowScale(1);
+    SetMouseMode(MouseMode::Auto);
     UseDriver(nullptr);
   }
   // A captioned window whose client area is 800 x 600.
@@ -319,6 +324,97 @@ TEST_F(WindowDriver, TheClientAreaIsTheOuterSizeLessTheFrameTimesTheScaleOnTheSc
   EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME), 625 - 600);
   fake.videoWorks = false;
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
+}
+
+// The person moves the pointer along `path` (in screen pixels over the window, which may
+// run past its edges); the driver reports it as a driver of its mode does: the
+// relative and warp modes as the motion of a pointer that has no edges, the absolute
+// mode as positions. Returns the cursor the game reads after each point, the cursor put
+// at (400, 300) first.
+using Path = std::vector<std::pair<int, int>>;
+
+Path HandPath(FakeDriver &driver, NativeWindow *native, const std::vector<POINT> &path) {
+  SetCursorPos(400, 300);
+  Path hand;
+  POINT last = path.at(0);
+  for (const POINT &point : path) {
+    if (driver.mouseMode == MouseMode::Absolute) {
+      DriverMousePosition(native, point.x, point.y);
+    } else {
+      DriverMouseMotion(native, point.x - last.x, point.y - last.y);
+    }
+    last = point;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    hand.emplace_back(cursor.x, cursor.y);
+  }
+  return hand;
+}
+
+TEST_F(WindowDriver, TheHandFollowsTheDriversMotionOrInTheAbsoluteModeThePointersOwnPositions) {
+  MouseMode mode = MouseMode::Warp;
+  EXPECT_TRUE(MouseModeNamed("absolute", &mode));
+  EXPECT_EQ(mode, MouseMode::Absolute);
+  EXPECT_FALSE(MouseModeNamed("Absolute", &mode));
+  EXPECT_FALSE(MouseModeNamed(nullptr, &mode));
+  EXPECT_EQ(mode, MouseMode::Absolute) << "a name it does not know leaves the mode alone";
+
+  // Right, then left past the window's left edge (x 0) and on, then back in.
+  const std::vector<POINT> path = {{100, 100}, {110, 105}, {-50, 105}, {-80, 110}, {5, 110}};
+  const MouseMode relativeModes[] = {MouseMode::Relative, MouseMode::Warp};
+  for (MouseMode relative : relativeModes) {
+    SetMouseMode(relative);
+    HWND window = MakeWindow();
+    EXPECT_EQ(fake.mouseMode, relative) << "the window's driver is told the mode before the window is made";
+    // The driver's motion one for one, past the edge too: its pointer has no edges.
+    EXPECT_EQ(HandPath(fake, NativeOf(fake.windows.back().get()), path),
+              (Path{{400, 300}, {410, 305}, {250, 305}, {220, 310}, {305, 310}}));
+    DestroyWindow(window);
+  }
+
+  SetMouseMode(MouseMode::Absolute);
+  HWND window = MakeWindow();
+  ASSERT_EQ(fake.mouseMode, MouseMode::Absolute);
+  FakeWindow *made = fake.windows.back().get();
+  NativeWindow *native = NativeOf(made);
+  made->focus = true;
+  ShowWindow(window, SW_SHOW);
+  DriverFocusGained(native);
+  // The first position only says where the pointer is; the hand stops at the window's
+  // left edge and comes back from it, with no jump.
+  EXPECT_EQ(HandPath(fake, native, path),
+            (Path{{400, 300}, {410, 305}, {300, 305}, {300, 310}, {305, 310}}));
+  // Past the right and bottom edges (the client area is 800 x 600).
+  EXPECT_EQ(HandPath(fake, native, {{5, 110}, {790, 590}, {1000, 900}, {799, 599}, {700, 500}}),
+            (Path{{400, 300}, {1185, 780}, {1194, 789}, {1194, 789}, {1095, 690}}));
+
+  // Pointer leaves, and comes back somewhere else: no jump, and the motion from there on.
+  DriverMouseLeft(native);
+  EXPECT_EQ(HandPath(fake, native, {{20, 30}, {25, 30}}), (Path{{400, 300}, {405, 300}}));
+  // Whatever the pointer did while another window had the focus is not the hand's.
+  HandPath(fake, native, {{25, 30}});
+  made->focus = false;
+  DriverFocusLost(native);
+  DriverMousePosition(native, 600, 400);
+  made->focus = true;
+  DriverFocusGained(native);
+  EXPECT_EQ(HandPath(fake, native, {{200, 100}, {190, 100}}), (Path{{400, 300}, {390, 300}}));
+  // Nor while a message box held the mouse.
+  fake.boxAnswer = IDOK;
+  HandPath(fake, native, {{190, 100}});
+  MessageBoxA(window, "t", "c", MB_OK);
+  EXPECT_EQ(HandPath(fake, native, {{700, 500}, {700, 510}}), (Path{{400, 300}, {400, 310}}));
+  DriverMousePosition(nullptr, 0, 0);  // no window of ours
+  EXPECT_EQ(InputCursor().x, 400);
+  DestroyWindow(window);
+
+  // On a scaled window the positions are screen pixels, and the hand moves by whole
+  // pixels of the game's with the rest kept, as relative motion does.
+  SetWindowScale(2);
+  window = MakeWindow();
+  native = NativeOf(fake.windows.back().get());
+  EXPECT_EQ(HandPath(fake, native, {{10, 10}, {13, 11}, {14, 12}, {1700, 12}}),
+            (Path{{400, 300}, {401, 300}, {402, 301}, {1194, 301}}));
 }
 
 TEST_F(WindowDriver, AWindowTheDriverCannotMakeOrTheProcedureRefusesIsNoWindow) {

@@ -169,6 +169,39 @@ class Page(unittest.TestCase):
             figure("title screen in headless Chromium: %.1f frames/s over %.0f display frames/s, %.2f ms per frame"
                    % ((f1 - f0) * 1000 / (t1 - t0), (p1 - p0) * 1000 / (t1 - t0), (us1 - us0) / 1000 / max(f1 - f0, 1)))
 
+    def test_the_lock_asks_for_unadjusted_motion_and_falls_back_to_the_plain_lock(self):
+        # A spy on the canvas's lock request, put in before the click: it notes each call's
+        # options and, when `refuse` is set, rejects calls that pass any (as a browser
+        # without unadjusted motion does); plain calls go to the browser.
+        spy = ("(function(refuse){var original = HTMLCanvasElement.prototype.requestPointerLock;"
+               "window.lockCalls = [];"
+               "HTMLCanvasElement.prototype.requestPointerLock = function(options) {"
+               "  window.lockCalls.push(options === undefined ? null : JSON.stringify(options));"
+               "  if (options !== undefined && refuse)"
+               "    return Promise.reject(new DOMException('not here', 'NotSupportedError'));"
+               "  return original.apply(this, arguments);"
+               "}; return true;})(%s)")
+        for refuse in (False, True):
+            with self.subTest(refused=refuse), cdp.Browser() as browser:
+                open_game(browser, self.url)
+                browser.evaluate(spy % ("true" if refuse else "false"))
+                browser.mouse("mouseMoved", 400, 300)
+                browser.mouse("mousePressed", 400, 300, "left", 1)
+                browser.wait_for("Module._QrProbe(0) == 1")
+                browser.mouse("mouseReleased", 400, 300, "left", 0)
+                self.assertEqual(browser.wait_for("document.pointerLockElement && document.pointerLockElement.id",
+                                                  timeout=10), "canvas")
+                calls = browser.evaluate("window.lockCalls")
+                self.assertEqual(calls[0], '{"unadjustedMovement":true}', calls)
+                if refuse:
+                    self.assertEqual(calls, ['{"unadjustedMovement":true}', None])
+                # Locked either way, the hand follows the mouse.
+                start = browser.evaluate("Module._QrProbe(3)")
+                for step in range(1, 11):
+                    browser.mouse("mouseMoved", 400 + 12 * step, 300)
+                    time.sleep(0.03)
+                browser.wait_for("Module._QrProbe(3) > %d" % (start + 1000), timeout=10)
+
     def test_yes_plays_in_the_browsers_full_screen(self):
         with cdp.Browser() as browser:
             browser.send("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1,
@@ -188,7 +221,7 @@ class Page(unittest.TestCase):
         with tempfile.TemporaryDirectory() as scratch:
             stage1 = os.path.join(SOURCE, "tests", "data", "stage1.input")
             with open(stage1) as f:
-                frames = len(f.read().splitlines())
+                frames = frame_count(f.read())
             runs = [(20261207, stage1, replay_runner("--seed", 20261207, "--input", stage1, "--frames", frames,
                                                      "--hash").strip())]
             with open(os.path.join(SOURCE, "tests", "data", "stage1.hash")) as f:
@@ -196,7 +229,7 @@ class Page(unittest.TestCase):
             whole = os.path.join(SOURCE, "tests", "data", "wholegame.input")
             if os.path.exists(whole):
                 with open(whole) as f:
-                    frames = len(f.read().splitlines())
+                    frames = frame_count(f.read())
                 # A whole normal game of the built-in player: it ends on ALL CLEAR.
                 self.assertIn("state all-clear",
                               replay_runner("--seed", 7, "--input", whole, "--frames", frames, "--summary"))
@@ -209,8 +242,7 @@ class Page(unittest.TestCase):
             for seed, path, expected in runs:
                 with open(path) as f:
                     text = f.read()
-                # The frames are the input's lines; a recording's header is a comment.
-                frames = len([line for line in text.splitlines() if not line.startswith("#")])
+                frames = frame_count(text)
                 with cdp.Browser() as browser:
                     browser.navigate(self.url + "index.html?replay")
                     browser.wait_for("!!(window.Module && Module.ready)")
@@ -221,6 +253,12 @@ class Page(unittest.TestCase):
                 self.assertEqual(got, expected, os.path.basename(path))
                 figure("replay %s (seed %d, %d frames) in the page: hash %s, %.2f ms per frame"
                        % (os.path.basename(path), seed, frames, got, ms / frames))
+
+
+def frame_count(text):
+    """The frames of an input file: its lines less the header (# quillrun-record seed N)
+    that recordings start with; counting it would replay one frame past the recording."""
+    return sum(1 for line in text.splitlines() if not line.startswith("#"))
 
 
 def json_string(text):

@@ -11,6 +11,10 @@ inline NativeWindow *NativeOf(SDL_Window *window) { return reinterpret_cast<Nati
 // Takes every pending SDL event and hands it to user32's entry points (window_events.cpp).
 void SdlPumpEvents();
 
+// The window whose pointer positions are the hand's (the absolute mouse, while the game
+// holds the mouse), or null (window.cpp).
+SDL_Window *SdlConfinedWindow();
+
 // Shows the box with SDL and waits for its answer (message_box.cpp).
 int SdlShowMessageBox(const MessageBoxRequest &box);
 

@@ -13,12 +13,30 @@ namespace {
 
 bool videoReady;
 bool videoFailed;
+MouseMode askedMouseMode = MouseMode::Auto;
+// The absolute mouse: the window the pointer is kept in while the game holds the mouse,
+// whose positions are then the hand's.
+SDL_Window *confinedWindow;
+
+// What "auto" means here: on Wayland the compositor locks the pointer and sends its raw
+// motion; on X11 the pointer is warped back to the centre, which works even where raw
+// motion does not (Xvfb, some X servers without XInput2).
+MouseMode MouseModeInUse() {
+  if (askedMouseMode != MouseMode::Auto) return askedMouseMode;
+  const char *driver = SDL_GetCurrentVideoDriver();
+  return driver && !std::strcmp(driver, "wayland") ? MouseMode::Relative : MouseMode::Warp;
+}
+
+// Lets go of the pointer the absolute mouse keeps in a window.
+void Unconfine() {
+  if (!confinedWindow) return;
+  SDL_SetWindowGrab(confinedWindow, SDL_FALSE);
+  confinedWindow = nullptr;
+}
 
 bool StartSdlVideo() {
   if (videoReady) return true;
   if (videoFailed) return false;
-  // Warping keeps relative motion working where XInput2 raw motion does not (Xvfb).
-  SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, "1");
   // Ctrl+C in the terminal ends the program as usual instead of posting a quit event.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A click that brings the window to the front also counts as a click, as on Windows.
@@ -91,6 +109,7 @@ public:
 
   void DestroyWindow(NativeWindow *window) override {
     if (SDL_GetKeyboardFocus() == SdlOf(window)) SDL_SetRelativeMouseMode(SDL_FALSE);
+    if (confinedWindow == SdlOf(window)) Unconfine();
     SDL_HideWindow(SdlOf(window));
     liveWindows -= 1;
   }
@@ -148,15 +167,34 @@ public:
     SDL_WaitEventTimeout(nullptr, 100);
   }
 
-  // SDL keeps the pointer in the window and reports motion only. Whatever motion the
-  // grab itself makes (the pointer pulled into the window, the warp to its centre) is
-  // thrown away.
+  // Relative and warp: SDL keeps the pointer in the window and reports motion only.
+  // Whatever motion the grab itself makes (the pointer pulled into the window, the warp
+  // to its centre) is thrown away. Absolute: the pointer is only kept inside the focused
+  // window (never warped), and its positions are handed on while it is held there.
   void GrabMouse(bool grab) override {
     if (!videoReady) return;
-    SDL_SetRelativeMouseMode(grab ? SDL_TRUE : SDL_FALSE);
+    const MouseMode mode = MouseModeInUse();
+    if (mode == MouseMode::Absolute) {
+      Unconfine();
+      if (grab && (confinedWindow = SDL_GetKeyboardFocus()) != nullptr) SDL_SetWindowGrab(confinedWindow, SDL_TRUE);
+    } else {
+      // SDL reads the hint when relative mode is turned on.
+      if (grab) SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, mode == MouseMode::Warp ? "1" : "0");
+      SDL_SetRelativeMouseMode(grab ? SDL_TRUE : SDL_FALSE);
+    }
     if (!grab) return;
     SDL_PumpEvents();
     SDL_FlushEvent(SDL_MOUSEMOTION);
+  }
+
+  void SetMouseMode(MouseMode mode) override {
+    if (mode == askedMouseMode) return;
+    // Another mode takes effect at the next grab; the mouse is let go of the old way.
+    if (videoReady) {
+      SDL_SetRelativeMouseMode(SDL_FALSE);
+      Unconfine();
+    }
+    askedMouseMode = mode;
   }
 
   void ShowCursor(bool show) override {
@@ -180,3 +218,5 @@ SdlDriver sdlDriver;
 }  // namespace
 
 SDL_Window *SdlWindowOf(HWND window) { return SdlOf(NativeWindowOf(window, sdlDriver)); }
+
+SDL_Window *SdlConfinedWindow() { return confinedWindow; }

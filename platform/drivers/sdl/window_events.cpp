@@ -76,6 +76,7 @@ void OnWindowEvent(const SDL_WindowEvent &event) {
     case SDL_WINDOWEVENT_FOCUS_GAINED: DriverFocusGained(window); break;
     case SDL_WINDOWEVENT_FOCUS_LOST: DriverFocusLost(window); break;
     case SDL_WINDOWEVENT_EXPOSED: DriverNeedsRepaint(window); break;
+    case SDL_WINDOWEVENT_LEAVE: DriverMouseLeft(window); break;
     default: break;
   }
 }
@@ -93,6 +94,17 @@ void OnButton(const SDL_MouseButtonEvent &event, bool down) {
   DriverButtonEvent(WindowOfId(event.windowID), key, down, event.x, event.y);
 }
 
+// Relative and warp: the motion SDL reports while it holds the pointer. Absolute: the
+// pointer's positions over the window it is kept in; user32 turns them into motion.
+void OnMotion(const SDL_MouseMotionEvent &event) {
+  if (SDL_GetRelativeMouseMode()) {
+    DriverMouseMotion(WindowOfId(event.windowID), event.xrel, event.yrel);
+    return;
+  }
+  SDL_Window *window = SDL_GetWindowFromID(event.windowID);
+  if (window && window == SdlConfinedWindow()) DriverMousePosition(NativeOf(window), event.x, event.y);
+}
+
 void OnKey(const SDL_KeyboardEvent &event, bool down) {
   DriverKeyEvent(WindowOfId(event.windowID), VirtualKeyOf(event.keysym.scancode), down, event.repeat != 0);
 }
@@ -108,9 +120,7 @@ void SdlPumpEvents() {
       case SDL_KEYUP: OnKey(event.key, false); break;
       case SDL_MOUSEBUTTONDOWN: OnButton(event.button, true); break;
       case SDL_MOUSEBUTTONUP: OnButton(event.button, false); break;
-      case SDL_MOUSEMOTION:
-        if (SDL_GetRelativeMouseMode()) DriverMouseMotion(WindowOfId(event.motion.windowID), event.motion.xrel, event.motion.yrel);
-        break;
+      case SDL_MOUSEMOTION: OnMotion(event.motion); break;
       default: break;
     }
   }

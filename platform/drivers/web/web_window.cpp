@@ -43,6 +43,36 @@ int VirtualKeyOf(const EmscriptenKeyboardEvent &event) {
   return code > 0 && code < 256 ? int(code) : 0;
 }
 
+// Asks for the pointer inside the click that wants it (browsers grant it only there).
+// The motion the hand wants is the mouse's own, before the desktop's acceleration: the
+// lock asks for that where the browser offers it (its request then returns a promise),
+// and takes the plain lock when the browser refuses (no such option on this system) or
+// throws. The refusal comes soon enough after the click that the plain request still
+// counts as inside it.
+// clang-format off
+EM_JS(void, WebRequestPointerLockJs, (), {
+  var canvas = document.querySelector('#canvas');
+  if (!canvas || !canvas.requestPointerLock) return;
+  var plain = function() {
+    try {
+      var again = canvas.requestPointerLock();
+      if (again && again.catch) again.catch(function() {});
+    } catch (e) {
+    }
+  };
+  var asked;
+  try {
+    asked = canvas.requestPointerLock({unadjustedMovement: true});
+  } catch (e) {
+    plain();
+    return;
+  }
+  if (asked && asked.catch) asked.catch(function() {
+    if (document.pointerLockElement !== canvas) plain();
+  });
+});
+// clang-format on
+
 bool PointerLocked() {
   EmscriptenPointerlockChangeEvent status;
   return emscripten_get_pointerlock_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.isActive;
@@ -102,7 +132,7 @@ EM_BOOL OnMouseButton(int type, const EmscriptenMouseEvent *event, void *) {
   }
   // The hand follows the mouse only while the page holds the pointer; a click asks for
   // it (browsers grant it only inside a click).
-  if (down && !PointerLocked()) emscripten_request_pointerlock(QR_CANVAS, EM_TRUE);
+  if (down && !PointerLocked()) WebRequestPointerLockJs();
   DriverButtonEvent(Canvas(), key, down, int(event->targetX), int(event->targetY));
   return EM_TRUE;
 }
