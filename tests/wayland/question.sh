@@ -4,7 +4,8 @@
 # game started without --window must still ask "FULL SCREEN ?", in a window of its own
 # (user32's question box), before any game window. Escape answers No: the box goes and
 # the game opens its 800 x 600 window, not full screen, and shows the title; Escape
-# there ends the program with status 0.
+# there ends the program with status 0. A quit signal while the question is up ends the
+# program by that signal.
 #
 # As game.sh: a wtype held for the whole test is the seat's keyboard (without one no
 # window gets the keyboard's focus), another presses Escape; run as root, everything runs
@@ -89,10 +90,6 @@ base_env+=(WAYLAND_DISPLAY="$wayland_display" SWAYSOCK="$swaysock")
 spawn_as_user wtype -s 600000
 keyboard_pid=$!
 
-# The game as a player starts it: no answer given beforehand.
-(cd "$work/game" &&
-  exec "${run_as[@]}" env -i "${base_env[@]}" SDL_VIDEODRIVER=wayland SDL_AUDIODRIVER=dummy ./quillrun) >"$log" 2>&1 &
-game_pid=$!
 
 shot() { as_user grim "$work/$1.png" 2>/dev/null; }
 # The share, in percent, of a region (WxH+X+Y) of a screenshot brighter than $3 %, or
@@ -122,6 +119,38 @@ walk(json.load(open(sys.argv[1])))
 PY
 }
 window_named() { windows | awk -F'|' -v name="$1" '$1 == name'; }
+
+# First a quit signal while the question is up: it closes the box, and the game, asked
+# nothing more, ends by that signal (143 for SIGTERM) leaving no window behind. (Done
+# before any key is typed: once wtype has typed, the seat's keymap is wtype's own, and
+# SDL's Wayland keyboard has been seen to crash on it in the next program it starts.)
+(cd "$work/game" &&
+  exec "${run_as[@]}" env -i "${base_env[@]}" SDL_VIDEODRIVER=wayland SDL_AUDIODRIVER=dummy ./quillrun) >"$log" 2>&1 &
+game_pid=$!
+for _ in $(seq 120); do
+  [ -n "$(window_named "disp mode")" ] && break
+  sleep 0.25
+done
+[ -n "$(window_named "disp mode")" ] || fail "the question did not come"
+kill -TERM "$game_pid"
+status=running
+for _ in $(seq 300); do
+  if ! kill -0 "$game_pid" 2>/dev/null; then
+    wait "$game_pid"
+    status=$?
+    break
+  fi
+  sleep 0.1
+done
+game_pid=
+[ "$status" = 143 ] || fail "exit status $status after SIGTERM during the question (want 143)"
+[ -z "$(windows)" ] || fail "windows left after SIGTERM: $(windows | tr '\n' ' ')"
+echo "question: SIGTERM during the question ended the program by it"
+
+# Then the question answered: the game as a player starts it, no answer given beforehand.
+(cd "$work/game" &&
+  exec "${run_as[@]}" env -i "${base_env[@]}" SDL_VIDEODRIVER=wayland SDL_AUDIODRIVER=dummy ./quillrun) >"$log" 2>&1 &
+game_pid=$!
 
 # The question: a focused window called "disp mode", the game's window not made yet, and
 # on the screen its white paper with black text. The box keeps its own small size, and
@@ -193,4 +222,5 @@ for _ in $(seq 200); do
 done
 game_pid=
 [ "$status" = 0 ] || fail "exit status $status after Escape on the title screen"
+
 echo "ok"
