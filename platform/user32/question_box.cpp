@@ -34,8 +34,6 @@ constexpr uint32_t Paper = 0xFFFFFF, Strip = 0xF0F0F0, Face = 0xE1E1E1, Edge = 0
 struct BoxButton {
   RECT rect;
   int answer;
-  bool enter;
-  const char *label;
 };
 
 // The box on the screen. One at a time: a box asked while one is up (nothing does)
@@ -190,7 +188,7 @@ bool DrawBox(Box &box, const char *text, const MessageBoxButton *buttons, int co
   for (int i = 0; i < count; i++) {
     const int top = stripTop + (StripHeight - ButtonHeight) / 2;
     RECT r = {x, top, x + widths[i], top + ButtonHeight};
-    box.buttons[i] = BoxButton{r, buttons[i].answer, buttons[i].enter, buttons[i].label};
+    box.buttons[i] = BoxButton{r, buttons[i].answer};
     Fill(gdi.bits, width, r, Face);
     Frame(gdi.bits, width, r, buttons[i].enter ? Focus : Edge, buttons[i].enter ? 2 : 1);
     DrawTextA(gdi.dc, buttons[i].label, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
