@@ -102,8 +102,14 @@ public:
   virtual void ShowCursor(bool) {}
 
   // Shows the box and waits for a button: the answer of the button, or 0 when the box
-  // could not be shown or cannot wait (user32 then answers as if it was closed).
+  // could not be shown or cannot wait (user32 then asks it itself where the next entry
+  // allows, and otherwise answers as if it was closed).
   virtual int ShowMessageBox(const MessageBoxRequest &box) = 0;
+  // Whether user32 may ask a box this driver could not show in a window of its own
+  // (platform/user32/question_box.h), drawn through the window's surface and waited for
+  // in a message loop of its own: not where nothing may block (the page) nor where
+  // nothing is shown (headless, which answers its boxes itself).
+  virtual bool AllowsOwnMessageBox() { return false; }
 
   // The millisecond clock and the sleep, where they are not the host's: without a clock
   // of its own, winmm keeps its own over the monotonic clock. Headless has a virtual

@@ -2,12 +2,15 @@
 // (code page 932) byte strings, as on a Japanese Windows; they go to the driver as UTF-8
 // with the box's buttons, Enter picking the first (Yes, OK, Retry, Abort) and Escape the
 // one that closing the box means (No, Cancel, OK). The answer is always one of the box's
-// buttons: a box the driver cannot show, or cannot wait for, is answered as if closed.
+// buttons: a box the driver cannot show is asked in a window of user32's own where the
+// driver allows that (question_box.h); otherwise, or when the driver cannot wait for
+// it, it is answered as if closed.
 #include "platform/user32/message_box.h"
 
 #include <string>
 #include "platform/drivers/driver.h"
 #include "platform/kernel32/unsupported.h"
+#include "platform/user32/question_box.h"
 #include "platform/user32/window_internal.h"
 
 namespace {
@@ -71,7 +74,11 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   for (int i = 0; i < set.count; i++) box.buttons[i] = set.buttons[i];
   // The game's window holds the mouse while it has the focus; the box needs it.
   SuspendMouseGrab();
-  const int pressed = driver.ShowMessageBox(box);
+  int pressed = driver.ShowMessageBox(box);
+  // A box the driver could not show is asked in a window of our own where the driver
+  // allows one (SDL on a Wayland desktop without zenity), rather than left unasked.
+  if (pressed == 0 && driver.AllowsOwnMessageBox())
+    pressed = ShowQuestionBox(text, caption ? caption : "Error", set.buttons, set.count, set.closeAnswer);
   ResumeMouseGrab();
   return IsButtonOf(set, pressed) ? pressed : set.closeAnswer;
 }

@@ -103,6 +103,11 @@ HWND FocusedWindow() {
   return nullptr;
 }
 
+void FreeDestroyedWindow(HWND window) {
+  for (WindowRecord &record : windows)
+    if (HandleOf(&record) == window && !record.live) FreeNative(record);
+}
+
 void ResetWindows() {
   for (WindowRecord &record : windows) {
     if (record.live) record.driver->DestroyWindow(record.native);

@@ -123,6 +123,8 @@ struct CREATESTRUCTA {
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
 ATOM RegisterClassExA(const WNDCLASSEXA *windowClass);
+// Forgets a class registered by name (user32's own message box takes its class back).
+BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL ShowWindow(HWND window, int showCommand);

@@ -21,12 +21,15 @@ LPARAM PointParam(int x, int y) {
 
 // A quit signal (SIGINT, SIGTERM, SIGHUP) closes every window once, as the close button
 // would: the game's own handling of WM_CLOSE and WM_DESTROY then ends it the usual way.
+// A window made after the signal is closed too: the start-up question's own box takes
+// the signal as its close answer, and the game's window that follows must still end.
 void PostQuitSignalCloses() {
-  static bool posted = false;
-  if (posted || QuitSignal() == 0) return;
-  posted = true;
-  for (WindowRecord &record : WindowRecords())
-    if (record.live) PostMessageA(HandleOf(&record), WM_CLOSE, 0, 0);
+  if (QuitSignal() == 0) return;
+  for (WindowRecord &record : WindowRecords()) {
+    if (!record.live || record.closedByQuitSignal) continue;
+    record.closedByQuitSignal = true;
+    PostMessageA(HandleOf(&record), WM_CLOSE, 0, 0);
+  }
 }
 
 }  // namespace

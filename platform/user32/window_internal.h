@@ -33,5 +33,10 @@ void ResetMouseGrab();
 // Bytes that are not valid Shift-JIS become '?'. A null text gives an empty string.
 std::string Cp932ToUtf8(const char *text);
 
+// Lets the driver free the native window of a window DestroyWindow has ended, at once
+// instead of when its slot is reused: for a window no device can point at (user32's own
+// message box), so that nothing of it is left on the display.
+void FreeDestroyedWindow(HWND window);
+
 // Forgets every window, class and queued message (headless tests start from scratch).
 void ResetWindows();

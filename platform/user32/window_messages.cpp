@@ -86,6 +86,14 @@ ATOM RegisterClassExA(const WNDCLASSEXA *windowClass) {
   return 0;
 }
 
+BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
+  if (!className || IsAtom(className)) return FALSE;
+  WindowClass *windowClass = ClassNamed(className);
+  if (!windowClass) return FALSE;
+  *windowClass = WindowClass{};
+  return TRUE;
+}
+
 ClientArea ClientAreaOf(DWORD style, int x, int y, int &width, int &height) {
   const bool framed = (style & WS_CAPTION) == WS_CAPTION;
   ClientArea area;

@@ -14,6 +14,7 @@ struct WindowRecord {
   NativeWindow *native;   // kept after DestroyWindow until the slot is reused
   WNDPROC procedure;
   unsigned focusLosses;
+  bool closedByQuitSignal;  // the quit signal's WM_CLOSE has been posted to it
   int scale;              // screen pixels per client pixel
   int motionLeftX;        // motion of less than one client pixel, kept for the next event
   int motionLeftY;

@@ -1,18 +1,23 @@
 // user32 over a driver written here, so what every driver relies on is checked once:
 // scripted events become the right messages, focus comes and goes as the driver says,
 // client areas come out of the outer size and the scale, the message box answers with
-// one of its buttons whatever the driver could show, and the clock is the driver's when
-// it has one. Also the key snapshot and the Shift-JIS texts, which no driver touches.
+// one of its buttons whatever the driver could show (and is asked in a window of our own
+// where the driver allows it), and the clock is the driver's when it has one. Also the
+// key snapshot and the Shift-JIS texts, which no driver touches.
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 #include "platform/drivers/driver.h"
 #include "platform/platform.h"
+#include "platform/raster/window_surface.h"
 #include "platform/user32/input_internal.h"
 #include "platform/user32/mouse_mode.h"
 #include "platform/user32/window_internal.h"
+#include "platform/user32/window_messages.h"
+#include "platform/user32/window_record.h"
 #include "platform/user32/window_scale.h"
 
 namespace {
@@ -30,6 +35,21 @@ struct FakeWindow {
 FakeWindow *Of(NativeWindow *window) { return reinterpret_cast<FakeWindow *>(window); }
 NativeWindow *NativeOf(FakeWindow *window) { return reinterpret_cast<NativeWindow *>(window); }
 
+class FakeDriver;
+
+// A window's surface that keeps the last picture shown.
+class FakeSurface final : public WindowSurface {
+public:
+  FakeSurface(FakeDriver &owner, NativeWindow *shownIn);
+  ~FakeSurface() override;
+  uint32_t *DirectPixels(int, int) override { return nullptr; }
+  void Show(const uint32_t *pixels, int width, int height) override;
+
+private:
+  FakeDriver &driver;
+  NativeWindow *window;
+};
+
 class FakeDriver final : public Driver {
 public:
   bool videoWorks = true;
@@ -46,6 +66,19 @@ public:
   bool clock = false;
   DWORD now = 0;
   std::vector<std::unique_ptr<FakeWindow>> windows;
+  // The message box of our own: whether the driver allows it, the surfaces it made, the
+  // last picture shown and where, and the events handed over once something is shown,
+  // one step per pump.
+  bool ownBoxes = false;
+  bool surfaces = true;
+  int liveSurfaces = 0;
+  int shows = 0;
+  NativeWindow *shownIn = nullptr;
+  std::vector<uint32_t> picture;
+  int pictureWidth = 0, pictureHeight = 0;
+  std::vector<std::function<void(NativeWindow *)>> script;
+  size_t scriptStep = 0;
+  int idlePumps = 0;
 
   bool StartVideo() override { return videoWorks; }
   NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
@@ -73,7 +106,16 @@ public:
     *mode = DesktopMode{1920, 1080, 60, 32};
     return true;
   }
-  void PumpEvents() override { pumps += 1; }
+  void PumpEvents() override {
+    pumps += 1;
+    if (shows == 0 || Of(shownIn)->destroyed || Of(shownIn)->show != NativeShow::Normal) return;
+    if (scriptStep < script.size()) {
+      script[scriptStep++](shownIn);
+    } else if (++idlePumps > 200) {
+      ADD_FAILURE() << "the box never answered; closing it";
+      DriverCloseAsked(shownIn);
+    }
+  }
   void WaitEvents() override { waits += 1; }
   void GrabMouse(bool grab) override { grabbed = grab; }
   void SetMouseMode(MouseMode mode) override { mouseMode = mode; }
@@ -88,7 +130,24 @@ public:
   bool OwnClock() override { return clock; }
   DWORD ClockMilliseconds() override { return now; }
   void ClockSleep(DWORD milliseconds) override { now += milliseconds; }
+  bool AllowsOwnMessageBox() override { return ownBoxes; }
+  WindowSurface *CreateWindowSurface(HWND window) override {
+    NativeWindow *native = NativeWindowOf(window, *this);
+    return surfaces && native ? new FakeSurface(*this, native) : nullptr;
+  }
 };
+
+FakeSurface::FakeSurface(FakeDriver &owner, NativeWindow *shownIn) : driver(owner), window(shownIn) {
+  driver.liveSurfaces += 1;
+}
+FakeSurface::~FakeSurface() { driver.liveSurfaces -= 1; }
+void FakeSurface::Show(const uint32_t *pixels, int width, int height) {
+  driver.shows += 1;
+  driver.shownIn = window;
+  driver.picture.assign(pixels, pixels + static_cast<size_t>(width) * height);
+  driver.pictureWidth = width;
+  driver.pictureHeight = height;
+}
 
 // A message of the program's own.
 constexpr UINT TestMessage = 0x0400;
@@ -477,6 +536,193 @@ TEST_F(WindowDriver, MessageBoxesAnswerWithOneOfTheirButtonsWhateverTheDriverCou
   EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_OKCANCEL), IDCANCEL);
   EXPECT_EQ(MessageBoxA(nullptr, "x", "y", 0xE), IDOK) << "an unknown button set shows OK";
   EXPECT_EQ(fake.lastBox.buttonCount, 1);
+}
+
+int Luma(uint32_t pixel) { return (((pixel >> 16) & 0xFF) * 3 + ((pixel >> 8) & 0xFF) * 6 + (pixel & 0xFF)) / 10; }
+
+// The buttons of the box's picture, left to right: the runs of a row through the lower
+// half that differ from the row's colour at its left edge (the row with the most such
+// pixels goes through the buttons).
+struct Span {
+  int left, right;
+};
+std::vector<Span> ButtonSpans(const FakeDriver &fake, int *throughRow = nullptr) {
+  std::vector<Span> best;
+  int bestCount = -1;
+  for (int y = fake.pictureHeight / 2; y < fake.pictureHeight; y++) {
+    const uint32_t *row = &fake.picture[static_cast<size_t>(y) * fake.pictureWidth];
+    std::vector<Span> spans;
+    int count = 0;
+    for (int x = 0; x < fake.pictureWidth; x++) {
+      if (row[x] == row[0]) continue;
+      count += 1;
+      if (spans.empty() || spans.back().right != x) spans.push_back({x, x});
+      spans.back().right = x + 1;
+    }
+    if (count > bestCount) {
+      bestCount = count;
+      best = spans;
+      if (throughRow) *throughRow = y;
+    }
+  }
+  return best;
+}
+
+int DarkPixels(const FakeDriver &fake, int left, int top, int right, int bottom) {
+  int dark = 0;
+  for (int y = top; y < bottom; y++)
+    for (int x = left; x < right; x++)
+      if (Luma(fake.picture[static_cast<size_t>(y) * fake.pictureWidth + x]) < 100) dark += 1;
+  return dark;
+}
+
+class OwnMessageBox : public WindowDriver {
+protected:
+  void SetUp() override {
+    WindowDriver::SetUp();
+    fake.ownBoxes = true;
+  }
+  // What happens once the next box is on the screen, one step per pump of its loop.
+  void Script(std::vector<std::function<void(NativeWindow *)>> steps) {
+    fake.script = std::move(steps);
+    fake.scriptStep = 0;
+    fake.shows = 0;
+    fake.idlePumps = 0;
+  }
+  static std::function<void(NativeWindow *)> Key(int key, bool down, bool repeat = false) {
+    return [key, down, repeat](NativeWindow *box) { DriverKeyEvent(box, key, down, repeat); };
+  }
+  // A step that presses (or releases) the left button in the middle of button `index`.
+  std::function<void(NativeWindow *)> Button(size_t index, bool down) {
+    return [this, index, down](NativeWindow *box) {
+      int row = 0;
+      const std::vector<Span> spans = ButtonSpans(fake, &row);
+      ASSERT_LT(index, spans.size());
+      DriverButtonEvent(box, VK_LBUTTON, down, (spans[index].left + spans[index].right) / 2, row);
+    };
+  }
+  void ExpectNothingLeft() {
+    for (const auto &window : fake.windows)
+      if (window->title != "w") {
+        EXPECT_TRUE(window->destroyed) << window->title;
+        EXPECT_TRUE(window->freed) << "freed at once, not when its slot is reused: " << window->title;
+      }
+    int live = 0;
+    for (const WindowRecord &record : WindowRecords()) live += record.live ? 1 : 0;
+    EXPECT_EQ(live, game ? 1 : 0) << "the box's window is gone";
+    EXPECT_EQ(fake.liveSurfaces, 0);
+    EXPECT_FALSE(AnyPaintPending());
+    EXPECT_EQ(CreateWindowExA(0, "quillrun message box", "x", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr),
+              nullptr)
+        << "its class is gone";
+  }
+  HWND game = nullptr;
+};
+
+TEST_F(OwnMessageBox, ShowsTheQuestionWithItsTextAndButtonsAndEnterAnswersTheFirst) {
+  Script({Key(VK_RETURN, true), Key(VK_RETURN, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDYES);
+  EXPECT_EQ(fake.lastCaption, "disp mode") << "the driver was asked first";
+  ASSERT_EQ(fake.windows.size(), 1u);
+  const FakeWindow &box = *fake.windows[0];
+  EXPECT_EQ(box.title, "disp mode");
+  EXPECT_TRUE(box.request.framed);
+  EXPECT_FALSE(box.request.fullScreen);
+  EXPECT_TRUE(box.activated) << "it takes the keyboard";
+  EXPECT_EQ(fake.scriptStep, 2u) << "answered once the key is let go";
+
+  // The picture fills the client area, opaque, with the text in its upper half and the
+  // two buttons, each with its label, side by side below.
+  ASSERT_GT(fake.shows, 0);
+  EXPECT_EQ(fake.pictureWidth, box.request.width);
+  EXPECT_EQ(fake.pictureHeight, box.request.height);
+  bool opaque = true;
+  for (uint32_t pixel : fake.picture) opaque = opaque && (pixel >> 24) == 0xFF;
+  EXPECT_TRUE(opaque) << "a display that blends would show nothing";
+  EXPECT_GT(DarkPixels(fake, 0, 0, fake.pictureWidth, fake.pictureHeight / 2), 40) << "the text shows";
+  const std::vector<Span> buttons = ButtonSpans(fake);
+  ASSERT_EQ(buttons.size(), 2u);
+  for (const Span &button : buttons) {
+    EXPECT_GE(button.right - button.left, 60);
+    EXPECT_GT(DarkPixels(fake, button.left, fake.pictureHeight / 2, button.right, fake.pictureHeight), 10)
+        << "a label";
+  }
+  // A longer text makes a bigger picture (the text is laid out, not a fixed image).
+  const int firstWidth = fake.pictureWidth;
+  const int firstDark = DarkPixels(fake, 0, 0, fake.pictureWidth, fake.pictureHeight / 2);
+  Script({Key(VK_RETURN, true), Key(VK_RETURN, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?\nThe window is 800 x 600 pixels otherwise, as it always was.",
+                        "disp mode", MB_YESNO),
+            IDYES);
+  EXPECT_GT(fake.pictureWidth, firstWidth);
+  EXPECT_GT(DarkPixels(fake, 0, 0, fake.pictureWidth, fake.pictureHeight / 2), 2 * firstDark);
+
+  ExpectNothingLeft();
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  EXPECT_FALSE(keys[VK_RETURN] & 0x80) << "the key that answered the box does not reach the game";
+}
+
+TEST_F(OwnMessageBox, EscapeTheCloseButtonAndClicksAnswerWithTheirButtons) {
+  Script({Key(VK_ESCAPE, true), Key(VK_ESCAPE, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.scriptStep, 2u);
+
+  // A press on one button released on another is no click; a click is.
+  Script({Button(0, true), Button(1, false), Button(1, true), Button(1, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.scriptStep, 4u) << "answered by the last release, not before";
+  Script({Button(0, true), Button(0, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDYES);
+  Script({Button(1, true), Button(1, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_YESNOCANCEL), IDNO);
+  EXPECT_EQ(ButtonSpans(fake).size(), 3u);
+
+  // The close button and Escape give the close answer; a key held from before (its
+  // repeats and its release) answers nothing.
+  Script({[](NativeWindow *box) { DriverCloseAsked(box); }});
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_YESNOCANCEL), IDCANCEL);
+  Script({Key(VK_RETURN, true, true), Key(VK_RETURN, false), Key(VK_ESCAPE, true), Key(VK_ESCAPE, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_OKCANCEL), IDCANCEL);
+  EXPECT_EQ(fake.scriptStep, 4u);
+  Script({Key(VK_ESCAPE, true), Key(VK_ESCAPE, false)});
+  EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_OK), IDOK);
+  EXPECT_EQ(ButtonSpans(fake).size(), 1u);
+  ExpectNothingLeft();
+}
+
+TEST_F(OwnMessageBox, LeavesTheGamesWindowAloneAndAnswersAsClosedWhereItCannotShow) {
+  game = MakeWindow();
+  PostMessageA(game, TestMessage, 0, 0);
+  Script({Key(VK_RETURN, true), Key(VK_RETURN, false)});
+  EXPECT_EQ(MessageBoxA(game, "x", "y", MB_OKCANCEL), IDOK);
+  EXPECT_EQ(Take(game).message, TestMessage) << "the game's message stays queued for it";
+  EXPECT_EQ(SeenMessages(), std::vector<UINT>{WM_CREATE}) << "nothing of the box reaches the game's window";
+  ExpectNothingLeft();
+
+  // No window, or a window with no surface, or no display: the close answer, at once,
+  // nothing shown.
+  fake.shows = 0;
+  const size_t made = fake.windows.size();
+  fake.refuseWindows = true;
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.windows.size(), made);
+  fake.refuseWindows = false;
+  fake.surfaces = false;
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.windows.size(), made + 1);
+  fake.surfaces = true;
+  fake.videoWorks = false;
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.windows.size(), made + 1);
+  fake.videoWorks = true;
+  ExpectNothingLeft();
+
+  // A driver that does not allow it (headless, the page) is never given one.
+  fake.ownBoxes = false;
+  EXPECT_EQ(MessageBoxA(nullptr, "FULL SCREEN ?", "disp mode", MB_YESNO), IDNO);
+  EXPECT_EQ(fake.windows.size(), made + 1);
+  EXPECT_EQ(fake.shows, 0);
 }
 
 TEST_F(WindowDriver, TheDriversClockIsTheTimersAndWaitingIsTheDriversOnlyWithNothingQueued) {

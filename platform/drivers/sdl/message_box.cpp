@@ -1,6 +1,7 @@
 // The SDL driver's message box: the box user32 makes of MessageBoxA (its texts already
-// UTF-8, its buttons chosen) shown with SDL's message box. Without any display the box
-// says on stderr what it would have asked, and user32 answers as if it had been closed. A
+// UTF-8, its buttons chosen) shown with SDL's message box. A box SDL cannot show (no
+// display, or no zenity on Wayland) is said on stderr and left to user32, which asks it in
+// a window of its own where the display works, or else answers as if it was closed. A
 // quit signal while the start-up question is up ends the program and the box together.
 #include <SDL.h>
 #include <fcntl.h>
@@ -139,8 +140,8 @@ int SdlShowMessageBox(const MessageBoxRequest &request) {
   const bool shown = SDL_WasInit(SDL_INIT_VIDEO) ? ShowBox(box, &pressed, &error) : ShowBoxInChild(box, &pressed, &error);
   if (!shown) {
     const bool anyDisplay = SDL_getenv("DISPLAY") || SDL_getenv("WAYLAND_DISPLAY");
-    std::fprintf(stderr, "quillrun: no display for the message box \"%s: %s\" (%s); answered as if it was closed\n",
-                 request.captionUtf8, request.textUtf8, anyDisplay ? error.c_str() : "DISPLAY is not set");
+    std::fprintf(stderr, "quillrun: no display for the message box \"%s: %s\" (%s)\n", request.captionUtf8,
+                 request.textUtf8, anyDisplay ? error.c_str() : "DISPLAY is not set");
     return 0;
   }
   return pressed;

@@ -202,6 +202,9 @@ public:
   }
 
   int ShowMessageBox(const MessageBoxRequest &box) override { return SdlShowMessageBox(box); }
+  // SDL's box needs a helper program on Wayland (zenity) that a desktop may lack; the
+  // question is then asked in a window of user32's own, which SDL shows anywhere.
+  bool AllowsOwnMessageBox() override { return true; }
   WindowSurface *CreateWindowSurface(HWND window) override { return CreateSdlWindowSurface(window); }
   GlSurface *CreateGlSurface(HWND window) override { return CreateSdlGlSurface(window); }
 
