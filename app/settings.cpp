@@ -297,13 +297,13 @@ Settings LoadSettings(const std::string &path) {
 }
 
 std::string SettingsPath() {
+#ifdef __EMSCRIPTEN__
+  return {};
+#else
   std::string why;
   const std::string folder = UserFolderPath(UserFolder::Config, [](const char *name) -> const char * {
     return std::getenv(name);
   }, &why);
-#ifdef __EMSCRIPTEN__
-  return {};
-#else
   if (folder.empty()) {
     std::fprintf(stderr, "quillrun: no settings file: %s\n", why.c_str());
     return {};
