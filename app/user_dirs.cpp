@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef __EMSCRIPTEN__
 namespace {
 
 bool Absolute(const char *path) {
@@ -17,6 +18,7 @@ bool Absolute(const char *path) {
 }
 
 }  // namespace
+#endif
 
 std::string UserFolderPath(UserFolder folder, EnvironmentLookup environment, std::string *why) {
 #if defined(__EMSCRIPTEN__)
