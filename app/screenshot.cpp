@@ -21,11 +21,14 @@ std::string ScreenshotName(std::time_t when, int sequence) {
 #else
   localtime_r(&when, &local);
 #endif
+  char stamp[32];
+  if (std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local) == 0) stamp[0] = '\0';
   char name[64];
-  std::strftime(name, sizeof name, "quillrun-%Y%m%d-%H%M%S", &local);
-  std::string result = name;
-  if (sequence > 1) result += "-" + std::to_string(sequence);
-  return result + ".png";
+  if (sequence > 1)
+    std::snprintf(name, sizeof name, "quillrun-%s-%d.png", stamp, sequence);
+  else
+    std::snprintf(name, sizeof name, "quillrun-%s.png", stamp);
+  return name;
 }
 
 #ifdef QR_SCREENSHOTS
