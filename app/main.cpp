@@ -13,7 +13,9 @@
 #include "app/mouse_motion.h"
 #include "app/options.h"
 #include "app/record.h"
+#include "app/settings.h"
 #include "render/scene.h"
+#include "sound/sound.h"
 #ifndef _WIN32
 #include "platform/kernel32/signals.h"
 #include "platform/user32/mouse_mode.h"
@@ -36,10 +38,15 @@ int main(int argc, char **argv) {
     std::printf("quillrun %s\n", gameVersion);
     return 0;
   }
+  // The player's settings, then the command line again over them: an option given wins
+  // for this run.
+  ApplySettings(LoadSettings(SettingsPath()), options);
+  ParseCommandLine(argc - 1, argv + 1, options, error);
   if (!options.recordPath.empty() && !OpenRecording(options.recordPath.c_str())) return 1;
   displayModeChoice = options.displayMode;
   demoMode = options.demo ? 1 : 0;
   mouseMotion.sensitivity = options.sensitivity;
+  soundVolume = options.volume;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
   MouseMode mouseMode = MouseMode::Auto;

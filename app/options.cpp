@@ -68,6 +68,22 @@ const Option options[] = {
        o.sensitivity = value;
        return true;
      }},
+    {"--volume", "N", "play the sound effects at volume N, from 0 (silent) to 100 (full)",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       const size_t length = std::strlen(argument);
+       bool digits = length >= 1 && length <= 3;
+       int value = 0;
+       for (size_t i = 0; digits && i < length; i++) {
+         digits = argument[i] >= '0' && argument[i] <= '9';
+         value = value * 10 + (argument[i] - '0');
+       }
+       if (!digits || value > 100) {
+         error = "--volume wants a whole number from 0 to 100, not \"" + std::string(argument) + "\"";
+         return false;
+       }
+       o.volume = value;
+       return true;
+     }},
     {"--demo", nullptr, "let the built-in player play a normal game; Escape hands it over to you",
      [](StartOptions &o, const char *, std::string &) {
        o.demo = true;

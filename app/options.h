@@ -12,6 +12,7 @@ struct StartOptions {
   bool demo = false;        // --demo: the built-in player plays until Escape
   double sensitivity = 1.0; // --sensitivity: the mouse motion's scale, 0.25 to 4
   std::string mouseMode = "auto";   // --mouse: auto, relative, warp or absolute
+  int volume = 100;                 // --volume: the sound effects' volume, 0 (silent) to 100
   bool help = false;
   bool version = false;
 };

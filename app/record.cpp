@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "world/record_header.h"
+
 namespace {
 
 FILE *recording;
@@ -24,7 +26,7 @@ bool OpenRecording(const char *path) {
 
 void BeginRecording(uint32_t seed) {
   if (recording == nullptr) return;
-  std::fprintf(recording, "# quillrun-record seed %u\n", seed);
+  std::fprintf(recording, "%s\n", RecordHeaderLine(seed).c_str());
   std::fflush(recording);
 }
 

@@ -5,6 +5,7 @@
 #include <ctime>
 #include "app/game.h"
 #include "app/record.h"
+#include "app/screenshot.h"
 #include "platform/d3dx/d3dx.h"
 #include "render/device.h"
 #include "render/scene.h"
@@ -99,6 +100,7 @@ void RunMessageLoop() {
     }
     if (GetForegroundWindow() == mainWindow) {
       RunFrame();
+      TakeOwedScreenshot();
     } else if (running) {
       // In the background the game is frozen: wait for the window's next event
       // instead of spinning.
@@ -111,6 +113,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   if (message == WM_DESTROY) {
     running = 0;
     return 1;
+  }
+  if (message == WM_KEYDOWN && wParam == VK_F12) {
+    // Once per press: a held key's repeats carry its previous state in bit 30.
+    if ((lParam & (1L << 30)) == 0) RequestScreenshot();
+    return 0;
   }
   if (message == WM_PAINT && device && GetForegroundWindow() != window) {
     // In the background no frame runs, so the picture of the world as it stands is

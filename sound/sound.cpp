@@ -11,6 +11,7 @@
 const char *const SoundId[SoundCount] = {"./data/bom.wav", "./data/dom.wav", "./data/pasi.wav", "./data/pisi.wav",
                                          "./data/vun.wav", "./data/pou.wav", "./data/pi.wav"};
 void (*soundPlayObserver)(int, int);
+int soundVolume = 100;
 
 namespace {
 
@@ -79,9 +80,23 @@ void UnbindSoundLibrary() {
   ForgetLibrary();
 }
 
+bool VolumeLevel(int level, int volume, int *out) {
+  if (volume >= 100) {
+    *out = level;
+    return true;
+  }
+  // Below full volume a level the library would not hear is not handed over at all, so
+  // volume 0 plays nothing whatever the library does with levels at or below 0.
+  const int scaled = level - (100 - volume);
+  if (volume <= 0 || scaled <= 0) return false;
+  *out = scaled;
+  return true;
+}
+
 void DSplay(char id, char level) {
   if (soundPlayObserver) soundPlayObserver(id, level);
-  if (libraryPlay) libraryPlay(id, level);
+  int played = 0;
+  if (libraryPlay && VolumeLevel(level, soundVolume, &played)) libraryPlay(id, static_cast<char>(played));
 }
 
 void DSend() {

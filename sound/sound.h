@@ -14,5 +14,16 @@ void UnbindSoundLibrary();
 void DSplay(char id, char level);
 void DSend();
 
-// Sees every DSplay call the game makes (for the replay runner and tests); null by default.
+// The player's volume, 0 to 100 (`--volume`, the volume setting); 100 plays every effect
+// at the level the game gives it.
+extern int soundVolume;
+// The level handed to the library for the game's `level` at `volume`, false when
+// nothing is to be played. The library takes 0.3 dB off per level below 100, and the
+// ear hears equal steps of decibels as equal steps of loudness, so each point of volume
+// below 100 takes one level (0.3 dB) off: 50 is 15 dB down, 1 is 29.7 dB down and 0 is
+// silent. At 100 the level is passed exactly as the game gives it.
+bool VolumeLevel(int level, int volume, int *out);
+
+// Sees every DSplay call the game makes, with the game's own level (for the replay
+// runner and tests); null by default.
 extern void (*soundPlayObserver)(int id, int level);

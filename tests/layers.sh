@@ -5,11 +5,13 @@
 #   world     the standard library only
 #   base      the standard library only (the Win32 base types, the file check)
 #   datadir   the standard library only (where the game's data is read from)
+#   png       the standard library and zlib only (the PNG encoder)
 #   platform  base; nothing of the game, of the tools or of the sound library
 #   ezds      base; nothing of the platform, whose loader takes it in
 #   sound     platform, base, datadir
 #   render    world, platform, base, datadir
-#   app       everything above, except the built-in player (app/player.*), which plays
+#   app       everything above (never the tools, which are built on it), except the
+#             built-in player (app/player.*), which plays
 #             through the frame input alone and so includes the world only
 # And the world library must not need anything but the C and C++ runtimes: every symbol
 # it leaves undefined has to come from them (no platform call, no sound, no rand).
@@ -37,10 +39,12 @@ forbid() {   # folder, then the folders it must not include
 forbid world app render sound platform tools ezds base datadir
 forbid base app render sound platform tools ezds world datadir
 forbid datadir app render sound platform tools ezds world base
+forbid png app render sound platform tools ezds world base datadir
 forbid platform app render sound world tools ezds datadir
 forbid ezds app render sound world tools platform datadir
 forbid sound app render world tools
 forbid render app sound tools
+forbid app tools
 hits=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$source_dir"/app/player.* 2>/dev/null |
   grep -E '["<](app|render|sound|platform|tools|ezds)/' | grep -v '"app/player.h"')
 if [ -n "$hits" ]; then

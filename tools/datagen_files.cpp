@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "tools/datagen.h"
-#include "tools/png_writer.h"
+#include "png/png_writer.h"
 
 namespace gen {
 

@@ -6,7 +6,7 @@
 
 #include "tools/datagen.h"
 #include "tools/datagen_canvas.h"
-#include "tools/png_writer.h"
+#include "png/png_writer.h"
 
 namespace gen {
 

@@ -11,8 +11,9 @@
 // The input file has one line per frame: "dx dy left right escape enter", six integers
 // (the mouse motion and the held state, 0 or 1, of the two buttons and the two keys),
 // read as the frames go: a pipe works, an endless one too. Missing lines mean no motion
-// and nothing held. Lines starting with '#' are comments; "# quillrun-record seed N", as
-// `quillrun --record` writes it, gives the seed when --seed does not, and without
+// and nothing held. Lines starting with '#' are comments; "# quillrun-record 2 rules R seed
+// N", as `quillrun --record` writes it, gives the seed when --seed does not (a recording
+// of other rules than these is refused, status 2), and without
 // --frames an input plays all its lines. --record writes the input of every frame in
 // that form, so a run of the built-in player can be kept and replayed. Exit status: 0
 // for a completed run and for --help (the usage on stdout), 1 when an output could not
@@ -39,6 +40,7 @@
 #include "tools/replay_output.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
+#include "world/record_header.h"
 #include "world/step.h"
 
 namespace {
@@ -193,7 +195,7 @@ int main(int argc, char **argv) {
   StartWorld(world, static_cast<uint32_t>(options.seed));
   // The same header the game's own recordings start with, so the file replays by itself.
   if (options.recordPath != nullptr &&
-      !record.Printf("# quillrun-record seed %u\n", static_cast<uint32_t>(options.seed)))
+      !record.Printf("%s\n", RecordHeaderLine(static_cast<uint32_t>(options.seed)).c_str()))
     return 1;
   static FrameReport report;
   std::vector<std::pair<int, int>> frameSounds;

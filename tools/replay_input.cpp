@@ -10,11 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "world/record_header.h"
+
 namespace {
 
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
-
-constexpr char HeaderPrefix[] = "# quillrun-record seed ";
 
 }  // namespace
 
@@ -107,22 +107,23 @@ bool ReplayInput::Open(const char *path, std::string *error) {
   if (first == Bad) return false;
   if (first == Stopped) return true;
   if (first == Line) {
-    const size_t prefix = sizeof HeaderPrefix - 1;
-    if (length > prefix && std::memcmp(line, HeaderPrefix, prefix) == 0) {
-      unsigned long seed = 0;
-      size_t at = prefix, digits = 0;
-      while (at < length && line[at] >= '0' && line[at] <= '9' && digits < 11) {
-        seed = seed * 10 + static_cast<unsigned long>(line[at] - '0');
-        at++;
-        digits++;
-      }
-      while (at < length && IsSeparator(line[at])) at++;
-      if (digits == 0 || at != length || seed > 0xFFFFFFFFul) {
-        *error = Where() + ": malformed header (want \"# quillrun-record seed N\")";
+    RecordHeader header;
+    std::string why;
+    const HeaderLine kind = ReadRecordHeader(line, length, &header, &why);
+    if (kind == HeaderLine::Bad) {
+      *error = Where() + ": " + why;
+      return false;
+    }
+    if (kind == HeaderLine::Header) {
+      // Another version of the rules would play another game from the same input.
+      const std::string refusal = RulesRefusal(header.rules);
+      if (!refusal.empty()) {
+        *error = Where() + ": " + refusal;
         return false;
       }
       haveSeed_ = true;
-      seed_ = seed;
+      seed_ = header.seed;
+      rules_ = header.rules;
     } else if (line[0] != '#') {
       // A frame line: Next gives it out first.
       pendingLine_ = true;
@@ -143,6 +144,8 @@ bool ReplayInput::HeaderSeed(unsigned long *seed) const {
   if (haveSeed_) *seed = seed_;
   return haveSeed_;
 }
+
+int ReplayInput::HeaderRules() const { return haveSeed_ ? rules_ : 0; }
 
 std::string ReplayInput::Where() const { return name_ + ":" + std::to_string(lineNumber_); }
 

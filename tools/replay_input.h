@@ -3,7 +3,9 @@
 // keys), read as the frames go, never more than the run needs and never more than one
 // buffer at a time, so an endless input from a pipe starts at once and a long recording
 // costs no more memory than a short one. Lines that start with '#' are comments; a first
-// line "# quillrun-record seed N" gives the seed the recording was made with.
+// line "# quillrun-record 2 rules R seed N" (or the first recordings' "# quillrun-record
+// seed N", rules 1) gives the seed the recording was made with; a recording of other
+// rules than this game's is refused when it is opened.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -25,7 +27,8 @@ class ReplayInput {
   ~ReplayInput();
 
   // Opens a regular file or a pipe ("-" is standard input) and reads the header line
-  // when there is one. Anything else (a directory, a device) is refused.
+  // when there is one. Anything else (a directory, a device), a header it cannot read
+  // and a recording of other rules are refused.
   bool Open(const char *path, std::string *error);
   // Reads from a descriptor the caller opened and keeps open.
   void Attach(int file, const char *name);
@@ -37,6 +40,8 @@ class ReplayInput {
 
   // The seed of the header line, when the input has one.
   bool HeaderSeed(unsigned long *seed) const;
+  // The rules version of the header line; 0 without one.
+  int HeaderRules() const;
 
   // Asked while waiting for more input; true stops the wait.
   bool (*interrupted)() = nullptr;
@@ -56,6 +61,7 @@ class ReplayInput {
   long lineNumber_ = 0;
   bool haveSeed_ = false;
   unsigned long seed_ = 0;
+  int rules_ = 0;
   bool pendingLine_ = false;  // the header peek read a frame line: give it out first
   char buffer_[BufferSize];
   size_t start_ = 0, end_ = 0;

@@ -6,7 +6,7 @@
 
 #include "platform/d3d8/d3d8_readback.h"
 #include "render/device.h"
-#include "tools/png_writer.h"
+#include "png/png_writer.h"
 
 bool WriteScreenshot(const char *path) {
   std::vector<DWORD> pixels(800 * 600);

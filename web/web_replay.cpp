@@ -9,6 +9,7 @@
 #include <vector>
 #include "tools/replay_input.h"
 #include "tools/state_dump.h"
+#include "world/record_header.h"
 #include "world/step.h"
 
 namespace {
@@ -20,7 +21,8 @@ FrameReport report;
 }  // namespace
 
 // Runs `frames` frames and returns the hash as 16 hex digits, or a line starting with
-// "error:" for a bad input. Lines starting with '#' are comments, as on the desktop.
+// "error:" for a bad input. Lines starting with '#' are comments, as on the desktop, and
+// a recording of other rules than these is refused by its header line, as there.
 extern "C" EMSCRIPTEN_KEEPALIVE const char *QrReplay(unsigned seed, const char *input, int frames) {
   std::vector<FrameInput> inputs;
   const std::string text = input ? input : "";
@@ -30,6 +32,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char *QrReplay(unsigned seed, const char *
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     lineNumber++;
+    if (lineNumber == 1) {
+      RecordHeader header;
+      std::string refusal;
+      const HeaderLine kind = ReadRecordHeader(text.data() + start, end - start, &header, &refusal);
+      if (kind == HeaderLine::Header) refusal = RulesRefusal(header.rules);
+      if (!refusal.empty()) return result = "error: line 1: " + refusal, result.c_str();
+    }
     if (text[start] != '#') {
       FrameInput line{};
       std::string why;

@@ -19,7 +19,7 @@
 #include "render/device.h"
 #include "render/primitives.h"
 #include "render/scene.h"
-#include "tools/png_writer.h"
+#include "png/png_writer.h"
 #include "world/world.h"
 
 namespace {

@@ -15,6 +15,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "world/rules.h"
+
 namespace {
 
 std::string BuildDir() {
@@ -136,6 +138,64 @@ TEST(Replay, KeptRecordingOfStageOneKeepsItsHash) {
   EXPECT_EQ(run.out, expected + "\n");
 }
 
+// The kept hashes belong to one version of the rules. A change to what a frame does
+// changes them; whoever changes them must raise RulesVersion too, so the recordings of
+// the old rules are refused instead of replaying into another game.
+TEST(Replay, KeptHashesBelongToTheRulesVersion) {
+  struct Kept {
+    int rules;
+    const char *stageOneHash;
+  };
+  static const Kept kept[] = {{1, "dce272507188e06d"}};
+  std::ifstream file(SourceDir() + "/tests/data/stage1.hash");
+  std::string current;
+  std::getline(file, current);
+  const Kept *mine = nullptr;
+  for (const Kept &entry : kept)
+    if (entry.rules == RulesVersion) mine = &entry;
+  ASSERT_NE(mine, nullptr) << "no kept hash for rules " << RulesVersion << ": add tests/data/stage1.hash here";
+  EXPECT_EQ(current, mine->stageOneHash)
+      << "tests/data/stage1.hash changed under rules " << RulesVersion
+      << ": a frame now does something else, so raise RulesVersion in world/rules.h and add the new hash here";
+}
+
+// A recording says which rules it was played under: the first recordings, without a
+// version, are rules 1; another version is refused by name, with status 2, even with
+// --seed given.
+TEST(Replay, RecordingsOfOtherRulesAreRefused) {
+  const std::string frames = "0 0 1 0 0 0\n0 0 0 0 0 0\n";
+  const std::string old = WriteTemp("old.input", "# quillrun-record seed 3\n" + frames);
+  const std::string now = WriteTemp("now.input", "# quillrun-record 2 rules " + std::to_string(RulesVersion) +
+                                                     " seed 3\n" + frames);
+  const std::string other = WriteTemp("other.input", "# quillrun-record 2 rules " +
+                                                         std::to_string(RulesVersion + 1) + " seed 3\n" + frames);
+  const std::string newer = WriteTemp("newer.input", "# quillrun-record 3 rules 1 seed 3\n" + frames);
+  RunResult fromNow = Replay("--input " + now + " --dump");
+  ASSERT_EQ(fromNow.status, 0) << fromNow.err;
+  EXPECT_EQ(Replay("--seed 3 --input " + now + " --frames 2 --dump").out, fromNow.out);
+  RunResult fromOld = Replay("--input " + old + " --dump");
+  if (RulesVersion == 1) {
+    ASSERT_EQ(fromOld.status, 0) << fromOld.err;
+    EXPECT_EQ(fromOld.out, fromNow.out);
+  } else {
+    EXPECT_EQ(fromOld.status, 2);
+    EXPECT_NE(fromOld.err.find("recorded under rules 1,"), std::string::npos) << fromOld.err;
+  }
+  for (const std::string &args : {"--input " + other + " --dump", "--seed 3 --input " + other + " --frames 2"}) {
+    RunResult refused = Replay(args);
+    EXPECT_EQ(refused.status, 2) << args;
+    EXPECT_TRUE(refused.out.empty()) << args;
+    EXPECT_NE(refused.err.find(other + ":1: recorded under rules " + std::to_string(RulesVersion + 1)),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("plays rules " + std::to_string(RulesVersion)), std::string::npos) << refused.err;
+  }
+  RunResult newerRun = Replay("--input " + newer + " --dump");
+  EXPECT_EQ(newerRun.status, 2);
+  EXPECT_NE(newerRun.err.find("format 3"), std::string::npos) << newerRun.err;
+  for (const std::string &path : {old, now, other, newer}) std::remove(path.c_str());
+}
+
 // The built-in player starts the game it is asked for and takes the blade to it; the
 // screenshot is the reference device's 800 x 600 picture of the frame asked for.
 TEST(Replay, BuiltInPlayerPlaysAndScreenshotsShowTheFrame) {
@@ -175,7 +235,7 @@ TEST(Replay, BuiltInPlayerRecordingReplaysToTheSameGame) {
   std::ifstream kept(recording);
   std::string header;
   std::getline(kept, header);
-  EXPECT_EQ(header, "# quillrun-record seed 4");
+  EXPECT_EQ(header, "# quillrun-record 2 rules " + std::to_string(RulesVersion) + " seed 4");
   RunResult replayed = Replay("--input " + recording + " --frames 2500 --hash --summary");
   ASSERT_EQ(replayed.status, 0) << replayed.err;
   EXPECT_EQ(played.out, replayed.out);

@@ -253,6 +253,15 @@ class Page(unittest.TestCase):
                 self.assertEqual(got, expected, os.path.basename(path))
                 figure("replay %s (seed %d, %d frames) in the page: hash %s, %.2f ms per frame"
                        % (os.path.basename(path), seed, frames, got, ms / frames))
+            # A recording of other rules is refused by its header, naming both versions.
+            with cdp.Browser() as browser:
+                browser.navigate(self.url + "index.html?replay")
+                browser.wait_for("!!(window.Module && Module.ready)")
+                refused = browser.evaluate(
+                    "Module.ccall('QrReplay','string',['number','string','number'],[3,%s,10])"
+                    % json_string("# quillrun-record 2 rules 999 seed 3\n0 0 0 0 0 0\n"))
+            self.assertTrue(refused.startswith("error: line 1: recorded under rules 999"), refused)
+            self.assertIn("plays rules ", refused)
 
 
 def frame_count(text):

@@ -22,10 +22,10 @@ xdotool windowfocus --sync "$window"
 # The header is written once start-up is over (device, fonts, sounds), which can take a
 # while after the window appears on a busy machine.
 for _ in $(seq 100); do
-  head -1 "$record" | grep -qE '^# quillrun-record seed [0-9]+$' && break
+  head -1 "$record" | grep -qE '^# quillrun-record 2 rules [0-9]+ seed [0-9]+$' && break
   sleep 0.1
 done
-head -1 "$record" | grep -qE '^# quillrun-record seed [0-9]+$' || fail "no seed header: $(head -1 "$record")"
+head -1 "$record" | grep -qE '^# quillrun-record 2 rules [0-9]+ seed [0-9]+$' || fail "no seed header: $(head -1 "$record")"
 
 # The best score so far, from the game recorded up to now (whole lines only).
 best_score() {

@@ -1,7 +1,7 @@
 // PNG encoding: the signature, IHDR, one IDAT holding the filtered rows deflated by
 // zlib, IEND. Each row gets the filter (none, sub, up, average or Paeth) that leaves
 // the smallest sum of absolute byte values, the usual cheap guess at what deflates best.
-#include "tools/png_writer.h"
+#include "png/png_writer.h"
 
 #include <zlib.h>
 
