@@ -5,6 +5,7 @@
 #include "render/device.h"
 #include "platform/d3dx/d3dx.h"
 #include "datadir/data_path.h"
+#include "render/between.h"
 #include "render/scene.h"
 
 IDirect3D8 *direct3D;
@@ -130,7 +131,7 @@ void SetFrameStates(IDirect3DDevice8 *target) {
 namespace {
 
 // Draws the world into the back buffer and presents it; Present's result.
-HRESULT DrawAndPresent(const World &world, uint32_t fps) {
+HRESULT DrawAndPresent(const SceneMoment &moment, uint32_t fps) {
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   device->BeginScene();
 
@@ -144,7 +145,7 @@ HRESULT DrawAndPresent(const World &world, uint32_t fps) {
   device->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   SetViewTransform();
 
-  DrawScene(world, fps);
+  DrawSceneAt(moment, fps);
 
   device->EndScene();
   RECT destination = {0, 0, 800, 600};
@@ -153,8 +154,10 @@ HRESULT DrawAndPresent(const World &world, uint32_t fps) {
 
 }  // namespace
 
-void RenderFrame(const World &world, uint32_t fps) {
-  if (DrawAndPresent(world, fps) == D3DERR_DEVICELOST) {
+void RenderFrame(const World &world, uint32_t fps) { RenderMoment(MomentOf(world), fps); }
+
+void RenderMoment(const SceneMoment &moment, uint32_t fps) {
+  if (DrawAndPresent(moment, fps) == D3DERR_DEVICELOST) {
     if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
   }
 }
@@ -163,5 +166,5 @@ void PaintFrame(const World &world, uint32_t fps) {
   // A full-screen game in the background has lost its device, and a Reset there would
   // fail: the picture waits for the game's return.
   if (device == nullptr || device->TestCooperativeLevel() != D3D_OK) return;
-  DrawAndPresent(world, fps);
+  DrawAndPresent(MomentOf(world), fps);
 }

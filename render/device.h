@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 struct World;
+struct SceneMoment;
 
 extern IDirect3D8 *direct3D;
 extern IDirect3DDevice8 *device;
@@ -18,6 +19,9 @@ void ReleaseDirect3D();
 // Draws the world as it stands after a frame and presents it to the device's window;
 // fps is the frame rate the caption line shows while Enter is held.
 void RenderFrame(const World &world, uint32_t fps);
+// The same for a picture between two updates (render/between.h), as smooth pacing
+// draws at the display's rate.
+void RenderMoment(const SceneMoment &moment, uint32_t fps);
 // Presents the world as it stands again, outside any frame (the window needs its
 // picture while no frames run). A lost device presents nothing: only a frame, in the
 // foreground, resets it.
