@@ -13,6 +13,9 @@ extern int running;
 extern int displayModeChoice;
 // 1 while the built-in player plays (`quillrun --demo`); Escape sets it back to 0.
 extern int demoMode;
+// 1 for smooth pacing (pictures at the display's rate between the world frames), 0 for
+// the original (one picture per world frame); --pacing, smooth unless told.
+extern int smoothPacing;
 
 // The game being played: the title screen, a game, its end.
 extern World game;

@@ -13,6 +13,7 @@
 #include "app/mouse_motion.h"
 #include "app/options.h"
 #include "app/record.h"
+#include "render/device.h"
 #include "render/scene.h"
 #ifndef _WIN32
 #include "platform/kernel32/signals.h"
@@ -39,6 +40,8 @@ int main(int argc, char **argv) {
   displayModeChoice = options.displayMode;
   demoMode = options.demo ? 1 : 0;
   mouseMotion.sensitivity = options.sensitivity;
+  smoothPacing = options.smoothPacing ? 1 : 0;
+  waitForRetrace = options.smoothPacing;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
 #endif

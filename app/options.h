@@ -12,6 +12,7 @@ struct StartOptions {
   bool demo = false;        // --demo: the built-in player plays until Escape
   double sensitivity = 1.0; // --sensitivity: the mouse motion's scale, 0.25 to 4
   std::string mouseMode = "auto";   // --mouse: auto, relative, warp or absolute
+  bool smoothPacing = true;  // --pacing: smooth (pictures at the display's rate) or original
   bool help = false;
   bool version = false;
 };

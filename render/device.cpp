@@ -10,6 +10,8 @@
 
 IDirect3D8 *direct3D;
 IDirect3DDevice8 *device;
+bool waitForRetrace;
+void (*pictureObserver)(const SceneMoment &moment);
 D3DPRESENT_PARAMETERS presentParams;
 IDirect3DTexture8 *textures[2];
 
@@ -56,7 +58,10 @@ int InitDirect3D(HWND window, int fullScreen) {
   presentParams.BackBufferFormat = fullScreen ? D3DFMT_R5G6B5 : mode.Format;
   presentParams.BackBufferCount = 1;
   presentParams.MultiSampleType = D3DMULTISAMPLE_NONE;
-  presentParams.SwapEffect = D3DSWAPEFFECT_COPY;
+  // In a window the copy presents at once; smooth pacing asks it to wait for the
+  // retrace, so each picture is shown whole for one refresh. Full screen presents on
+  // the retrace either way (the default interval).
+  presentParams.SwapEffect = (waitForRetrace && !fullScreen) ? D3DSWAPEFFECT_COPY_VSYNC : D3DSWAPEFFECT_COPY;
   presentParams.hDeviceWindow = nullptr;
   presentParams.Windowed = fullScreen ? FALSE : TRUE;
   presentParams.EnableAutoDepthStencil = TRUE;
@@ -101,6 +106,14 @@ void ReleaseDirect3D() {
     direct3D->Release();
     direct3D = nullptr;
   }
+}
+
+int DisplayRefreshRate() {
+  D3DDISPLAYMODE mode = {};
+  if (direct3D == nullptr || FAILED(direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode)) ||
+      mode.RefreshRate == 0)
+    return 60;
+  return mode.RefreshRate > 240 ? 240 : static_cast<int>(mode.RefreshRate);
 }
 
 void SetViewTransform() {
@@ -157,6 +170,7 @@ HRESULT DrawAndPresent(const SceneMoment &moment, uint32_t fps) {
 void RenderFrame(const World &world, uint32_t fps) { RenderMoment(MomentOf(world), fps); }
 
 void RenderMoment(const SceneMoment &moment, uint32_t fps) {
+  if (pictureObserver != nullptr) pictureObserver(moment);
   if (DrawAndPresent(moment, fps) == D3DERR_DEVICELOST) {
     if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
   }
