@@ -58,6 +58,7 @@ FrameInput ReadInput() {
 World previousUpdate;          // the world before the newest update
 bool havePreviousUpdate;
 double newestUpdateTime;       // when the newest update was made, in ms of the clock
+double newestUpdateSpan = FrameMilliseconds;   // and how long until the next one is due
 double nextPicture;            // when the next picture is due on the picture clock
 double averagePresentMs;       // how long Present has been taking (the retrace's wait)
 
@@ -84,11 +85,18 @@ void MotionSinceUpdate(double &mx, double &my) {
   my += (cursor.y - 300) * mouseMotion.sensitivity;
 }
 
+// How long from an update to the next: a frame, or in slow motion (which updates the
+// world on the frames whose count leaves 1 when divided by 3) up to three.
+double SpanAfter(const World &w) {
+  if (w.GameState != Playing || !w.slowMotion) return FrameMilliseconds;
+  const uint32_t frames = (1u + 3u - w.frameCounter % 3u) % 3u;
+  return (frames == 0 ? 3.0 : static_cast<double>(frames)) * FrameMilliseconds;
+}
+
 // One picture at `when` on the clock: the things a fraction of the way between the
 // last two updates (22 ms apart, 66 in slow motion), the hand leading.
 void DrawPicture(double when) {
-  const double span = (game.GameState == Playing && game.slowMotion) ? 3.0 * FrameMilliseconds : FrameMilliseconds;
-  double fraction = (when - newestUpdateTime) / span;
+  double fraction = (when - newestUpdateTime) / newestUpdateSpan;
   fraction = fraction < 0.0 ? 0.0 : (fraction > 1.0 ? 1.0 : fraction);
   double mx = 0.0, my = 0.0;
   MotionSinceUpdate(mx, my);
@@ -137,7 +145,9 @@ void DrawUntilNextFrame() {
 
 }  // namespace
 
-void RunFrame() {
+// The world's part of a frame: the input read, the world stepped, its sounds played;
+// smooth pacing notes an update for the pictures drawn between them.
+void StepFrame() {
   FrameInput input = ReadInput();
   if (demoMode) {
     // The cursor was still read and put back, so the person's motion during the demo
@@ -157,12 +167,17 @@ void RunFrame() {
   for (int i = 0; i < report.soundCount; ++i)
     DSplay(static_cast<char>(report.sounds[i].id), static_cast<char>(report.sounds[i].level));
   if (report.quit) running = 0;  // the frame is still drawn
+  if (smoothPacing && (Updated(before, game) || !havePreviousUpdate)) {
+    previousUpdate = before;
+    havePreviousUpdate = true;
+    newestUpdateTime = timeGetTime();
+    newestUpdateSpan = SpanAfter(game);
+  }
+}
+
+void RunFrame() {
+  StepFrame();
   if (smoothPacing) {
-    if (Updated(before, game) || !havePreviousUpdate) {
-      previousUpdate = before;
-      havePreviousUpdate = true;
-      newestUpdateTime = timeGetTime();
-    }
     DrawUntilNextFrame();
   } else {
     RenderFrame(game, fpsValue);
@@ -170,6 +185,8 @@ void RunFrame() {
   }
   CountFps();
 }
+
+void DrawPictureNow() { DrawPicture(timeGetTime()); }
 
 void WaitFrame() {
   // A frame starts on the first millisecond tick at or after 22 ms from the end of the

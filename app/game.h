@@ -34,5 +34,9 @@ void ShutdownGame();
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void RunFrame();
+// The parts of a frame for a caller that does its own waiting (the browser, called once
+// per display frame): the world's step alone, and one smooth picture of this moment.
+void StepFrame();
+void DrawPictureNow();
 void WaitFrame();
 void CountFps();

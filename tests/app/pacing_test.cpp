@@ -84,13 +84,16 @@ TEST_F(Pacing, LateWakeUpsDoNotMoveTheWorldFramesOffTheirGrid) {
   EXPECT_EQ(lastFrameTime, HeadlessTime());
 }
 
-double ShotJudder(bool smooth, int refresh) {
+double ShotJudder(bool smooth, int refresh, bool slow = false) {
   StartPlaying(200000, smooth, refresh, 0);
   SetMouseSpeed(0);
   LaunchStraightShot();
+  // The right button held: slow motion, the world updating on one frame in three.
+  HeadlessSetKey(VK_RBUTTON, slow);
   trackedSlot = 0;
   for (int frame = 0; frame < 40; ++frame) RunFrame();
   trackedSlot = -1;
+  HeadlessSetKey(VK_RBUTTON, false);
   return JudderIndex(refresh, 200000 + 5 * 22, 200000 + 38 * 22, 1.5);
 }
 
@@ -102,6 +105,13 @@ TEST_F(Pacing, AShotFlyingStraightMovesEvenlyOnEveryDisplay) {
     EXPECT_LE(smooth, 0.05) << refresh << " Hz";
     // The original steps by a whole frame's move or not at all, as the theory says.
     EXPECT_NEAR(original, std::sqrt((1 - p) / p), 0.08) << refresh << " Hz";
+  }
+  // In slow motion the pictures spread each update's move over its 66 ms.
+  for (int refresh : {60, 144}) {
+    const double slow = ShotJudder(true, refresh, true);
+    EXPECT_GE(slow, 0.0);
+    EXPECT_LE(slow, 0.05) << refresh << " Hz, slow motion";
+    EXPECT_GT(ShotJudder(false, refresh, true), 1.0) << refresh << " Hz, slow motion, original";
   }
 }
 
