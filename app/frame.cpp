@@ -103,10 +103,9 @@ void DrawPicture(double when) {
   const World &previous = havePreviousUpdate ? previousUpdate : game;
   const SceneMoment moment{&previous, &game, static_cast<float>(fraction),
                            LeadingHand(game, static_cast<float>(fraction), mx, my)};
-  const uint32_t before = timeGetTime();
   RenderMoment(moment, fpsValue);
-  const double took = static_cast<double>(timeGetTime() - before);
-  averagePresentMs = averagePresentMs * 0.875 + took * 0.125;
+  // Present alone, not the drawing: a slow picture must not pass for a retrace's wait.
+  averagePresentMs = averagePresentMs * 0.875 + static_cast<double>(lastPresentMilliseconds) * 0.125;
 }
 
 // Pictures until the next world frame is due, on a picture clock at the display mode's

@@ -12,6 +12,7 @@ IDirect3D8 *direct3D;
 IDirect3DDevice8 *device;
 bool waitForRetrace;
 void (*pictureObserver)(const SceneMoment &moment);
+uint32_t lastPresentMilliseconds;
 D3DPRESENT_PARAMETERS presentParams;
 IDirect3DTexture8 *textures[2];
 
@@ -162,7 +163,10 @@ HRESULT DrawAndPresent(const SceneMoment &moment, uint32_t fps) {
 
   device->EndScene();
   RECT destination = {0, 0, 800, 600};
-  return device->Present(nullptr, &destination, deviceWindow, nullptr);
+  const DWORD before = timeGetTime();
+  const HRESULT presented = device->Present(nullptr, &destination, deviceWindow, nullptr);
+  lastPresentMilliseconds = timeGetTime() - before;
+  return presented;
 }
 
 }  // namespace

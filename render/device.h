@@ -28,6 +28,8 @@ void RenderFrame(const World &world, uint32_t fps);
 // The same for a picture between two updates (render/between.h), as smooth pacing
 // draws at the display's rate.
 void RenderMoment(const SceneMoment &moment, uint32_t fps);
+// How long the last Present took: about a refresh where it waits for the retrace.
+extern uint32_t lastPresentMilliseconds;
 // Told of every picture as it is drawn, for the tests and benchmarks of the pacing.
 extern void (*pictureObserver)(const SceneMoment &moment);
 // Presents the world as it stands again, outside any frame (the window needs its
