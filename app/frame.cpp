@@ -4,13 +4,24 @@
 // for, draws the world, waits out the 22 ms pacing and counts the frame rate. In the
 // demo the built-in player makes each frame's input instead, until the person presses
 // Escape.
+//
+// Two pacings draw it. Original: one picture per world frame, drawn right after the
+// frame. Smooth: the world frames stay exactly the same, but between them pictures are
+// drawn at the display's rate, each a moment between the last two world updates
+// (render/between.h) with the hand led by the motion made since, so constant motion
+// moves evenly on every display. Presenting waits for the retrace where the device
+// does; where it does not, a clock at the display mode's rate paces the pictures.
 #include "app/game.h"
 #include "app/mouse_motion.h"
 #include "app/player.h"
 #include "app/record.h"
+#include "render/between.h"
 #include "render/device.h"
 #include "sound/sound.h"
 #include "world/step.h"
+
+#include <cmath>
+#include <cstring>
 
 World game;
 uint32_t lastFrameTime;
@@ -18,6 +29,7 @@ uint32_t fpsFrameCount;
 uint32_t fpsWindowStart;
 uint32_t fpsValue;
 int demoMode;
+int smoothPacing;
 
 namespace {
 
@@ -42,9 +54,99 @@ FrameInput ReadInput() {
   return input;
 }
 
+// ---- Smooth pacing ----------------------------------------------------------------
+World previousUpdate;          // the world before the newest update
+bool havePreviousUpdate;
+double newestUpdateTime;       // when the newest update was made, in ms of the clock
+double newestUpdateSpan = FrameMilliseconds;   // and how long until the next one is due
+double nextPicture;            // when the next picture is due on the picture clock
+double averagePresentMs;       // how long Present has been taking (the retrace's wait)
+
+// Whether a step updated the world: anything of the hand or the tables moved. A frame
+// that did not (a slow-motion frame between updates, the end screens) keeps the pair
+// of updates the pictures are drawn between.
+bool Updated(const World &before, const World &after) {
+  return std::memcmp(&before.Player, &after.Player, sizeof before.Player) != 0 ||
+         std::memcmp(before.EnemyTable, after.EnemyTable, sizeof before.EnemyTable) != 0 ||
+         std::memcmp(before.ParticleTable, after.ParticleTable, sizeof before.ParticleTable) != 0 ||
+         std::memcmp(before.EffectTable, after.EffectTable, sizeof before.EffectTable) != 0;
+}
+
+// The mouse motion the world has not taken yet: what its frames kept for the hand and
+// what the cursor moved since the last frame read it (the cursor is not put back here:
+// the next world frame still reads all of it).
+void MotionSinceUpdate(double &mx, double &my) {
+  mx = game.pendingDx;
+  my = game.pendingDy;
+  if (demoMode) return;
+  POINT cursor = {400, 300};
+  if (!GetCursorPos(&cursor)) return;
+  mx += (cursor.x - 400) * mouseMotion.sensitivity;
+  my += (cursor.y - 300) * mouseMotion.sensitivity;
+}
+
+// How long from an update to the next: a frame, or in slow motion (which updates the
+// world on the frames whose count leaves 1 when divided by 3) up to three.
+double SpanAfter(const World &w) {
+  if (w.GameState != Playing || !w.slowMotion) return FrameMilliseconds;
+  const uint32_t frames = (1u + 3u - w.frameCounter % 3u) % 3u;
+  return (frames == 0 ? 3.0 : static_cast<double>(frames)) * FrameMilliseconds;
+}
+
+// One picture at `when` on the clock: the things a fraction of the way between the
+// last two updates (22 ms apart, 66 in slow motion), the hand leading.
+void DrawPicture(double when) {
+  double fraction = (when - newestUpdateTime) / newestUpdateSpan;
+  fraction = fraction < 0.0 ? 0.0 : (fraction > 1.0 ? 1.0 : fraction);
+  double mx = 0.0, my = 0.0;
+  MotionSinceUpdate(mx, my);
+  const World &previous = havePreviousUpdate ? previousUpdate : game;
+  const SceneMoment moment{&previous, &game, static_cast<float>(fraction),
+                           LeadingHand(game, static_cast<float>(fraction), mx, my)};
+  RenderMoment(moment, fpsValue);
+  // Present alone, not the drawing: a slow picture must not pass for a retrace's wait.
+  averagePresentMs = averagePresentMs * 0.875 + static_cast<double>(lastPresentMilliseconds) * 0.125;
+}
+
+// Pictures until the next world frame is due, on a picture clock at the display mode's
+// rate that runs on across the world frames. Each picture stands for its time on that
+// clock, so the things it shows are evenly spaced however the wake-ups fall. Where
+// Present itself waits for the retrace (most of a refresh), the retrace paces the
+// pictures: the next one is drawn at once instead of sleeping toward it, which could
+// wake just too late for a retrace and miss it.
+void DrawUntilNextFrame() {
+  const uint32_t deadline = lastFrameTime + FrameMilliseconds;
+  const double period = 1000.0 / DisplayRefreshRate();
+  bool drawn = false;
+  for (;;) {
+    const double now = timeGetTime();
+    if (now >= deadline) {
+      // A late world frame still shows itself once, so a slow machine keeps a picture.
+      if (!drawn) DrawPicture(now);
+      break;
+    }
+    // A clock gone astray (the first frame, a stall, a change of rate) starts again now.
+    if (nextPicture > now + period + 1.0 || nextPicture < now - period) nextPicture = now;
+    const bool retracePaced = averagePresentMs >= period * 0.4;
+    if (retracePaced || now >= std::floor(nextPicture)) {
+      DrawPicture(nextPicture);
+      drawn = true;
+      nextPicture += period;
+      continue;
+    }
+    const double until = nextPicture < deadline ? std::floor(nextPicture) : static_cast<double>(deadline);
+    Sleep(static_cast<DWORD>(until - now));
+  }
+  // World frames stay on their 22 ms grid; a late one loses its time, as in original.
+  const uint32_t now = timeGetTime();
+  lastFrameTime = (now - deadline < FrameMilliseconds) ? deadline : now;
+}
+
 }  // namespace
 
-void RunFrame() {
+// The world's part of a frame: the input read, the world stepped, its sounds played;
+// smooth pacing notes an update for the pictures drawn between them.
+void StepFrame() {
   FrameInput input = ReadInput();
   if (demoMode) {
     // The cursor was still read and put back, so the person's motion during the demo
@@ -58,14 +160,32 @@ void RunFrame() {
   }
   RecordFrame(input);
   FrameReport report;
+  static World before;
+  if (smoothPacing) std::memcpy(&before, &game, sizeof game);   // the padding too, for Updated
   StepWorld(game, input, report);
   for (int i = 0; i < report.soundCount; ++i)
     DSplay(static_cast<char>(report.sounds[i].id), static_cast<char>(report.sounds[i].level));
   if (report.quit) running = 0;  // the frame is still drawn
-  RenderFrame(game, fpsValue);
-  WaitFrame();
+  if (smoothPacing && (Updated(before, game) || !havePreviousUpdate)) {
+    previousUpdate = before;
+    havePreviousUpdate = true;
+    newestUpdateTime = timeGetTime();
+    newestUpdateSpan = SpanAfter(game);
+  }
+}
+
+void RunFrame() {
+  StepFrame();
+  if (smoothPacing) {
+    DrawUntilNextFrame();
+  } else {
+    RenderFrame(game, fpsValue);
+    WaitFrame();
+  }
   CountFps();
 }
+
+void DrawPictureNow() { DrawPicture(timeGetTime()); }
 
 void WaitFrame() {
   // A frame starts on the first millisecond tick at or after 22 ms from the end of the

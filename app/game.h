@@ -13,6 +13,9 @@ extern int running;
 extern int displayModeChoice;
 // 1 while the built-in player plays (`quillrun --demo`); Escape sets it back to 0.
 extern int demoMode;
+// 1 for smooth pacing (pictures at the display's rate between the world frames), 0 for
+// the original (one picture per world frame); --pacing, smooth unless told.
+extern int smoothPacing;
 
 // The game being played: the title screen, a game, its end.
 extern World game;
@@ -31,5 +34,9 @@ void ShutdownGame();
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void RunFrame();
+// The parts of a frame for a caller that does its own waiting (the browser, called once
+// per display frame): the world's step alone, and one smooth picture of this moment.
+void StepFrame();
+void DrawPictureNow();
 void WaitFrame();
 void CountFps();

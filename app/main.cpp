@@ -14,6 +14,7 @@
 #include "app/options.h"
 #include "app/record.h"
 #include "app/settings.h"
+#include "render/device.h"
 #include "render/scene.h"
 #include "sound/sound.h"
 #ifndef _WIN32
@@ -47,6 +48,8 @@ int main(int argc, char **argv) {
   demoMode = options.demo ? 1 : 0;
   mouseMotion.sensitivity = options.sensitivity;
   soundVolume = options.volume;
+  smoothPacing = options.smoothPacing ? 1 : 0;
+  waitForRetrace = options.smoothPacing;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
   MouseMode mouseMode = MouseMode::Auto;

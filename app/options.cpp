@@ -84,6 +84,15 @@ const Option options[] = {
        o.volume = value;
        return true;
      }},
+    {"--pacing", "MODE", "smooth: pictures at the display's rate between the world's frames; original: one a frame",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (std::strcmp(argument, "smooth") == 0 || std::strcmp(argument, "original") == 0) {
+         o.smoothPacing = std::strcmp(argument, "smooth") == 0;
+         return true;
+       }
+       error = "--pacing wants smooth or original, not \"" + std::string(argument) + "\"";
+       return false;
+     }},
     {"--demo", nullptr, "let the built-in player play a normal game; Escape hands it over to you",
      [](StartOptions &o, const char *, std::string &) {
        o.demo = true;

@@ -13,6 +13,7 @@ struct StartOptions {
   double sensitivity = 1.0; // --sensitivity: the mouse motion's scale, 0.25 to 4
   std::string mouseMode = "auto";   // --mouse: auto, relative, warp or absolute
   int volume = 100;                 // --volume: the sound effects' volume, 0 (silent) to 100
+  bool smoothPacing = true;  // --pacing: smooth (pictures at the display's rate) or original
   bool help = false;
   bool version = false;
 };

@@ -316,11 +316,12 @@ std::string SettingsPath() {
 #endif
 }
 
-// The pacing is read here and taken by the frame driver's own option.
+// The settings become the run's start options; the command line is read over them.
 void ApplySettings(const Settings &settings, StartOptions &options) {
   options.displayMode = settings.display == Settings::Ask ? 0 : settings.display == Settings::Window ? IDNO : IDYES;
   options.windowScale = settings.scale;
   options.mouseMode = settings.mouse;
   options.sensitivity = settings.sensitivity;
   options.volume = settings.volume;
+  options.smoothPacing = settings.pacing == "smooth";
 }

@@ -5,10 +5,14 @@
 #include "render/device.h"
 #include "platform/d3dx/d3dx.h"
 #include "datadir/data_path.h"
+#include "render/between.h"
 #include "render/scene.h"
 
 IDirect3D8 *direct3D;
 IDirect3DDevice8 *device;
+bool waitForRetrace;
+void (*pictureObserver)(const SceneMoment &moment);
+uint32_t lastPresentMilliseconds;
 D3DPRESENT_PARAMETERS presentParams;
 IDirect3DTexture8 *textures[2];
 
@@ -55,7 +59,10 @@ int InitDirect3D(HWND window, int fullScreen) {
   presentParams.BackBufferFormat = fullScreen ? D3DFMT_R5G6B5 : mode.Format;
   presentParams.BackBufferCount = 1;
   presentParams.MultiSampleType = D3DMULTISAMPLE_NONE;
-  presentParams.SwapEffect = D3DSWAPEFFECT_COPY;
+  // In a window the copy presents at once; smooth pacing asks it to wait for the
+  // retrace, so each picture is shown whole for one refresh. Full screen presents on
+  // the retrace either way (the default interval).
+  presentParams.SwapEffect = (waitForRetrace && !fullScreen) ? D3DSWAPEFFECT_COPY_VSYNC : D3DSWAPEFFECT_COPY;
   presentParams.hDeviceWindow = nullptr;
   presentParams.Windowed = fullScreen ? FALSE : TRUE;
   presentParams.EnableAutoDepthStencil = TRUE;
@@ -102,6 +109,14 @@ void ReleaseDirect3D() {
   }
 }
 
+int DisplayRefreshRate() {
+  D3DDISPLAYMODE mode = {};
+  if (direct3D == nullptr || FAILED(direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode)) ||
+      mode.RefreshRate == 0)
+    return 60;
+  return mode.RefreshRate > 240 ? 240 : static_cast<int>(mode.RefreshRate);
+}
+
 void SetViewTransform() {
   D3DXMATRIX view;
   D3DXVECTOR3 eye(0.0f, 0.0f, 0.0f), at(0.0f, 0.0f, 1.0f), up(0.0f, 1.0f, 0.0f);
@@ -130,7 +145,7 @@ void SetFrameStates(IDirect3DDevice8 *target) {
 namespace {
 
 // Draws the world into the back buffer and presents it; Present's result.
-HRESULT DrawAndPresent(const World &world, uint32_t fps) {
+HRESULT DrawAndPresent(const SceneMoment &moment, uint32_t fps) {
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   device->BeginScene();
 
@@ -144,17 +159,23 @@ HRESULT DrawAndPresent(const World &world, uint32_t fps) {
   device->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   SetViewTransform();
 
-  DrawScene(world, fps);
+  DrawSceneAt(moment, fps);
 
   device->EndScene();
   RECT destination = {0, 0, 800, 600};
-  return device->Present(nullptr, &destination, deviceWindow, nullptr);
+  const DWORD before = timeGetTime();
+  const HRESULT presented = device->Present(nullptr, &destination, deviceWindow, nullptr);
+  lastPresentMilliseconds = timeGetTime() - before;
+  return presented;
 }
 
 }  // namespace
 
-void RenderFrame(const World &world, uint32_t fps) {
-  if (DrawAndPresent(world, fps) == D3DERR_DEVICELOST) {
+void RenderFrame(const World &world, uint32_t fps) { RenderMoment(MomentOf(world), fps); }
+
+void RenderMoment(const SceneMoment &moment, uint32_t fps) {
+  if (pictureObserver != nullptr) pictureObserver(moment);
+  if (DrawAndPresent(moment, fps) == D3DERR_DEVICELOST) {
     if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
   }
 }
@@ -163,5 +184,5 @@ void PaintFrame(const World &world, uint32_t fps) {
   // A full-screen game in the background has lost its device, and a Reset there would
   // fail: the picture waits for the game's return.
   if (device == nullptr || device->TestCooperativeLevel() != D3D_OK) return;
-  DrawAndPresent(world, fps);
+  DrawAndPresent(MomentOf(world), fps);
 }

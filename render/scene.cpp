@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/d3dx/d3dx.h"
+#include "render/between.h"
 #include "render/device.h"
 #include "render/primitives.h"
 #include "render/world_draw.h"
@@ -28,9 +29,24 @@ float TrailAlpha(int k) { return float(k) * 254.0f * 0.125f; }
 
 D3DCOLOR TrailColour(float alpha) { return D3DCOLOR_ARGB(int(alpha), 255, 60, 180); }
 
-void DrawTrail(const PlayerRecord &player) {
+// The newest blade follows the hand where it is drawn: its base and its tip move with
+// the hand's lead (a blade that is not drawn, all three corners on the hand, moves
+// whole and stays not drawn).
+SwordTriangle BladeFollowing(const SwordTriangle &blade, float dx, float dy) {
+  SwordTriangle moved = blade;
+  const bool none = blade.base.x == blade.previousTip.x && blade.base.x == blade.tip.x &&
+                    blade.base.y == blade.previousTip.y && blade.base.y == blade.tip.y;
+  moved.base = {blade.base.x + dx, blade.base.y + dy};
+  moved.tip = {blade.tip.x + dx, blade.tip.y + dy};
+  if (none) moved.previousTip = moved.base;
+  return moved;
+}
+
+void DrawTrail(const PlayerRecord &player, SwordPoint hand) {
+  const float dx = hand.x - player.x, dy = hand.y - player.y;
+  const bool leads = dx != 0.0f || dy != 0.0f;
   for (int i = 0; i < 8; ++i) {
-    const SwordTriangle &t = player.trail[i];
+    const SwordTriangle &t = (i == 0 && leads) ? BladeFollowing(player.trail[0], dx, dy) : player.trail[i];
     float newer = TrailAlpha(8 - i), older = TrailAlpha(7 - i);
     DrawTriangle(t.base.x, t.base.y, t.previousTip.x, t.previousTip.y, t.tip.x, t.tip.y,
                  TrailColour((newer + older) / 2), TrailColour(older), TrailColour(newer));
@@ -49,10 +65,10 @@ void DrawPowerGauge(const PlayerRecord &player) {
   DrawLine(xp, 28, 500, 28, 0x733278FF, 0xFF64FFFF);
 }
 
-void DrawTitle(const World &world) {
+void DrawTitle(const SceneMoment &moment) {
   char text[100];
   device->SetTexture(0, textures[0]);
-  DrawParticles(world);
+  DrawParticles(moment);
   // The fainter copy is centred in a rectangle 6 wider and 3 lower: a shadow 3 right, 3 down.
   DrawTextCentered("QUILLRUN", 0, 806, 183, 0x5064C8FF, 1);
   DrawTextCentered("QUILLRUN", 0, 800, 180, 0xA064C8FF, 1);
@@ -63,16 +79,18 @@ void DrawTitle(const World &world) {
   DrawTextCentered(copyrightLine, 0, 800, 460, 0xFFB4C8FF, 0);
 }
 
-void DrawGame(const World &world, uint32_t fps) {
+// The HUD and the texts are the newest world's.
+void DrawGame(const SceneMoment &moment, uint32_t fps) {
+  const World &world = *moment.newest;
   const PlayerRecord &Player = world.Player;
   char text[100];
-  DrawTrail(Player);
+  DrawTrail(Player, moment.hand);
   device->SetTexture(0, textures[1]);
-  DrawEnemies(world);
+  DrawEnemies(moment);
   device->SetTexture(0, textures[0]);
-  DrawSprite(Player.x, Player.y, 0.0f, 40.0f, 0, 255);
-  DrawParticles(world);
-  DrawEffects(world);
+  DrawSprite(moment.hand.x, moment.hand.y, 0.0f, 40.0f, 0, 255);
+  DrawParticles(moment);
+  DrawEffects(moment);
   DrawPowerGauge(Player);
 
   std::snprintf(text, sizeof text, "%d%%", int(float(Player.power) * 0.25f));
@@ -143,12 +161,14 @@ void DrawTextCentered(const char *text, int left, int right, int top, D3DCOLOR c
   font->DrawTextA(text, -1, &rect, DT_CENTER, colour);
 }
 
-void DrawScene(const World &world, uint32_t fps) {
-  if (device == nullptr) return;
+void DrawScene(const World &world, uint32_t fps) { DrawSceneAt(MomentOf(world), fps); }
+
+void DrawSceneAt(const SceneMoment &moment, uint32_t fps) {
+  if (device == nullptr || moment.previous == nullptr || moment.newest == nullptr) return;
   device->SetVertexShader(D3DFVF_SCREENVERTEX);
-  if (world.GameState == Title) {
-    DrawTitle(world);
+  if (moment.newest->GameState == Title) {
+    DrawTitle(moment);
   } else {
-    DrawGame(world, fps);
+    DrawGame(moment, fps);
   }
 }

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 struct World;
+struct SceneMoment;
 
 struct ID3DXFont;
 extern ID3DXFont *fonts[2];
@@ -13,3 +14,6 @@ void DrawTextAt(const char *text, int x, int y, D3DCOLOR colour, int slot);
 void DrawTextCentered(const char *text, int left, int right, int top, D3DCOLOR colour, int slot);
 // The picture of the world after a frame: the title screen, or the game with its HUD.
 void DrawScene(const World &world, uint32_t fps);
+// The picture at a moment between two updates (render/between.h); the moment of one
+// world alone is exactly DrawScene's picture.
+void DrawSceneAt(const SceneMoment &moment, uint32_t fps);

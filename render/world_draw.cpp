@@ -5,6 +5,7 @@
 #include "render/world_draw.h"
 
 #include "platform/platform.h"
+#include "render/between.h"
 #include "render/primitives.h"
 #include "world/world.h"
 
@@ -17,23 +18,27 @@ D3DCOLOR SparkColour(int opacity, const Effect &e) {
 
 }  // namespace
 
-void DrawEnemies(const World &world) {
-  for (const Enemy &e : world.EnemyTable) {
+void DrawEnemies(const SceneMoment &moment) {
+  for (int slot = 0; slot < EnemySlots; ++slot) {
+    const Enemy e = EnemyBetween(moment.previous->EnemyTable[slot], moment.newest->EnemyTable[slot], moment.fraction);
     if (e.hp <= 0) continue;
     const EnemyTypeInfoRow &info = EnemyTypeInfo[e.type];
     DrawSprite(e.x, e.y, e.angle, static_cast<float>(info.size), info.cell, 255);
   }
 }
 
-void DrawParticles(const World &world) {
-  for (const Particle &p : world.ParticleTable) {
+void DrawParticles(const SceneMoment &moment) {
+  for (int slot = 0; slot < ParticleSlots; ++slot) {
+    const Particle p =
+        ParticleBetween(moment.previous->ParticleTable[slot], moment.newest->ParticleTable[slot], moment.fraction);
     if (p.life == 0) continue;
     DrawSprite(p.x, p.y, p.angle, p.size, p.sprite, p.alpha);
   }
 }
 
-void DrawEffects(const World &world) {
-  for (const Effect &e : world.EffectTable) {
+void DrawEffects(const SceneMoment &moment) {
+  for (int slot = 0; slot < EffectSlots; ++slot) {
+    const Effect e = EffectBetween(moment.previous->EffectTable[slot], moment.newest->EffectTable[slot], moment.fraction);
     if (e.alpha == 0) continue;
     // The middle and the tail take 0.7 and 0.4 of the head's opacity (the factors as
     // floats, the product truncated): 255 gives 178 and 102.

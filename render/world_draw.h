@@ -1,9 +1,11 @@
 // How the world's tables look: every live enemy, particle and spark, drawn with the
-// three primitives from a world that drawing never changes.
+// three primitives from worlds that drawing never changes, each slot where it stands at
+// the moment drawn (render/between.h): blended between the two updates, or as the
+// newest world has it.
 #pragma once
 
-struct World;
+struct SceneMoment;
 
-void DrawEnemies(const World &world);
-void DrawParticles(const World &world);
-void DrawEffects(const World &world);
+void DrawEnemies(const SceneMoment &moment);
+void DrawParticles(const SceneMoment &moment);
+void DrawEffects(const SceneMoment &moment);

@@ -2,10 +2,11 @@
 // and a recorded input (or the built-in player), and shows everything the game
 // holds: a state dump per frame, a hash of the whole run, or a screenshot. The world
 // steps on its own; only a screenshot starts the game's device, and only the frame
-// asked for is drawn.
+// asked for is drawn (with FRAME.X, the picture X of the way to the next frame, as the
+// smooth game draws it between two updates).
 //
 //   quillrun-replay [--seed N] (--input FILE | --play normal|random) [--frames N]
-//                   [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME]
+//                   [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME[.X]]
 //                   [--record FILE] [--math-log FILE]
 //
 // The input file has one line per frame: "dx dy left right escape enter", six integers
@@ -34,6 +35,7 @@
 #include "app/player.h"
 #include "platform/drivers/headless/headless.h"
 #include "platform/kernel32/signals.h"
+#include "render/between.h"
 #include "render/device.h"
 #include "tools/replay_input.h"
 #include "tools/replay_math_log.h"
@@ -55,6 +57,7 @@ struct Options {
   bool hash = false;
   const char *screenshotPath = nullptr;
   long screenshotFrame = -1;
+  float screenshotFraction = 0.0f;   // --at F.x: x of the way to frame F + 1
   const char *recordPath = nullptr;
   const char *mathLogPath = nullptr;
   bool summary = false;
@@ -63,7 +66,7 @@ struct Options {
 void PrintUsage(FILE *to) {
   std::fprintf(to,
                "usage: quillrun-replay [--seed N] (--input FILE|- | --play normal|random) [--frames N]\n"
-               "                       [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME]\n"
+               "                       [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME[.X]]\n"
                "                       [--record FILE] [--math-log FILE]\n");
 }
 
@@ -80,6 +83,25 @@ bool ParseCount(const char *text, unsigned long max, unsigned long *out) {
   unsigned long value = std::strtoul(text, &end, 10);
   if (errno != 0 || *end != '\0' || value > max) return false;
   *out = value;
+  return true;
+}
+
+// FRAME or FRAME.X: a frame from 1, and the digits of a fraction of the way to the next.
+bool ParseMoment(const char *text, unsigned long *frame, float *fraction) {
+  if (text == nullptr) return false;
+  const char *dot = std::strchr(text, '.');
+  const std::string whole = dot ? std::string(text, dot) : std::string(text);
+  if (!ParseCount(whole.c_str(), 100000000ul, frame) || *frame == 0) return false;
+  *fraction = 0.0f;
+  if (dot == nullptr) return true;
+  const char *digits = dot + 1;
+  if (*digits == '\0' || std::strlen(digits) > 9) return false;
+  double value = 0.0, scale = 0.1;
+  for (const char *c = digits; *c != '\0'; ++c, scale /= 10.0) {
+    if (*c < '0' || *c > '9') return false;
+    value += (*c - '0') * scale;
+  }
+  *fraction = static_cast<float>(value);
   return true;
 }
 
@@ -144,7 +166,8 @@ int main(int argc, char **argv) {
       options.mathLogPath = value;
       i++;
     } else if (std::strcmp(arg, "--at") == 0) {
-      if (!ParseCount(value, 100000000ul, &number) || number == 0) return Usage("--at wants a frame number from 1");
+      if (!ParseMoment(value, &number, &options.screenshotFraction))
+        return Usage("--at wants a frame number from 1, with a fraction after a point (900 or 900.5)");
       options.screenshotFrame = static_cast<long>(number);
       i++;
     } else {
@@ -155,7 +178,9 @@ int main(int argc, char **argv) {
   if (options.frames < 0 && options.inputPath == nullptr) return Usage("--frames is required");
   if ((options.screenshotPath == nullptr) != (options.screenshotFrame < 0))
     return Usage("--screenshot and --at go together");
-  if (options.frames >= 0 && options.screenshotFrame > options.frames) return Usage("--at is beyond --frames");
+  // A picture between frames needs the frame after it too.
+  const long lastShotFrame = options.screenshotFrame + (options.screenshotFraction > 0.0f ? 1 : 0);
+  if (options.frames >= 0 && lastShotFrame > options.frames) return Usage("--at is beyond --frames");
 
   InstallQuitSignals();
   const bool outputOpen = HoldStandardDescriptors();
@@ -192,6 +217,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   static World world;
+  static World shotFrom;   // frame F of a picture between F and F + 1
   StartWorld(world, static_cast<uint32_t>(options.seed));
   // The same header the game's own recordings start with, so the file replays by itself.
   if (options.recordPath != nullptr &&
@@ -244,16 +270,26 @@ int main(int argc, char **argv) {
     if (options.screenshotPath != nullptr) {
       // The frame rate as the game would count it by now.
       HeadlessSetTime(static_cast<DWORD>(frame * 22));
-      if (frame == options.screenshotFrame) {
+      if (frame == options.screenshotFrame && options.screenshotFraction <= 0.0f) {
         RenderFrame(world, fpsValue);
+        if (!WriteScreenshot(options.screenshotPath)) status = 1;
+      } else if (frame == options.screenshotFrame) {
+        shotFrom = world;
+      } else if (frame == options.screenshotFrame + 1 && options.screenshotFraction > 0.0f) {
+        // As the smooth game draws it: the things blended from F to F + 1, the hand
+        // led from frame F's by the fraction of frame F + 1's motion made so far.
+        const float x = options.screenshotFraction;
+        const double mx = (static_cast<double>(shotFrom.pendingDx) + input.dx) * x;
+        const double my = (static_cast<double>(shotFrom.pendingDy) + input.dy) * x;
+        RenderMoment(SceneMoment{&shotFrom, &world, x, LeadingHand(shotFrom, x, mx, my)}, fpsValue);
         if (!WriteScreenshot(options.screenshotPath)) status = 1;
       }
       CountFps();
     }
   }
-  if (options.screenshotPath != nullptr && played < options.screenshotFrame && status == 0 && !QuitRequested()) {
+  if (options.screenshotPath != nullptr && played < lastShotFrame && status == 0 && !QuitRequested()) {
     std::fprintf(stderr, "quillrun-replay: the run ended at frame %ld, before the screenshot's frame %ld\n", played,
-                 options.screenshotFrame);
+                 lastShotFrame);
     status = 1;
   }
   // A run cut short by a signal or an error has no hash: it would look like a whole one.

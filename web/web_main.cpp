@@ -1,9 +1,11 @@
 // The process in the browser. The page asks the start-up question with its own dialog
 // (the same "FULL SCREEN ?" and the same two answers; Yes takes the browser's full
 // screen), then the window, the start-up of every subsystem and the message loop run as
-// on the desktop, except that the browser drives the loop: one pass per display frame,
-// and a game frame in a pass only once the frame's 22 ms deadline has passed
-// (frame_pacer.h). Nothing ever waits inside the page.
+// on the desktop, except that the browser drives the loop: one pass per display frame
+// (requestAnimationFrame), and a game frame in a pass only once the frame's 22 ms
+// deadline has passed (frame_pacer.h). Nothing ever waits inside the page. With smooth
+// pacing every pass draws a picture between the last two updates, so the page shows
+// one at each of the display's refreshes; with the original, a game frame draws its own.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <cstdint>
@@ -54,12 +56,18 @@ void Pass() {
       // The browser has done the waiting: the frame's own wait finds its deadline passed.
       lastFrameTime = now - FramePacer::FrameMilliseconds;
       const double started = emscripten_get_now();
-      RunFrame();
+      if (smoothPacing) {
+        StepFrame();
+        CountFps();
+      } else {
+        RunFrame();
+      }
       frameMicroseconds += (emscripten_get_now() - started) * 1000.0;
       if (framesRun == 0) EM_ASM({ Module.firstFrameAt = performance.now(); });
       framesRun += 1;
       pacer.Ran(now, timeGetTime());
     }
+    if (smoothPacing && running) DrawPictureNow();
   } else {
     // In the background the game is frozen; back in front, the next frame follows at
     // once, with no catch-up of the lost time.
@@ -84,6 +92,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
   if (EM_ASM_INT({ return Module.fixedSeed !== undefined ? 1 : 0; }))
     StartWorld(game, static_cast<uint32_t>(EM_ASM_DOUBLE({ return Module.fixedSeed; })));
   frameLimit = static_cast<uint32_t>(EM_ASM_INT({ return Module.frameLimit | 0; }));
+  // Smooth unless the page asks for the original; a run stopped after a number of frames
+  // is for comparing its last picture with the desktop's picture of that frame, so it
+  // draws whole frames.
+  smoothPacing = (frameLimit == 0 && EM_ASM_INT({ return Module.pacing === 'original' ? 0 : 1; })) ? 1 : 0;
   running = 1;
   emscripten_set_main_loop(Pass, 0, 0);
 }

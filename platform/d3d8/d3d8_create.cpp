@@ -27,8 +27,13 @@ void DesktopDisplayMode(D3DDISPLAYMODE *mode) {
   // A headless game stands for a 32-bit desktop of that size; a display driver reports
   // its desktop once its video is up (the page's is a 32-bit desktop whatever the
   // screen behind it).
+  // Its refresh rate is the simulated display's (60 unless a test sets another).
   DesktopMode desktop;
-  if (HeadlessIsEnabled() || !CurrentDriver().Desktop(&desktop)) return;
+  if (HeadlessIsEnabled()) {
+    if (CurrentDriver().Desktop(&desktop)) mode->RefreshRate = (UINT)desktop.refreshRate;
+    return;
+  }
+  if (!CurrentDriver().Desktop(&desktop)) return;
   mode->Width = (UINT)desktop.width;
   mode->Height = (UINT)desktop.height;
   mode->RefreshRate = (UINT)desktop.refreshRate;

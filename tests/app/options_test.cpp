@@ -70,6 +70,9 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
            {{"--sensitivity="}, "from 0.25 to 4"},
            {{"--mouse", "raw"}, "--mouse wants auto, relative, warp or absolute, not \"raw\""},
            {{"--mouse"}, "--mouse wants an argument, MODE"},
+           {{"--pacing", "fast"}, "--pacing wants smooth or original, not \"fast\""},
+           {{"--pacing", "Smooth"}, "--pacing wants smooth or original"},
+           {{"--pacing"}, "--pacing wants an argument, MODE"},
            {{"--help", "--bogus"}, "unknown option"},
        }) {
     StartOptions options;
@@ -98,13 +101,24 @@ TEST(Options, TheMouseIsReadAsAskedAndScaledWithinItsRange) {
   }
 }
 
+TEST(Options, PacingIsSmoothUnlessOriginalIsAsked) {
+  StartOptions defaults, original, smooth;
+  std::string error;
+  ASSERT_TRUE(Parse({}, defaults, error));
+  EXPECT_TRUE(defaults.smoothPacing);
+  ASSERT_TRUE(Parse({"--pacing", "original"}, original, error)) << error;
+  EXPECT_FALSE(original.smoothPacing);
+  ASSERT_TRUE(Parse({"--pacing=original", "--pacing=smooth"}, smooth, error)) << error;
+  EXPECT_TRUE(smooth.smoothPacing);
+}
+
 TEST(Options, TheUsageListsEveryOption) {
   testing::internal::CaptureStdout();
   PrintUsage(stdout);
   const std::string usage = testing::internal::GetCapturedStdout();
   EXPECT_EQ(usage.rfind("usage: quillrun", 0), 0u);
   for (const char *option :
-       {"--window", "--fullscreen", "--scale N", "--mouse MODE", "--sensitivity X", "--help", "--version"})
+       {"--window", "--fullscreen", "--scale N", "--mouse MODE", "--sensitivity X", "--pacing MODE", "--help", "--version"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -228,7 +228,8 @@ TEST(Settings, FoldersFollowTheBaseDirectoryRules) {
 
 TEST(Settings, TheCommandLineWinsOverTheFileForTheRun) {
   std::vector<std::string> problems;
-  const Settings file = Parse("display = fullscreen\nscale = 3\nmouse = warp\nsensitivity = 2\nvolume = 40\n", &problems);
+  const Settings file =
+      Parse("display = fullscreen\nscale = 3\nmouse = warp\nsensitivity = 2\nvolume = 40\npacing = original\n", &problems);
   auto Run = [&](std::vector<const char *> words) {
     StartOptions options;
     ApplySettings(file, options);
@@ -242,13 +243,15 @@ TEST(Settings, TheCommandLineWinsOverTheFileForTheRun) {
   EXPECT_EQ(fromFile.mouseMode, "warp");
   EXPECT_DOUBLE_EQ(fromFile.sensitivity, 2.0);
   EXPECT_EQ(fromFile.volume, 40);
-  const StartOptions given =
-      Run({"--window", "--scale", "1", "--mouse=absolute", "--sensitivity", "0.5", "--volume", "0"});
+  EXPECT_FALSE(fromFile.smoothPacing);
+  const StartOptions given = Run(
+      {"--window", "--scale", "1", "--mouse=absolute", "--sensitivity", "0.5", "--volume", "0", "--pacing", "smooth"});
   EXPECT_EQ(given.displayMode, IDNO);
   EXPECT_EQ(given.windowScale, 1);
   EXPECT_EQ(given.mouseMode, "absolute");
   EXPECT_DOUBLE_EQ(given.sensitivity, 0.5);
   EXPECT_EQ(given.volume, 0);
+  EXPECT_TRUE(given.smoothPacing);
   // Only what is given changes.
   const StartOptions some = Run({"--volume=100"});
   EXPECT_EQ(some.volume, 100);

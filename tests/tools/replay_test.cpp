@@ -224,6 +224,31 @@ TEST(Replay, BuiltInPlayerPlaysAndScreenshotsShowTheFrame) {
   EXPECT_NE(a, b);
 }
 
+// --at F.x is the picture x of the way from frame F to F + 1; --at F and --at F.0 are
+// the picture of frame F as it always was, and the picture between moves off both ends.
+TEST(Replay, ScreenshotsBetweenFramesAreTheirOwnAndWholeFramesAreUnchanged) {
+  auto shoot = [](const std::string &at, const std::string &frames = "61") {
+    const std::string path = ::testing::TempDir() + std::to_string(getpid()) + ".at" + at + ".png";
+    RunResult shot = Replay("--seed 11 --play normal --frames " + frames + " --screenshot " + path + " --at " + at);
+    EXPECT_EQ(shot.status, 0) << at << ": " << shot.err;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  };
+  const std::string whole = shoot("60"), zero = shoot("60.0"), half = shoot("60.5"), next = shoot("61");
+  ASSERT_GT(whole.size(), 4000u);
+  EXPECT_EQ(whole, zero);
+  // The run up to frame 60 alone gives the same picture: the frame after it is not drawn.
+  EXPECT_EQ(shoot("60", "60"), whole);
+  EXPECT_NE(half, whole);
+  EXPECT_NE(half, next);
+  EXPECT_EQ(shoot("60.50"), half);
+  // A picture between frames needs the next one; the fraction is digits after one point.
+  EXPECT_EQ(Replay("--seed 11 --play normal --frames 60 --screenshot x.png --at 60.5").status, 2);
+  for (const char *bad : {"60.", "60.-5", "60.5.5", ".5", "0.5", "60,5", "60.5e1"})
+    EXPECT_EQ(Replay(std::string("--seed 11 --play normal --frames 61 --screenshot x.png --at ") + bad).status, 2)
+        << bad;
+}
+
 // A stretch of the built-in player's game kept with --record and replayed from that
 // file alone is the same game: the player acted only through the frame input, and the
 // file starts with the seed as the game's own recordings do. The summary line says how

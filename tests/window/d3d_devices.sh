@@ -26,12 +26,12 @@ lit_percent() {
   convert "$work/shot.png" -colorspace Gray -threshold 8% -format '%[fx:int(mean*10000)/100]' info: 2>/dev/null || echo 0
 }
 
-# Starts the game windowed on the current display and waits for its window; the
-# picture must not stay black.
+# Starts the game windowed on the current display (with the options after the label)
+# and waits for its window; the picture must not stay black.
 run_windowed() {
   local attempt
   for attempt in 1 2; do
-    start_game "$build/quillrun" "$build" "$log"
+    start_game "$build/quillrun" "$build" "$log" "${@:2}"
     trap cleanup EXIT
     answer_question Escape || fail "$1: the question did not appear"
     window=$(wait_window quillrun) && break
@@ -60,10 +60,13 @@ run_windowed() {
 }
 
 # 1. With GLX: the hardware device.
-run_windowed "with GLX"
+run_windowed "with GLX" --pacing original
 grep -q '^d3d8: hardware device, 800x600' "$log" || fail "with GLX: the game did not start on the hardware device"
-# A window presents at once: no word of the vertical retrace.
+# With the original pacing a window presents at once: no word of the vertical retrace.
 grep -q 'vertical retrace' "$log" && fail "with GLX: the windowed game asked for the vertical retrace"
+# Smooth pacing (the default) asks a window for the retrace too, or says why it cannot.
+run_windowed "with GLX, smooth"
+grep -q 'vertical retrace' "$log" || fail "with GLX, smooth: the windowed game did not ask for the vertical retrace"
 
 # 2. A server without GLX: the hardware device fails cleanly and the reference one runs.
 display=

@@ -28,6 +28,17 @@ HeadlessWindow *Of(NativeWindow *window) { return reinterpret_cast<HeadlessWindo
 NativeWindow *NativeOf(HeadlessWindow *window) { return reinterpret_cast<NativeWindow *>(window); }
 
 DWORD virtualClock;
+// The simulated display: its refresh rate as the desktop's mode reports it (0: none
+// reported), and how late, at most, a sleep wakes (a busy system's scheduler).
+int displayRefreshRate = 60;
+int wakeJitterMs;
+uint32_t jitterSeed = 1;
+void (*clockHook)(DWORD now);
+DWORD WakeJitter() {
+  if (wakeJitterMs <= 0) return 0;
+  jitterSeed = jitterSeed * 1103515245u + 12345u;
+  return static_cast<DWORD>((jitterSeed >> 16) % static_cast<uint32_t>(wakeJitterMs + 1));
+}
 bool foreground = true;
 int messageBoxAnswer = IDNO;
 std::string lastMessageBoxText;
@@ -67,7 +78,7 @@ public:
   }
 
   bool Desktop(DesktopMode *mode) override {
-    *mode = DesktopMode{FullScreenWidth, FullScreenHeight, 60, 32};
+    *mode = DesktopMode{FullScreenWidth, FullScreenHeight, displayRefreshRate, 32};
     return true;
   }
 
@@ -87,7 +98,10 @@ public:
   DWORD ClockMilliseconds() override { return virtualClock; }
   // Sleep(0), a yield, moves on to the next millisecond, which is all a caller that
   // yields while waiting for the clock can be waiting for.
-  void ClockSleep(DWORD milliseconds) override { virtualClock += milliseconds == 0 ? 1 : milliseconds; }
+  void ClockSleep(DWORD milliseconds) override {
+    virtualClock += (milliseconds == 0 ? 1 : milliseconds) + WakeJitter();
+    if (clockHook != nullptr) clockHook(virtualClock);
+  }
 
   // Nothing is shown, so there is no GL context: the reference device draws instead.
   GlSurface *CreateGlSurface(HWND) override {
@@ -113,6 +127,10 @@ void HeadlessReset() {
   InputReset();
   ResetTimerPeriods();
   virtualClock = 0;
+  displayRefreshRate = 60;
+  wakeJitterMs = 0;
+  jitterSeed = 1;
+  clockHook = nullptr;
   foreground = true;
   messageBoxAnswer = IDNO;
   lastMessageBoxText.clear();
@@ -120,6 +138,14 @@ void HeadlessReset() {
   messageBoxCount = 0;
   waitHook = nullptr;
 }
+
+void HeadlessSetDisplay(int refreshRate, int wakeJitter, uint32_t seed) {
+  displayRefreshRate = refreshRate < 0 ? 0 : refreshRate;
+  wakeJitterMs = wakeJitter < 0 ? 0 : wakeJitter;
+  jitterSeed = seed;
+}
+
+void HeadlessSetClockHook(void (*hook)(DWORD now)) { clockHook = hook; }
 
 void HeadlessSetKey(int virtualKey, bool held) { InputSetKey(virtualKey, held); }
 

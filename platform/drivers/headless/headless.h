@@ -29,6 +29,7 @@
 // - PeekMessageA returns only messages posted through the driver (HeadlessCloseWindow)
 //   or by the stand-in itself; WaitMessage calls the wait hook and returns.
 #pragma once
+#include <cstdint>
 #include "base/win32_types.h"
 
 // Switches the platform to the headless driver. Call before the game makes any platform
@@ -55,6 +56,15 @@ void HeadlessMoveMouse(int dx, int dy);
 // wait), so a headless frame that does not take 22 ms takes exactly 22 virtual ms.
 void HeadlessSetTime(DWORD milliseconds);
 DWORD HeadlessTime();
+
+// The simulated display: the refresh rate the desktop's mode reports (60 at start; 0
+// reports none), and a scheduler that wakes a sleep up to wakeJitter ms late, the
+// lateness drawn from a generator seeded with seed. Presenting never waits for a
+// retrace here: pictures are paced by the game's own clock.
+void HeadlessSetDisplay(int refreshRate, int wakeJitter = 0, uint32_t seed = 1);
+// Called with the new time every time a sleep has moved the virtual clock, so a test can
+// move the mouse while the game waits, as a hand moves between the game's readings.
+void HeadlessSetClockHook(void (*hook)(DWORD now));
 
 // Whether the window counts as the foreground window (default: yes).
 void HeadlessSetForeground(bool foreground);
