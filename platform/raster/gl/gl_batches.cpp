@@ -155,9 +155,9 @@ bool TexelSteps(const RasterVertex &a, const RasterVertex &b, const RasterVertex
 // texture multiplied by the vertex colour, one filter within the levels. Drawn so, the
 // levels and their weight are chosen per triangle (as the reference device does) and
 // each pixel reads two single-level textures, which costs a software OpenGL half of
-// what its own per-pixel level choice does.
+// what its own per-pixel level choice does (where the profile draws so).
 bool UsesStrip(const RasterState &st) {
-  return st.texture != nullptr && !st.alphaTest && st.texture->levels > 1 && st.mipFilter != D3DTEXF_NONE &&
+  return glprofile::LevelStrip && st.texture != nullptr && !st.alphaTest && st.texture->levels > 1 && st.mipFilter != D3DTEXF_NONE &&
          st.minFilter == st.magFilter && ClassifyCombine(st) == CombineModulate;
 }
 

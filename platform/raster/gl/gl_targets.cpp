@@ -43,7 +43,8 @@ bool OpenGLRaster::Init(int w, int h) {
                                              &stencilBits);
     windowStencil = stencilBits > 0;
   }
-  for (int i = 0; i < ProgramCount; ++i)
+  // The level strip's programs only where the profile draws from the strip.
+  for (int i = 0; i < (glprofile::LevelStrip ? ProgramCount : StripProgram); ++i)
     if (!Link(i, &programs[i])) return false;
   MakeLayouts();
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -94,6 +95,7 @@ bool OpenGLRaster::Resize(int w, int h) {
   while (viewportSize < picture * 4 && viewportSize * 2 <= std::min(largest[0], largest[1])) viewportSize *= 2;
   guard = (viewportSize - picture) / 2;
   for (Program &p : programs) {
+    if (p.id == 0) continue;
     gl.glUseProgram(p.id);
     gl.glUniform1f(p.uPerPixel, 2.0f / (float)viewportSize);
     gl.glUniform1f(p.uOrigin, 0.5f + (float)guard);
