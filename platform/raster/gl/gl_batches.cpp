@@ -1,9 +1,8 @@
 // The hardware device's batches: the state a batch is drawn with (program, texture stage
 // uniforms, depth, blending, scissor), its vertices handed over in one of three layouts,
-// clears, and the depth test left out where it cannot fail (platform/raster_depth.h).
-// Vertices move by half a pixel so that pixel centres fall on integer coordinates as
-// Direct3D has them, and a line is made one pixel longer so that its last pixel is
-// drawn (D3DRS_LASTPIXEL), since GL leaves out the last pixel that Direct3D draws.
+// clears, and the depth test left out where it cannot fail (raster/raster_depth.h).
+// A line is made one pixel longer so that its last pixel is drawn (D3DRS_LASTPIXEL),
+// since GL leaves out the last pixel that Direct3D draws.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -156,9 +155,9 @@ bool TexelSteps(const RasterVertex &a, const RasterVertex &b, const RasterVertex
 // texture multiplied by the vertex colour, one filter within the levels. Drawn so, the
 // levels and their weight are chosen per triangle (as the reference device does) and
 // each pixel reads two single-level textures, which costs a software OpenGL half of
-// what its own per-pixel level choice does.
+// what its own per-pixel level choice does (where the profile draws so).
 bool UsesStrip(const RasterState &st) {
-  return st.texture != nullptr && !st.alphaTest && st.texture->levels > 1 && st.mipFilter != D3DTEXF_NONE &&
+  return glprofile::LevelStrip && st.texture != nullptr && !st.alphaTest && st.texture->levels > 1 && st.mipFilter != D3DTEXF_NONE &&
          st.minFilter == st.magFilter && ClassifyCombine(st) == CombineModulate;
 }
 
@@ -243,7 +242,7 @@ void OpenGLRaster::DrawLinesAs(const RasterState &st, const RasterVertex *v, int
 }
 
 // The state a batch is drawn with: without its depth test where it cannot fail (see
-// platform/raster_depth.h), which a software OpenGL draws at a good part less.
+// raster/raster_depth.h), which a software OpenGL draws at a good part less.
 const RasterState &OpenGLRaster::DepthState(const RasterState &st, const RasterVertex *v, int count, bool lines) {
   bool writeFirst = false;
   const RasterState &use = depthRecord.Consider(st, v, count, lines, [](float z) { return (double)z; }, 0.0, &writeFirst);

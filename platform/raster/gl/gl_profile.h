@@ -5,9 +5,10 @@
 // shaders' version line and precision; how texels go up (BGRA on the desktop; as they
 // lie in memory in the browser, which has no BGRA, with the shaders reading them
 // swizzled) and how the picture comes back; the level bias (a texture setting on the
-// desktop, a shader argument in the browser); the depth clear's call; and turning the
-// clip origin to the upper left (the desktop, when its driver offers it; the browser
-// never, so it always draws off-screen).
+// desktop, a shader argument in the browser); the depth clear's call; turning the clip
+// origin to the upper left (the desktop, when its driver offers it; the browser never,
+// so it always draws off-screen); and whether mipmapped sprites are drawn from a strip
+// of their levels (the desktop, for a software OpenGL's sake).
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -110,6 +111,11 @@ inline constexpr const char *TexelRead = "uniform float lodBias;\n#define TEXEL(
 inline constexpr GLenum TexelOrder = GL_RGBA;
 // Starts the device's description, before the GL version string (which names WebGL).
 inline constexpr const char *DescriptionStart = "";
+// Whether mipmapped sprites are drawn from their texture's level strip (gl_textures.cpp),
+// the levels chosen per triangle on our thread. That spares a software OpenGL its own
+// choice per pixel; a browser's GL makes that choice at no cost to the page's thread,
+// so there the sprites keep the GL's own choice of levels.
+inline constexpr bool LevelStrip = false;
 
 // The level bias for the bound texture, through the program's lodBias at `uniform`.
 inline void SetLodBias(GLint uniform, float bias) {
@@ -130,6 +136,7 @@ inline constexpr const char *ShaderVersion = "#version 330 core\n";
 inline constexpr const char *TexelRead = "#define TEXEL(c) texture(tex, c)\n";
 inline constexpr GLenum TexelOrder = GL_BGRA;
 inline constexpr const char *DescriptionStart = "OpenGL ";
+inline constexpr bool LevelStrip = true;
 
 inline void SetLodBias(GLint, float bias) { glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, bias); }
 inline void ClearDepth(double z) { glClearDepth(z); }

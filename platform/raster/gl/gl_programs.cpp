@@ -1,7 +1,8 @@
 // The hardware device's shaders: one vertex program that maps picture pixels onto the
-// device's viewport, and five fragment programs, each built from the profile's version
-// line and texel read (gl_profile.h), the device's inputs, the texture stage's functions
-// and its own main.
+// device's viewport (moved by half a pixel, so that pixel centres fall on integer
+// coordinates as Direct3D has them), and five fragment programs, each built from the
+// profile's version line and texel read (gl_profile.h), the device's inputs, the
+// texture stage's functions and its own main.
 #include <cstdio>
 #include "platform/raster/gl/gl_device.h"
 

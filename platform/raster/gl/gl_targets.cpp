@@ -43,7 +43,8 @@ bool OpenGLRaster::Init(int w, int h) {
                                              &stencilBits);
     windowStencil = stencilBits > 0;
   }
-  for (int i = 0; i < ProgramCount; ++i)
+  // The level strip's programs only where the profile draws from the strip.
+  for (int i = 0; i < (glprofile::LevelStrip ? ProgramCount : StripProgram); ++i)
     if (!Link(i, &programs[i])) return false;
   MakeLayouts();
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -94,6 +95,7 @@ bool OpenGLRaster::Resize(int w, int h) {
   while (viewportSize < picture * 4 && viewportSize * 2 <= std::min(largest[0], largest[1])) viewportSize *= 2;
   guard = (viewportSize - picture) / 2;
   for (Program &p : programs) {
+    if (p.id == 0) continue;
     gl.glUseProgram(p.id);
     gl.glUniform1f(p.uPerPixel, 2.0f / (float)viewportSize);
     gl.glUniform1f(p.uOrigin, 0.5f + (float)guard);
@@ -142,8 +144,11 @@ void OpenGLRaster::Present(HWND target) {
       gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[0]);
       gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
       glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-      glClearColor(0, 0, 0, 1);
-      glClear(GL_COLOR_BUFFER_BIT);
+      // The bands, where the picture leaves any (the browser's canvas it fills).
+      if (w != dw || h != dh) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+      }
       // The target's first row is the picture's top; the window's first row is its bottom.
       // A whole multiple of the picture (a scaled window) keeps every pixel a sharp
       // square; any other size (full screen) is filtered.
@@ -179,9 +184,12 @@ bool OpenGLRaster::ReadBack(uint32_t *pixels, int w, int h) {
 void OpenGLRaster::BeginFrame() {
   if (inFrame) return;
   inFrame = true;
-  int dw = 0, dh = 0;
-  surface->DrawableSize(&dw, &dh);
-  direct = windowDepth && clipOrigin && dw == width && dh == height;
+  direct = false;
+  if (windowDepth && clipOrigin) {
+    int dw = 0, dh = 0;
+    surface->DrawableSize(&dw, &dh);
+    direct = dw == width && dh == height;
+  }
   gl.glBindFramebuffer(GL_FRAMEBUFFER, direct ? 0 : framebuffer[0]);
   clipOrigin.Set(direct);
   if (direct) glViewport(-guard, height - viewportSize + guard, viewportSize, viewportSize);
