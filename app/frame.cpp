@@ -8,6 +8,8 @@
 #include "app/mouse_motion.h"
 #include "app/player.h"
 #include "app/record.h"
+#include "app/store.h"
+#include "app/watch.h"
 #include "render/device.h"
 #include "sound/sound.h"
 #include "world/step.h"
@@ -45,6 +47,7 @@ FrameInput ReadInput() {
 }  // namespace
 
 void RunFrame() {
+  if (Watching()) return RunWatchFrame();
   FrameInput input = ReadInput();
   if (demoMode) {
     // The cursor was still read and put back, so the person's motion during the demo
@@ -59,6 +62,7 @@ void RunFrame() {
   RecordFrame(input);
   FrameReport report;
   StepWorld(game, input, report);
+  KeepFrame(input, game);
   for (int i = 0; i < report.soundCount; ++i)
     DSplay(static_cast<char>(report.sounds[i].id), static_cast<char>(report.sounds[i].level));
   if (report.quit) running = 0;  // the frame is still drawn

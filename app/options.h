@@ -12,6 +12,10 @@ struct StartOptions {
   bool demo = false;        // --demo: the built-in player plays until Escape
   double sensitivity = 1.0; // --sensitivity: the mouse motion's scale, 0.25 to 4
   std::string mouseMode = "auto";   // --mouse: auto, relative, warp or absolute
+  bool scores = false;       // --scores: print the best kept games and exit
+  std::string watch;         // --watch: a kept game's id or a record file to play again
+  std::string exportId;      // --export ID FILE: a kept game's run written as a record
+  std::string exportPath;
   bool help = false;
   bool version = false;
 };

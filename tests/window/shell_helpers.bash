@@ -82,3 +82,10 @@ fail() {
   [ -n "${log:-}" ] && [ -f "$log" ] && { echo "--- game output"; cat "$log"; }
   exit 1
 }
+
+# The game keeps its games under the XDG folders: every test has fresh ones of its own
+# in the build folder, never the home's, so what one test plays shows in no other.
+test_home=$build/test-home/$(basename "$0" .sh)
+rm -rf "$test_home"
+mkdir -p "$test_home"
+export XDG_DATA_HOME=$test_home/data XDG_CONFIG_HOME=$test_home/config
