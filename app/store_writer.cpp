@@ -11,6 +11,7 @@
 #include <ctime>
 #include <thread>
 
+#include "render/scene.h"
 #include "world/rules.h"
 #include "world/world.h"
 
@@ -38,6 +39,16 @@ std::atomic<bool> ringOverflowed;
 std::atomic<bool> stopWriter;
 std::thread writer;
 bool keeping;
+// The game's thread's own: the best kept scores as the title and end screens show them.
+KeptBest best;
+KeptScoresLine scoresLine;
+int previousState = Title;
+
+void ShowBest() {
+  scoresLine.shown = best.any;
+  scoresLine.bestNormal = best.best[0];
+  scoresLine.bestRandom = best.best[1];
+}
 
 const char *EndName(int state) {
   switch (state) {
@@ -198,6 +209,11 @@ bool StartKeeping(uint32_t seed) {
     std::fprintf(stderr, "quillrun: the games are not kept: %s\n", error.c_str());
     return false;
   }
+  best = store->ReadBest();
+  scoresLine = KeptScoresLine{};
+  ShowBest();
+  ShowKeptScores(&scoresLine);
+  previousState = Title;
   ringHead.store(0);
   ringTail.store(0);
   ringOverflowed.store(false);
@@ -221,6 +237,18 @@ void KeepFrame(const FrameInput &input, const World &after) {
   frame.mode = static_cast<int8_t>(after.randomMode);
   frame.shield = after.Player.shield;
   ringHead.store(head + 1, std::memory_order_release);
+
+  // A game's end is a new best when it beats the best of its mode kept before it; the
+  // first game of a mode is no new best (nothing was kept to beat).
+  if (after.GameState == Playing && previousState != Playing) scoresLine.newBest = false;
+  if (previousState == Playing && after.GameState != Playing) {
+    const int mode = after.randomMode == 1 ? 1 : 0;
+    scoresLine.newBest = best.have[mode] && after.score > best.best[mode];
+    if (!best.have[mode] || after.score > best.best[mode]) best.best[mode] = after.score;
+    best.have[mode] = best.any = true;
+    ShowBest();
+  }
+  previousState = after.GameState;
 }
 
 void StopKeeping() {
@@ -228,6 +256,7 @@ void StopKeeping() {
   stopWriter.store(true, std::memory_order_release);
   writer.join();
   keeping = false;
+  ShowKeptScores(nullptr);
 }
 
 bool Keeping() { return keeping; }
