@@ -131,21 +131,39 @@ bool MakeParents(const std::string &path, std::string &error) {
   return true;
 }
 
-// What is wrong with an opened file as a store: empty when it is ours (or new).
-std::string CheckStore(sqlite3 *db) {
+// What an opened file is as a store.
+enum class Verdict { Ours, Damaged, Unreadable };
+
+// Only what the file holds makes it damaged: a lock held too long by another program,
+// an I/O error or want of memory leave it alone (it is not moved aside for those).
+Verdict Failure(sqlite3 *db, std::string &why) {
+  const int code = sqlite3_errcode(db) & 0xFF;
+  why = Message(db);
+  return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? Verdict::Damaged : Verdict::Unreadable;
+}
+
+Verdict CheckStore(sqlite3 *db, std::string &why) {
   Statement id(db, "PRAGMA application_id");
-  if (!id.ok() || id.Step() != SQLITE_ROW) return "not a database (" + Message(db) + ")";
+  if (!id.ok() || id.Step() != SQLITE_ROW) return Failure(db, why);
   const int64_t application = id.Int(0);
   Statement tables(db, "SELECT count(*) FROM sqlite_master");
-  if (!tables.ok() || tables.Step() != SQLITE_ROW) return "not a database (" + Message(db) + ")";
-  if (tables.Int(0) == 0) return "";  // new
-  if (application != ApplicationId) return "not a store of kept games";
+  if (!tables.ok() || tables.Step() != SQLITE_ROW) return Failure(db, why);
+  if (tables.Int(0) == 0) return Verdict::Ours;  // new
+  why = "not a store of kept games";
+  if (application != ApplicationId) return Verdict::Damaged;
   Statement check(db, "PRAGMA quick_check");
-  if (!check.ok() || check.Step() != SQLITE_ROW || check.Text(0) != "ok") return "damaged";
+  if (!check.ok()) return Failure(db, why);
+  const int step = check.Step();
+  if (step != SQLITE_ROW) return Failure(db, why);
+  why = "damaged (" + check.Text(0) + ")";
+  if (check.Text(0) != "ok") return Verdict::Damaged;
   Statement version(db, "PRAGMA user_version");
-  if (!version.ok() || version.Step() != SQLITE_ROW || version.Int(0) != SchemaVersion)
-    return "of an unknown version";
-  return "";
+  if (!version.ok() || version.Step() != SQLITE_ROW) return Failure(db, why);
+  // A store of a later quillrun is left as it is, for that quillrun.
+  why = "kept by a later quillrun (store version " + std::to_string(version.Int(0)) + ")";
+  if (version.Int(0) > SchemaVersion) return Verdict::Unreadable;
+  why = "of no version";
+  return version.Int(0) == SchemaVersion ? Verdict::Ours : Verdict::Damaged;
 }
 
 void MoveAside(const std::string &path, const std::string &why) {
@@ -194,8 +212,14 @@ std::unique_ptr<GameStore> GameStore::Open(const std::string &path, std::string 
   for (int attempt = 0; attempt < 2; ++attempt) {
     sqlite3 *db = OpenFile(path, create, error);
     if (!db) return nullptr;
-    const std::string wrong = CheckStore(db);
-    if (wrong.empty()) {
+    std::string wrong;
+    const Verdict verdict = CheckStore(db, wrong);
+    if (verdict == Verdict::Unreadable) {
+      error = "cannot read " + path + ": " + wrong;
+      sqlite3_close(db);
+      return nullptr;
+    }
+    if (verdict == Verdict::Ours) {
       std::unique_ptr<GameStore> store(new GameStore(db));
       // WAL: a commit is one append, and a kill at any moment leaves the last commit.
       if (!store->Exec("PRAGMA journal_mode=WAL", error) || !store->Exec("PRAGMA synchronous=NORMAL", error))

@@ -106,3 +106,6 @@ bool StartKeeping(uint32_t seed);
 void KeepFrame(const FrameInput &input, const World &after);
 void StopKeeping();
 bool Keeping();
+// The line of best scores the title and end screens show while keeping; null otherwise.
+struct KeptScoresLine;
+const KeptScoresLine *KeptScores();

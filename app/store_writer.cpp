@@ -261,11 +261,14 @@ void StopKeeping() {
 
 bool Keeping() { return keeping; }
 
+const KeptScoresLine *KeptScores() { return keeping ? &scoresLine : nullptr; }
+
 #else
 
 bool StartKeeping(uint32_t) { return false; }
 void KeepFrame(const FrameInput &, const World &) {}
 void StopKeeping() {}
 bool Keeping() { return false; }
+const KeptScoresLine *KeptScores() { return nullptr; }
 
 #endif

@@ -16,6 +16,7 @@
 #include "app/player.h"
 #include "app/store.h"
 #include "app/store_commands.h"
+#include "render/scene.h"
 #include "world/rules.h"
 #include "world/step.h"
 
@@ -236,6 +237,23 @@ TEST_F(StoreTest, ADamagedOrForeignFileIsMovedAsideAndANewStoreStarted) {
   }
 }
 
+TEST_F(StoreTest, AStoreOfALaterVersionIsLeftAlone) {
+  {
+    std::unique_ptr<GameStore> store = Open();
+    ASSERT_TRUE(store);
+    KeepRun(*store, SomeInputs(3), KeptGame{});
+  }
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 2", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  std::string error;
+  EXPECT_FALSE(GameStore::Open(path_, error));
+  EXPECT_NE(error.find("later"), std::string::npos) << error;
+  for (const fs::directory_entry &entry : fs::directory_iterator(dir_ + "/quillrun"))
+    EXPECT_EQ(entry.path().string().find("damaged"), std::string::npos) << entry.path();
+}
+
 TEST_F(StoreTest, NoPlaceForTheStoreIsAnErrorNotACrash) {
   // The folder's place is taken by a file: nothing can be kept there.
   std::ofstream(dir_ + "/quillrun") << "a file";
@@ -315,6 +333,65 @@ TEST_F(StoreTest, TheWriterKeepsAGameItsRunPlaysAgain) {
   std::getline(file, header);
   EXPECT_EQ(header, "# quillrun-record 2 rules " + std::to_string(RulesVersion) + " seed 4242");
   unsetenv("XDG_DATA_HOME");
+}
+
+// The title's best and the end screens' NEW BEST: nothing shown for an empty store until a
+// game ends, a new best only when it beats what was kept of its mode before it.
+TEST_F(StoreTest, TheScoresLineShowsTheBestAndANewBestOnlyOverOneKept) {
+  setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+  World world{};
+  world.GameState = Title;
+  int frame = 0;
+  auto step = [&](int state, int score, int mode = 0) {
+    world.GameState = state;
+    world.score = score;
+    world.randomMode = mode;
+    KeepFrame(FrameInput{frame++, 0, false, false, false, false}, world);
+  };
+  ASSERT_TRUE(StartKeeping(1));
+  const KeptScoresLine *line = KeptScores();
+  ASSERT_NE(line, nullptr);
+  EXPECT_FALSE(line->shown) << "an empty store shows nothing";
+  step(Playing, 0);
+  step(GameOver, 100);
+  EXPECT_TRUE(line->shown);
+  EXPECT_FALSE(line->newBest) << "the first game has nothing to beat";
+  EXPECT_EQ(line->bestNormal, 100);
+  StopKeeping();
+  EXPECT_EQ(KeptScores(), nullptr);
+
+  // The next program starts from what was kept.
+  ASSERT_TRUE(StartKeeping(2));
+  line = KeptScores();
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(line->shown);
+  EXPECT_EQ(line->bestNormal, 100);
+  EXPECT_EQ(line->bestRandom, 0);
+  step(Title, 0);
+  step(Playing, 0);
+  step(GameOver, 100);
+  EXPECT_FALSE(line->newBest) << "equal is no new best";
+  step(Title, 0);
+  step(Playing, 0);
+  step(AllClear, 150);
+  EXPECT_TRUE(line->newBest);
+  EXPECT_EQ(line->bestNormal, 150);
+  step(Title, 0);
+  EXPECT_TRUE(line->newBest) << "kept until the next game begins";
+  step(Playing, 0, 1);
+  EXPECT_FALSE(line->newBest);
+  step(GameOver, 20, 1);
+  EXPECT_FALSE(line->newBest) << "the first random game has nothing to beat";
+  EXPECT_EQ(line->bestRandom, 20);
+  EXPECT_EQ(line->bestNormal, 150);
+  StopKeeping();
+  unsetenv("XDG_DATA_HOME");
+
+  std::unique_ptr<GameStore> store = Open();
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->All().size(), 4u);
+  EXPECT_EQ(store->Best(0, 1).at(0).score, 150);
+  EXPECT_EQ(store->Best(0, 1).at(0).end, "clear");
 }
 
 TEST_F(StoreTest, WatchRefusesAGameOfOtherRulesNamingBoth) {
