@@ -10,8 +10,6 @@
 
 namespace {
 
-const char *const ModeNames[2] = {"normal", "random"};
-
 bool ParseNumber(const char *text, long long low, long long high, long long &value, const char **end) {
   errno = 0;
   char *stop = nullptr;
@@ -109,6 +107,8 @@ bool ReadRecordFile(const std::string &path, WatchedRun &watched, std::string &e
 #include <unistd.h>
 
 namespace {
+
+const char *const ModeNames[2] = {"normal", "random"};
 
 std::unique_ptr<GameStore> OpenForReading(const std::string &storePath, std::string &error) {
   return GameStore::Open(storePath, error, false);
