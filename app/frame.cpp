@@ -15,6 +15,8 @@
 #include "app/mouse_motion.h"
 #include "app/player.h"
 #include "app/record.h"
+#include "app/store.h"
+#include "app/watch.h"
 #include "render/between.h"
 #include "render/device.h"
 #include "sound/sound.h"
@@ -163,6 +165,7 @@ void StepFrame() {
   static World before;
   if (smoothPacing) std::memcpy(&before, &game, sizeof game);   // the padding too, for Updated
   StepWorld(game, input, report);
+  KeepFrame(input, game);
   for (int i = 0; i < report.soundCount; ++i)
     DSplay(static_cast<char>(report.sounds[i].id), static_cast<char>(report.sounds[i].level));
   if (report.quit) running = 0;  // the frame is still drawn
@@ -175,6 +178,8 @@ void StepFrame() {
 }
 
 void RunFrame() {
+  // A kept game watched again runs on its own frames (watch.cpp).
+  if (Watching()) return RunWatchFrame();
   StepFrame();
   if (smoothPacing) {
     DrawUntilNextFrame();

@@ -15,6 +15,9 @@
 #include "app/record.h"
 #include "app/settings.h"
 #include "render/device.h"
+#include "app/store.h"
+#include "app/store_commands.h"
+#include "app/watch.h"
 #include "render/scene.h"
 #include "sound/sound.h"
 #ifndef _WIN32
@@ -43,6 +46,22 @@ int main(int argc, char **argv) {
   // for this run.
   ApplySettings(LoadSettings(SettingsPath()), options);
   ParseCommandLine(argc - 1, argv + 1, options, error);
+  if (options.scores) return PrintKeptScores(GameStore::DefaultPath(), stdout);
+  if (!options.exportId.empty()) return ExportKeptGame(GameStore::DefaultPath(), options.exportId, options.exportPath);
+  if (!options.watch.empty()) {
+    if (!options.recordPath.empty() || options.demo) {
+      std::fprintf(stderr, "quillrun: --watch plays a kept run; it takes neither --record nor --demo\n");
+      return 2;
+    }
+    WatchedRun watched;
+    if (!LoadWatched(GameStore::DefaultPath(), options.watch, watched, error)) {
+      std::fprintf(stderr, "quillrun: %s\n", error.c_str());
+      return 1;
+    }
+    StartWatching(std::move(watched));
+  }
+  // A run watched again is not played: it is not kept a second time.
+  keepGames = !Watching();
   if (!options.recordPath.empty() && !OpenRecording(options.recordPath.c_str())) return 1;
   displayModeChoice = options.displayMode;
   demoMode = options.demo ? 1 : 0;

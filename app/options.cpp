@@ -15,7 +15,17 @@ struct Option {
   const char *description;
   // Takes the option (and its argument); false with the reason when the argument is bad.
   bool (*apply)(StartOptions &options, const char *argument, std::string &error);
+  // A second argument's name and taker, for the few options with two.
+  const char *second = nullptr;
+  bool (*applySecond)(StartOptions &options, const char *argument, std::string &error) = nullptr;
 };
+
+bool KeptGameId(const char *argument) {
+  if (*argument == '\0' || std::strlen(argument) > 18) return false;
+  for (const char *c = argument; *c; ++c)
+    if (*c < '0' || *c > '9') return false;
+  return true;
+}
 
 const Option options[] = {
     {"--window", nullptr, "play in an 800 x 600 window, without asking",
@@ -98,6 +108,38 @@ const Option options[] = {
        o.demo = true;
        return true;
      }},
+    {"--scores", nullptr, "print the ten best kept games of each mode and exit",
+     [](StartOptions &o, const char *, std::string &) {
+       o.scores = true;
+       return true;
+     }},
+    {"--watch", "ID|FILE", "play a kept game (by its id in --scores) or a record file again in the window",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (*argument == '\0') {
+         error = "--watch wants a kept game's id or a record file";
+         return false;
+       }
+       o.watch = argument;
+       return true;
+     }},
+    {"--export", "ID", "write kept game ID's run, up to its end, to FILE as a record for quillrun-replay",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (!KeptGameId(argument)) {
+         error = "--export wants a kept game's id, not \"" + std::string(argument) + "\"";
+         return false;
+       }
+       o.exportId = argument;
+       return true;
+     },
+     "FILE",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (*argument == '\0') {
+         error = "--export wants a file after the id";
+         return false;
+       }
+       o.exportPath = argument;
+       return true;
+     }},
     {"--help", nullptr, "show this help and exit",
      [](StartOptions &o, const char *, std::string &) {
        o.help = true;
@@ -139,6 +181,13 @@ bool ParseCommandLine(int argc, const char *const *argv, StartOptions &result, s
       return false;
     }
     if (!option->apply(result, argument.c_str(), error)) return false;
+    if (option->second) {
+      if (i + 1 >= argc) {
+        error = name + " wants a second argument, " + option->second;
+        return false;
+      }
+      if (!option->applySecond(result, argv[++i], error)) return false;
+    }
   }
   return true;
 }
@@ -149,6 +198,7 @@ void PrintUsage(FILE *to) {
   for (const Option &option : options) {
     std::string left = option.name;
     if (option.argument) left = left + " " + option.argument;
+    if (option.second) left = left + " " + option.second;
     std::fprintf(to, "  %-16s %s\n", left.c_str(), option.description);
   }
 }

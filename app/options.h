@@ -14,6 +14,10 @@ struct StartOptions {
   std::string mouseMode = "auto";   // --mouse: auto, relative, warp or absolute
   int volume = 100;                 // --volume: the sound effects' volume, 0 (silent) to 100
   bool smoothPacing = true;  // --pacing: smooth (pictures at the display's rate) or original
+  bool scores = false;       // --scores: print the best kept games and exit
+  std::string watch;         // --watch: a kept game's id or a record file to play again
+  std::string exportId;      // --export ID FILE: a kept game's run written as a record
+  std::string exportPath;
   bool help = false;
   bool version = false;
 };

@@ -6,6 +6,7 @@
 #include "app/game.h"
 #include "app/record.h"
 #include "app/screenshot.h"
+#include "app/store.h"
 #include "platform/d3dx/d3dx.h"
 #include "render/device.h"
 #include "render/scene.h"
@@ -77,6 +78,7 @@ int InitGame() {
   // The hand's motion is counted from the middle of the screen.
   SetCursorPos(400, 300);
   BeginRecording(game.randomSeed);
+  if (keepGames) StartKeeping(game.randomSeed);
   // The cursor and the timer period change only once start-up cannot fail any more.
   timeBeginPeriod(1);
   ShowCursor(FALSE);
@@ -133,6 +135,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 void ShutdownGame() {
   EndRecording(game);
+  StopKeeping();
   ShowCursor(TRUE);
   timeEndPeriod(1);
   UnbindSoundLibrary();

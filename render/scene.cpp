@@ -21,6 +21,8 @@ namespace {
 constexpr int FontSlots = 2;
 const char *const copyrightLine = "(C) 2026 quillrun developers";
 
+const KeptScoresLine *keptScores;
+
 ID3DXFont *FontIn(int slot) { return (slot >= 0 && slot < FontSlots) ? fonts[slot] : nullptr; }
 
 // The sword trail's alpha ramp: a(k) = k x 254 / 8, taken in floating point and cut to
@@ -77,6 +79,10 @@ void DrawTitle(const SceneMoment &moment) {
   DrawTextCentered("PRESS LEFT BUTTON TO NORMAL GAME START", 0, 800, 370, 0xFFB4C8FF, 0);
   DrawTextCentered("PRESS RIGHT BUTTON TO RANDOM GAME START", 0, 800, 400, 0xFFB4C8FF, 0);
   DrawTextCentered(copyrightLine, 0, 800, 460, 0xFFB4C8FF, 0);
+  if (keptScores && keptScores->shown) {
+    std::snprintf(text, sizeof text, "BEST %d   RANDOM %d", keptScores->bestNormal, keptScores->bestRandom);
+    DrawTextCentered(text, 0, 800, 490, 0xFFB4C8FF, 0);
+  }
 }
 
 // The HUD and the texts are the newest world's.
@@ -108,11 +114,13 @@ void DrawGame(const SceneMoment &moment, uint32_t fps) {
   if (world.GameState == GameOver) {
     DrawTextCentered("GAME OVER", 0, 800, 250, 0xC8FFFFFF, 1);
     DrawTextCentered("PRESS ESC KEY TO BACK", 0, 800, 340, 0xC8FFFFFF, 0);
+    if (keptScores && keptScores->newBest) DrawTextCentered("NEW BEST", 0, 800, 370, 0xC8FFFFFF, 0);
   }
   if (world.GameState == AllClear) {
     DrawTextCentered("ALL CLEAR", 0, 800, 250, 0xC8FFFFFF, 1);
     DrawTextCentered("Congratulations! thx 4 playing!", 0, 800, 320, 0xC8FFFFFF, 0);
     DrawTextCentered("PRESS ESC KEY TO BACK", 0, 800, 380, 0xC8FFFFFF, 0);
+    if (keptScores && keptScores->newBest) DrawTextCentered("NEW BEST", 0, 800, 410, 0xC8FFFFFF, 0);
   }
   const int scriptIndex = world.scriptIndex;
   if (scriptIndex >= 0 && scriptIndex < StageSteps && world.StageScript.op[scriptIndex] == StageTitle) {
@@ -160,6 +168,8 @@ void DrawTextCentered(const char *text, int left, int right, int top, D3DCOLOR c
   RECT rect = {left, top, right, 600};
   font->DrawTextA(text, -1, &rect, DT_CENTER, colour);
 }
+
+void ShowKeptScores(const KeptScoresLine *line) { keptScores = line; }
 
 void DrawScene(const World &world, uint32_t fps) { DrawSceneAt(MomentOf(world), fps); }
 

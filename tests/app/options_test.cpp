@@ -74,6 +74,12 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
            {{"--pacing", "Smooth"}, "--pacing wants smooth or original"},
            {{"--pacing"}, "--pacing wants an argument, MODE"},
            {{"--help", "--bogus"}, "unknown option"},
+           {{"--export", "3"}, "--export wants a second argument, FILE"},
+           {{"--export", "x1", "f.txt"}, "--export wants a kept game's id, not \"x1\""},
+           {{"--export", "", "f.txt"}, "--export wants a kept game's id"},
+           {{"--export", "1", ""}, "--export wants a file after the id"},
+           {{"--watch="}, "--watch wants a kept game's id or a record file"},
+           {{"--scores=1"}, "--scores takes no argument"},
        }) {
     StartOptions options;
     std::string error;
@@ -112,13 +118,30 @@ TEST(Options, PacingIsSmoothUnlessOriginalIsAsked) {
   EXPECT_TRUE(smooth.smoothPacing);
 }
 
+TEST(Options, TheKeptGamesOptionsTakeTheirArguments) {
+  std::string error;
+  StartOptions options;
+  ASSERT_TRUE(Parse({"--export", "12", "out.txt", "--scores"}, options, error)) << error;
+  EXPECT_EQ(options.exportId, "12");
+  EXPECT_EQ(options.exportPath, "out.txt");
+  EXPECT_TRUE(options.scores);
+  EXPECT_TRUE(options.watch.empty());
+  StartOptions watch;
+  ASSERT_TRUE(Parse({"--window", "--watch=game.txt"}, watch, error)) << error;
+  EXPECT_EQ(watch.watch, "game.txt");
+  EXPECT_EQ(watch.displayMode, IDNO);
+  EXPECT_FALSE(watch.scores);
+  EXPECT_TRUE(watch.exportId.empty());
+}
+
 TEST(Options, TheUsageListsEveryOption) {
   testing::internal::CaptureStdout();
   PrintUsage(stdout);
   const std::string usage = testing::internal::GetCapturedStdout();
   EXPECT_EQ(usage.rfind("usage: quillrun", 0), 0u);
   for (const char *option :
-       {"--window", "--fullscreen", "--scale N", "--mouse MODE", "--sensitivity X", "--pacing MODE", "--help", "--version"})
+       {"--window", "--fullscreen", "--scale N", "--mouse MODE", "--sensitivity X", "--pacing MODE", "--scores",
+        "--watch ID|FILE", "--export ID FILE", "--help", "--version"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -28,7 +28,8 @@ grep -qx fonts-ipafont-gothic <<<"$names" || fail "no dependency on the font"
 grep -qx 'libsdl2-2.0-0' <<<"$names" || fail "no dependency on SDL"
 grep -qx 'libsdl2-mixer-2.0-0' <<<"$names" || fail "no dependency on the mixer of the sound library"
 grep -qx libgl1 <<<"$names" || fail "no dependency on the OpenGL library of the hardware device"
-# zlib's runtime package (the screenshots' PNG encoder) is the one not named lib*.
+grep -qx libsqlite3-0 <<<"$names" || fail "no dependency on SQLite, which keeps the games"
+# zlib's runtime is the one library whose package name does not start with "lib".
 bad=$(grep -v -x -e 'fonts-ipafont-gothic' -e 'zlib1g' <<<"$names" | grep -v '^lib' ; grep -E -- '-dev$|gtest|gmock|benchmark' <<<"$names")
 [ -z "$bad" ] || fail "dependencies that are not runtime libraries: $bad"
 # zenity shows SDL's message boxes on Wayland; it is recommended, not required.

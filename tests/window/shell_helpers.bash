@@ -82,3 +82,15 @@ fail() {
   [ -n "${log:-}" ] && [ -f "$log" ] && { echo "--- game output"; cat "$log"; }
   exit 1
 }
+
+# The game keeps its games under the XDG folders: every test has fresh ones of its own
+# in the build folder (or a temporary one for a script without $build), never the
+# home's, so what one test plays shows in no other.
+if [ -n "${build:-}" ]; then
+  test_home=$build/test-home/$(basename "$0" .sh)
+  rm -rf "$test_home"
+  mkdir -p "$test_home"
+else
+  test_home=$(mktemp -d /tmp/qr-test-home.XXXXXX)
+fi
+export XDG_DATA_HOME=$test_home/data XDG_CONFIG_HOME=$test_home/config

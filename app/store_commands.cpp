@@ -1,0 +1,228 @@
+// --scores, --export and what --watch plays (see store_commands.h).
+#include "app/store_commands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "world/rules.h"
+
+namespace {
+
+bool ParseNumber(const char *text, long long low, long long high, long long &value, const char **end) {
+  errno = 0;
+  char *stop = nullptr;
+  value = std::strtoll(text, &stop, 10);
+  if (stop == text || errno != 0 || value < low || value > high) return false;
+  *end = stop;
+  return true;
+}
+
+}  // namespace
+
+bool ReadRecordFile(const std::string &path, WatchedRun &watched, std::string &error) {
+  FILE *file = std::fopen(path.c_str(), "r");
+  if (!file) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  watched = WatchedRun{};
+  bool header = false;
+  bool began = false;
+  char line[256];
+  long lineNumber = 0;
+  auto fail = [&](const char *why) {
+    error = path + ":" + std::to_string(lineNumber) + ": " + why;
+    std::fclose(file);
+    return false;
+  };
+  while (std::fgets(line, sizeof line, file)) {
+    ++lineNumber;
+    const size_t length = std::strlen(line);
+    if (length == sizeof line - 1 && line[length - 1] != '\n') return fail("a line too long");
+    long long version = 0, rules = 1, seed = 0, frame = 0;
+    const char *at = nullptr;
+    if (std::strncmp(line, "# quillrun-record ", 18) == 0) {
+      if (header || !watched.run.inputs.empty()) return fail("a second header");
+      const char *rest = line + 18;
+      if (std::strncmp(rest, "seed ", 5) == 0) {
+        if (!ParseNumber(rest + 5, 0, 0xFFFFFFFFll, seed, &at)) return fail("a bad seed");
+      } else if (ParseNumber(rest, 1, 1000, version, &at)) {
+        if (version != 2) return fail("a record format this quillrun does not read");
+        if (std::strncmp(at, " rules ", 7) != 0 || !ParseNumber(at + 7, 1, 1000000, rules, &at) ||
+            std::strncmp(at, " seed ", 6) != 0 || !ParseNumber(at + 6, 0, 0xFFFFFFFFll, seed, &at))
+          return fail("a bad header");
+      } else {
+        return fail("a bad header");
+      }
+      header = true;
+      watched.run.seed = static_cast<uint32_t>(seed);
+      watched.run.rules = static_cast<int>(rules);
+      continue;
+    }
+    if (std::strncmp(line, "# game begins at frame ", 23) == 0) {
+      if (!ParseNumber(line + 23, 0, 0xFFFFFFFFll, frame, &at)) return fail("a bad frame");
+      watched.began = static_cast<uint32_t>(frame);
+      began = true;
+      continue;
+    }
+    if (line[0] == '#' || line[0] == '\n') continue;
+    long long values[6];
+    at = line;
+    for (int i = 0; i < 6; ++i) {
+      const long long low = i < 2 ? -1000000 : 0, high = i < 2 ? 1000000 : 1;
+      if (!ParseNumber(at, low, high, values[i], &at)) return fail("not a frame's input (dx dy left right escape enter)");
+    }
+    while (*at == ' ' || *at == '\t' || *at == '\r' || *at == '\n') ++at;
+    if (*at != '\0') return fail("more than a frame's input");
+    if (watched.run.inputs.size() >= 100000000) return fail("more frames than any run");
+    watched.run.inputs.push_back(FrameInput{static_cast<int>(values[0]), static_cast<int>(values[1]), values[2] != 0,
+                                            values[3] != 0, values[4] != 0, values[5] != 0});
+  }
+  const bool readError = std::ferror(file) != 0;
+  std::fclose(file);
+  if (readError) {
+    error = "cannot read " + path;
+    return false;
+  }
+  if (!header) {
+    error = path + " has no \"# quillrun-record\" header";
+    return false;
+  }
+  if (watched.run.inputs.empty()) {
+    error = path + " holds no frames";
+    return false;
+  }
+  watched.ended = static_cast<uint32_t>(watched.run.inputs.size() - 1);
+  if (!began) watched.began = 0;
+  if (watched.began > watched.ended) {
+    error = path + ": its game begins after its last frame";
+    return false;
+  }
+  return true;
+}
+
+#ifdef QR_KEEP_GAMES
+#include <unistd.h>
+
+namespace {
+
+const char *const ModeNames[2] = {"normal", "random"};
+
+std::unique_ptr<GameStore> OpenForReading(const std::string &storePath, std::string &error) {
+  return GameStore::Open(storePath, error, false);
+}
+
+bool LoadKept(GameStore &store, const std::string &id, WatchedRun &watched, std::string &error) {
+  KeptGame game;
+  if (!store.FindGame(std::strtoll(id.c_str(), nullptr, 10), game)) {
+    error = "no kept game " + id;
+    return false;
+  }
+  if (!store.LoadRun(game.run, watched.run, error)) return false;
+  if (game.ended < game.began || game.ended >= watched.run.inputs.size()) {
+    error = "kept game " + id + " ends after its run's last kept frame";
+    return false;
+  }
+  watched.began = game.began;
+  watched.ended = game.ended;
+  return true;
+}
+
+}  // namespace
+
+int PrintKeptScores(const std::string &storePath, FILE *out) {
+  std::fprintf(out, "rank\tmode\tscore\tend\tframes\tdate\tid\n");
+  std::string error;
+  std::unique_ptr<GameStore> store = OpenForReading(storePath, error);
+  if (!store) {
+    // No store yet: nothing kept, which is no error.
+    if (!storePath.empty() && access(storePath.c_str(), F_OK) != 0 && errno == ENOENT) return 0;
+    std::fprintf(stderr, "quillrun: %s\n", error.c_str());
+    return 1;
+  }
+  for (int mode = 0; mode < 2; ++mode) {
+    int rank = 0;
+    for (const KeptGame &game : store->Best(mode, 10)) {
+      char date[32] = "-";
+      const time_t when = static_cast<time_t>(game.date);
+      struct tm local;
+      if (localtime_r(&when, &local)) std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
+      std::fprintf(out, "%d\t%s\t%d\t%s\t%u\t%s\t%lld\n", ++rank, ModeNames[mode], game.score, game.end.c_str(),
+                   game.ended - game.began + 1, date, static_cast<long long>(game.id));
+    }
+  }
+  return std::fflush(out) == 0 ? 0 : 1;
+}
+
+int ExportKeptGame(const std::string &storePath, const std::string &id, const std::string &path) {
+  std::string error;
+  std::unique_ptr<GameStore> store = OpenForReading(storePath, error);
+  WatchedRun watched;
+  KeptGame game;
+  if (!store || !LoadKept(*store, id, watched, error) || !store->FindGame(std::strtoll(id.c_str(), nullptr, 10), game)) {
+    std::fprintf(stderr, "quillrun: %s\n", error.c_str());
+    return 1;
+  }
+  FILE *file = std::fopen(path.c_str(), "w");
+  if (!file) {
+    std::fprintf(stderr, "quillrun: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return 1;
+  }
+  std::fprintf(file, "# quillrun-record 2 rules %d seed %u\n", watched.run.rules, watched.run.seed);
+  std::fprintf(file, "# game begins at frame %u\n", watched.began);
+  for (uint32_t frame = 0; frame <= watched.ended; ++frame) {
+    const FrameInput &input = watched.run.inputs[frame];
+    std::fprintf(file, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0, input.right ? 1 : 0,
+                 input.escape ? 1 : 0, input.enter ? 1 : 0);
+  }
+  std::fprintf(file, "# frames %u score %d\n", watched.ended + 1, game.score);
+  const bool failed = std::ferror(file) != 0;
+  if (std::fclose(file) != 0 || failed) {
+    std::fprintf(stderr, "quillrun: %s could not be written in full\n", path.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+bool LoadWatched(const std::string &storePath, const std::string &target, WatchedRun &watched, std::string &error) {
+  const bool id = !target.empty() && target.find_first_not_of("0123456789") == std::string::npos;
+  if (id) {
+    std::unique_ptr<GameStore> store = OpenForReading(storePath, error);
+    if (!store || !LoadKept(*store, target, watched, error)) return false;
+  } else if (!ReadRecordFile(target, watched, error)) {
+    return false;
+  }
+  if (watched.run.rules != RulesVersion) {
+    error = target + " was played under rules " + std::to_string(watched.run.rules) + "; this quillrun plays rules " +
+            std::to_string(RulesVersion);
+    return false;
+  }
+  return true;
+}
+
+#else
+
+int PrintKeptScores(const std::string &, FILE *) {
+  std::fprintf(stderr, "quillrun: this build keeps no games\n");
+  return 1;
+}
+
+int ExportKeptGame(const std::string &, const std::string &, const std::string &) { return PrintKeptScores("", nullptr); }
+
+bool LoadWatched(const std::string &, const std::string &target, WatchedRun &watched, std::string &error) {
+  if (target.find_first_not_of("0123456789") == std::string::npos) {
+    error = "this build keeps no games; --watch takes a record file here";
+    return false;
+  }
+  if (!ReadRecordFile(target, watched, error)) return false;
+  if (watched.run.rules != RulesVersion) {
+    error = target + " was played under rules " + std::to_string(watched.run.rules) + "; this quillrun plays rules " +
+            std::to_string(RulesVersion);
+    return false;
+  }
+  return true;
+}
+
+#endif
