@@ -200,10 +200,28 @@ sqlite3 *OpenFile(const std::string &path, bool create, std::string &error) {
   return db;
 }
 
+// Another program's lock: it holds the store for a moment (a busy timeout does not
+// cover every case: a change of journal mode, or two programs setting up a new store at
+// once, are refused at once instead of waited for).
+bool Busy(sqlite3 *db) {
+  const int code = sqlite3_errcode(db) & 0xFF;
+  return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 }  // namespace
 
-
 std::unique_ptr<GameStore> GameStore::Open(const std::string &path, std::string &error, bool create) {
+  // Two programs starting at once take turns, for up to about five seconds.
+  for (int attempt = 0;; ++attempt) {
+    bool busy = false;
+    std::unique_ptr<GameStore> store = OpenOnce(path, error, create, busy);
+    if (store || !busy || attempt == 100) return store;
+    usleep(50000);
+  }
+}
+
+std::unique_ptr<GameStore> GameStore::OpenOnce(const std::string &path, std::string &error, bool create,
+                                               bool &busy) {
   if (path.empty()) {
     error = "no folder for the kept games (neither XDG_DATA_HOME nor HOME is set)";
     return nullptr;
@@ -216,19 +234,23 @@ std::unique_ptr<GameStore> GameStore::Open(const std::string &path, std::string 
     const Verdict verdict = CheckStore(db, wrong);
     if (verdict == Verdict::Unreadable) {
       error = "cannot read " + path + ": " + wrong;
+      busy = Busy(db);
       sqlite3_close(db);
       return nullptr;
     }
     if (verdict == Verdict::Ours) {
       std::unique_ptr<GameStore> store(new GameStore(db));
       // WAL: a commit is one append, and a kill at any moment leaves the last commit.
-      if (!store->Exec("PRAGMA journal_mode=WAL", error) || !store->Exec("PRAGMA synchronous=NORMAL", error))
+      if (!store->Exec("PRAGMA journal_mode=WAL", error) || !store->Exec("PRAGMA synchronous=NORMAL", error)) {
+        busy = Busy(db);
         return nullptr;
+      }
       if (create) {
         const std::string setup = std::string("BEGIN IMMEDIATE;") + Schema + "PRAGMA application_id=" +
                                   std::to_string(ApplicationId) + ";PRAGMA user_version=" +
                                   std::to_string(SchemaVersion) + ";COMMIT;";
         if (!store->Exec(setup.c_str(), error)) {
+          busy = Busy(db);
           store->Rollback();
           error = "cannot set up " + path + ": " + error;
           return nullptr;

@@ -63,6 +63,12 @@ class GameStore {
   // store or fails its check is moved aside as path.damaged-TIME, said on stderr, and a
   // new store started. Null, with the reason in error, when nothing can be kept there.
   static std::unique_ptr<GameStore> Open(const std::string &path, std::string &error, bool create = true);
+
+private:
+  // One try at Open; `busy` says the failure was another program's lock, worth a retry.
+  static std::unique_ptr<GameStore> OpenOnce(const std::string &path, std::string &error, bool create, bool &busy);
+
+public:
   ~GameStore();
 
   // Writing a run as it goes (the writer thread's calls).
