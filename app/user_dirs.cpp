@@ -36,8 +36,8 @@ std::string UserFolderPath(UserFolder folder, EnvironmentLookup environment, std
   }
   return std::string(appData) + "\\quillrun";
 #else
-  // The base directory specification: a relative path in these variables is invalid and
-  // is ignored, as if the variable were unset.
+  // The XDG folders must be absolute: a relative path in these variables is ignored, as
+  // if the variable were unset.
   const char *variable = folder == UserFolder::Config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME";
   const char *base = environment(variable);
   if (base != nullptr && Absolute(base)) return std::string(base) + "/quillrun";
