@@ -1,0 +1,539 @@
+// The board's HTTP side: the routes, the checks a submission goes through in order
+// (its size while it arrives, the name, the address's share, the body opened and read,
+// the game played on a worker, then kept), and a stop that lets games in play finish.
+#include "board/server.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "board/db.h"
+#include "board/server_parts.h"
+#include "board/server_pool.h"
+#include "board/verify.h"
+#include "world/rules.h"
+
+using Json = nlohmann::json;
+
+namespace {
+
+constexpr const char *JsonType = "application/json; charset=utf-8";
+constexpr const char *TextType = "text/plain; charset=utf-8";
+constexpr const char *HtmlType = "text/html; charset=utf-8";
+// A game on the page's two boards and the most /api/top gives.
+constexpr int PageGames = 100;
+constexpr int TopLimit = 100;
+
+// One request while it is handled: the body of a submission as it arrives.
+struct Request {
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  bool submission = false;
+  bool tooLarge = false;
+  size_t received = 0;
+  std::string body;
+};
+
+std::string Text(const Json &json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+}  // namespace
+
+struct BoardServer::State {
+  BoardOptions options;
+  std::string webRoot;  // the real path of --web, empty without it
+  std::unique_ptr<BoardDb> db;
+  std::unique_ptr<PlayPool> pool;
+  MHD_Daemon *daemon = nullptr;
+  int port = 0;
+  std::string url;
+
+  std::atomic<bool> stopping{false};
+  std::mutex stopMutex;
+  bool stopped = false;
+  // Requests begun and not yet answered, so a stop can wait for their answers.
+  std::mutex activeMutex;
+  std::condition_variable activeDone;
+  int active = 0;
+
+  // ---- answers ----
+  void Log(MHD_Connection *connection, const char *method, const char *url, int status, const Request &request) {
+    if (!options.log) return;
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - request.start).count();
+    // A path is the client's text: only printable ASCII goes to the log, and not much of it.
+    std::string path;
+    for (const char *c = url; *c && path.size() < 120; c++) path += (*c >= 32 && *c < 127) ? *c : '?';
+    std::string method_;
+    for (const char *c = method; *c && method_.size() < 16; c++) method_ += (*c >= 32 && *c < 127) ? *c : '?';
+    fprintf(stderr, "%s %s %s %d %.0fms\n", Client(connection).c_str(), method_.c_str(), path.c_str(), status, ms);
+  }
+
+  MHD_Result Send(MHD_Connection *connection, const char *method, const char *url, Request &request, int status,
+                  MHD_Response *response, const char *type) {
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    if (stopping) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+    MHD_destroy_response(response);
+    Log(connection, method, url, status, request);
+    return result;
+  }
+
+  MHD_Result SendText(MHD_Connection *connection, const char *method, const char *url, Request &request, int status,
+                      std::string text, const char *type,
+                      std::initializer_list<std::pair<const char *, std::string>> headers = {}) {
+    // The response keeps its own copy of the text until it is sent.
+    auto *kept = new std::string(std::move(text));
+    MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
+        kept->size(), kept->data(), [](void *cls) { delete static_cast<std::string *>(cls); }, kept);
+    if (!response) {
+      delete kept;
+      return MHD_NO;
+    }
+    for (const auto &header : headers) MHD_add_response_header(response, header.first, header.second.c_str());
+    return Send(connection, method, url, request, status, response, type);
+  }
+
+  MHD_Result SendJson(MHD_Connection *connection, const char *method, const char *url, Request &request, int status,
+                      const Json &json, std::initializer_list<std::pair<const char *, std::string>> headers = {}) {
+    return SendText(connection, method, url, request, status, Text(json) + "\n", JsonType, headers);
+  }
+
+  MHD_Result SendError(MHD_Connection *connection, const char *method, const char *url, Request &request, int status,
+                       const char *error, const std::string &reason,
+                       std::initializer_list<std::pair<const char *, std::string>> headers = {}) {
+    return SendJson(connection, method, url, request, status, Json{{"error", error}, {"reason", reason}}, headers);
+  }
+
+  MHD_Result Refuse(MHD_Connection *connection, const char *method, const char *url, Request &request,
+                    Refusal refusal, const std::string &why) {
+    int status = RefusalStatus(refusal);
+    if (refusal == Refusal::TooMany) {
+      return SendError(connection, method, url, request, status, RefusalName(refusal), why,
+                       {{MHD_HTTP_HEADER_RETRY_AFTER, std::to_string(options.rateWindow)}});
+    }
+    if (refusal == Refusal::Busy) {
+      long seconds = std::clamp(static_cast<long>(std::ceil(options.timeLimit)), 1L, 60L);
+      return SendError(connection, method, url, request, status, RefusalName(refusal), why,
+                       {{MHD_HTTP_HEADER_RETRY_AFTER, std::to_string(seconds)}});
+    }
+    return SendError(connection, method, url, request, status, RefusalName(refusal), why);
+  }
+
+  MHD_Result DatabaseFailed(MHD_Connection *connection, const char *method, const char *url, Request &request,
+                            const std::string &error) {
+    fprintf(stderr, "quillrun-board: the database failed: %s\n", error.c_str());
+    return SendError(connection, method, url, request, MHD_HTTP_INTERNAL_SERVER_ERROR, "internal",
+                     "the board's database failed");
+  }
+
+  // ---- the client ----
+  std::string Client(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    std::string peer = info ? SocketAddress(info->client_addr) : "";
+    if (options.trustProxy.empty()) return peer;
+    std::vector<std::string> forwarded;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void *cls, MHD_ValueKind, const char *key, const char *value) {
+          if (key && value && strcasecmp(key, "X-Forwarded-For") == 0) {
+            static_cast<std::vector<std::string> *>(cls)->push_back(value);
+          }
+          return MHD_YES;
+        },
+        &forwarded);
+    return ForwardedClient(peer, forwarded, options.trustProxy);
+  }
+
+  // A query value as sent (it may hold a zero byte); false when it is not there.
+  static bool Argument(MHD_Connection *connection, const char *key, std::string &value) {
+    const char *text = nullptr;
+    size_t length = 0;
+    if (MHD_lookup_connection_value_n(connection, MHD_GET_ARGUMENT_KIND, key, strlen(key), &text, &length) !=
+        MHD_YES) {
+      return false;
+    }
+    value.assign(text ? text : "", text ? length : 0);
+    return true;
+  }
+
+  // ---- routes ----
+  MHD_Result Route(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    std::string path = url;
+    bool get = strcmp(method, MHD_HTTP_METHOD_GET) == 0 || strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+    auto wrongMethod = [&](const char *allowed) {
+      return SendError(connection, method, url, request, MHD_HTTP_METHOD_NOT_ALLOWED, "method-not-allowed",
+                       std::string("this path takes ") + allowed, {{MHD_HTTP_HEADER_ALLOW, allowed}});
+    };
+    if (path == "/api/games") return wrongMethod("POST");
+    if (path == "/" || path == "/api/top" || path.compare(0, 11, "/api/games/") == 0 ||
+        (!webRoot.empty() && (path == "/play" || path.compare(0, 6, "/play/") == 0))) {
+      if (!get) return wrongMethod("GET, HEAD");
+    }
+    if (path == "/") return Page(connection, method, url, request);
+    if (path == "/api/top") return Top(connection, method, url, request);
+    if (path.compare(0, 11, "/api/games/") == 0) return Recording(connection, method, url, request, path.substr(11));
+    if (!webRoot.empty() && path == "/play") {
+      return SendText(connection, method, url, request, MHD_HTTP_MOVED_PERMANENTLY, "", TextType,
+                      {{MHD_HTTP_HEADER_LOCATION, "/play/"}});
+    }
+    if (!webRoot.empty() && path.compare(0, 6, "/play/") == 0) {
+      return WebFile(connection, method, url, request, path.substr(6));
+    }
+    return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "nothing is at this path");
+  }
+
+  MHD_Result Page(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    std::vector<BoardGame> normal, random;
+    std::string error;
+    if (!db->Top(0, RulesVersion, PageGames, normal, error) || !db->Top(1, RulesVersion, PageGames, random, error)) {
+      return DatabaseFailed(connection, method, url, request, error);
+    }
+    return SendText(connection, method, url, request, MHD_HTTP_OK, BoardPage(normal, random, RulesVersion, !webRoot.empty()),
+                    HtmlType,
+                    {{"Cache-Control", "no-cache"},
+                     {"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'"}});
+  }
+
+  MHD_Result Top(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    auto bad = [&](const std::string &reason) {
+      return SendError(connection, method, url, request, MHD_HTTP_BAD_REQUEST, "bad-request", reason);
+    };
+    std::string text;
+    int mode = -1;
+    if (Argument(connection, "mode", text)) mode = text == "normal" ? 0 : text == "random" ? 1 : -1;
+    if (mode < 0) return bad("mode must be normal or random");
+    int64_t limit = 10, rules = RulesVersion;
+    if (Argument(connection, "limit", text) &&
+        (!ParseDecimal(text.data(), text.size(), TopLimit, limit) || limit < 1)) {
+      return bad("limit must be a number from 1 to " + std::to_string(TopLimit));
+    }
+    if (Argument(connection, "rules", text) && !ParseDecimal(text.data(), text.size(), INT_MAX, rules)) {
+      return bad("rules must be a number");
+    }
+    std::vector<BoardGame> games;
+    std::string error;
+    if (!db->Top(mode, static_cast<int>(rules), static_cast<int>(limit), games, error)) {
+      return DatabaseFailed(connection, method, url, request, error);
+    }
+    Json list = Json::array();
+    int64_t place = 0;
+    for (const BoardGame &game : games) {
+      list.push_back({{"place", ++place},
+                      {"id", game.id},
+                      {"name", game.name},
+                      {"score", game.score},
+                      {"end", game.end},
+                      {"frames", game.frames},
+                      {"submitted", game.submitted},
+                      {"url", "/api/games/" + std::to_string(game.id)}});
+    }
+    return SendJson(connection, method, url, request, MHD_HTTP_OK,
+                    {{"mode", mode == 0 ? "normal" : "random"}, {"rules", rules}, {"games", list}},
+                    {{"Cache-Control", "no-cache"}});
+  }
+
+  MHD_Result Recording(MHD_Connection *connection, const char *method, const char *url, Request &request,
+                       const std::string &idText) {
+    int64_t id = 0;
+    BoardGame game;
+    std::string record, error;
+    bool found = false;
+    if (ParseDecimal(idText.data(), idText.size(), INT64_MAX / 10, id)) {
+      if (!db->Game(id, game, &record, &found, error)) return DatabaseFailed(connection, method, url, request, error);
+    }
+    if (!found) return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "no such game");
+    std::string disposition = "inline; filename=\"quillrun-" + std::to_string(id) + ".rec\"";
+    // A kept recording never changes.
+    return SendText(connection, method, url, request, MHD_HTTP_OK, std::move(record), TextType,
+                    {{MHD_HTTP_HEADER_CONTENT_DISPOSITION, disposition},
+                     {"Cache-Control", "public, max-age=31536000, immutable"}});
+  }
+
+  MHD_Result WebFile(MHD_Connection *connection, const char *method, const char *url, Request &request,
+                     const std::string &path) {
+    uint64_t size = 0;
+    std::string name;
+    int file = OpenWebFile(webRoot, path, size, name);
+    if (file < 0) return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "no such file");
+    MHD_Response *response = MHD_create_response_from_fd64(size, file);  // closes the file when done
+    if (!response) {
+      close(file);
+      return MHD_NO;
+    }
+    MHD_add_response_header(response, "Cache-Control", "no-cache");
+    return Send(connection, method, url, request, MHD_HTTP_OK, response, WebContentType(name));
+  }
+
+  // ---- a submission, once its body is all in ----
+  MHD_Result Submit(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    auto refuse = [&](Refusal refusal, const std::string &why) {
+      return Refuse(connection, method, url, request, refusal, why);
+    };
+    if (request.tooLarge) {
+      return refuse(Refusal::TooLarge, "the body is over " + std::to_string(BoardMaxBody) + " bytes");
+    }
+    if (stopping) return refuse(Refusal::Busy, "the board is shutting down");
+
+    std::string name, gameText;
+    Argument(connection, "name", name);
+    std::string nameWhy = NameRefusal(name);
+    if (!nameWhy.empty()) return refuse(Refusal::BadName, nameWhy);
+    int64_t game = -1;
+    if (Argument(connection, "game", gameText) &&
+        !ParseDecimal(gameText.data(), gameText.size(), INT64_MAX / 10, game)) {
+      return refuse(Refusal::Malformed, "game must be a frame number");
+    }
+
+    std::string client = Client(connection);
+    bool allowed = false;
+    std::string error;
+    if (!db->TakeSubmission(client, static_cast<int64_t>(time(nullptr)), options.rate, options.rateWindow, &allowed,
+                            error)) {
+      return DatabaseFailed(connection, method, url, request, error);
+    }
+    if (!allowed) {
+      return refuse(Refusal::TooMany, "this address has sent " + std::to_string(options.rate) + " games in " +
+                                          std::to_string(options.rateWindow) + " seconds; try again later");
+    }
+
+    // The body: gzip when it says so or when it starts like gzip, else the text itself.
+    std::string text, why;
+    Refusal refusal = Refusal::None;
+    const char *encodingHeader = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                             MHD_HTTP_HEADER_CONTENT_ENCODING);
+    std::string encoding = encodingHeader ? encodingHeader : "";
+    std::transform(encoding.begin(), encoding.end(), encoding.begin(), [](unsigned char c) { return tolower(c); });
+    encoding.erase(0, encoding.find_first_not_of(" \t"));
+    encoding.erase(encoding.find_last_not_of(" \t") + 1);
+    bool gzipMagic = request.body.size() >= 2 && static_cast<unsigned char>(request.body[0]) == 0x1f &&
+                     static_cast<unsigned char>(request.body[1]) == 0x8b;
+    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate" ||
+        ((encoding.empty() || encoding == "identity") && gzipMagic)) {
+      if (!InflateBody(request.body, text, refusal, why)) return refuse(refusal, why);
+      std::string().swap(request.body);
+    } else if (encoding.empty() || encoding == "identity") {
+      text.swap(request.body);
+    } else {
+      return refuse(Refusal::Malformed, "the body is in an encoding the board does not read (gzip or none)");
+    }
+
+    SubmittedRecord record;
+    if (!ReadSubmittedRecord(text, record, refusal, why)) return refuse(refusal, why);
+    ProvenGame proven;
+    if (!pool->Play(record, game, proven, refusal, why)) return refuse(refusal, why);
+    std::vector<FrameInput>().swap(record.inputs);
+
+    BoardGame kept;
+    kept.name = name;
+    kept.mode = proven.mode;
+    kept.rules = proven.rules;
+    kept.end = proven.end;
+    kept.score = proven.score;
+    kept.shield = proven.shield;
+    kept.began = proven.began;
+    kept.frames = proven.frames;
+    kept.submitted = static_cast<int64_t>(time(nullptr));
+    int64_t place = 0;
+    if (!db->AddGame(kept, text, &place, error)) return DatabaseFailed(connection, method, url, request, error);
+    std::string location = "/api/games/" + std::to_string(kept.id);
+    return SendJson(connection, method, url, request, MHD_HTTP_CREATED,
+                    {{"id", kept.id},
+                     {"name", kept.name},
+                     {"mode", kept.mode == 1 ? "random" : "normal"},
+                     {"end", kept.end},
+                     {"score", kept.score},
+                     {"shield", kept.shield},
+                     {"frames", kept.frames},
+                     {"began", kept.began},
+                     {"rules", kept.rules},
+                     {"place", place},
+                     {"url", location}},
+                    {{MHD_HTTP_HEADER_LOCATION, location}});
+  }
+
+  // ---- libmicrohttpd's calls ----
+  static MHD_Result Handle(void *cls, MHD_Connection *connection, const char *url, const char *method,
+                           const char *, const char *upload, size_t *uploadSize, void **requestSlot) {
+    State &state = *static_cast<State *>(cls);
+    auto *request = static_cast<Request *>(*requestSlot);
+    if (!request) {
+      // The headers are in: everything but a submission is answered now.
+      request = new Request;
+      *requestSlot = request;
+      {
+        std::lock_guard<std::mutex> lock(state.activeMutex);
+        state.active++;
+      }
+      if (state.stopping) {
+        return state.SendError(connection, method, url, *request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
+                               "the board is shutting down", {{MHD_HTTP_HEADER_RETRY_AFTER, "10"}});
+      }
+      if (strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0) {
+        return state.Route(connection, method, url, *request);
+      }
+      request->submission = true;
+      // A body said to be too large is refused before it is sent.
+      const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+      int64_t bytes = 0;
+      if (length && ParseDecimal(length, strlen(length), INT64_MAX / 10, bytes) &&
+          bytes > static_cast<int64_t>(BoardMaxBody)) {
+        return state.Refuse(connection, method, url, *request, Refusal::TooLarge,
+                            "the body is over " + std::to_string(BoardMaxBody) + " bytes");
+      }
+      return MHD_YES;
+    }
+    if (*uploadSize != 0) {
+      // More of the body. Past the limit nothing more is kept, and a body that goes on
+      // and on is cut off.
+      if (!request->tooLarge && request->body.size() + *uploadSize > BoardMaxBody) {
+        request->tooLarge = true;
+        std::string().swap(request->body);
+      }
+      if (!request->tooLarge) request->body.append(upload, *uploadSize);
+      request->received += *uploadSize;
+      *uploadSize = 0;
+      return request->received > 2 * BoardMaxBody ? MHD_NO : MHD_YES;
+    }
+    return state.Submit(connection, method, url, *request);
+  }
+
+  static void Completed(void *cls, MHD_Connection *, void **requestSlot, MHD_RequestTerminationCode) {
+    State &state = *static_cast<State *>(cls);
+    auto *request = static_cast<Request *>(*requestSlot);
+    if (!request) return;
+    delete request;
+    *requestSlot = nullptr;
+    std::lock_guard<std::mutex> lock(state.activeMutex);
+    state.active--;
+    state.activeDone.notify_all();
+  }
+};
+
+BoardServer::BoardServer(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+BoardServer::~BoardServer() { Stop(); }
+
+int BoardServer::Port() const { return state_->port; }
+
+std::string BoardServer::Url() const { return state_->url; }
+
+std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std::string &error) {
+  auto state = std::make_unique<State>();
+  State &s = *state;
+  s.options = options;
+  for (std::string &address : s.options.trustProxy) {
+    std::string canonical = CanonicalAddress(address);
+    if (canonical.empty()) {
+      error = "not an address to trust: " + address;
+      return nullptr;
+    }
+    address = canonical;
+  }
+  if (!options.web.empty()) {
+    char *real = realpath(options.web.c_str(), nullptr);
+    if (!real) {
+      error = "cannot open the folder " + options.web + ": " + strerror(errno);
+      return nullptr;
+    }
+    s.webRoot = real;
+    free(real);
+  }
+
+  // The address to listen on.
+  sockaddr_storage address{};
+  socklen_t addressLength = 0;
+  bool ipv6 = false;
+  {
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    if (inet_pton(AF_INET, options.bind.c_str(), &v4.sin_addr) == 1) {
+      v4.sin_family = AF_INET;
+      v4.sin_port = htons(static_cast<uint16_t>(options.port));
+      memcpy(&address, &v4, sizeof v4);
+      addressLength = sizeof v4;
+    } else if (inet_pton(AF_INET6, options.bind.c_str(), &v6.sin6_addr) == 1) {
+      v6.sin6_family = AF_INET6;
+      v6.sin6_port = htons(static_cast<uint16_t>(options.port));
+      memcpy(&address, &v6, sizeof v6);
+      addressLength = sizeof v6;
+      ipv6 = true;
+    } else {
+      error = "not an address to listen on: " + options.bind;
+      return nullptr;
+    }
+  }
+  (void)addressLength;
+
+  s.db = BoardDb::Open(options.db, error);
+  if (!s.db) return nullptr;
+
+  int workers = options.workers > 0 ? options.workers : static_cast<int>(std::thread::hardware_concurrency());
+  auto limit = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(options.timeLimit));
+  s.pool = std::make_unique<PlayPool>(std::max(workers, 1), options.queue, limit);
+
+  unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ITC | MHD_USE_AUTO;
+  if (ipv6) flags |= MHD_USE_IPv6;
+  if (options.log) flags |= MHD_USE_ERROR_LOG;
+  errno = 0;
+  s.daemon = MHD_start_daemon(
+      flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &State::Handle, &s,
+      MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr *>(&address),
+      MHD_OPTION_CONNECTION_LIMIT, 1024u,
+      // Idle connections and stalled uploads go after this long; a connection waiting
+      // on its game is not idle in this sense (its thread is in the handler).
+      MHD_OPTION_CONNECTION_TIMEOUT, 30u,
+      MHD_OPTION_NOTIFY_COMPLETED, &State::Completed, &s,
+      MHD_OPTION_END);
+  if (!s.daemon) {
+    int code = errno;
+    error = "cannot listen on " + options.bind + " port " + std::to_string(options.port) +
+            (code ? std::string(": ") + strerror(code) : std::string());
+    s.pool->Close();
+    return nullptr;
+  }
+  const MHD_DaemonInfo *info = MHD_get_daemon_info(s.daemon, MHD_DAEMON_INFO_BIND_PORT);
+  s.port = info && info->port ? info->port : options.port;
+  s.url = "http://" + (ipv6 ? "[" + options.bind + "]" : options.bind) + ":" + std::to_string(s.port) + "/";
+  return std::unique_ptr<BoardServer>(new BoardServer(std::move(state)));
+}
+
+void BoardServer::Stop() {
+  if (!state_) return;
+  State &s = *state_;
+  std::lock_guard<std::mutex> stopLock(s.stopMutex);
+  if (s.stopped) return;
+  s.stopped = true;
+  s.stopping = true;
+  // No new connections; requests on open ones are answered 503 from now on.
+  MHD_socket listening = MHD_quiesce_daemon(s.daemon);
+  // The games being played finish; the ones waiting are answered Busy.
+  s.pool->Close();
+  // Their answers go out before the connections close (a client stuck sending a body
+  // is not waited for long).
+  {
+    std::unique_lock<std::mutex> lock(s.activeMutex);
+    s.activeDone.wait_for(lock, std::chrono::seconds(10), [&s] { return s.active == 0; });
+  }
+  MHD_stop_daemon(s.daemon);
+  s.daemon = nullptr;
+  if (listening != MHD_INVALID_SOCKET) close(listening);
+  s.db.reset();
+}

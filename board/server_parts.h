@@ -1,0 +1,43 @@
+// The server's pieces that need no connection: addresses, numbers in a query, the page
+// of the boards and the browser build's files.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/socket.h>
+#include <vector>
+
+#include "board/db.h"
+
+// An IP address as text in one spelling ("::ffff:1.2.3.4" is "1.2.3.4"); empty when the
+// text is not an address.
+std::string CanonicalAddress(const std::string &text);
+// The address of a socket's peer as text; empty for a family other than IPv4 and IPv6.
+std::string SocketAddress(const sockaddr *address);
+
+// The client a submission is counted against: the peer, or when the peer is a trusted
+// proxy, the last address of X-Forwarded-For (the one that proxy appended), taken from
+// the last such header; the peer when there is none or it is not an address.
+std::string ForwardedClient(const std::string &peer, const std::vector<std::string> &forwardedFor,
+                            const std::vector<std::string> &trusted);
+
+// A decimal number of at most 18 digits, nothing else (no sign, no blanks); false
+// otherwise or when over `max`.
+bool ParseDecimal(const char *text, size_t length, int64_t max, int64_t &value);
+
+// Text for a URL's query value: everything but A-Z a-z 0-9 - . _ ~ percent-encoded.
+std::string UrlEncode(const std::string &text);
+
+// The page of both boards of `rules`: every name escaped, each game linked to its
+// recording, and when the browser build is served, to the build playing it.
+std::string BoardPage(const std::vector<BoardGame> &normal, const std::vector<BoardGame> &random, int rules,
+                      bool playLinks);
+
+// The content type of a file served from the browser build, by its name's ending.
+const char *WebContentType(const std::string &name);
+
+// Opens the file `path` (the part of the request after /play/) inside the folder
+// `root` (a real path, no symbolic links in it): a folder stands for its index.html;
+// "..", an absolute path, a link leading out of the folder, anything but a regular file
+// is none. The open descriptor and its size, or -1.
+int OpenWebFile(const std::string &root, const std::string &path, uint64_t &size, std::string &name);

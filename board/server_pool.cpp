@@ -1,0 +1,89 @@
+#include "board/server_pool.h"
+
+#include <algorithm>
+
+PlayPool::PlayPool(int workers, int queue, std::chrono::steady_clock::duration timeLimit)
+    : workerCount_(std::max(workers, 1)), queueLimit_(static_cast<size_t>(std::max(queue, 0))), timeLimit_(timeLimit) {
+  workers_.reserve(static_cast<size_t>(workerCount_));
+  for (int i = 0; i < workerCount_; i++) workers_.emplace_back([this] { Work(); });
+}
+
+PlayPool::~PlayPool() { Close(); }
+
+bool PlayPool::Play(const SubmittedRecord &record, int64_t game, ProvenGame &proven, Refusal &refusal,
+                    std::string &why) {
+  Job job;
+  job.record = &record;
+  job.game = game;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (closing_) {
+    refusal = Refusal::Busy;
+    why = "the board is shutting down";
+    return false;
+  }
+  // Games a free worker is about to take are not waiting: the limit counts the others.
+  if (waiting_.size() >= queueLimit_ + static_cast<size_t>(workerCount_ - playing_)) {
+    refusal = Refusal::Busy;
+    why = "too many games are waiting to be played";
+    return false;
+  }
+  waiting_.push_back(&job);
+  work_.notify_one();
+  done_.wait(lock, [&job] { return job.done; });
+  proven = job.proven;
+  refusal = job.refusal;
+  why = std::move(job.why);
+  return job.ok;
+}
+
+void PlayPool::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    work_.wait(lock, [this] { return closing_ || !waiting_.empty(); });
+    if (waiting_.empty()) return;  // closing, nothing left
+    Job &job = *waiting_.front();
+    waiting_.pop_front();
+    playing_++;
+    lock.unlock();
+    auto deadline = std::chrono::steady_clock::now() + timeLimit_;
+    job.ok = ProveGame(*job.record, job.game, job.proven, job.refusal, job.why, deadline);
+    if (!job.ok && job.refusal == Refusal::TooSlow && job.why.empty()) job.why = "playing it took too long";
+    lock.lock();
+    playing_--;
+    Finish(job);
+  }
+}
+
+// Called with the lock held.
+void PlayPool::Finish(Job &job) {
+  job.done = true;
+  done_.notify_all();
+}
+
+void PlayPool::Close() {
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    for (Job *job : waiting_) {
+      job->ok = false;
+      job->refusal = Refusal::Busy;
+      job->why = "the board is shutting down";
+      Finish(*job);
+    }
+    waiting_.clear();
+    workers.swap(workers_);
+  }
+  work_.notify_all();
+  for (std::thread &worker : workers) worker.join();
+}
+
+int PlayPool::Playing() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return playing_;
+}
+
+int PlayPool::Waiting() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(waiting_.size());
+}
