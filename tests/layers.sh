@@ -10,9 +10,12 @@
 #   ezds      base; nothing of the platform, whose loader takes it in
 #   sound     platform, base, datadir
 #   render    world, platform, base, datadir
-#   app       everything above (never the tools, which are built on it), except the
-#             built-in player (app/player.*), which plays
+#   app       everything above (never the tools, which are built on it, nor the board),
+#             except the built-in player (app/player.*), which plays
 #             through the frame input alone and so includes the world only
+#   board     the leaderboard server: the world, the built-in player (app/player.h) and
+#             the recording's line reader (tools/replay_input.h); nothing that draws,
+#             sounds or opens a window
 # And the world library must not need anything but the C and C++ runtimes: every symbol
 # it leaves undefined has to come from them (no platform call, no sound, no rand).
 # Usage: layers.sh SOURCE_DIR [LIBWORLD.a]
@@ -36,15 +39,23 @@ forbid() {   # folder, then the folders it must not include
   fi
 }
 
-forbid world app render sound platform tools ezds base datadir
-forbid base app render sound platform tools ezds world datadir
-forbid datadir app render sound platform tools ezds world base
-forbid png app render sound platform tools ezds world base datadir
-forbid platform app render sound world tools ezds datadir
-forbid ezds app render sound world tools platform datadir
-forbid sound app render world tools
-forbid render app sound tools
-forbid app tools
+forbid world app render sound platform tools ezds base datadir board
+forbid base app render sound platform tools ezds world datadir board
+forbid datadir app render sound platform tools ezds world base board
+forbid png app render sound platform tools ezds world base datadir board
+forbid platform app render sound world tools ezds datadir board
+forbid ezds app render sound world tools platform datadir board
+forbid sound app render world tools board
+forbid render app sound tools board
+forbid app tools board
+forbid board render sound platform ezds base datadir png
+hits=$(grep -rnE --include='*.cpp' --include='*.h' '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<](app|tools)/' \
+  "$source_dir/board" 2>/dev/null | grep -vE '["<](app/player\.h|tools/replay_input\.h)[">]')
+if [ -n "$hits" ]; then
+  echo "layers: board/ includes more of the game than the player and the line reader:"
+  echo "$hits" | sed "s|^$source_dir/|  |"
+  status=1
+fi
 hits=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$source_dir"/app/player.* 2>/dev/null |
   grep -E '["<](app|render|sound|platform|tools|ezds)/' | grep -v '"app/player.h"')
 if [ -n "$hits" ]; then

@@ -1,0 +1,347 @@
+// Reading a submission and playing it again (see verify.h).
+#include "board/verify.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+
+#include "app/player.h"
+#include "tools/replay_input.h"
+#include "world/record_header.h"
+#include "world/rules.h"
+
+int RefusalStatus(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::None: return 200;
+    case Refusal::Malformed: return 400;
+    case Refusal::BadName: return 400;
+    case Refusal::TooLarge: return 413;
+    case Refusal::OtherRules:
+    case Refusal::NoGame:
+    case Refusal::NoEnd:
+    case Refusal::BuiltInPlayer: return 422;
+    case Refusal::TooMany: return 429;
+    case Refusal::Busy:
+    case Refusal::TooSlow: return 503;
+  }
+  return 500;
+}
+
+const char *RefusalName(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::None: return "none";
+    case Refusal::Malformed: return "malformed";
+    case Refusal::TooLarge: return "too-large";
+    case Refusal::OtherRules: return "other-rules";
+    case Refusal::NoGame: return "no-game";
+    case Refusal::NoEnd: return "no-end";
+    case Refusal::BuiltInPlayer: return "built-in-player";
+    case Refusal::BadName: return "bad-name";
+    case Refusal::TooMany: return "too-many";
+    case Refusal::Busy: return "busy";
+    case Refusal::TooSlow: return "too-slow";
+  }
+  return "unknown";
+}
+
+bool InflateBody(const std::string &body, std::string &text, Refusal &refusal, std::string &why, size_t limit) {
+  text.clear();
+  z_stream stream{};
+  // 15 + 32: a gzip or a zlib stream, told apart by its header.
+  if (inflateInit2(&stream, 15 + 32) != Z_OK) {
+    refusal = Refusal::Malformed;
+    why = "cannot open a compressed body here";
+    return false;
+  }
+  stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(body.data()));
+  stream.avail_in = static_cast<uInt>(body.size());
+  char chunk[65536];
+  bool ok = true;
+  for (;;) {
+    stream.next_out = reinterpret_cast<Bytef *>(chunk);
+    stream.avail_out = sizeof chunk;
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    const size_t produced = sizeof chunk - stream.avail_out;
+    if (text.size() + produced > limit) {
+      refusal = Refusal::TooLarge;
+      why = "the body opens to more than " + std::to_string(limit >> 20) + " MB";
+      ok = false;
+      break;
+    }
+    text.append(chunk, produced);
+    if (result == Z_STREAM_END) {
+      // gzip allows members one after another: open the next one, if any.
+      if (stream.avail_in == 0) break;
+      if (inflateReset(&stream) != Z_OK) {
+        refusal = Refusal::Malformed;
+        why = "a damaged compressed body";
+        ok = false;
+        break;
+      }
+      continue;
+    }
+    if (result == Z_BUF_ERROR && stream.avail_in == 0) {
+      refusal = Refusal::Malformed;
+      why = "a compressed body that stops short";
+      ok = false;
+      break;
+    }
+    if (result != Z_OK && result != Z_BUF_ERROR) {
+      refusal = Refusal::Malformed;
+      why = std::string("a damaged compressed body (") + (stream.msg ? stream.msg : "no reason given") + ")";
+      ok = false;
+      break;
+    }
+  }
+  inflateEnd(&stream);
+  if (!ok) text.clear();
+  return ok;
+}
+
+namespace {
+
+constexpr char BeginsComment[] = "# game begins at frame ";
+
+bool ReadBegins(const char *line, size_t length, uint32_t &frame) {
+  const size_t prefix = sizeof BeginsComment - 1;
+  if (length <= prefix) return false;
+  uint64_t value = 0;
+  size_t at = prefix;
+  for (; at < length && line[at] >= '0' && line[at] <= '9'; ++at) {
+    value = value * 10 + static_cast<uint64_t>(line[at] - '0');
+    if (value > 0xFFFFFFFFu) return false;
+  }
+  while (at < length && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+  if (at == prefix || at != length) return false;
+  frame = static_cast<uint32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+bool ReadSubmittedRecord(const std::string &text, SubmittedRecord &record, Refusal &refusal, std::string &why) {
+  record = SubmittedRecord{};
+  size_t start = 0;
+  long lineNumber = 0;
+  auto fail = [&](Refusal kind, const std::string &reason) {
+    refusal = kind;
+    why = "line " + std::to_string(lineNumber) + ": " + reason;
+    record.inputs.clear();
+    return false;
+  };
+  if (text.empty()) {
+    refusal = Refusal::Malformed;
+    why = "an empty recording";
+    return false;
+  }
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const char *line = text.data() + start;
+    const size_t length = end - start;
+    start = end + 1;
+    ++lineNumber;
+    if (std::memchr(line, '\0', length)) return fail(Refusal::Malformed, "a NUL byte");
+    if (lineNumber == 1) {
+      RecordHeader header;
+      std::string reason;
+      switch (ReadRecordHeader(line, length, &header, &reason)) {
+        case HeaderLine::Other:
+          return fail(Refusal::Malformed, "not a recording's header (want \"# quillrun-record 2 rules R seed N\")");
+        case HeaderLine::Bad: return fail(Refusal::Malformed, reason);
+        case HeaderLine::Header: break;
+      }
+      reason = RulesRefusal(header.rules);
+      if (!reason.empty()) return fail(Refusal::OtherRules, reason);
+      record.seed = header.seed;
+      record.rules = header.rules;
+      continue;
+    }
+    if (length > 0 && line[0] == '#') {
+      const size_t prefix = sizeof BeginsComment - 1;
+      if (length >= prefix && std::memcmp(line, BeginsComment, prefix) == 0) {
+        if (record.beginsNamed) return fail(Refusal::Malformed, "a second \"game begins\" line");
+        if (!ReadBegins(line, length, record.beginsAt)) return fail(Refusal::Malformed, "a bad frame number");
+        record.beginsNamed = true;
+      } else {
+        RecordHeader header;
+        std::string reason;
+        if (ReadRecordHeader(line, length, &header, &reason) != HeaderLine::Other)
+          return fail(Refusal::Malformed, "a second header");
+      }
+      continue;
+    }
+    if (record.inputs.size() >= BoardMaxFrames)
+      return fail(Refusal::TooLarge, "more than " + std::to_string(BoardMaxFrames) + " frames");
+    FrameInput input{};
+    std::string reason;
+    if (!ParseInputLine(line, length, &input, &reason)) return fail(Refusal::Malformed, reason);
+    record.inputs.push_back(input);
+  }
+  refusal = Refusal::None;
+  return true;
+}
+
+bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, Refusal &refusal, std::string &why,
+               std::chrono::steady_clock::time_point deadline, const std::atomic<bool> *cancel) {
+  proven = ProvenGame{};
+  const bool asked = game >= 0;
+  const bool named = !asked && record.beginsNamed;
+  const int64_t wanted = asked ? game : named ? static_cast<int64_t>(record.beginsAt) : -1;
+  auto stopped = [&](size_t frame) {
+    if ((frame & 1023) != 0) return false;
+    if ((cancel && cancel->load(std::memory_order_relaxed)) || std::chrono::steady_clock::now() > deadline) {
+      refusal = Refusal::TooSlow;
+      why = "playing the game took longer than this board allows";
+      return true;
+    }
+    return false;
+  };
+
+  World *world = new World;   // a world is large; keep it off a worker's stack
+  std::unique_ptr<World> owned(world);
+  StartWorld(*world, record.seed);
+  FrameReport report;
+  bool inGame = false;      // the game being scored is in play
+  bool found = false;       // ... and it has ended in GAME OVER or ALL CLEAR
+  int64_t began = -1;
+  const size_t frames = record.inputs.size();
+  for (size_t i = 0; i < frames && !found; ++i) {
+    if (stopped(i)) return false;
+    const FrameInput &input = record.inputs[i];
+    const int before = world->GameState;
+    const bool quits = input.escape && !world->keysHeld.escape && before != Title;
+    StepWorld(*world, input, report);
+    const int after = world->GameState;
+    if (inGame && (quits || after == Title)) {
+      // Left for the title before its end: not a game with a score.
+      if (wanted >= 0) {
+        refusal = Refusal::NoEnd;
+        why = "the game that begins on frame " + std::to_string(began) + " is left at frame " + std::to_string(i) +
+              " without GAME OVER or ALL CLEAR";
+        return false;
+      }
+      inGame = false;
+    }
+    const bool begins = after == Playing && (before != Playing || quits);
+    if (begins && !inGame && (wanted < 0 || static_cast<int64_t>(i) == wanted)) {
+      inGame = true;
+      began = static_cast<int64_t>(i);
+      proven.mode = world->randomMode == 1 ? 1 : 0;
+    }
+    if (inGame && (after == GameOver || after == AllClear)) {
+      found = true;
+      proven.end = after == GameOver ? "over" : "clear";
+      proven.score = world->score;
+      proven.shield = world->Player.shield;
+      proven.began = static_cast<uint32_t>(began);
+      proven.ended = static_cast<uint32_t>(i);
+      proven.frames = proven.ended - proven.began + 1;
+    }
+    if (wanted >= 0 && !inGame && static_cast<int64_t>(i) >= wanted) {
+      refusal = Refusal::NoGame;
+      why = "no game begins on frame " + std::to_string(wanted);
+      return false;
+    }
+    if (report.quit) break;   // Escape on the title: the program ended here
+  }
+  if (!found) {
+    refusal = inGame ? Refusal::NoEnd : wanted >= 0 ? Refusal::NoGame : Refusal::NoEnd;
+    if (inGame)
+      why = "the game that begins on frame " + std::to_string(began) + " has not ended when the recording stops";
+    else if (wanted >= 0)
+      why = "no game begins on frame " + std::to_string(wanted);
+    else
+      why = "no game in the recording ends in GAME OVER or ALL CLEAR";
+    return false;
+  }
+  proven.rules = record.rules;
+
+  // The built-in player's own game is not a player's: play the run again to the game's
+  // first frame, then ask a fresh player for every frame of the game. A person's inputs
+  // part from it within a frame or two; only the player's own run goes on to the end.
+  StartWorld(*world, record.seed);
+  for (uint32_t i = 0; i < proven.began; ++i) {
+    if (stopped(i)) return false;
+    StepWorld(*world, record.inputs[i], report);
+  }
+  std::unique_ptr<BuiltInPlayer> player(new BuiltInPlayer(proven.mode == 1));
+  bool same = true;
+  for (uint32_t i = proven.began; i <= proven.ended; ++i) {
+    if (stopped(i)) return false;
+    const FrameInput decided = player->Decide(*world);
+    const FrameInput &input = record.inputs[i];
+    if (decided.dx != input.dx || decided.dy != input.dy || decided.left != input.left ||
+        decided.right != input.right || decided.escape != input.escape || decided.enter != input.enter) {
+      same = false;
+      break;
+    }
+    StepWorld(*world, input, report);
+  }
+  if (same) {
+    refusal = Refusal::BuiltInPlayer;
+    why = "every input of this game is what the built-in player plays from the same state";
+    return false;
+  }
+  refusal = Refusal::None;
+  why.clear();
+  return true;
+}
+
+std::string NameRefusal(const std::string &name) {
+  if (name.empty()) return "a name is needed";
+  size_t at = 0;
+  int points = 0;
+  const auto *bytes = reinterpret_cast<const unsigned char *>(name.data());
+  while (at < name.size()) {
+    const unsigned char lead = bytes[at];
+    uint32_t point = 0;
+    size_t extra = 0;
+    if (lead < 0x80) {
+      point = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      point = lead & 0x1F;
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      point = lead & 0x0F;
+      extra = 2;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      point = lead & 0x07;
+      extra = 3;
+    } else {
+      return "a name must be UTF-8";
+    }
+    if (at + extra >= name.size()) return "a name must be UTF-8";
+    for (size_t k = 1; k <= extra; ++k) {
+      const unsigned char next = bytes[at + k];
+      if ((next & 0xC0) != 0x80) return "a name must be UTF-8";
+      point = (point << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and points past U+10FFFF are not UTF-8.
+    if ((extra == 2 && point < 0x800) || (extra == 3 && (point < 0x10000 || point > 0x10FFFF)) ||
+        (point >= 0xD800 && point <= 0xDFFF))
+      return "a name must be UTF-8";
+    if (point < 0x20 || point == 0x7F || (point >= 0x80 && point <= 0x9F))
+      return "a name may not hold control characters";
+    at += extra + 1;
+    if (++points > 24) return "a name is at most 24 characters";
+  }
+  return {};
+}
+
+std::string HtmlEscape(const std::string &text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
