@@ -40,13 +40,18 @@ constexpr const char *HtmlType = "text/html; charset=utf-8";
 // A game on the page's two boards and the most /api/top gives.
 constexpr int PageGames = 100;
 constexpr int TopLimit = 100;
+// Bodies held at once, arriving or waiting for their game, all connections together:
+// a thousand connections each sending four megabytes would otherwise take four gigabytes.
+constexpr size_t BodyBudget = 128 * BoardMaxBody;
 
 // One request while it is handled: the body of a submission as it arrives.
 struct Request {
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   bool submission = false;
   bool tooLarge = false;
+  bool overBudget = false;  // the board holds as many bodies as it will
   size_t received = 0;
+  size_t held = 0;          // bytes counted against BodyBudget until the request ends
   std::string body;
 };
 
@@ -59,11 +64,13 @@ struct BoardServer::State {
   std::string webRoot;  // the real path of --web, empty without it
   std::unique_ptr<BoardDb> db;
   std::unique_ptr<PlayPool> pool;
+  std::unique_ptr<Turns> openings;  // connections opening a body at once
   MHD_Daemon *daemon = nullptr;
   int port = 0;
   std::string url;
 
   std::atomic<bool> stopping{false};
+  std::atomic<size_t> bodies{0};  // bytes of bodies held, against BodyBudget
   std::mutex stopMutex;
   bool stopped = false;
   // Requests begun and not yet answered, so a stop can wait for their answers.
@@ -290,6 +297,7 @@ struct BoardServer::State {
       return refuse(Refusal::TooLarge, "the body is over " + std::to_string(BoardMaxBody) + " bytes");
     }
     if (stopping) return refuse(Refusal::Busy, "the board is shutting down");
+    if (request.overBudget) return refuse(Refusal::Busy, "the board is holding too many games to take more now");
 
     std::string name, gameText;
     Argument(connection, "name", name);
@@ -314,31 +322,33 @@ struct BoardServer::State {
     }
 
     // The body: gzip when it says so or when it starts like gzip, else the text itself.
-    std::string text, why;
-    Refusal refusal = Refusal::None;
     const char *encodingHeader = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
                                                              MHD_HTTP_HEADER_CONTENT_ENCODING);
     std::string encoding = encodingHeader ? encodingHeader : "";
     std::transform(encoding.begin(), encoding.end(), encoding.begin(), [](unsigned char c) { return tolower(c); });
     encoding.erase(0, encoding.find_first_not_of(" \t"));
     encoding.erase(encoding.find_last_not_of(" \t") + 1);
+    bool plain = encoding.empty() || encoding == "identity";
     bool gzipMagic = request.body.size() >= 2 && static_cast<unsigned char>(request.body[0]) == 0x1f &&
                      static_cast<unsigned char>(request.body[1]) == 0x8b;
-    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate" ||
-        ((encoding.empty() || encoding == "identity") && gzipMagic)) {
-      if (!InflateBody(request.body, text, refusal, why)) return refuse(refusal, why);
-      std::string().swap(request.body);
-    } else if (encoding.empty() || encoding == "identity") {
-      text.swap(request.body);
-    } else {
+    bool gzip = encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate" || (plain && gzipMagic);
+    if (!plain && !gzip) {
       return refuse(Refusal::Malformed, "the body is in an encoding the board does not read (gzip or none)");
     }
-
-    SubmittedRecord record;
-    if (!ReadSubmittedRecord(text, record, refusal, why)) return refuse(refusal, why);
+    std::string why;
+    Refusal refusal = Refusal::None;
+    {
+      // Opened and read here to answer a faulty one at once, then let go: the game waits
+      // for its worker as the body sent. Opening takes up to BoardMaxInflated bytes and
+      // the frames as much again, so only a few connections open bodies at a time.
+      Turns::Held turn(*openings);
+      std::string opened;
+      SubmittedRecord record;
+      if (!OpenSubmission(request.body, gzip, opened, record, refusal, why)) return refuse(refusal, why);
+    }
     ProvenGame proven;
-    if (!pool->Play(record, game, proven, refusal, why)) return refuse(refusal, why);
-    std::vector<FrameInput>().swap(record.inputs);
+    std::string text;
+    if (!pool->Play(std::move(request.body), gzip, game, proven, text, refusal, why)) return refuse(refusal, why);
 
     BoardGame kept;
     kept.name = name;
@@ -366,6 +376,13 @@ struct BoardServer::State {
                      {"place", place},
                      {"url", location}},
                     {{MHD_HTTP_HEADER_LOCATION, location}});
+  }
+
+  // Lets go of a request's body and its share of the budget.
+  void Release(Request &request) {
+    bodies.fetch_sub(request.held);
+    request.held = 0;
+    std::string().swap(request.body);
   }
 
   // ---- libmicrohttpd's calls ----
@@ -404,9 +421,18 @@ struct BoardServer::State {
       // and on is cut off.
       if (!request->tooLarge && request->body.size() + *uploadSize > BoardMaxBody) {
         request->tooLarge = true;
-        std::string().swap(request->body);
+        state.Release(*request);
       }
-      if (!request->tooLarge) request->body.append(upload, *uploadSize);
+      if (!request->tooLarge && !request->overBudget) {
+        if (state.bodies.fetch_add(*uploadSize) + *uploadSize > BodyBudget) {
+          state.bodies.fetch_sub(*uploadSize);
+          request->overBudget = true;
+          state.Release(*request);
+        } else {
+          request->held += *uploadSize;
+          request->body.append(upload, *uploadSize);
+        }
+      }
       request->received += *uploadSize;
       *uploadSize = 0;
       return request->received > 2 * BoardMaxBody ? MHD_NO : MHD_YES;
@@ -418,6 +444,7 @@ struct BoardServer::State {
     State &state = *static_cast<State *>(cls);
     auto *request = static_cast<Request *>(*requestSlot);
     if (!request) return;
+    state.Release(*request);
     delete request;
     *requestSlot = nullptr;
     std::lock_guard<std::mutex> lock(state.activeMutex);
@@ -433,6 +460,10 @@ BoardServer::~BoardServer() { Stop(); }
 int BoardServer::Port() const { return state_->port; }
 
 std::string BoardServer::Url() const { return state_->url; }
+
+int BoardServer::Playing() const { return state_->pool->Playing(); }
+
+int BoardServer::Waiting() const { return state_->pool->Waiting(); }
 
 std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std::string &error) {
   auto state = std::make_unique<State>();
@@ -487,7 +518,9 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
   int workers = options.workers > 0 ? options.workers : static_cast<int>(std::thread::hardware_concurrency());
   auto limit = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(options.timeLimit));
-  s.pool = std::make_unique<PlayPool>(std::max(workers, 1), options.queue, limit);
+  workers = std::max(workers, 1);
+  s.pool = std::make_unique<PlayPool>(workers, options.queue, limit);
+  s.openings = std::make_unique<Turns>(std::max(workers, 2));
 
   unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ITC | MHD_USE_AUTO;
   if (ipv6) flags |= MHD_USE_IPv6;

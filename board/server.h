@@ -44,6 +44,10 @@ class BoardServer {
   // "http://ADDR:PORT/".
   std::string Url() const;
 
+  // The games being played now, and the ones waiting for a worker.
+  int Playing() const;
+  int Waiting() const;
+
   // Takes no more connections or submissions, lets the games being played finish and
   // their answers go out, then closes everything. Safe to call twice.
   void Stop();

@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+bool OpenSubmission(const std::string &body, bool gzip, std::string &opened, SubmittedRecord &record,
+                    Refusal &refusal, std::string &why) {
+  if (!gzip) return ReadSubmittedRecord(body, record, refusal, why);
+  return InflateBody(body, opened, refusal, why) && ReadSubmittedRecord(opened, record, refusal, why);
+}
+
 PlayPool::PlayPool(int workers, int queue, std::chrono::steady_clock::duration timeLimit)
     : workerCount_(std::max(workers, 1)), queueLimit_(static_cast<size_t>(std::max(queue, 0))), timeLimit_(timeLimit) {
   workers_.reserve(static_cast<size_t>(workerCount_));
@@ -10,10 +16,11 @@ PlayPool::PlayPool(int workers, int queue, std::chrono::steady_clock::duration t
 
 PlayPool::~PlayPool() { Close(); }
 
-bool PlayPool::Play(const SubmittedRecord &record, int64_t game, ProvenGame &proven, Refusal &refusal,
-                    std::string &why) {
+bool PlayPool::Play(std::string body, bool gzip, int64_t game, ProvenGame &proven, std::string &text,
+                    Refusal &refusal, std::string &why) {
   Job job;
-  job.record = &record;
+  job.body = std::move(body);
+  job.gzip = gzip;
   job.game = game;
   std::unique_lock<std::mutex> lock(mutex_);
   if (closing_) {
@@ -31,9 +38,23 @@ bool PlayPool::Play(const SubmittedRecord &record, int64_t game, ProvenGame &pro
   work_.notify_one();
   done_.wait(lock, [&job] { return job.done; });
   proven = job.proven;
+  text = std::move(job.text);
   refusal = job.refusal;
   why = std::move(job.why);
   return job.ok;
+}
+
+void PlayPool::Run(Job &job) {
+  SubmittedRecord record;
+  if (!OpenSubmission(job.body, job.gzip, job.text, record, job.refusal, job.why)) return;
+  if (job.gzip) {
+    std::string().swap(job.body);
+  } else {
+    job.text.swap(job.body);
+  }
+  auto deadline = std::chrono::steady_clock::now() + timeLimit_;
+  job.ok = ProveGame(record, job.game, job.proven, job.refusal, job.why, deadline);
+  if (!job.ok) std::string().swap(job.text);
 }
 
 void PlayPool::Work() {
@@ -45,19 +66,12 @@ void PlayPool::Work() {
     waiting_.pop_front();
     playing_++;
     lock.unlock();
-    auto deadline = std::chrono::steady_clock::now() + timeLimit_;
-    job.ok = ProveGame(*job.record, job.game, job.proven, job.refusal, job.why, deadline);
-    if (!job.ok && job.refusal == Refusal::TooSlow && job.why.empty()) job.why = "playing it took too long";
+    Run(job);
     lock.lock();
     playing_--;
-    Finish(job);
+    job.done = true;
+    done_.notify_all();
   }
-}
-
-// Called with the lock held.
-void PlayPool::Finish(Job &job) {
-  job.done = true;
-  done_.notify_all();
 }
 
 void PlayPool::Close() {
@@ -69,8 +83,9 @@ void PlayPool::Close() {
       job->ok = false;
       job->refusal = Refusal::Busy;
       job->why = "the board is shutting down";
-      Finish(*job);
+      job->done = true;
     }
+    done_.notify_all();
     waiting_.clear();
     workers.swap(workers_);
   }

@@ -1,0 +1,459 @@
+// The board over real HTTP: a server started here on a free port with a SQLite file of
+// its own, real recordings submitted and played again, and everything around them (the
+// limits, the addresses counted, the queue, the page, the browser build's files, the
+// stop). The program itself is run once for its start line, its signals and its errors.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "board/db.h"
+#include "board/server.h"
+#include "board/server_parts.h"
+#include "board/verify.h"
+#include "server_http.h"
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+namespace {
+
+struct CurlOnce {
+  CurlOnce() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+} curlOnce;
+
+std::string ReadFile(const fs::path &path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The test data's whole game: seed 1, GAME OVER on frame 5482 with 19037 points.
+std::string WholeGame(size_t frames = SIZE_MAX) {
+  const char *source = std::getenv("QR_SOURCE_DIR");
+  std::istringstream lines(ReadFile(fs::path(source ? source : ".") / "tests/data/wholegame.input"));
+  std::string record = "# quillrun-record 2 rules 1 seed 1\n", line;
+  for (size_t i = 0; i < frames && std::getline(lines, line); i++) record += line + "\n";
+  return record;
+}
+
+// The same start, then the hand let go: the game ends sooner with fewer points.
+std::string ShorterGame() {
+  std::string record = WholeGame(1000);
+  for (int i = 0; i < 1500; i++) record += "0 0 0 0 0 0\n";
+  return record;
+}
+
+// A run that stays on the title for `frames` frames: quick to send, slow to play.
+std::string TitleOnly(size_t frames) {
+  std::string record = "# quillrun-record 2 rules 1 seed 1\n";
+  for (size_t i = 0; i < frames; i++) record += "0 0 0 0 0 0\n";
+  return record;
+}
+
+std::string Gzip(const std::string &text) {
+  z_stream z{};
+  deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, text.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef *>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+class BoardServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/board-server-test-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    dir = folder;
+    options.db = (dir / "board.sqlite").string();
+    options.bind = "127.0.0.1";
+    options.log = false;
+    options.workers = 2;
+  }
+  void TearDown() override {
+    server.reset();
+    fs::remove_all(dir);
+  }
+  void Start() {
+    std::string error;
+    server = BoardServer::Start(options, error);
+    ASSERT_TRUE(server) << error;
+    ASSERT_GT(server->Port(), 0);
+  }
+  std::string Url(const std::string &path) const {
+    return "http://127.0.0.1:" + std::to_string(server->Port()) + path;
+  }
+  HttpAnswer Get(const std::string &path) { return Http({"GET", Url(path)}); }
+  HttpAnswer Submit(const std::string &query, const std::string &body, std::vector<std::string> headers = {},
+                    const std::string &from = "") {
+    HttpRequest request{"POST", Url("/api/games" + query), body, std::move(headers)};
+    request.from = from;
+    return Http(request);
+  }
+  static Json JsonOf(const HttpAnswer &answer) { return Json::parse(answer.body, nullptr, false); }
+  // Waits (ten seconds at most) for the pool to reach a state.
+  bool WaitFor(const std::function<bool()> &reached) {
+    for (int i = 0; i < 5000 && !reached(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return reached();
+  }
+
+  fs::path dir;
+  BoardOptions options;
+  std::unique_ptr<BoardServer> server;
+};
+
+TEST_F(BoardServerTest, GamesAreProvenKeptRankedAndShown) {
+  fs::create_directories(dir / "web");
+  options.web = (dir / "web").string();
+  Start();
+  const std::string whole = WholeGame();
+  HttpAnswer first = Submit("?name=%3Cscript%3Ex()%3C%2Fscript%3E", whole);
+  ASSERT_EQ(first.status, 201) << first.body << first.error;
+  EXPECT_EQ(first.Header("content-type"), "application/json; charset=utf-8");
+  Json game = JsonOf(first);
+  EXPECT_EQ(game["name"], "<script>x()</script>");
+  EXPECT_EQ(game["score"], 19037);
+  EXPECT_EQ(game["end"], "over");
+  EXPECT_EQ(game["mode"], "normal");
+  EXPECT_EQ(game["rules"], 1);
+  EXPECT_EQ(game["place"], 1);
+  EXPECT_EQ(game["frames"], 5482);
+  EXPECT_EQ(game["began"], 0);
+  const std::string url = game["url"];
+  EXPECT_EQ(url, "/api/games/" + std::to_string(game["id"].get<int64_t>()));
+  EXPECT_EQ(first.Header("location"), url);
+
+  const std::string shorter = ShorterGame();
+  HttpAnswer second = Submit("?name=%22%26%27+Zo%C3%AB", shorter);
+  ASSERT_EQ(second.status, 201) << second.body;
+  Json lower = JsonOf(second);
+  EXPECT_EQ(lower["name"], "\"&' Zo\xC3\xAB");
+  EXPECT_LT(lower["score"].get<int>(), 19037);
+  EXPECT_EQ(lower["place"], 2);
+
+  Json top = JsonOf(Get("/api/top?mode=normal"));
+  EXPECT_EQ(top["mode"], "normal");
+  EXPECT_EQ(top["rules"], 1);
+  ASSERT_EQ(top["games"].size(), 2u);
+  EXPECT_EQ(top["games"][0]["id"], game["id"]);
+  EXPECT_EQ(top["games"][0]["place"], 1);
+  EXPECT_EQ(top["games"][0]["url"], url);
+  EXPECT_EQ(top["games"][1]["id"], lower["id"]);
+  EXPECT_EQ(top["games"][1]["score"], lower["score"]);
+  EXPECT_GT(top["games"][1]["submitted"].get<int64_t>(), 1600000000);
+  EXPECT_EQ(JsonOf(Get("/api/top?mode=normal&limit=1"))["games"].size(), 1u);
+  EXPECT_EQ(JsonOf(Get("/api/top?mode=random"))["games"].size(), 0u);
+  EXPECT_EQ(JsonOf(Get("/api/top?mode=normal&rules=2"))["games"].size(), 0u);
+
+  HttpAnswer recording = Get(url);
+  EXPECT_EQ(recording.status, 200);
+  EXPECT_EQ(recording.Header("content-type"), "text/plain; charset=utf-8");
+  EXPECT_TRUE(recording.body == whole) << "the recording comes back as sent";
+  EXPECT_TRUE(Get(lower["url"].get<std::string>()).body == shorter);
+
+  // The page: names only ever as text, each game linked to its recording and to the
+  // browser build watching it.
+  HttpAnswer page = Get("/");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.Header("content-type"), "text/html; charset=utf-8");
+  EXPECT_EQ(page.body.find("<script>"), std::string::npos);
+  EXPECT_NE(page.body.find("&lt;script&gt;x()&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(page.body.find("&quot;&amp;&#39; Zo\xC3\xAB"), std::string::npos);
+  EXPECT_NE(page.body.find("href=\"" + url + "\""), std::string::npos);
+  EXPECT_NE(page.body.find("/play/index.html?watch=" + UrlEncode(url)), std::string::npos);
+  EXPECT_NE(page.body.find("19037"), std::string::npos);
+  EXPECT_NE(page.body.find("not that a person played them"), std::string::npos);
+  EXPECT_LT(page.body.find("19037"), page.body.find(std::to_string(lower["score"].get<int>())));
+}
+
+TEST_F(BoardServerTest, GzipBodiesAreOpened) {
+  Start();
+  const std::string whole = WholeGame();
+  // Said by the header, and known by its first bytes.
+  HttpAnswer said = Submit("?name=said", Gzip(whole), {"Content-Encoding: gzip"});
+  ASSERT_EQ(said.status, 201) << said.body;
+  EXPECT_EQ(JsonOf(said)["score"], 19037);
+  EXPECT_TRUE(Get(JsonOf(said)["url"].get<std::string>()).body == whole);
+  HttpAnswer sniffed = Submit("?name=sniffed", Gzip(whole));
+  ASSERT_EQ(sniffed.status, 201) << sniffed.body;
+  EXPECT_EQ(JsonOf(sniffed)["place"], 2);
+  // Said to be gzip and not.
+  HttpAnswer fake = Submit("?name=fake", whole, {"Content-Encoding: gzip"});
+  EXPECT_EQ(fake.status, 400);
+  EXPECT_EQ(JsonOf(fake)["error"], "malformed");
+  EXPECT_EQ(Submit("?name=odd", whole, {"Content-Encoding: br"}).status, 400);
+}
+
+TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
+  Start();
+  // Too large, whether the length is said or not.
+  std::string huge(5u << 20, '0');
+  HttpAnswer large = Submit("?name=big", huge);
+  EXPECT_EQ(large.status, 413) << large.error;
+  EXPECT_EQ(JsonOf(large)["error"], "too-large");
+  HttpRequest chunked{"POST", Url("/api/games?name=big"), huge};
+  chunked.chunked = true;
+  EXPECT_EQ(Http(chunked).status, 413);
+
+  // Names: missing, empty, too long, not UTF-8, a control character, a zero byte.
+  for (const char *query : {"", "?name=", "?name=abcdefghijklmnopqrstuvwxy", "?name=%FF", "?name=a%01b",
+                            "?name=a%00b", "?name=%C0%AF"}) {
+    HttpAnswer answer = Submit(query, WholeGame(10));
+    EXPECT_EQ(answer.status, 400) << query;
+    EXPECT_EQ(JsonOf(answer)["error"], "bad-name") << query;
+  }
+  for (const char *query : {"?name=a&game=x", "?name=a&game=-1", "?name=a&game=", "?name=a&game=1.5"}) {
+    EXPECT_EQ(Submit(query, WholeGame(10)).status, 400) << query;
+  }
+  // Bodies that are not recordings, and a game that does not end.
+  EXPECT_EQ(JsonOf(Submit("?name=a", "hello"))["error"], "malformed");
+  HttpAnswer unended = Submit("?name=a", WholeGame(100));
+  EXPECT_EQ(unended.status, 422);
+  EXPECT_EQ(JsonOf(unended)["error"], "no-end");
+  EXPECT_EQ(Submit("?name=a&game=7", WholeGame()).status, 422);
+
+  // Everything else.
+  HttpAnswer missing = Get("/nothing");
+  EXPECT_EQ(missing.status, 404);
+  EXPECT_EQ(JsonOf(missing)["error"], "not-found");
+  EXPECT_EQ(Get("/api/games/12345").status, 404);
+  EXPECT_EQ(Get("/api/games/x1").status, 404);
+  EXPECT_EQ(Get("/play/index.html").status, 404);  // no --web
+  HttpAnswer wrong = Get("/api/games");
+  EXPECT_EQ(wrong.status, 405);
+  EXPECT_EQ(wrong.Header("allow"), "POST");
+  EXPECT_EQ(Http({"DELETE", Url("/")}).status, 405);
+  EXPECT_EQ(Http({"POST", Url("/api/top?mode=normal")}).status, 405);
+  for (const char *query : {"", "?mode=fast", "?mode=normal&limit=0", "?mode=normal&limit=101",
+                            "?mode=normal&limit=ten", "?mode=normal&rules=x"}) {
+    EXPECT_EQ(Get(std::string("/api/top") + query).status, 400) << query;
+  }
+}
+
+TEST_F(BoardServerTest, EachAddressHasItsShare) {
+  options.rate = 2;
+  options.trustProxy = {"127.0.0.1"};
+  Start();
+  auto status = [&](const std::vector<std::string> &headers, const std::string &from = "") {
+    return Submit("?name=a", "not a recording", headers, from).status;
+  };
+  // A refused name is turned away before it is counted.
+  for (int i = 0; i < 3; i++) EXPECT_EQ(Submit("?name=", "x").status, 400);
+  // The trusted proxy's own requests, then two clients behind it, each with a share.
+  EXPECT_EQ(status({}), 400);
+  EXPECT_EQ(status({}), 400);
+  HttpAnswer refused = Submit("?name=a", "x");
+  EXPECT_EQ(refused.status, 429);
+  EXPECT_EQ(JsonOf(refused)["error"], "too-many");
+  EXPECT_EQ(refused.Header("retry-after"), "60");
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.1"}), 400);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.2"}), 400);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.1"}), 400);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.1"}), 429);
+  // Only the address the proxy appended counts, whatever the client put before it.
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.2, 10.0.0.1"}), 429);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.1, 10.0.0.2"}), 400);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.1,10.0.0.2"}), 429);
+  // A peer that is not trusted is counted by its own address, the header ignored.
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.3"}, "127.0.0.2"), 400);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.4"}, "127.0.0.2"), 400);
+  EXPECT_EQ(status({"X-Forwarded-For: 10.0.0.5"}, "127.0.0.2"), 429);
+}
+
+TEST_F(BoardServerTest, ForwardedAddressesAreReadAsTheProxyWroteThem) {
+  const std::vector<std::string> trusted = {"127.0.0.1", "::1"};
+  EXPECT_EQ(ForwardedClient("127.0.0.1", {"10.0.0.1"}, trusted), "10.0.0.1");
+  EXPECT_EQ(ForwardedClient("::1", {"1.1.1.1", "2001:db8::1 , 10.0.0.9"}, trusted), "10.0.0.9");
+  EXPECT_EQ(ForwardedClient("127.0.0.1", {"[2001:DB8:0::1]:443"}, trusted), "2001:db8::1");
+  EXPECT_EQ(ForwardedClient("127.0.0.1", {"10.0.0.1:5555"}, trusted), "10.0.0.1");
+  EXPECT_EQ(ForwardedClient("127.0.0.1", {"::ffff:10.0.0.1"}, trusted), "10.0.0.1");
+  EXPECT_EQ(ForwardedClient("127.0.0.1", {"unknown"}, trusted), "127.0.0.1");
+  EXPECT_EQ(ForwardedClient("127.0.0.1", {""}, trusted), "127.0.0.1");
+  EXPECT_EQ(ForwardedClient("127.0.0.3", {"10.0.0.1"}, trusted), "127.0.0.3");
+}
+
+TEST_F(BoardServerTest, AFullQueueTurnsGamesAway) {
+  options.workers = 1;
+  options.queue = 1;
+  Start();
+  const std::string slow = Gzip(TitleOnly(1000000));
+  HttpAnswer playing, waiting;
+  std::thread first([&] { playing = Submit("?name=first", slow); });
+  ASSERT_TRUE(WaitFor([&] { return server->Playing() == 1; }));
+  // Quick to read, so it is waiting long before the first is played.
+  std::thread second([&] { waiting = Submit("?name=second", WholeGame(100)); });
+  bool queued = WaitFor([&] { return server->Waiting() == 1; });
+  HttpAnswer turned = Submit("?name=third", WholeGame(100));
+  first.join();
+  second.join();
+  ASSERT_TRUE(queued);
+  EXPECT_EQ(turned.status, 503);
+  EXPECT_EQ(JsonOf(turned)["error"], "busy");
+  EXPECT_FALSE(turned.Header("retry-after").empty());
+  // The two in the pool were played to the end (no game ends in them).
+  EXPECT_EQ(JsonOf(playing)["error"], "no-end");
+  EXPECT_EQ(JsonOf(waiting)["error"], "no-end");
+}
+
+TEST_F(BoardServerTest, AGameTooSlowToPlayIsCut) {
+  options.timeLimit = 0.001;
+  Start();
+  HttpAnswer answer = Submit("?name=slow", WholeGame());
+  EXPECT_EQ(answer.status, 503);
+  EXPECT_EQ(JsonOf(answer)["error"], "too-slow");
+}
+
+TEST_F(BoardServerTest, TheBrowserBuildIsServedAndNothingElse) {
+  fs::path web = dir / "web";
+  fs::create_directories(web / "sub");
+  std::ofstream(web / "index.html") << "<p>game</p>";
+  std::ofstream(web / "game.js") << "var x;";
+  std::ofstream(web / "game.wasm") << "\0asm";
+  std::ofstream(web / "sub" / "index.html") << "sub";
+  std::ofstream(dir / "secret.txt") << "secret";
+  fs::create_symlink(dir / "secret.txt", web / "out.txt");
+  fs::create_symlink(web / "game.js", web / "in.js");
+  options.web = web.string();
+  Start();
+  HttpAnswer index = Get("/play/");
+  EXPECT_EQ(index.status, 200);
+  EXPECT_EQ(index.body, "<p>game</p>");
+  EXPECT_EQ(index.Header("content-type"), "text/html; charset=utf-8");
+  EXPECT_EQ(Get("/play/index.html").body, "<p>game</p>");
+  EXPECT_EQ(Get("/play/sub/").body, "sub");
+  EXPECT_EQ(Get("/play/game.wasm").Header("content-type"), "application/wasm");
+  EXPECT_EQ(Get("/play/game.js").Header("content-type"), "text/javascript; charset=utf-8");
+  EXPECT_EQ(Get("/play/in.js").body, "var x;");
+  EXPECT_EQ(Get("/play").Header("location"), "/play/");
+  for (const char *path : {"/play/../secret.txt", "/play/%2e%2e/secret.txt", "/play/sub/../../secret.txt",
+                           "/play/out.txt", "/play//etc/passwd", "/play/nothing.js", "/play/..", "/play/sub/.."}) {
+    HttpRequest request{"GET", Url(path)};
+    request.pathAsIs = true;
+    HttpAnswer answer = Http(request);
+    EXPECT_EQ(answer.status, 404) << path;
+    EXPECT_EQ(answer.body.find("secret"), std::string::npos) << path;
+  }
+  EXPECT_EQ(Http({"PUT", Url("/play/index.html")}).status, 405);
+}
+
+TEST_F(BoardServerTest, StoppingLetsTheGameInPlayFinish) {
+  options.workers = 1;
+  Start();
+  HttpAnswer answer;
+  std::thread submit([&] { answer = Submit("?name=last", WholeGame()); });
+  ASSERT_TRUE(WaitFor([&] { return server->Playing() == 1; }));
+  const int port = server->Port();
+  server->Stop();
+  submit.join();
+  EXPECT_EQ(answer.status, 201) << answer.body << answer.error;
+  // Kept before it was answered, and nothing listens any more.
+  std::string error;
+  std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+  ASSERT_TRUE(db) << error;
+  int64_t games = 0;
+  ASSERT_TRUE(db->Count(&games, error)) << error;
+  EXPECT_EQ(games, 1);
+  EXPECT_EQ(Http({"GET", "http://127.0.0.1:" + std::to_string(port) + "/"}).status, 0);
+}
+
+TEST(BoardCommandLine, OptionsAndTheirErrors) {
+  auto parse = [](std::vector<const char *> args, BoardOptions &options, std::string &error) {
+    args.insert(args.begin(), "quillrun-board");
+    bool help = false;
+    return ParseBoardOptions(static_cast<int>(args.size()), const_cast<char **>(args.data()), options, help, error);
+  };
+  BoardOptions options;
+  std::string error;
+  ASSERT_TRUE(parse({"--db", "b.sqlite", "--port=0", "--bind", "::1", "--trust-proxy", "10.0.0.1",
+                     "--trust-proxy=::FFFF:10.0.0.2", "--workers", "3", "--queue", "0", "--time-limit", "2.5",
+                     "--rate", "5", "--web", "/"},
+                    options, error))
+      << error;
+  EXPECT_EQ(options.db, "b.sqlite");
+  EXPECT_EQ(options.port, 0);
+  EXPECT_EQ(options.bind, "::1");
+  EXPECT_EQ(options.trustProxy, (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(options.workers, 3);
+  EXPECT_EQ(options.queue, 0);
+  EXPECT_DOUBLE_EQ(options.timeLimit, 2.5);
+  EXPECT_EQ(options.rate, 5);
+  for (std::vector<const char *> bad : std::vector<std::vector<const char *>>{
+           {"--port", "80"},
+           {"--db", "b", "--port", "65536"},
+           {"--db", "b", "--port", "-1"},
+           {"--db", "b", "--port"},
+           {"--db", "b", "--port", "1", "--workers", "0"},
+           {"--db", "b", "--port", "1", "--time-limit", "0"},
+           {"--db", "b", "--port", "1", "--time-limit", "nan"},
+           {"--db", "b", "--port", "1", "--rate", "1x"},
+           {"--db", "b", "--port", "1", "--bind", "localhost"},
+           {"--db", "b", "--port", "1", "--trust-proxy", "10.0.0.0/8"},
+           {"--db", "b", "--port", "1", "--web", "/no/such/folder"},
+           {"--db", "b", "--port", "1", "--colour"},
+           {"--db", "b", "--port", "1", "extra"}}) {
+    BoardOptions ignored;
+    error.clear();
+    EXPECT_FALSE(parse(bad, ignored, error)) << bad.back();
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+// The program: its start line with the port it got, and SIGTERM ending it with 0.
+TEST_F(BoardServerTest, TheProgramStartsAndStopsOnSigterm) {
+  const char *build = std::getenv("QR_BUILD_DIR");
+  const std::string program = std::string(build ? build : ".") + "/quillrun-board";
+  ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    dup2(open("/dev/null", O_WRONLY), 2);
+    execl(program.c_str(), program.c_str(), "--db", options.db.c_str(), "--port", "0", "--bind", "127.0.0.1",
+          static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE *lines = fdopen(out[0], "r");
+  char line[256] = "";
+  ASSERT_NE(fgets(line, sizeof line, lines), nullptr);
+  fclose(lines);
+  int port = 0;
+  ASSERT_EQ(sscanf(line, "quillrun-board: listening on http://127.0.0.1:%d/", &port), 1) << line;
+  EXPECT_EQ(Http({"GET", "http://127.0.0.1:" + std::to_string(port) + "/api/top?mode=random"}).status, 200);
+  kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  // A bad option: the usage and 2.
+  child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(open("/dev/null", O_WRONLY), 2);
+    execl(program.c_str(), program.c_str(), "--db", options.db.c_str(), "--port", "x", static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+}
+
+}  // namespace
