@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/game.h"
 #include "render/device.h"
@@ -19,6 +20,7 @@ bool finished;
 int speed = 1;
 uint32_t next;
 BYTE previousKeys[256];
+std::string endLine;
 
 }  // namespace
 
@@ -28,6 +30,7 @@ void StartWatching(WatchedRun run) {
   started = paused = finished = false;
   speed = 1;
   next = 0;
+  endLine.clear();
   std::memset(previousKeys, 0, sizeof previousKeys);
 }
 
@@ -59,9 +62,12 @@ void RunWatchFrame() {
   if (next > watched.ended && !finished) {
     // The last picture stays until Escape; the line says where the game stood.
     static const char *const states[] = {"title", "playing", "game over", "all clear"};
-    std::printf("quillrun: watched to frame %u: %s, score %d, shield %d\n", watched.ended,
-                game.GameState >= 0 && game.GameState <= 3 ? states[game.GameState] : "?", game.score,
-                game.Player.shield);
+    char line[128];
+    std::snprintf(line, sizeof line, "watched to frame %u: %s, score %d, shield %d", watched.ended,
+                  game.GameState >= 0 && game.GameState <= 3 ? states[game.GameState] : "?", game.score,
+                  game.Player.shield);
+    endLine = line;
+    std::printf("quillrun: %s\n", line);
     std::fflush(stdout);
     finished = true;
   }
@@ -69,3 +75,15 @@ void RunWatchFrame() {
   WaitFrame();
   CountFps();
 }
+
+WatchProgress WatchState() {
+  WatchProgress progress;
+  progress.stepped = next;
+  progress.ended = watched.ended;
+  progress.speed = speed;
+  progress.paused = paused;
+  progress.finished = finished;
+  return progress;
+}
+
+const std::string &WatchedEndLine() { return endLine; }

@@ -6,11 +6,17 @@
 // deadline has passed (frame_pacer.h). Nothing ever waits inside the page. With smooth
 // pacing every pass draws a picture between the last two updates, so the page shows
 // one at each of the display's refreshes; with the original, a game frame draws its own.
+// A page opened with "?watch=URL" asks nothing: it plays the recording fetched from
+// there as the desktop's --watch does (web_watch.cpp), one watched frame per game frame.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include "app/game.h"
+#include "app/watch.h"
 #include "web/frame_pacer.h"
+#include "web/web_watch.h"
 #include "world/world.h"
 
 namespace {
@@ -31,11 +37,26 @@ EM_JS(void, AskStartQuestion, (const char *text, const char *caption), {
 EM_JS(void, TellPageEnded, (int started), {
   if (Module.gameEnded) Module.gameEnded(started);
 });
+
+EM_JS(void, ShowWatchStatus, (const char *line), {
+  if (Module.watchStatus) Module.watchStatus(UTF8ToString(line));
+});
 // clang-format on
+
+std::string watchStatus;
+
+// The status line follows the watching; the page hears of it only when it changes.
+void UpdateWatchStatus(bool stopped) {
+  std::string line = WatchStatusLine(stopped);
+  if (line == watchStatus) return;
+  watchStatus = std::move(line);
+  ShowWatchStatus(watchStatus.c_str());
+}
 
 void EndRun() {
   emscripten_cancel_main_loop();
   ShutdownGame();
+  if (Watching()) UpdateWatchStatus(true);
   TellPageEnded(1);
 }
 
@@ -66,6 +87,7 @@ void Pass() {
       if (framesRun == 0) EM_ASM({ Module.firstFrameAt = performance.now(); });
       framesRun += 1;
       pacer.Ran(now, timeGetTime());
+      if (Watching() && running) UpdateWatchStatus(false);
     }
     if (smoothPacing && running) DrawPictureNow();
   } else {
@@ -78,13 +100,23 @@ void Pass() {
 
 }  // namespace
 
-// The page's answer to the start-up question: 1 for Yes (full screen), 0 for No.
-extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
-  if (mainWindow) return;  // answered already
+namespace {
+
+// The window, the start-up of every subsystem and the loop, full screen or not.
+void StartGame(int yes) {
   fullScreen = yes ? 1 : 0;
   CreateMainWindow(nullptr, SW_SHOWDEFAULT);
   if (!mainWindow || !InitGame()) {
     TellPageEnded(0);
+    return;
+  }
+  if (Watching()) {
+    // Watching takes no mouse: the pointer stays shown over the canvas. Whole frames,
+    // each drawn after its steps, as the desktop's watching draws them.
+    ShowCursor(TRUE);
+    smoothPacing = 0;
+    running = 1;
+    emscripten_set_main_loop(Pass, 0, 0);
     return;
   }
   // "?seed=N" replaces the clock's seconds, as the desktop replay runner's --seed does,
@@ -100,9 +132,32 @@ extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
   emscripten_set_main_loop(Pass, 0, 0);
 }
 
+}  // namespace
+
+// The page's answer to the start-up question: 1 for Yes (full screen), 0 for No.
+extern "C" EMSCRIPTEN_KEEPALIVE void QrAnswerStart(int yes) {
+  if (mainWindow) return;  // answered already
+  StartGame(yes);
+}
+
+// The page has fetched the recording at `url` into the file `path`: the game starts
+// in the window, without the start-up question, and plays it. Empty when it started;
+// otherwise why the recording cannot be watched.
+extern "C" EMSCRIPTEN_KEEPALIVE const char *QrWatch(const char *path, const char *url) {
+  static std::string error;
+  error.clear();
+  if (mainWindow || Watching()) return error = "the page plays one recording", error.c_str();
+  WatchedRun watched;
+  if (!LoadPageRecording(path ? path : "", url ? url : "", watched, error)) return error.c_str();
+  StartWatching(std::move(watched));
+  StartGame(0);
+  return error.c_str();
+}
+
 // What the page's tests look at: the game state, the frames run and the loop's passes,
 // the hand's position in hundredths of a pixel, the score, the frame rate the game
-// counts, whether it runs, the microseconds its frames have taken and whether sound is on.
+// counts, whether it runs, the microseconds its frames have taken, whether sound is on,
+// and while watching the frames of the run stepped, the speed, paused and finished.
 extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
   switch (what) {
     case 0: return game.GameState;
@@ -115,6 +170,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
     case 7: return running;
     case 8: return static_cast<int>(frameMicroseconds);
     case 9: return soundEnabled;
+    case 10: return static_cast<int>(WatchState().stepped);
+    case 11: return WatchState().speed;
+    case 12: return WatchState().paused ? 1 : 0;
+    case 13: return WatchState().finished ? 1 : 0;
     default: return -1;
   }
 }
@@ -122,6 +181,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
 int main() {
   // A page opened for a replay run (see web_replay.cpp) starts no game.
   if (EM_ASM_INT({ return Module.replayOnly ? 1 : 0; })) return 0;
+  // A page watching a recording starts once it has it (QrWatch).
+  if (EM_ASM_INT({ return Module.watchUrl !== null && Module.watchUrl !== undefined ? 1 : 0; })) return 0;
   AskStartQuestion("FULL SCREEN ?", "disp mode");
   return 0;
 }

@@ -1,14 +1,18 @@
 """The browser build in headless Chromium: the page starts, the title screen matches the
-desktop build's picture of the same frame, mouse and keys play the game, and replays run
-inside the page end with the desktop replay runner's hashes.
+desktop build's picture of the same frame, mouse and keys play the game, replays run
+inside the page end with the desktop replay runner's hashes, and a recording fetched
+with "?watch=URL" plays to the end the desktop replay runner gives it.
 
     python3 tests/web/web_test.py <page dir> <desktop build dir>
 
 Prints the figures it measures (sizes, load time, frame times) on stderr."""
+import functools
+import http.server
 import os
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -262,6 +266,187 @@ class Page(unittest.TestCase):
                     % json_string("# quillrun-record 2 rules 999 seed 3\n0 0 0 0 0 0\n"))
             self.assertTrue(refused.startswith("error: line 1: recorded under rules 999"), refused)
             self.assertIn("plays rules ", refused)
+
+
+class BoardLike(cdp.QuietHandler):
+    """The page under /play/ and recordings as text/plain under /api/games/ID, as the
+    leaderboard serves them."""
+    recordings = {}
+
+    def do_GET(self):
+        path = self.path.split("?")[0]
+        if path.startswith("/api/games/"):
+            body = self.recordings.get(path[len("/api/games/"):])
+            if body is None:
+                self.send_error(404)
+                return
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain; charset=utf-8")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        elif path.startswith("/play/"):
+            self.path = self.path[len("/play"):]
+            super().do_GET()
+        else:
+            self.send_error(404)
+
+
+def summary(path):
+    """The desktop replay runner's end of a recording: frame, state, score, shield."""
+    fields = replay_runner("--input", path, "--frames", 10 ** 7, "--summary").split()
+    assert fields[0::2] == ["ended", "state", "score", "shield"], fields
+    return int(fields[1]), fields[3].replace("-", " "), int(fields[5]), int(fields[7])
+
+
+def press(browser, key, code, key_code):
+    browser.key("rawKeyDown", key, code, key_code)
+    browser.key("keyUp", key, code, key_code)
+
+
+class Watching(unittest.TestCase):
+    """index.html?watch=URL: the page fetches a recording and plays it as the desktop's
+    --watch does."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.TemporaryDirectory()
+        # The whole game of the kept input from seed 1, up to the frame it ends on, as
+        # the leaderboard serves a submitted game.
+        with open(os.path.join(SOURCE, "tests", "data", "wholegame.input")) as f:
+            frames = f.read().splitlines()
+        whole = cls.recording("whole", "# quillrun-record 2 rules 1 seed 1\n", frames)
+        cls.ended = summary(whole)[0]
+        cls.frames = frames[:cls.ended]
+        cls.game = cls.recording("game", "# quillrun-record 2 rules 1 seed 1\n# game begins at frame 0\n",
+                                 cls.frames)
+        handler = functools.partial(BoardLike, directory=PAGE)
+        cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        cls.origin = "http://127.0.0.1:%d" % cls.server.server_address[1]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.shutdown()
+        cls.server.server_close()
+        cls.scratch.cleanup()
+        BoardLike.recordings.clear()
+
+    @classmethod
+    def recording(cls, name, head, frames):
+        """Serves a recording as /api/games/<name>; returns its file for the desktop runner."""
+        text = head + "".join(line + "\n" for line in frames)
+        BoardLike.recordings[name] = text.encode()
+        path = os.path.join(cls.scratch.name, name + ".txt")
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def open_watch(self, browser, url):
+        browser.send("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1, mobile=False)
+        browser.navigate(self.origin + "/play/index.html?watch=" + url)
+        return browser.wait_for("window.Module && Module.ready && "
+                                "(Module.watchFailed || (Module._QrProbe(1) >= 1 && 'watching'))")
+
+    def status(self, browser):
+        return browser.evaluate("document.getElementById('status').textContent")
+
+    def expected_line(self, path, frames):
+        _, state, score, shield = summary(path)
+        return "Watched to frame %d: %s, score %d, shield %d" % (frames - 1, state, score, shield)
+
+    def test_a_whole_game_plays_to_the_desktops_end_with_the_keys_of_watching(self):
+        self.assertEqual(summary(self.game)[:3], (self.ended, "game over", 19037))
+        with cdp.Browser() as browser:
+            self.assertEqual(self.open_watch(browser, "/api/games/game"), "watching")
+            # No start-up question; the game starts at x1 from the run's first frame.
+            self.assertTrue(browser.evaluate("document.getElementById('question').hidden"))
+            self.assertEqual(browser.evaluate("[Module._QrProbe(11), Module._QrProbe(12)]"), [1, 0])
+            self.assertRegex(self.status(browser), r"^Watching frame \d+ of %d at x1\." % (self.ended - 1))
+            # A click takes no pointer; a key lets the sound start.
+            browser.click_element("#canvas")
+            self.assertFalse(browser.evaluate("!!document.pointerLockElement"))
+            # Space pauses; the right arrow then steps one frame per press; Space again goes on.
+            press(browser, " ", "Space", 32)
+            browser.wait_for("Module._QrProbe(12) == 1")
+            held = browser.evaluate("Module._QrProbe(10)")
+            time.sleep(0.3)
+            self.assertEqual(browser.evaluate("Module._QrProbe(10)"), held)
+            self.assertIn(", paused.", self.status(browser))
+            press(browser, "ArrowRight", "ArrowRight", 39)
+            browser.wait_for("Module._QrProbe(10) == %d" % (held + 1))
+            time.sleep(0.2)
+            self.assertEqual(browser.evaluate("Module._QrProbe(10)"), held + 1)
+            press(browser, " ", "Space", 32)
+            browser.wait_for("Module._QrProbe(10) > %d" % (held + 5))
+            self.assertEqual(browser.evaluate("AL.currentCtx.audioCtx.state"), "running")
+            # 4: eight of the run's frames per game frame, to the end.
+            press(browser, "4", "Digit4", 52)
+            browser.wait_for("Module._QrProbe(11) == 8")
+            f0, s0 = browser.evaluate("[Module._QrProbe(1), Module._QrProbe(10)]")
+            started = time.time()
+            time.sleep(1)
+            f1, s1 = browser.evaluate("[Module._QrProbe(1), Module._QrProbe(10)]")
+            self.assertEqual(s1 - s0, 8 * (f1 - f0))
+            browser.wait_for("Module._QrProbe(13) == 1", timeout=120)
+            took = time.time() - started
+            figure("watching at x8 in headless Chromium: the run's frames %d to %d in %.1f s, %.0f frames/s"
+                   % (s0, self.ended, took, (self.ended - s0) / took))
+            self.assertEqual(self.status(browser), self.expected_line(self.game, self.ended))
+            self.assertEqual(browser.evaluate("Module._QrProbe(10)"), self.ended)
+            # The last picture stays: the desktop's picture of the game's last frame.
+            browser.evaluate("document.getElementById('status').hidden = true")
+            time.sleep(0.3)
+            picture = browser.screenshot_rgb()
+            self.assertEqual(browser.evaluate("Module._QrProbe(10)"), self.ended)
+            # Escape ends the watching; the line stays.
+            press(browser, "Escape", "Escape", 27)
+            browser.wait_for("Module.ended")
+            self.assertTrue(self.status(browser).startswith(self.expected_line(self.game, self.ended) + ". Reload"))
+        with tempfile.TemporaryDirectory() as scratch:
+            shot = os.path.join(scratch, "end.png")
+            replay_runner("--input", self.game, "--frames", self.ended, "--screenshot", shot, "--at", self.ended)
+            with open(shot, "rb") as f:
+                reference = cdp.decode_png(f.read())
+        whole, lit, count = compare(picture, reference)
+        figure("the watched game's last picture: %.2f %% of pixels within 8 levels, %.2f %% of the %d lit ones"
+               % (whole * 100, lit * 100, count))
+        self.assertGreater(count, 2000)
+        self.assertGreaterEqual(whole, 0.99)
+        self.assertGreaterEqual(lit, 0.70)
+
+    def test_the_frames_before_the_game_are_stepped_unseen(self):
+        # The same run watched from its frame 5400 (a relative address): the first frame
+        # shown is the run's 5400th, and it ends as the whole run does.
+        late = self.recording("late", "# quillrun-record 2 rules 1 seed 1\n# game begins at frame 5400\n",
+                              self.frames)
+        with cdp.Browser() as browser:
+            self.assertEqual(self.open_watch(browser, "../api/games/late"), "watching")
+            first = browser.evaluate("[Module._QrProbe(1), Module._QrProbe(10)]")
+            self.assertGreaterEqual(first[1], 5401)
+            self.assertLessEqual(first[1], 5400 + first[0])
+            browser.wait_for("Module._QrProbe(13) == 1", timeout=30)
+            self.assertEqual(self.status(browser), self.expected_line(late, self.ended))
+
+    def test_recordings_the_page_will_not_play_are_named_on_the_status_line(self):
+        good = ["0 0 1 0 0 0", "0 0 0 0 0 0"]
+        self.recording("rules999", "# quillrun-record 2 rules 999 seed 1\n", good)
+        self.recording("malformed", "# quillrun-record 2 rules 1 seed 1\n", good + ["3 4 x 0 0 0"] + good)
+        self.recording("noheader", "", good)
+        refused = "^Cannot watch the recording: "
+        cases = [("/api/games/rules999", refused + r"/api/games/rules999: recorded under rules 999, but this "
+                                         r"quillrun plays rules \d+"),
+                 ("/api/games/malformed", refused + r"/api/games/malformed:4: not a frame's input"),
+                 ("/api/games/noheader", refused + r"/api/games/noheader has no \"# quillrun-record\" header"),
+                 ("/api/games/404", r"^Cannot fetch /api/games/404: 404 "),
+                 ("http://127.0.0.1:1/nothing", r"^Cannot fetch http://127.0.0.1:1/nothing: ")]
+        with cdp.Browser() as browser:
+            for url, expected in cases:
+                with self.subTest(url=url):
+                    self.assertTrue(self.open_watch(browser, url))
+                    self.assertRegex(self.status(browser), expected)
+                    # Nothing starts: no window, no frames.
+                    self.assertEqual(browser.evaluate("[Module._QrProbe(1), Module._QrProbe(7)]"), [0, 0])
 
 
 def frame_count(text):

@@ -1,0 +1,296 @@
+"""The leaderboard server as a player and a host meet it: quillrun-board started on
+SQLite and on PostgreSQL (a throwaway cluster this test starts), a recorded real game
+submitted and placed, every refusal one by one (the built-in player's own game among
+them), hostile names shown as text in headless Chromium, the stored recording replayed
+by quillrun-replay to the same end, rate limits held across two board processes sharing
+one database, and a board killed with SIGKILL while taking games keeping every game it
+had answered for.
+
+    python3 tests/board/board_test.py <build dir>
+
+QR_REQUIRE_POSTGRES=1 makes a missing PostgreSQL a failure instead of a skip."""
+import concurrent.futures
+import gzip
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.error
+import urllib.parse
+import urllib.request
+
+SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "web"))
+BUILD = None
+WORK = None
+RECORDS = {}
+
+
+def replay_runner(*args):
+    return subprocess.run([os.path.join(BUILD, "quillrun-replay")] + list(args), check=True,
+                          capture_output=True, text=True).stdout
+
+
+def make_records():
+    """The recordings submitted: two real games of the test data (seed 1), the built-in
+    player's own game (seed 7) and the faulty ones made from them."""
+    real = os.path.join(WORK, "real.rec")
+    replay_runner("--seed", "1", "--input", os.path.join(SOURCE, "tests/data/wholegame.input"), "--record", real)
+    low = os.path.join(WORK, "low.rec")
+    replay_runner("--seed", "1", "--input", os.path.join(SOURCE, "tests/data/stage1.input"), "--record", low)
+    bot = os.path.join(WORK, "bot.rec")
+    replay_runner("--seed", "7", "--play", "normal", "--frames", "7200", "--record", bot)
+    for name, path in (("real", real), ("low", low), ("bot", bot)):
+        with open(path, "rb") as f:
+            RECORDS[name] = f.read()
+    lines = RECORDS["real"].split(b"\n")
+    RECORDS["other-rules"] = b"\n".join([lines[0].replace(b"rules 1", b"rules 2")] + lines[1:])
+    RECORDS["cut"] = b"\n".join(lines[:3001]) + b"\n"
+    RECORDS["malformed"] = b"\n".join(lines[:5] + [b"0 0 x 0 0 0"] + lines[6:])
+    frame = b"0 0 0 0 0 0\n"
+    RECORDS["frames"] = gzip.compress(lines[0] + b"\n" + frame * 2000001, 1)
+    RECORDS["bomb"] = gzip.compress(lines[0] + b"\n" + frame * 3600000, 1)
+    RECORDS["big"] = RECORDS["real"] + b"#" * (4200 * 1024) + b"\n"
+
+
+class Board:
+    """One quillrun-board process on a database; stopped (or killed) by the test."""
+
+    def __init__(self, db, *options):
+        self.db = db
+        self.log = open(os.path.join(WORK, "board-%d.log" % time.monotonic_ns()), "w+")
+        self.process = subprocess.Popen([os.path.join(BUILD, "quillrun-board"), "--db", db, "--port", "0"] +
+                                        list(options), stdout=subprocess.PIPE, stderr=self.log, text=True)
+        line = self.process.stdout.readline()
+        if "listening on http://" not in line:
+            self.process.kill()
+            self.process.wait()
+            self.log.seek(0)
+            raise AssertionError("the board did not start: %r %s" % (line, self.log.read()))
+        self.url = line.split("listening on ", 1)[1].strip().rstrip("/")
+
+    def request(self, method, path, body=None, headers=None):
+        """(status, headers, body bytes); never raises for an HTTP status."""
+        req = urllib.request.Request(self.url + path, data=body, method=method, headers=headers or {})
+        try:
+            with urllib.request.urlopen(req, timeout=120) as r:
+                return r.status, dict(r.headers), r.read()
+        except urllib.error.HTTPError as e:
+            return e.code, dict(e.headers), e.read()
+
+    def submit(self, record, name="Ada", game=None, headers=None):
+        query = "?name=" + urllib.parse.quote(name, safe="")
+        if game is not None:
+            query += "&game=%s" % game
+        all_headers = {"Content-Type": "text/plain"}
+        all_headers.update(headers or {})
+        status, _, body = self.request("POST", "/api/games" + query, record, all_headers)
+        return status, json.loads(body.decode("utf-8"))
+
+    def stop(self, kill=False):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGKILL if kill else signal.SIGTERM)
+        code = self.process.wait(timeout=60)
+        self.process.stdout.close()
+        self.log.close()
+        return code
+
+
+class BoardChecks:
+    """The same checks on either database; a subclass gives `database()`."""
+
+    def test_a_real_game_is_placed_and_every_refusal_has_its_status_and_reason(self):
+        board = Board(self.database(), "--rate", "1000")
+        try:
+            status, game = board.submit(RECORDS["real"], name="Ada")
+            self.assertEqual(status, 201, game)
+            self.assertEqual((game["score"], game["end"], game["mode"], game["place"], game["began"]),
+                             (19037, "over", "normal", 1, 0))
+            status, low = board.submit(RECORDS["low"], name="Bo")
+            self.assertEqual((status, low["score"], low["place"]), (201, 465, 2), low)
+            # The same score again comes after the game that made it first.
+            status, again = board.submit(gzip.compress(RECORDS["real"]), name="Cy",
+                                         headers={"Content-Encoding": "gzip"})
+            self.assertEqual((status, again["place"]), (201, 2), again)
+
+            status, _, body = board.request("GET", "/api/top?mode=normal&limit=10")
+            top = json.loads(body)
+            self.assertEqual(status, 200)
+            self.assertEqual([(g["name"], g["score"]) for g in top["games"]],
+                             [("Ada", 19037), ("Cy", 19037), ("Bo", 465)])
+            status, _, body = board.request("GET", "/api/top?mode=random")
+            self.assertEqual((status, json.loads(body)["games"]), (200, []))
+
+            refusals = [
+                ("other rules", RECORDS["other-rules"], {}, "Ada", 422, "other-rules"),
+                ("no end", RECORDS["cut"], {}, "Ada", 422, "no-end"),
+                ("malformed line", RECORDS["malformed"], {}, "Ada", 400, "malformed"),
+                ("over 4 MB", RECORDS["big"], {}, "Ada", 413, "too-large"),
+                ("over 40 MB opened", RECORDS["bomb"], {"Content-Encoding": "gzip"}, "Ada", 413, "too-large"),
+                ("over 2,000,000 frames", RECORDS["frames"], {"Content-Encoding": "gzip"}, "Ada", 413, "too-large"),
+                ("empty name", RECORDS["real"], {}, "", 400, "bad-name"),
+                ("long name", RECORDS["real"], {}, "x" * 25, 400, "bad-name"),
+                ("control in name", RECORDS["real"], {}, "a\x01b", 400, "bad-name"),
+                ("the built-in player", RECORDS["bot"], {}, "Bot", 422, "built-in-player"),
+            ]
+            for what, record, headers, name, want_status, want_error in refusals:
+                with self.subTest(what):
+                    status, answer = board.submit(record, name=name, headers=headers)
+                    self.assertEqual((status, answer.get("error")), (want_status, want_error), answer)
+                    self.assertTrue(answer.get("reason"), answer)
+            status, answer = board.submit(RECORDS["malformed"])
+            self.assertIn("line 6", answer["reason"])
+            # A name that is not UTF-8 at all, sent as raw bytes.
+            status, _, body = board.request("POST", "/api/games?name=%FF%FE", RECORDS["real"],
+                                            {"Content-Type": "text/plain"})
+            self.assertEqual((status, json.loads(body)["error"]), (400, "bad-name"))
+            status, _, body = board.request("GET", "/api/games/999999")
+            self.assertEqual(status, 404)
+            # Nothing refused was kept.
+            status, _, body = board.request("GET", "/api/top?mode=normal&limit=100")
+            self.assertEqual(len(json.loads(body)["games"]), 3)
+
+            # The stored recording is the one sent, and it replays to the same end.
+            status, headers, body = board.request("GET", "/api/games/%d" % game["id"])
+            self.assertEqual((status, body), (200, RECORDS["real"]))
+            kept = os.path.join(WORK, "kept-%s.rec" % self.__class__.__name__)
+            with open(kept, "wb") as f:
+                f.write(body)
+            self.assertEqual(replay_runner("--input", kept, "--summary").strip(),
+                             "ended 5482 state game-over score 19037 shield 0")
+        finally:
+            self.assertEqual(board.stop(), 0)
+
+    def test_hostile_names_are_shown_as_text_in_the_page(self):
+        import cdp
+        board = Board(self.database(), "--rate", "1000")
+        names = ["<img src=x onerror=p=1>", "<script>p=2</script>", "\"'&amp;</td>"]
+        try:
+            for name in names:
+                status, answer = board.submit(RECORDS["low"], name=name)
+                self.assertEqual(status, 201, answer)
+            with cdp.Browser(webgl=False) as browser:
+                browser.navigate(board.url + "/")
+                browser.wait_for("document.readyState === 'complete' && document.body !== null")
+                self.assertEqual(browser.evaluate("typeof p"), "undefined")
+                self.assertEqual(browser.evaluate("document.querySelectorAll('img').length"), 0)
+                self.assertEqual(browser.evaluate("document.querySelectorAll('body script').length"), 0)
+                text = browser.evaluate("document.body.innerText")
+                for name in names:
+                    self.assertIn(name, text)
+        finally:
+            self.assertEqual(board.stop(), 0)
+
+    def test_rate_limits_hold_across_two_processes_and_trust_only_the_proxy(self):
+        database = self.database()
+        one = Board(database, "--rate", "2", "--trust-proxy", "127.0.0.1")
+        two = Board(database, "--rate", "2")
+        try:
+            forwarded = {"X-Forwarded-For": "203.0.113.7"}
+            self.assertEqual(one.submit(RECORDS["cut"], headers=forwarded)[0], 422)
+            self.assertEqual(one.submit(RECORDS["cut"], headers=forwarded)[0], 422)
+            status, answer = one.submit(RECORDS["cut"], headers=forwarded)
+            self.assertEqual((status, answer["error"]), (429, "too-many"))
+            # Another address behind the same proxy has its own share.
+            self.assertEqual(one.submit(RECORDS["cut"], headers={"X-Forwarded-For": "203.0.113.8"})[0], 422)
+            # The second board trusts no proxy: the header is nobody's word, the share is
+            # the peer's own, counted in the database both boards share.
+            self.assertEqual(two.submit(RECORDS["cut"], headers=forwarded)[0], 422)
+            self.assertEqual(one.submit(RECORDS["cut"], headers={"X-Forwarded-For": "127.0.0.1"})[0], 422)
+            self.assertEqual(two.submit(RECORDS["cut"], headers=forwarded)[0], 429)
+        finally:
+            self.assertEqual(one.stop(), 0)
+            self.assertEqual(two.stop(), 0)
+
+    def test_killed_while_taking_games_it_keeps_every_game_it_answered_for(self):
+        database = self.database()
+        board = Board(database, "--rate", "100000", "--workers", "2")
+        answered = []
+
+        def send(n):
+            try:
+                status, answer = board.submit(RECORDS["low"], name="kill-%d" % n)
+                if status == 201:
+                    answered.append(answer["id"])
+            except (OSError, ValueError, urllib.error.URLError):
+                pass   # cut off by the kill: never answered, so never promised
+
+        with concurrent.futures.ThreadPoolExecutor(16) as pool:
+            futures = [pool.submit(send, n) for n in range(400)]
+            deadline = time.time() + 60
+            while len(answered) < 20 and time.time() < deadline:
+                time.sleep(0.01)
+            board.stop(kill=True)
+            for f in futures:
+                f.result()
+        self.assertGreaterEqual(len(answered), 20)
+        again = Board(database, "--rate", "100000")
+        try:
+            for game_id in answered:
+                status, _, body = again.request("GET", "/api/games/%d" % game_id)
+                self.assertEqual((status, body), (200, RECORDS["low"]), game_id)
+            status, _, body = again.request("GET", "/api/top?mode=normal&limit=100")
+            listed = {g["id"] for g in json.loads(body)["games"]}
+            self.assertTrue(set(answered[:100]) <= listed or len(listed) == 100)
+            status, answer = again.submit(RECORDS["real"], name="after")
+            self.assertEqual((status, answer["place"]), (201, 1), answer)
+        finally:
+            self.assertEqual(again.stop(), 0)
+        print("board test: %d games answered before SIGKILL, all kept" % len(answered), file=sys.stderr)
+
+
+class SQLiteBoard(BoardChecks, unittest.TestCase):
+    def database(self):
+        folder = tempfile.mkdtemp(prefix="sqlite-", dir=WORK)
+        return os.path.join(folder, "board.sqlite")
+
+
+class PostgreSQLBoard(BoardChecks, unittest.TestCase):
+    cluster = None
+
+    @classmethod
+    def setUpClass(cls):
+        if not [d for d in os.listdir("/usr/lib/postgresql") if os.path.exists(
+                "/usr/lib/postgresql/%s/bin/initdb" % d)] if os.path.isdir("/usr/lib/postgresql") else True:
+            if os.environ.get("QR_REQUIRE_POSTGRES") == "1":
+                raise AssertionError("PostgreSQL's server is not installed (scripts/setup --test installs it)")
+            raise unittest.SkipTest("PostgreSQL's server is not installed")
+        cls.folder = tempfile.mkdtemp(prefix="pg-", dir="/tmp")
+        os.chmod(cls.folder, 0o755)
+        cls.cluster = os.path.join(cls.folder, "cluster")
+        cls.count = 0
+        cls.uri = subprocess.run(["bash", os.path.join(SOURCE, "tests/board/pg_cluster.sh"), "start", cls.cluster],
+                                 check=True, capture_output=True, text=True).stdout.strip().splitlines()[-1]
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.cluster:
+            subprocess.run(["bash", os.path.join(SOURCE, "tests/board/pg_cluster.sh"), "stop", cls.cluster])
+            shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def database(self):
+        # A database of its own for each check, in the one cluster.
+        PostgreSQLBoard.count += 1
+        name = "board%d" % PostgreSQLBoard.count
+        base = urllib.parse.urlsplit(self.uri)
+        admin = urllib.parse.urlunsplit(base._replace(path="/board"))
+        env = dict(os.environ)
+        subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", admin, "-c", "CREATE DATABASE %s" % name], check=True,
+                       capture_output=True, env=env)
+        return urllib.parse.urlunsplit(base._replace(path="/" + name))
+
+
+if __name__ == "__main__":
+    BUILD = os.path.abspath(sys.argv.pop(1))
+    WORK = tempfile.mkdtemp(prefix="quillrun-board-test-")
+    os.chmod(WORK, 0o755)
+    try:
+        make_records()
+        unittest.main(verbosity=2)
+    finally:
+        shutil.rmtree(WORK, ignore_errors=True)
