@@ -43,6 +43,9 @@ constexpr int TopLimit = 100;
 // Bodies held at once, arriving or waiting for their game, all connections together:
 // a thousand connections each sending four megabytes would otherwise take four gigabytes.
 constexpr size_t BodyBudget = 128 * BoardMaxBody;
+// A body over BoardMaxBody is still read to its end (and thrown away) up to this size,
+// so the client gets its 413.
+constexpr size_t DrainLimit = 16 * BoardMaxBody;
 
 // One request while it is handled: the body of a submission as it arrives.
 struct Request {
@@ -406,19 +409,27 @@ struct BoardServer::State {
         return state.Route(connection, method, url, *request);
       }
       request->submission = true;
-      // A body said to be too large is refused before it is sent.
+      // A body said to be too large is refused before it is sent when the client waits
+      // for a go-ahead (Expect: 100-continue). One already on its way is read to its end
+      // and thrown away, nothing of it kept: a client still sending when the connection
+      // closes on it would see a broken pipe instead of the answer. Only a body too large
+      // even to throw away is cut off at once.
       const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+      const char *expect = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_EXPECT);
       int64_t bytes = 0;
       if (length && ParseDecimal(length, strlen(length), INT64_MAX / 10, bytes) &&
           bytes > static_cast<int64_t>(BoardMaxBody)) {
-        return state.Refuse(connection, method, url, *request, Refusal::TooLarge,
-                            "the body is over " + std::to_string(BoardMaxBody) + " bytes");
+        if ((expect && strcasecmp(expect, "100-continue") == 0) || bytes > static_cast<int64_t>(DrainLimit)) {
+          return state.Refuse(connection, method, url, *request, Refusal::TooLarge,
+                              "the body is over " + std::to_string(BoardMaxBody) + " bytes");
+        }
+        request->tooLarge = true;
       }
       return MHD_YES;
     }
     if (*uploadSize != 0) {
       // More of the body. Past the limit nothing more is kept, and a body that goes on
-      // and on is cut off.
+      // past what is worth throwing away is cut off.
       if (!request->tooLarge && request->body.size() + *uploadSize > BoardMaxBody) {
         request->tooLarge = true;
         state.Release(*request);
@@ -435,7 +446,7 @@ struct BoardServer::State {
       }
       request->received += *uploadSize;
       *uploadSize = 0;
-      return request->received > 2 * BoardMaxBody ? MHD_NO : MHD_YES;
+      return request->received > DrainLimit ? MHD_NO : MHD_YES;
     }
     return state.Submit(connection, method, url, *request);
   }

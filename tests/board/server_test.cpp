@@ -4,7 +4,10 @@
 // stop). The program itself is run once for its start line, its signals and its errors.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +109,32 @@ class BoardServerTest : public ::testing::Test {
     request.from = from;
     return Http(request);
   }
+  // A client that sends its whole request before reading anything, as simple ones do:
+  // the status, or -1 when the board closed the connection while it was sending.
+  int SendAtOnce(const std::string &path, const std::string &body) {
+    int socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server->Port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) return -1;
+    std::string request = "POST " + path + " HTTP/1.1\r\nHost: board\r\nContent-Length: " +
+                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    for (size_t at = 0; at < request.size();) {
+      ssize_t sent = send(socket_, request.data() + at, request.size() - at, MSG_NOSIGNAL);
+      if (sent <= 0) {
+        close(socket_);
+        return -1;
+      }
+      at += static_cast<size_t>(sent);
+    }
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = recv(socket_, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
+    close(socket_);
+    int status = -1;
+    return sscanf(answer.c_str(), "HTTP/1.1 %d", &status) == 1 ? status : -1;
+  }
   static Json JsonOf(const HttpAnswer &answer) { return Json::parse(answer.body, nullptr, false); }
   // Waits (ten seconds at most) for the pool to reach a state.
   bool WaitFor(const std::function<bool()> &reached) {
@@ -202,11 +231,13 @@ TEST_F(BoardServerTest, GzipBodiesAreOpened) {
 
 TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
   Start();
-  // Too large, whether the length is said or not.
+  // Too large: refused before it is sent when the client waits for the go-ahead, and
+  // when it sends at once or does not say the length, answered once it is all in.
   std::string huge(5u << 20, '0');
   HttpAnswer large = Submit("?name=big", huge);
   EXPECT_EQ(large.status, 413) << large.error;
   EXPECT_EQ(JsonOf(large)["error"], "too-large");
+  EXPECT_EQ(SendAtOnce("/api/games?name=big", huge), 413);
   HttpRequest chunked{"POST", Url("/api/games?name=big"), huge};
   chunked.chunked = true;
   EXPECT_EQ(Http(chunked).status, 413);
