@@ -15,6 +15,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -299,7 +300,6 @@ struct BoardServer::State {
     if (request.tooLarge) {
       return refuse(Refusal::TooLarge, "the body is over " + std::to_string(BoardMaxBody) + " bytes");
     }
-    if (stopping) return refuse(Refusal::Busy, "the board is shutting down");
     if (request.overBudget) return refuse(Refusal::Busy, "the board is holding too many games to take more now");
 
     std::string name, gameText;
@@ -394,20 +394,15 @@ struct BoardServer::State {
     State &state = *static_cast<State *>(cls);
     auto *request = static_cast<Request *>(*requestSlot);
     if (!request) {
-      // The headers are in: everything but a submission is answered now.
+      // The headers are in. Answers wait for the whole request (even an empty body):
+      // one given before it is all in closes the connection after it.
       request = new Request;
       *requestSlot = request;
       {
         std::lock_guard<std::mutex> lock(state.activeMutex);
         state.active++;
       }
-      if (state.stopping) {
-        return state.SendError(connection, method, url, *request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
-                               "the board is shutting down", {{MHD_HTTP_HEADER_RETRY_AFTER, "10"}});
-      }
-      if (strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0) {
-        return state.Route(connection, method, url, *request);
-      }
+      if (strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0) return MHD_YES;
       request->submission = true;
       // A body said to be too large is refused before it is sent when the client waits
       // for a go-ahead (Expect: 100-continue). One already on its way is read to its end
@@ -429,12 +424,12 @@ struct BoardServer::State {
     }
     if (*uploadSize != 0) {
       // More of the body. Past the limit nothing more is kept, and a body that goes on
-      // past what is worth throwing away is cut off.
-      if (!request->tooLarge && request->body.size() + *uploadSize > BoardMaxBody) {
+      // past what is worth throwing away is cut off. Only a submission's is kept at all.
+      if (request->submission && !request->tooLarge && request->body.size() + *uploadSize > BoardMaxBody) {
         request->tooLarge = true;
         state.Release(*request);
       }
-      if (!request->tooLarge && !request->overBudget) {
+      if (request->submission && !request->tooLarge && !request->overBudget) {
         if (state.bodies.fetch_add(*uploadSize) + *uploadSize > BodyBudget) {
           state.bodies.fetch_sub(*uploadSize);
           request->overBudget = true;
@@ -446,9 +441,24 @@ struct BoardServer::State {
       }
       request->received += *uploadSize;
       *uploadSize = 0;
-      return request->received > DrainLimit ? MHD_NO : MHD_YES;
+      return request->received > (request->submission ? DrainLimit : BoardMaxBody) ? MHD_NO : MHD_YES;
     }
+    if (state.stopping) {
+      return state.SendError(connection, method, url, *request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
+                             "the board is shutting down", {{MHD_HTTP_HEADER_RETRY_AFTER, "10"}});
+    }
+    if (!request->submission) return state.Route(connection, method, url, *request);
     return state.Submit(connection, method, url, *request);
+  }
+
+  // libmicrohttpd's own messages (a port taken, a connection gone wrong), as the board's.
+  static void LibraryLog(void *cls, const char *format, va_list arguments) {
+    if (!static_cast<State *>(cls)->options.log) return;
+    char text[512];
+    vsnprintf(text, sizeof text, format, arguments);
+    size_t length = strlen(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) text[--length] = '\0';
+    fprintf(stderr, "quillrun-board: %s\n", text);
   }
 
   static void Completed(void *cls, MHD_Connection *, void **requestSlot, MHD_RequestTerminationCode) {
@@ -500,7 +510,6 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
 
   // The address to listen on.
   sockaddr_storage address{};
-  socklen_t addressLength = 0;
   bool ipv6 = false;
   {
     sockaddr_in v4{};
@@ -509,19 +518,16 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
       v4.sin_family = AF_INET;
       v4.sin_port = htons(static_cast<uint16_t>(options.port));
       memcpy(&address, &v4, sizeof v4);
-      addressLength = sizeof v4;
     } else if (inet_pton(AF_INET6, options.bind.c_str(), &v6.sin6_addr) == 1) {
       v6.sin6_family = AF_INET6;
       v6.sin6_port = htons(static_cast<uint16_t>(options.port));
       memcpy(&address, &v6, sizeof v6);
-      addressLength = sizeof v6;
       ipv6 = true;
     } else {
       error = "not an address to listen on: " + options.bind;
       return nullptr;
     }
   }
-  (void)addressLength;
 
   s.db = BoardDb::Open(options.db, error);
   if (!s.db) return nullptr;
@@ -535,10 +541,11 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
 
   unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ITC | MHD_USE_AUTO;
   if (ipv6) flags |= MHD_USE_IPv6;
-  if (options.log) flags |= MHD_USE_ERROR_LOG;
+  flags |= MHD_USE_ERROR_LOG;
   errno = 0;
   s.daemon = MHD_start_daemon(
       flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &State::Handle, &s,
+      MHD_OPTION_EXTERNAL_LOGGER, &State::LibraryLog, &s,
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr *>(&address),
       MHD_OPTION_CONNECTION_LIMIT, 1024u,
       // Idle connections and stalled uploads go after this long; a connection waiting
