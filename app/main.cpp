@@ -97,7 +97,7 @@ int main(int argc, char **argv) {
   offer.demo = options.demo;
   offer.watching = !options.watch.empty();
   offer.quitSignal = QuitSignal();
-  OfferBestGame(GameStore::DefaultPath(), offer, BoardPlayerName(options.name));
+  OfferBestGame(GameStore::DefaultPath(), offer, offer.board.empty() ? std::string() : BoardPlayerName(options.name));
   EndByQuitSignal();
   return status;
 #endif

@@ -25,7 +25,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/options.h"
 #include "app/player.h"
 #include "app/store.h"
 #include "app/store_commands.h"
@@ -406,13 +405,6 @@ TEST(SubmitOffer, OfferedOnlyForARunWithAFinishedGameAndABoard) {
     change(changed);
     EXPECT_FALSE(ShouldOffer(changed, kept, best)) << changed.board << changed.keptRun;
   }
-}
-
-TEST(SubmitOffer, TheNameIsTheOneGivenElseALoginNameABoardTakes) {
-  EXPECT_EQ(BoardPlayerName("Ann & Bob"), "Ann & Bob");
-  std::string why;
-  const std::string login = BoardPlayerName("");
-  EXPECT_TRUE(PlayerNameOk(login, why)) << login << ": " << why;
 }
 
 // The whole offer on the headless driver: a run kept by the real writer, its question,
