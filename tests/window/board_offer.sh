@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The offer at the end of a run, under X: a game played with a board set (--board, to a
-# small board in this script that keeps what it is sent and places every game third)
-# ends in GAME OVER; once the game's window is closed the game asks in its own box to
-# send the run's best game, Yes sends it (the kept game's --export text, gzip-compressed,
-# under the name given) and a second box and stdout give the place; the program ends
-# with status 0. A run with no finished game asks nothing.
+# real quillrun-board of this test's) ends in GAME OVER; once the game's window is
+# closed the game asks in its own box to send the run's best game, Yes sends it (the
+# kept game's --export text, gzip-compressed, under the name given), the board plays it
+# again to the score the game kept, and a second box and stdout give the place; the
+# program ends with status 0. A run with no finished game asks nothing, and a quit
+# signal while the box is up ends the program by that signal.
 set -u
 build=$(cd "$1" && pwd)
 . "$(dirname "$0")/shell_helpers.bash"
@@ -27,35 +28,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The board: answers each POST with a placing and keeps its path and its opened body.
-python3 - "$work" >"$work/board.log" 2>&1 <<'PY' &
-import gzip, http.server, json, sys
-work = sys.argv[1]
-class Board(http.server.BaseHTTPRequestHandler):
-    def do_POST(self):
-        body = self.rfile.read(int(self.headers.get('Content-Length', 0)))
-        if self.headers.get('Content-Encoding') == 'gzip':
-            body = gzip.decompress(body)
-        with open(work + '/body.txt', 'wb') as f:
-            f.write(body)
-        with open(work + '/request.txt', 'w') as f:
-            f.write(self.path + '\n' + self.headers.get('Content-Type', '') + '\n')
-        answer = json.dumps({'id': 1, 'name': 'x', 'mode': 'normal', 'end': 'over', 'score': 77, 'shield': 0,
-                             'frames': 9, 'began': 0, 'rules': 1, 'place': 3, 'url': '/api/games/1'}).encode()
-        self.send_response(201)
-        self.send_header('Content-Type', 'application/json')
-        self.send_header('Content-Length', str(len(answer)))
-        self.end_headers()
-        self.wfile.write(answer)
-server = http.server.HTTPServer(('127.0.0.1', 0), Board)
-with open(work + '/port', 'w') as f:
-    f.write(str(server.server_port))
-server.serve_forever()
-PY
+# The board: the real one, on a SQLite file of this test's, playing every game it is
+# sent again.
+[ -x "$build/quillrun-board" ] || { echo "no quillrun-board in this build: skipped"; exit 77; }
+"$build/quillrun-board" --db "$work/board.sqlite" --port 0 --bind 127.0.0.1 >"$work/board.out" 2>"$work/board.log" &
 board_pid=$!
-for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || fail "the test's board did not start"
-url=http://127.0.0.1:$(cat "$work/port")
+for _ in $(seq 100); do grep -q "listening on" "$work/board.out" && break; sleep 0.1; done
+url=$(sed -n 's|^quillrun-board: listening on \(http://[^ ]*\)/$|\1|p' "$work/board.out")
+[ -n "$url" ] || fail "the board did not start: $(cat "$work/board.log")"
+board_games() { curl -s "$url/api/top?mode=normal&limit=100" | python3 -c 'import json, sys; print(len(json.load(sys.stdin)["games"]))'; }
 
 # A window called quillrun that is shown and is none of those given.
 other_window() {
@@ -84,7 +65,7 @@ xdotool windowfocus --sync "$window"
 xdotool key Escape
 wait_exit 20
 [ "$status" = 0 ] || fail "a run without a game ended with status $status"
-[ ! -e "$work/request.txt" ] || fail "a run without a finished game sent something"
+[ "$(board_games)" = 0 ] || fail "a run without a finished game sent something"
 
 # A run whose game ends: the idle hand loses in about 500 frames.
 start_game "$build/quillrun" "$build" "$log" --window --board "$url" --name "Tess T"
@@ -119,12 +100,41 @@ wait_exit 20
 scores=$("$build/quillrun" --scores)
 id=$(echo "$scores" | awk -F'\t' 'NR > 1 && $4 == "over" { print $7 }')
 score=$(echo "$scores" | awk -F'\t' 'NR > 1 && $4 == "over" { print $3 }')
-grep -qx "quillrun: game $id took place 3 on the normal board (score 77, GAME OVER)" "$log" ||
-  fail "the place is not on stdout"
+# The board played the kept game again and came to the score the game kept.
+grep -qx "quillrun: game $id took place 1 on the normal board (score $score, GAME OVER)" "$log" ||
+  fail "the place is not on stdout: $(grep 'took place' "$log")"
 "$build/quillrun" --export "$id" "$work/export.txt" || fail "--export failed"
 began=$(sed -n 's/^# game begins at frame //p' "$work/export.txt")
-[ "$(head -1 "$work/request.txt")" = "/api/games?name=Tess%20T&game=$began" ] ||
-  fail "sent to $(head -1 "$work/request.txt"), not the game beginning at frame $began"
-[ "$(sed -n 2p "$work/request.txt")" = "text/plain; charset=utf-8" ] || fail "not sent as text"
-cmp -s "$work/body.txt" "$work/export.txt" || fail "the body sent is not the kept game's record"
-echo "ok: game $id (score $score) offered after the run, sent, placed 3"
+top=$(curl -s "$url/api/top?mode=normal")
+python3 - "$top" "$began" "$score" <<'PY' || fail "the board's entry is not the game sent: $top"
+import json, sys
+game = json.loads(sys.argv[1])["games"][0]
+assert (game["name"], game["score"], game["place"]) == ("Tess T", int(sys.argv[3]), 1), game
+PY
+board_id=$(echo "$top" | python3 -c 'import json, sys; print(json.load(sys.stdin)["games"][0]["id"])')
+curl -s "$url/api/games/$board_id" >"$work/kept-by-board.txt"
+cmp -s "$work/kept-by-board.txt" "$work/export.txt" || fail "the board keeps another record than the kept game's"
+
+# A quit signal while the offer's box is up ends the program by that signal, sending
+# nothing.
+start_game "$build/quillrun" "$build" "$log" --window --board "$url" --name "Tess T"
+trap cleanup EXIT
+window=$(wait_window quillrun) || fail "no game window"
+sleep 1
+xdotool windowfocus --sync "$window"
+xdotool click 1
+for _ in $(seq 600); do
+  [ "$(kept)" = 2 ] && break
+  sleep 0.1
+done
+[ "$(kept)" = 2 ] || fail "the second game did not end"
+sleep 0.5
+xdotool key Escape
+sleep 1
+xdotool key Escape
+wait_other_window "$window" >/dev/null || fail "no question after the second run"
+kill -TERM "$game_pid"
+wait_exit 20
+[ "$status" = 143 ] || fail "SIGTERM during the offer ended the program with status $status"
+[ "$(board_games)" = 1 ] || fail "a game was sent after SIGTERM"
+echo "ok: game $id (score $score) offered after the run, proved by the board and placed 1; SIGTERM at the offer ends the program"
