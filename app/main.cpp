@@ -4,7 +4,9 @@
 // after a normal run). On Windows the C runtime calls this main, not WinMain, once it
 // is defined. `--record FILE` keeps the game played in FILE for the replay runner;
 // `--demo` lets the built-in player play a normal game until Escape. SIGINT, SIGTERM and SIGHUP close
-// the game's window; after the usual shutdown the program ends by that signal.
+// the game's window; after the usual shutdown the program ends by that signal. With a
+// score board set (`board`, `--board`) a run that kept a finished game offers its best
+// to the board once the window is closed; `--submit` sends one from the command line.
 #include <cstdio>
 #include <string>
 
@@ -17,6 +19,7 @@
 #include "render/device.h"
 #include "app/store.h"
 #include "app/store_commands.h"
+#include "app/submit.h"
 #include "app/watch.h"
 #include "render/scene.h"
 #include "sound/sound.h"
@@ -48,6 +51,8 @@ int main(int argc, char **argv) {
   ParseCommandLine(argc - 1, argv + 1, options, error);
   if (options.scores) return PrintKeptScores(GameStore::DefaultPath(), stdout);
   if (!options.exportId.empty()) return ExportKeptGame(GameStore::DefaultPath(), options.exportId, options.exportPath);
+  if (!options.submitBoard.empty())
+    return SubmitCommand(GameStore::DefaultPath(), options.submitBoard, options.submitId, BoardPlayerName(options.name));
   if (!options.watch.empty()) {
     if (!options.recordPath.empty() || options.demo) {
       std::fprintf(stderr, "quillrun: --watch plays a kept run; it takes neither --record nor --demo\n");
@@ -84,6 +89,19 @@ int main(int argc, char **argv) {
 #else
   InstallQuitSignals();
   const int status = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
+  // The run is over and its games are written: the window goes before the offer's box.
+  if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
+  // Nothing is left to write, and the box's own loop never sees a caught signal: a quit
+  // signal from here on ends the program at once, by that signal.
+  std::fflush(nullptr);
+  EndAtOnceOnQuitSignals();
+  OfferFacts offer;
+  offer.board = options.board;
+  offer.keptRun = KeptRunId();
+  offer.demo = options.demo;
+  offer.watching = !options.watch.empty();
+  offer.quitSignal = QuitSignal();
+  OfferBestGame(GameStore::DefaultPath(), offer, offer.board.empty() ? std::string() : BoardPlayerName(options.name));
   EndByQuitSignal();
   return status;
 #endif

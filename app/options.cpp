@@ -1,6 +1,7 @@
 // The option table of quillrun and its parser (see options.h).
 #include "app/options.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +19,9 @@ struct Option {
   // A second argument's name and taker, for the few options with two.
   const char *second = nullptr;
   bool (*applySecond)(StartOptions &options, const char *argument, std::string &error) = nullptr;
+  // The second argument may be left out: it is taken only when the next word is not an
+  // option.
+  bool secondOptional = false;
 };
 
 bool KeptGameId(const char *argument) {
@@ -140,6 +144,46 @@ const Option options[] = {
        o.exportPath = argument;
        return true;
      }},
+    {"--submit", "URL", "send kept game ID (your best kept game without one) to the score board at URL",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       std::string why;
+       if (!BoardAddressOk(argument, false, why)) {
+         error = "--submit wants a board's address, not \"" + std::string(argument) + "\": " + why;
+         return false;
+       }
+       o.submitBoard = argument;
+       return true;
+     },
+     "[ID]",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       if (!KeptGameId(argument)) {
+         error = "--submit wants a kept game's id after the address, not \"" + std::string(argument) + "\"";
+         return false;
+       }
+       o.submitId = argument;
+       return true;
+     },
+     true},
+    {"--board", "URL", "offer your best game of the run to the score board at URL when the game ends",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       std::string why;
+       if (!BoardAddressOk(argument, true, why)) {
+         error = "--board wants a board's address, not \"" + std::string(argument) + "\": " + why;
+         return false;
+       }
+       o.board = argument;
+       return true;
+     }},
+    {"--name", "NAME", "your name on score boards (1 to 24 characters; your login name unless given)",
+     [](StartOptions &o, const char *argument, std::string &error) {
+       std::string why;
+       if (!PlayerNameOk(argument, why)) {
+         error = "--name wants a name of 1 to 24 characters, not \"" + std::string(argument) + "\": " + why;
+         return false;
+       }
+       o.name = argument;
+       return true;
+     }},
     {"--help", nullptr, "show this help and exit",
      [](StartOptions &o, const char *, std::string &) {
        o.help = true;
@@ -153,6 +197,82 @@ const Option options[] = {
 };
 
 }  // namespace
+
+bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &why) {
+  if (address.empty() && allowEmpty) return true;
+  const size_t scheme = address.rfind("https://", 0) == 0 ? 8 : address.rfind("http://", 0) == 0 ? 7 : 0;
+  if (scheme == 0) {
+    why = allowEmpty ? "want an address starting with http:// or https://, or nothing"
+                     : "want an address starting with http:// or https://";
+    return false;
+  }
+  if (address.size() == scheme) {
+    why = "an address names its server after the //";
+    return false;
+  }
+  for (char c : address)
+    if (c == ' ' || c == '\t') {
+      why = "an address has no blanks";
+      return false;
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      why = "an address has no control characters";
+      return false;
+    }
+  return true;
+}
+
+bool PlayerNameOk(const std::string &name, std::string &why) {
+  size_t characters = 0;
+  for (size_t at = 0; at < name.size(); ++characters) {
+    const unsigned char lead = static_cast<unsigned char>(name[at]);
+    uint32_t code = 0;
+    size_t length = 0;
+    if (lead < 0x80) {
+      code = lead;
+      length = 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      code = lead & 0x1F;
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      code = lead & 0x0F;
+      length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      code = lead & 0x07;
+      length = 4;
+    } else {
+      why = "not UTF-8";
+      return false;
+    }
+    if (at + length > name.size()) {
+      why = "not UTF-8";
+      return false;
+    }
+    for (size_t i = 1; i < length; ++i) {
+      const unsigned char next = static_cast<unsigned char>(name[at + i]);
+      if ((next & 0xC0) != 0x80) {
+        why = "not UTF-8";
+        return false;
+      }
+      code = code << 6 | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past Unicode's last are no UTF-8.
+    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF)) {
+      why = "not UTF-8";
+      return false;
+    }
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
+      why = "a control character";
+      return false;
+    }
+    at += length;
+  }
+  if (characters == 0 || characters > 24) {
+    why = characters == 0 ? "empty" : "longer than 24 characters";
+    return false;
+  }
+  return true;
+}
 
 bool ParseCommandLine(int argc, const char *const *argv, StartOptions &result, std::string &error) {
   for (int i = 0; i < argc; i++) {
@@ -181,7 +301,9 @@ bool ParseCommandLine(int argc, const char *const *argv, StartOptions &result, s
       return false;
     }
     if (!option->apply(result, argument.c_str(), error)) return false;
-    if (option->second) {
+    if (option->second && option->secondOptional) {
+      if (i + 1 < argc && argv[i + 1][0] != '-' && !option->applySecond(result, argv[++i], error)) return false;
+    } else if (option->second) {
       if (i + 1 >= argc) {
         error = name + " wants a second argument, " + option->second;
         return false;
@@ -199,6 +321,6 @@ void PrintUsage(FILE *to) {
     std::string left = option.name;
     if (option.argument) left = left + " " + option.argument;
     if (option.second) left = left + " " + option.second;
-    std::fprintf(to, "  %-16s %s\n", left.c_str(), option.description);
+    std::fprintf(to, "  %-18s %s\n", left.c_str(), option.description);
   }
 }

@@ -18,6 +18,10 @@ struct StartOptions {
   std::string watch;         // --watch: a kept game's id or a record file to play again
   std::string exportId;      // --export ID FILE: a kept game's run written as a record
   std::string exportPath;
+  std::string submitBoard;   // --submit URL [ID]: send a kept game (the best when no id) to a board
+  std::string submitId;
+  std::string board;         // --board: the board a run's best game is offered to; empty: none
+  std::string name;          // --name: the player's name on boards; empty: the login name
   bool help = false;
   bool version = false;
 };
@@ -25,6 +29,13 @@ struct StartOptions {
 // Reads the arguments after the program's name. False, with the reason in error, for an
 // unknown option, a missing or bad argument, or anything that is not an option.
 bool ParseCommandLine(int argc, const char *const *argv, StartOptions &options, std::string &error);
+
+// A board's address as the settings and the command line take it: http:// or https://
+// and no blanks (empty, for no board, only where allowEmpty). False with the reason.
+bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &why);
+// A player's name as boards take it: 1 to 24 characters of well-formed UTF-8, none of
+// them a control character. False with the reason.
+bool PlayerNameOk(const std::string &name, std::string &why);
 
 // The usage: one line per option of the table.
 void PrintUsage(FILE *to);

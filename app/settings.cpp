@@ -102,18 +102,21 @@ const Key keys[] = {
        why = "want a whole number from 0 to 100";
        return false;
      }},
-    {"board", "Where scores are shared: an http:// or https:// address; empty shares nothing.",
+    {"board",
+     "The score board your best game of a run is offered to when the game ends: an http:// or https://\n"
+     "# address (quillrun --submit sends one from the command line). Empty offers nothing.",
      [](Settings &s, const std::string &value, std::string &why) {
-       if (!value.empty() && value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
-         why = "want an address starting with http:// or https://, or nothing";
+       if (!BoardAddressOk(value, true, why)) return false;
+       s.board = value;
+       return true;
+     }},
+    {"name", "Your name on score boards: 1 to 24 characters. Empty uses your login name.",
+     [](Settings &s, const std::string &value, std::string &why) {
+       if (!value.empty() && !PlayerNameOk(value, why)) {
+         why = "want a name of 1 to 24 characters (" + why + "), or nothing";
          return false;
        }
-       for (char c : value)
-         if (c == ' ' || c == '\t') {
-           why = "an address has no blanks";
-           return false;
-         }
-       s.board = value;
+       s.name = value;
        return true;
      }},
 };
@@ -137,6 +140,7 @@ std::string ValueText(const Settings &s, const char *key) {
   }
   if (name == "pacing") return s.pacing;
   if (name == "volume") return std::to_string(s.volume);
+  if (name == "name") return s.name;
   return s.board;
 }
 
@@ -324,4 +328,6 @@ void ApplySettings(const Settings &settings, StartOptions &options) {
   options.sensitivity = settings.sensitivity;
   options.volume = settings.volume;
   options.smoothPacing = settings.pacing == "smooth";
+  options.board = settings.board;
+  options.name = settings.name;
 }

@@ -18,7 +18,8 @@ struct Settings {
   double sensitivity = 1.0;       // the mouse motion's scale, 0.25 to 4
   std::string pacing = "smooth";  // smooth or original
   int volume = 100;               // 0 (silent) to 100 (as the game plays its sounds)
-  std::string board;              // where scores are shared (http or https); empty: nowhere
+  std::string board;              // the score board a run's best game is offered to (http or https); empty: none
+  std::string name;               // the player's name on boards; empty: the login name
 };
 
 // The file as the first run writes it.

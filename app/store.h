@@ -112,6 +112,9 @@ bool StartKeeping(uint32_t seed);
 void KeepFrame(const FrameInput &input, const World &after);
 void StopKeeping();
 bool Keeping();
+// The store's id of the run this program keeps or kept (still there after StopKeeping),
+// or 0 when it keeps none.
+int64_t KeptRunId();
 // The line of best scores the title and end screens show while keeping; null otherwise.
 struct KeptScoresLine;
 const KeptScoresLine *KeptScores();

@@ -156,12 +156,38 @@ int PrintKeptScores(const std::string &storePath, FILE *out) {
   return std::fflush(out) == 0 ? 0 : 1;
 }
 
-int ExportKeptGame(const std::string &storePath, const std::string &id, const std::string &path) {
-  std::string error;
+bool KeptGameRecord(const std::string &storePath, const std::string &id, std::string &text, KeptGame &game,
+                    std::string &error) {
   std::unique_ptr<GameStore> store = OpenForReading(storePath, error);
   WatchedRun watched;
+  if (!store || !LoadKept(*store, id, watched, error)) return false;
+  if (!store->FindGame(std::strtoll(id.c_str(), nullptr, 10), game)) {
+    error = "no kept game " + id;
+    return false;
+  }
+  // About 16 bytes a frame.
+  text.clear();
+  text.reserve((static_cast<size_t>(watched.ended) + 1) * 16 + 128);
+  char line[96];
+  std::snprintf(line, sizeof line, "# quillrun-record 2 rules %d seed %u\n", watched.run.rules, watched.run.seed);
+  text += line;
+  std::snprintf(line, sizeof line, "# game begins at frame %u\n", watched.began);
+  text += line;
+  for (uint32_t frame = 0; frame <= watched.ended; ++frame) {
+    const FrameInput &input = watched.run.inputs[frame];
+    std::snprintf(line, sizeof line, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0,
+                  input.right ? 1 : 0, input.escape ? 1 : 0, input.enter ? 1 : 0);
+    text += line;
+  }
+  std::snprintf(line, sizeof line, "# frames %u score %d\n", watched.ended + 1, game.score);
+  text += line;
+  return true;
+}
+
+int ExportKeptGame(const std::string &storePath, const std::string &id, const std::string &path) {
+  std::string error, text;
   KeptGame game;
-  if (!store || !LoadKept(*store, id, watched, error) || !store->FindGame(std::strtoll(id.c_str(), nullptr, 10), game)) {
+  if (!KeptGameRecord(storePath, id, text, game, error)) {
     std::fprintf(stderr, "quillrun: %s\n", error.c_str());
     return 1;
   }
@@ -170,15 +196,7 @@ int ExportKeptGame(const std::string &storePath, const std::string &id, const st
     std::fprintf(stderr, "quillrun: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
     return 1;
   }
-  std::fprintf(file, "# quillrun-record 2 rules %d seed %u\n", watched.run.rules, watched.run.seed);
-  std::fprintf(file, "# game begins at frame %u\n", watched.began);
-  for (uint32_t frame = 0; frame <= watched.ended; ++frame) {
-    const FrameInput &input = watched.run.inputs[frame];
-    std::fprintf(file, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0, input.right ? 1 : 0,
-                 input.escape ? 1 : 0, input.enter ? 1 : 0);
-  }
-  std::fprintf(file, "# frames %u score %d\n", watched.ended + 1, game.score);
-  const bool failed = std::ferror(file) != 0;
+  const bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::ferror(file) != 0;
   if (std::fclose(file) != 0 || failed) {
     std::fprintf(stderr, "quillrun: %s could not be written in full\n", path.c_str());
     return 1;
@@ -210,6 +228,11 @@ int PrintKeptScores(const std::string &, FILE *) {
 }
 
 int ExportKeptGame(const std::string &, const std::string &, const std::string &) { return PrintKeptScores("", nullptr); }
+
+bool KeptGameRecord(const std::string &, const std::string &, std::string &, KeptGame &, std::string &error) {
+  error = "this build keeps no games";
+  return false;
+}
 
 bool LoadWatched(const std::string &, const std::string &target, WatchedRun &watched, std::string &error) {
   if (target.find_first_not_of("0123456789") == std::string::npos) {

@@ -11,6 +11,9 @@ int PrintKeptScores(const std::string &storePath, FILE *out);
 // Kept game `id`'s run up to its end, in the record format, with a comment giving the
 // frame its game began. The exit status.
 int ExportKeptGame(const std::string &storePath, const std::string &id, const std::string &path);
+// The same record as text, with the kept game itself. False with the reason.
+bool KeptGameRecord(const std::string &storePath, const std::string &id, std::string &text, KeptGame &game,
+                    std::string &error);
 
 // What --watch plays: a run from start-up, the frame the game to watch began on (its
 // frames before are stepped without drawing) and the last frame to play.

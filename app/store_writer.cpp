@@ -39,6 +39,7 @@ std::atomic<bool> ringOverflowed;
 std::atomic<bool> stopWriter;
 std::thread writer;
 bool keeping;
+int64_t keptRun;
 // The game's thread's own: the best kept scores as the title and end screens show them.
 KeptBest best;
 KeptScoresLine scoresLine;
@@ -220,6 +221,7 @@ bool StartKeeping(uint32_t seed) {
   stopWriter.store(false);
   writer = std::thread([writerState = std::make_shared<RunWriter>(std::move(store), run)] { writerState->Loop(); });
   keeping = true;
+  keptRun = run;
   return true;
 }
 
@@ -261,6 +263,8 @@ void StopKeeping() {
 
 bool Keeping() { return keeping; }
 
+int64_t KeptRunId() { return keptRun; }
+
 const KeptScoresLine *KeptScores() { return keeping ? &scoresLine : nullptr; }
 
 #else
@@ -269,6 +273,7 @@ bool StartKeeping(uint32_t) { return false; }
 void KeepFrame(const FrameInput &, const World &) {}
 void StopKeeping() {}
 bool Keeping() { return false; }
+int64_t KeptRunId() { return 0; }
 const KeptScoresLine *KeptScores() { return nullptr; }
 
 #endif

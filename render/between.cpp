@@ -20,6 +20,11 @@ float Lerp(float previous, float newest, float fraction) {
   return std::isfinite(value) ? value : newest;
 }
 
+// An alpha between two updates, rounded to the nearest whole value.
+uint8_t AlphaBetween(uint8_t previous, uint8_t newest, float fraction) {
+  return static_cast<uint8_t>(std::lround(Lerp(previous, newest, fraction)));
+}
+
 // The fade after one step, as the update makes it.
 int Faded(int alpha, int step) {
   const int faded = alpha + step;
@@ -77,7 +82,7 @@ Particle ParticleBetween(const Particle &previous, const Particle &newest, float
   drawn.y = Lerp(previous.y, newest.y, fraction);
   drawn.angle = HeadingBetween(previous.angle, newest.angle, fraction);
   drawn.size = Lerp(previous.size, newest.size, fraction);
-  drawn.alpha = static_cast<uint8_t>(std::lround(Lerp(previous.alpha, newest.alpha, fraction)));
+  drawn.alpha = AlphaBetween(previous.alpha, newest.alpha, fraction);
   return drawn;
 }
 
@@ -92,7 +97,7 @@ Effect EffectBetween(const Effect &previous, const Effect &newest, float fractio
   drawn.y1 = Lerp(previous.y1, newest.y1, fraction);
   drawn.x2 = Lerp(previous.x2, newest.x2, fraction);
   drawn.y2 = Lerp(previous.y2, newest.y2, fraction);
-  drawn.alpha = static_cast<uint8_t>(std::lround(Lerp(previous.alpha, newest.alpha, fraction)));
+  drawn.alpha = AlphaBetween(previous.alpha, newest.alpha, fraction);
   return drawn;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/options.h"
@@ -80,6 +81,16 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
            {{"--export", "1", ""}, "--export wants a file after the id"},
            {{"--watch="}, "--watch wants a kept game's id or a record file"},
            {{"--scores=1"}, "--scores takes no argument"},
+           {{"--submit"}, "--submit wants an argument, URL"},
+           {{"--submit", "ftp://board"}, "--submit wants a board's address, not \"ftp://board\""},
+           {{"--submit="}, "http:// or https://"},
+           {{"--submit", "http://board", "x1"}, "--submit wants a kept game's id after the address, not \"x1\""},
+           {{"--board", "board.example"}, "--board wants a board's address"},
+           {{"--board", "https://a b"}, "no blanks"},
+           {{"--name", ""}, "--name wants a name of 1 to 24 characters"},
+           {{"--name", "0123456789012345678901234"}, "longer than 24 characters"},
+           {{"--name=a\tb"}, "a control character"},
+           {{"--name", "\xE2\x82"}, "not UTF-8"},
        }) {
     StartOptions options;
     std::string error;
@@ -132,6 +143,24 @@ TEST(Options, TheKeptGamesOptionsTakeTheirArguments) {
   EXPECT_EQ(watch.displayMode, IDNO);
   EXPECT_FALSE(watch.scores);
   EXPECT_TRUE(watch.exportId.empty());
+
+  // --submit's id may be left out: the next word is its id only when it is no option.
+  for (const auto &[words, board, id] : std::vector<std::tuple<Words, const char *, const char *>>{
+           {{"--submit", "http://b"}, "http://b", ""},
+           {{"--submit", "https://b/x/", "42"}, "https://b/x/", "42"},
+           {{"--submit=http://b", "7", "--window"}, "http://b", "7"},
+           {{"--submit", "http://b", "--window"}, "http://b", ""},
+       }) {
+    StartOptions submit;
+    ASSERT_TRUE(Parse(words, submit, error)) << error;
+    EXPECT_EQ(submit.submitBoard, board);
+    EXPECT_EQ(submit.submitId, id);
+  }
+  StartOptions named;
+  ASSERT_TRUE(Parse({"--name", "Ann & B\xC3\xB6" "b", "--board", "http://b"}, named, error)) << error;
+  EXPECT_EQ(named.name, "Ann & B\xC3\xB6" "b");
+  EXPECT_EQ(named.board, "http://b");
+  EXPECT_TRUE(named.submitBoard.empty());
 }
 
 TEST(Options, TheUsageListsEveryOption) {
@@ -141,7 +170,8 @@ TEST(Options, TheUsageListsEveryOption) {
   EXPECT_EQ(usage.rfind("usage: quillrun", 0), 0u);
   for (const char *option :
        {"--window", "--fullscreen", "--scale N", "--mouse MODE", "--sensitivity X", "--pacing MODE", "--scores",
-        "--watch ID|FILE", "--export ID FILE", "--help", "--version"})
+        "--watch ID|FILE", "--export ID FILE", "--submit URL [ID]", "--board URL", "--name NAME", "--help",
+        "--version"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -51,7 +51,7 @@ TEST(Settings, EveryKeyIsRead) {
   std::vector<std::string> problems;
   const Settings s = Parse(
       "display = fullscreen\nscale=3\n  mouse =  warp  \nsensitivity = 0.5\r\npacing = original\nvolume = 40\n"
-      "board = https://scores.example/quillrun\n",
+      "board = https://scores.example/quillrun\nname = Ann & B\xC3\xB6" "b\n",
       &problems);
   EXPECT_TRUE(problems.empty()) << problems.front();
   EXPECT_EQ(s.display, Settings::FullScreen);
@@ -61,6 +61,7 @@ TEST(Settings, EveryKeyIsRead) {
   EXPECT_EQ(s.pacing, "original");
   EXPECT_EQ(s.volume, 40);
   EXPECT_EQ(s.board, "https://scores.example/quillrun");
+  EXPECT_EQ(s.name, "Ann & B\xC3\xB6" "b");
 
   // The other words of each key, and the ends of the ranges.
   EXPECT_EQ(Parse("display = window\n", &problems).display, Settings::Window);
@@ -76,6 +77,12 @@ TEST(Settings, EveryKeyIsRead) {
   EXPECT_EQ(Parse("volume = 100", &problems).volume, 100);
   EXPECT_EQ(Parse("board = http://localhost:8080/", &problems).board, "http://localhost:8080/");
   EXPECT_EQ(Parse("board = https://x\nboard =\n", &problems).board, "");
+  EXPECT_EQ(Parse("name = " + std::string(24, 'n'), &problems).name, std::string(24, 'n'));
+  // 24 characters of two bytes each are still 24.
+  std::string wide;
+  for (int i = 0; i < 24; ++i) wide += "\xC3\xA9";
+  EXPECT_EQ(Parse("name = " + wide, &problems).name, wide);
+  EXPECT_EQ(Parse("name = x\nname =\n", &problems).name, "");
   // Comments, blank lines and a byte-order mark are nothing.
   EXPECT_EQ(Parse("\xEF\xBB\xBFvolume = 7\n# volume = 8\n; volume = 9\n\n   \n", &problems).volume, 7);
   EXPECT_TRUE(problems.empty()) << problems.front();
@@ -104,6 +111,13 @@ TEST(Settings, BadLinesAreNamedAndTheirKeysKeepTheDefault) {
            {"volume = 1000000000000", "0 to 100"},
            {"board = ftp://example", "http:// or https://"},
            {"board = https://a b", "no blanks"},
+           {"board = http://", "names its server"},
+           {"board = scores.example", "http:// or https://"},
+           {"name = 0123456789012345678901234", "longer than 24 characters"},
+           {"name = \xFF\xFE", "not UTF-8"},
+           {"name = \xC0\xAF", "not UTF-8"},            // an overlong '/'
+           {"name = \xED\xA0\x80", "not UTF-8"},        // a surrogate
+           {"name = a\xC2\x85", "a control character"},  // a C1 control
            {"colour = red", "unknown key \"colour\""},
            {"just words", "not \"key = value\""},
            {"board = https://a\x01", "control character"},
@@ -141,8 +155,9 @@ TEST(Settings, FirstRunWritesEveryDefaultWithAComment) {
   EXPECT_EQ(read.pacing, "smooth");
   EXPECT_EQ(read.volume, 100);
   EXPECT_EQ(read.board, "");
+  EXPECT_EQ(read.name, "");
   // Each key on a line of its own, with its comment on the line before.
-  for (const char *key : {"display", "scale", "mouse", "sensitivity", "pacing", "volume", "board"}) {
+  for (const char *key : {"display", "scale", "mouse", "sensitivity", "pacing", "volume", "board", "name"}) {
     const size_t at = text.find(std::string("\n") + key + " = ");
     ASSERT_NE(at, std::string::npos) << key;
     const size_t commentStart = text.rfind('\n', at - 1);
@@ -228,8 +243,10 @@ TEST(Settings, FoldersFollowTheBaseDirectoryRules) {
 
 TEST(Settings, TheCommandLineWinsOverTheFileForTheRun) {
   std::vector<std::string> problems;
-  const Settings file =
-      Parse("display = fullscreen\nscale = 3\nmouse = warp\nsensitivity = 2\nvolume = 40\npacing = original\n", &problems);
+  const Settings file = Parse(
+      "display = fullscreen\nscale = 3\nmouse = warp\nsensitivity = 2\nvolume = 40\npacing = original\n"
+      "board = https://scores.example\nname = ann\n",
+      &problems);
   auto Run = [&](std::vector<const char *> words) {
     StartOptions options;
     ApplySettings(file, options);
@@ -244,6 +261,8 @@ TEST(Settings, TheCommandLineWinsOverTheFileForTheRun) {
   EXPECT_DOUBLE_EQ(fromFile.sensitivity, 2.0);
   EXPECT_EQ(fromFile.volume, 40);
   EXPECT_FALSE(fromFile.smoothPacing);
+  EXPECT_EQ(fromFile.board, "https://scores.example");
+  EXPECT_EQ(fromFile.name, "ann");
   const StartOptions given = Run(
       {"--window", "--scale", "1", "--mouse=absolute", "--sensitivity", "0.5", "--volume", "0", "--pacing", "smooth"});
   EXPECT_EQ(given.displayMode, IDNO);
@@ -252,6 +271,11 @@ TEST(Settings, TheCommandLineWinsOverTheFileForTheRun) {
   EXPECT_DOUBLE_EQ(given.sensitivity, 0.5);
   EXPECT_EQ(given.volume, 0);
   EXPECT_TRUE(given.smoothPacing);
+  // The board and the name for this run; an empty --board offers nothing this run.
+  const StartOptions board = Run({"--board", "http://127.0.0.1:8080/", "--name=bo"});
+  EXPECT_EQ(board.board, "http://127.0.0.1:8080/");
+  EXPECT_EQ(board.name, "bo");
+  EXPECT_EQ(Run({"--board="}).board, "");
   // Only what is given changes.
   const StartOptions some = Run({"--volume=100"});
   EXPECT_EQ(some.volume, 100);

@@ -7,12 +7,9 @@
 # before any input. Then a click starts a game, the mouse's motion moves the hand, and
 # Escape twice ends the program with status 0.
 #
-# The compositor has no input devices: qr-pointer (built beside the game) is the mouse,
-# a wtype held for the whole test is the seat's keyboard (without one no window ever gets
-# the keyboard's focus) and another wtype presses Escape. sway will not run as root, so
-# run as root (as in CI) everything runs as the test user scripts/setup --test makes,
-# from a copy of the build it can read. Skipped (77) without sway and its tools, unless
-# QR_REQUIRE_WAYLAND=1 (the test command) makes that a failure.
+# The compositor has no input devices: qr-pointer (built beside the game) is the mouse.
+# The keyboard, running as the test user when root and the skip (77) without sway and its
+# tools unless QR_REQUIRE_WAYLAND=1 are in sway_helpers.bash.
 set -u
 build=$(cd "$1" && pwd)
 mode=${2:-}
@@ -20,102 +17,32 @@ case "$mode" in
   native | xwayland) ;;
   *) echo "usage: game.sh BUILD native|xwayland" >&2; exit 2 ;;
 esac
-test_user=quillrun-test
-
-work=
-log=
-fail() {
-  echo "FAIL ($mode): $*"
-  if [ -n "$work" ]; then
-    [ -f "$log" ] && { echo "--- game output"; cat "$log"; }
-    [ -f "$work/sway.log" ] && { echo "--- compositor output (last lines)"; tail -n 20 "$work/sway.log"; }
-  fi
-  exit 1
-}
-
-missing=
-tools=(sway swaymsg grim wtype convert python3)
+test_name=$mode
+build_programs=(qr-pointer)
+. "$(dirname "$0")/sway_helpers.bash"
+tools=()
 [ "$mode" = xwayland ] && tools+=(Xwayland)
-for tool in "${tools[@]}"; do command -v "$tool" >/dev/null || missing+=" $tool"; done
-[ -x "$build/qr-pointer" ] || missing+=" qr-pointer"
-if [ "$(id -u)" -eq 0 ] && ! id -u "$test_user" >/dev/null 2>&1; then missing+=" user:$test_user"; fi
-if [ -n "$missing" ]; then
-  [ "${QR_REQUIRE_WAYLAND:-0}" = 1 ] && fail "missing:$missing (scripts/setup --test installs them)"
-  echo "missing:$missing: skipped"
-  exit 77
-fi
+require_compositor "${tools[@]}"
 
-# Everything below runs as the test user when we are root, with only the environment
-# given here (none of ours: not our X display, above all).
-run_as=()
+# XWayland's socket goes in /tmp/.X11-unix: made by root, open to all, as an X server run
+# as root would make it, not by the compositor as the test user.
 if [ "$(id -u)" -eq 0 ]; then
-  run_as=(setpriv --reuid="$(id -u "$test_user")" --regid="$(id -g "$test_user")" --clear-groups)
-  # XWayland's socket goes in /tmp/.X11-unix: made by root, open to all, as an X server
-  # run as root would make it, not by the compositor as the test user.
   [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
 fi
-work=$(mktemp -d /tmp/qr-wayland.XXXXXX) || fail "no temporary folder"
-log=$work/game.log
-mkdir -p "$work/game" "$work/home" "$work/run" && chmod 700 "$work/run" &&
-  cp "$build/quillrun" "$build/libezds.so" "$build/qr-pointer" "$work/game/" &&
-  cp -r "$build/data" "$work/game/" || fail "cannot copy the build"
-base_env=(PATH=/usr/local/bin:/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run")
-# The sanitized build's settings reach the game.
-for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
-  [ -n "${!name:-}" ] && base_env+=("$name=${!name}")
-done
-as_user() { "${run_as[@]}" env -i "${base_env[@]}" "$@"; }
-# The same in the background, as the process itself (its pid in $!, for the cleanup).
-spawn_as_user() { (exec "${run_as[@]}" env -i "${base_env[@]}" "$@") & }
-
-sway_pid=
-keyboard_pid=
-game_pid=
+copy_build qr-wayland
 pointer_input=
-x_display=none
-cleanup() {
+close_pointer() {
   # The pointer ends when its input does.
   [ -n "$pointer_input" ] && exec {pointer_input}>&-
-  for pid in $game_pid $keyboard_pid $sway_pid; do
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  # XWayland leaves by itself once its compositor has gone, taking its socket along.
-  if [ "$x_display" != none ]; then
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${x_display#:}" ] || break; sleep 0.1; done
-  fi
-  rm -rf "$work"
+  cleanup
 }
-trap cleanup EXIT
+trap close_pointer EXIT
 
-# The compositor: one 800 x 600 output with nothing drawn around windows, so the game's
-# window, floating (its size is fixed) or not, is exactly the output and a screenshot of
-# the output is the game's picture. Once up it says where its displays are.
-cat >"$work/ready.sh" <<EOF
-printf '%s %s %s\n' "\$WAYLAND_DISPLAY" "\${DISPLAY:-none}" "\$SWAYSOCK" >"$work/run/displays.new"
-mv "$work/run/displays.new" "$work/run/displays"
-EOF
 xwayland=disable
 [ "$mode" = xwayland ] && xwayland=enable
-cat >"$work/sway.conf" <<EOF
-output * mode 800x600 position 0 0
-default_border none
-default_floating_border none
-xwayland $xwayland
-exec sh $work/ready.sh
-EOF
-[ "$(id -u)" -eq 0 ] && chown -R "$test_user:" "$work"
-spawn_as_user WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$work/sway.conf" \
-  >"$work/sway.log" 2>&1
-sway_pid=$!
-for _ in $(seq 200); do [ -s "$work/run/displays" ] && break; sleep 0.1; done
-[ -s "$work/run/displays" ] || fail "the compositor did not come up in 20 s"
-read -r wayland_display x_display swaysock <"$work/run/displays"
-base_env+=(WAYLAND_DISPLAY="$wayland_display" SWAYSOCK="$swaysock")
+start_compositor $xwayland
 
-# The seat's keyboard and mouse. Each pointer command is answered once the compositor
-# has it.
-spawn_as_user wtype -s 600000
-keyboard_pid=$!
+# The seat's mouse. Each pointer command is answered once the compositor has it.
 coproc POINTER { exec "${run_as[@]}" env -i "${base_env[@]}" "$work/game/qr-pointer"; }
 # Kept apart: bash forgets the coprocess's descriptors once it has ended.
 pointer_input=${POINTER[1]}
@@ -125,33 +52,15 @@ point() {
   echo "$*" >&"$pointer_input" && read -r -t 10 reply <&"$pointer_output" && [ "$reply" = ok ] ||
     fail "the virtual pointer did not take: $*"
 }
-press_escape() { as_user wtype -s 800 -k Escape || fail "wtype could not press Escape"; }
 
-# The game, from its own folder as a player would start it.
 if [ "$mode" = native ]; then
   game_env=(SDL_VIDEODRIVER=wayland)
 else
   [ "$x_display" != none ] || fail "the compositor gave no X display"
   game_env=(DISPLAY="$x_display")
 fi
-(cd "$work/game" &&
-  exec "${run_as[@]}" env -i "${base_env[@]}" "${game_env[@]}" SDL_AUDIODRIVER=dummy ./quillrun --window) >"$log" 2>&1 &
-game_pid=$!
+start_game --window
 
-shot() { as_user grim "$work/$1.png" 2>/dev/null; }
-# The share, in percent, of a region (WxH+X+Y) of a screenshot brighter than $3 % (8 %
-# unless given).
-lit() {
-  convert "$work/$1.png" -crop "$2" +repage -colorspace Gray -threshold "${3:-8}%" \
-    -format '%[fx:int(mean*10000)/100]' info: 2>/dev/null || echo 0
-}
-above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
-# Whether screenshot $1 is the title screen: its button lines bright on a picture that is
-# black but for a few stars and lines of text. The compositor's own background is grey,
-# and a window with nothing presented in it shows as that or as black.
-is_title() {
-  above "$(lit "$1" "$title_text" 50)" 1 && ! above "$(lit "$1" 800x600+0+0)" 20
-}
 # Waits up to $2 seconds for a screenshot that `$3 NAME` accepts.
 wait_shot() {
   local name=$1 limit=$2
@@ -165,9 +74,8 @@ wait_shot() {
 }
 # Whether the power gauge's base lines are drawn: a game is on.
 is_game() { above "$(lit "$1" "$gauge")" 60; }
-# The title screen's button lines, and the game's power gauge (its base lines run from
-# x 300 to 500 in every game frame; the title draws nothing there but a passing star).
-title_text=600x40+100+365
+# The game's power gauge: its base lines run from x 300 to 500 in every game frame; the
+# title draws nothing there but a passing star.
 gauge=200x4+300+25
 # The hand's centre: the median column of the bright pixels about its row, from left of
 # where it starts (200, 300) to right of where 120 pixels of motion take it. Ships come
@@ -236,15 +144,6 @@ echo "$mode: the hand started at x $start and moved $moved pixels for 120 of mot
 press_escape
 wait_shot back 20 is_title || fail "Escape did not bring back the title screen"
 press_escape
-status=running
-for _ in $(seq 200); do
-  if ! kill -0 "$game_pid" 2>/dev/null; then
-    wait "$game_pid"
-    status=$?
-    break
-  fi
-  sleep 0.1
-done
-game_pid=
+wait_exit 20
 [ "$status" = 0 ] || fail "exit status $status after Escape on the title screen"
 echo "ok"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The Debian package: cpack -G DEB makes a .deb that depends only on runtime libraries
-# and the font, never on anything that builds or tests the game; its version is the one
-# the game shows; and its contents unpacked into any folder play from / (see
-# play_from_root). The sanitized build makes no package: its program needs the
-# sanitizers' runtime.
+# The Debian packages: cpack -G DEB makes the game's .deb, which depends only on runtime
+# libraries and the font, never on anything that builds or tests the game nor on the
+# leaderboard server's libraries; its version is the one the game shows; and its
+# contents unpacked into any folder play from / (see play_from_root). Where the build
+# makes the leaderboard server, a second package, quillrun-board, holds it alone, with
+# its own runtime dependencies. The sanitized build makes no package: its program needs
+# the sanitizers' runtime.
 set -u
 build=$(cd "$1" && pwd)
 . "$(dirname "$0")/shell_helpers.bash"
@@ -29,6 +31,9 @@ grep -qx 'libsdl2-2.0-0' <<<"$names" || fail "no dependency on SDL"
 grep -qx 'libsdl2-mixer-2.0-0' <<<"$names" || fail "no dependency on the mixer of the sound library"
 grep -qx libgl1 <<<"$names" || fail "no dependency on the OpenGL library of the hardware device"
 grep -qx libsqlite3-0 <<<"$names" || fail "no dependency on SQLite, which keeps the games"
+grep -q '^libcurl' <<<"$names" || fail "no dependency on libcurl, which sends games to a board"
+server=$(grep -E '^(libmicrohttpd|libpq)' <<<"$names")
+[ -z "$server" ] || fail "the game depends on the leaderboard server's libraries: $server"
 # zlib's runtime is the one library whose package name does not start with "lib".
 bad=$(grep -v -x -e 'fonts-ipafont-gothic' -e 'zlib1g' <<<"$names" | grep -v '^lib' ; grep -E -- '-dev$|gtest|gmock|benchmark' <<<"$names")
 [ -z "$bad" ] || fail "dependencies that are not runtime libraries: $bad"
@@ -40,6 +45,35 @@ version=$(dpkg-deb -f "$deb" Version)
 
 dpkg-deb -x "$deb" "$work/root" || fail "cannot unpack the package"
 [ -x "$work/root/usr/lib/quillrun/quillrun" ] && [ -L "$work/root/usr/bin/quillrun" ] || fail "the package lacks the program or its link"
+[ ! -e "$work/root/usr/bin/quillrun-board" ] || fail "the game's package holds the leaderboard server"
+
+# The leaderboard server's package, when this build makes the server.
+board_deb=$(ls "$work"/quillrun-board_*.deb 2>/dev/null | head -1)
+if grep -q '^set(CPACK_COMPONENTS_ALL.*board' "$build/CPackConfig.cmake"; then
+  [ -n "$board_deb" ] || fail "no package of the leaderboard server made"
+  [ "$(dpkg-deb -f "$board_deb" Version)" = "$version" ] || fail "the server's package is not version $version"
+  [ "$(dpkg-deb -f "$board_deb" Description | head -1)" = "leaderboard server for quillrun" ] ||
+    fail "the server's package has not its own summary: $(dpkg-deb -f "$board_deb" Description | head -1)"
+  board_depends=$(dpkg-deb -f "$board_deb" Depends)
+  echo "quillrun-board Depends: $board_depends"
+  board_names=$(tr ',|' '\n\n' <<<"$board_depends" | sed 's/(.*)//; s/ //g' | grep .)
+  for library in libmicrohttpd libpq libsqlite3 zlib1g; do
+    grep -q "^$library" <<<"$board_names" || fail "the server's package does not depend on $library"
+  done
+  bad=$(grep -v -x 'zlib1g' <<<"$board_names" | grep -v '^lib'; grep -E -- '-dev$|gtest|gmock|benchmark|^libsdl' <<<"$board_names")
+  [ -z "$bad" ] || fail "the server's package has dependencies it does not need: $bad"
+  # Only the server, its manual page and its licence: nothing of the game.
+  contents=$(dpkg-deb -c "$board_deb" | awk '{ print $6 }' | grep -v '/$' | sort)
+  expected=$(printf '%s\n' ./usr/bin/quillrun-board ./usr/share/doc/quillrun-board/LICENSE \
+    ./usr/share/man/man1/quillrun-board.1 | sort)
+  [ "$contents" = "$expected" ] || fail "the server's package holds: $contents"
+  dpkg-deb -x "$board_deb" "$work/board" || fail "cannot unpack the server's package"
+  groff -man -ww -z "$work/board/usr/share/man/man1/quillrun-board.1" 2>&1 | grep . && fail "the server's man page has errors"
+  "$work/board/usr/bin/quillrun-board" --help >"$work/board.help" 2>&1 || fail "the unpacked server does not run"
+  echo "quillrun-board: $(echo "$contents" | wc -l) files, runs"
+else
+  [ -z "$board_deb" ] || fail "a server package made by a build without the server"
+fi
 play_from_root "$work/root/usr/bin/quillrun" unpacked
 rm -rf "$work"
 echo "ok"
