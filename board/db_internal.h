@@ -4,6 +4,7 @@
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -87,13 +88,22 @@ class Pool {
 
  private:
   void GiveBack(std::unique_ptr<Connection> connection);
+  // A slot in use ends: its connection (or none) to the first waiter, else to the idle.
+  void Release(std::unique_ptr<Connection> connection);
+  void HandOver(std::unique_ptr<Connection> connection);   // with the lock held
+
+  struct Waiter {
+    std::condition_variable handed;
+    std::unique_ptr<Connection> connection;
+    bool ready = false;
+  };
 
   Opener open_;
   const int most_;
   std::mutex mutex_;
-  std::condition_variable returned_;
   std::vector<std::unique_ptr<Connection>> idle_;
-  int inUse_ = 0;
+  int inUse_ = 0;                  // slots taken, each with a connection or opening one
+  std::deque<Waiter *> waiters_;   // oldest first
 };
 
 // A change of the schema: run once, in order, in a transaction of its own.

@@ -277,12 +277,13 @@ class PostgreSQLBoard(BoardChecks, unittest.TestCase):
         # A database of its own for each check, in the one cluster.
         PostgreSQLBoard.count += 1
         name = "board%d" % PostgreSQLBoard.count
-        base = urllib.parse.urlsplit(self.uri)
-        admin = urllib.parse.urlunsplit(base._replace(path="/board"))
+        # The cluster's URI names its first database, "board": the others differ only there
+        # (an empty host, as in postgresql:///board?host=..., does not survive urlunsplit).
+        assert "/board?" in self.uri, self.uri
         env = dict(os.environ)
-        subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", admin, "-c", "CREATE DATABASE %s" % name], check=True,
-                       capture_output=True, env=env)
-        return urllib.parse.urlunsplit(base._replace(path="/" + name))
+        subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", self.uri, "-c", "CREATE DATABASE %s" % name],
+                       check=True, capture_output=True, env=env)
+        return self.uri.replace("/board?", "/%s?" % name, 1)
 
 
 if __name__ == "__main__":
