@@ -91,10 +91,6 @@ int main(int argc, char **argv) {
   const int status = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
   // The run is over and its games are written: the window goes before the offer's box.
   if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
-  // Nothing is left to write, and the box's own loop never sees a caught signal: a quit
-  // signal from here on ends the program at once, by that signal.
-  std::fflush(nullptr);
-  EndAtOnceOnQuitSignals();
   OfferFacts offer;
   offer.board = options.board;
   offer.keptRun = KeptRunId();

@@ -15,9 +15,3 @@ int QuitSignal();
 // When a quit signal was caught: puts back its default action and raises it again, so
 // the process ends by it. Returns only when none was caught.
 void EndByQuitSignal();
-
-// From here on a quit signal ends the process at once, by its default action: for the
-// last steps of a program that has nothing left to write, such as a question asked in a
-// box whose own loop never looks at the caught signal. A signal ignored from the start
-// stays ignored.
-void EndAtOnceOnQuitSignals();

@@ -2,9 +2,11 @@
 // desktop's windows themselves, their focus and sizes, the relative mouse and the wait
 // for events; and the driver itself, which the desktop's programs register as their
 // display driver. Everything Win32 about the windows is user32's.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "platform/drivers/sdl/sdl_driver.h"
 #include "platform/drivers/sdl/sdl_window.h"
 #include "platform/winmm/timer.h"
@@ -65,6 +67,15 @@ bool StartSdlVideo() {
   return true;
 }
 
+// Lets SDL's video go (taking its windows along); false when it was not running.
+bool StopSdlVideo() {
+  if (!videoReady) return false;
+  Unconfine();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  videoReady = false;
+  return true;
+}
+
 SDL_Window *CreateSdlWindow(const char *title, int x, int y, int width, int height, Uint32 flags) {
   SDL_Window *window = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);
   if (window) return window;
@@ -104,6 +115,7 @@ public:
       return nullptr;
     }
     liveWindows += 1;
+    madeWindows.push_back(window);
     return NativeOf(window);
   }
 
@@ -114,7 +126,13 @@ public:
     liveWindows -= 1;
   }
 
-  void FreeWindow(NativeWindow *window) override { SDL_DestroyWindow(SdlOf(window)); }
+  // A window made before SDL's video was let go went with it.
+  void FreeWindow(NativeWindow *window) override {
+    auto made = std::find(madeWindows.begin(), madeWindows.end(), SdlOf(window));
+    if (made == madeWindows.end()) return;
+    madeWindows.erase(made);
+    SDL_DestroyWindow(SdlOf(window));
+  }
 
   void ShowWindow(NativeWindow *native, NativeShow show, bool activate) override {
     SDL_Window *window = SdlOf(native);
@@ -201,7 +219,14 @@ public:
     if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
   }
 
-  int ShowMessageBox(const MessageBoxRequest &box) override { return SdlShowMessageBox(box); }
+  int ShowMessageBox(const MessageBoxRequest &box) override {
+    // A question once every window has gone (the offer at the end of a run): SDL's video
+    // is let go first, so the box is asked from a process of its own, as before any
+    // window, where a quit signal ends it. Asked from this process, SDL's own loop would
+    // never look at the signal (and its box outlives a process killed under it).
+    if (liveWindows <= 0 && StopSdlVideo()) madeWindows.clear();
+    return SdlShowMessageBox(box);
+  }
   // SDL's box needs a helper program on Wayland (zenity) that a desktop may lack; the
   // question is then asked in a window of user32's own, which SDL shows anywhere.
   bool AllowsOwnMessageBox() override { return true; }
@@ -210,6 +235,7 @@ public:
 
 private:
   int liveWindows = 0;  // made and not yet destroyed
+  std::vector<SDL_Window *> madeWindows;   // made in this start of SDL's video, not yet freed
 };
 
 SdlDriver sdlDriver;

@@ -46,14 +46,3 @@ void EndByQuitSignal() {
   sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
   raise(signal);
 }
-
-void EndAtOnceOnQuitSignals() {
-  struct sigaction action = {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  for (int signal : QuitSignals) {
-    struct sigaction before = {};
-    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-    sigaction(signal, &action, nullptr);
-  }
-}
