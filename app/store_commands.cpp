@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "world/record_header.h"
 #include "world/rules.h"
 
 namespace {
@@ -165,22 +166,8 @@ bool KeptGameRecord(const std::string &storePath, const std::string &id, std::st
     error = "no kept game " + id;
     return false;
   }
-  // About 16 bytes a frame.
-  text.clear();
-  text.reserve((static_cast<size_t>(watched.ended) + 1) * 16 + 128);
-  char line[96];
-  std::snprintf(line, sizeof line, "# quillrun-record 2 rules %d seed %u\n", watched.run.rules, watched.run.seed);
-  text += line;
-  std::snprintf(line, sizeof line, "# game begins at frame %u\n", watched.began);
-  text += line;
-  for (uint32_t frame = 0; frame <= watched.ended; ++frame) {
-    const FrameInput &input = watched.run.inputs[frame];
-    std::snprintf(line, sizeof line, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0,
-                  input.right ? 1 : 0, input.escape ? 1 : 0, input.enter ? 1 : 0);
-    text += line;
-  }
-  std::snprintf(line, sizeof line, "# frames %u score %d\n", watched.ended + 1, game.score);
-  text += line;
+  text = GameRecordText(watched.run.rules, watched.run.seed, watched.began, watched.ended, game.score,
+                        watched.run.inputs.data());
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "world/record_header.h"
+
 bool OpenSubmission(const std::string &body, bool gzip, std::string &opened, SubmittedRecord &record,
                     Refusal &refusal, std::string &why) {
   if (!gzip) return ReadSubmittedRecord(body, record, refusal, why);
@@ -47,14 +49,16 @@ bool PlayPool::Play(std::string body, bool gzip, int64_t game, ProvenGame &prove
 void PlayPool::Run(Job &job) {
   SubmittedRecord record;
   if (!OpenSubmission(job.body, job.gzip, job.text, record, job.refusal, job.why)) return;
-  if (job.gzip) {
-    std::string().swap(job.body);
-  } else {
-    job.text.swap(job.body);
-  }
+  std::string().swap(job.body);
+  std::string().swap(job.text);
   auto deadline = std::chrono::steady_clock::now() + timeLimit_;
   job.ok = ProveGame(record, job.game, job.proven, job.refusal, job.why, deadline);
-  if (!job.ok) std::string().swap(job.text);
+  // What the board keeps and serves is the game as the game itself exports one: the
+  // run up to the game's last frame, with the frame it began on, so whoever watches it
+  // sees that game and no other, and it reads the same as a kept game's --export.
+  if (job.ok)
+    job.text = GameRecordText(record.rules, record.seed, job.proven.began, job.proven.ended, job.proven.score,
+                              record.inputs.data());
 }
 
 void PlayPool::Work() {

@@ -43,6 +43,22 @@ std::string RecordHeaderLine(uint32_t seed) {
          " seed " + std::to_string(seed);
 }
 
+std::string GameRecordText(int rules, uint32_t seed, uint32_t began, uint32_t ended, int score,
+                           const FrameInput *inputs) {
+  std::string text;
+  // About 16 bytes a frame.
+  text.reserve((static_cast<size_t>(ended) + 1) * 16 + 128);
+  text += std::string(Prefix) + " " + std::to_string(RecordFormat) + " rules " + std::to_string(rules) + " seed " +
+          std::to_string(seed) + "\n# game begins at frame " + std::to_string(began) + "\n";
+  for (uint32_t frame = 0; frame <= ended; ++frame) {
+    const FrameInput &input = inputs[frame];
+    text += std::to_string(input.dx) + ' ' + std::to_string(input.dy) + ' ' + (input.left ? '1' : '0') + ' ' +
+            (input.right ? '1' : '0') + ' ' + (input.escape ? '1' : '0') + ' ' + (input.enter ? '1' : '0') + '\n';
+  }
+  text += "# frames " + std::to_string(static_cast<uint64_t>(ended) + 1) + " score " + std::to_string(score) + "\n";
+  return text;
+}
+
 HeaderLine ReadRecordHeader(const char *line, size_t length, RecordHeader *out, std::string *why) {
   const size_t prefix = sizeof Prefix - 1;
   if (length < prefix || std::memcmp(line, Prefix, prefix) != 0) return HeaderLine::Other;

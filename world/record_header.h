@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "world/step.h"
+
 inline constexpr int RecordFormat = 2;
 
 struct RecordHeader {
@@ -24,6 +26,13 @@ enum class HeaderLine {
 
 // The header for a recording made now, without its newline.
 std::string RecordHeaderLine(uint32_t seed);
+
+// The lines of one game as it is kept and shared: the header (of the rules it was
+// played under), "# game begins at frame B", every frame's input from the run's first
+// to the game's last ("dx dy left right escape enter"), and "# frames N score S".
+// inputs holds at least ended + 1 frames.
+std::string GameRecordText(int rules, uint32_t seed, uint32_t began, uint32_t ended, int score,
+                           const FrameInput *inputs);
 
 // Reads one line (without its newline) as a header.
 HeaderLine ReadRecordHeader(const char *line, size_t length, RecordHeader *out, std::string *why);

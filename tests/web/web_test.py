@@ -7,14 +7,18 @@ with "?watch=URL" plays to the end the desktop replay runner gives it.
 
 Prints the figures it measures (sizes, load time, frame times) on stderr."""
 import functools
+import html
 import http.server
+import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unittest
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
@@ -449,6 +453,50 @@ class Watching(unittest.TestCase):
                     self.assertEqual(browser.evaluate("[Module._QrProbe(1), Module._QrProbe(7)]"), [0, 0])
 
 
+class OnTheBoard(unittest.TestCase):
+    """The real leaderboard serving the page (--web): a game submitted to it, and the
+    watch link its own page gives for that game plays it in the browser to the end the
+    board computed."""
+
+    def test_the_boards_watch_link_plays_the_game_it_proved(self):
+        board_program = os.path.join(NATIVE, "quillrun-board")
+        if not os.path.exists(board_program):
+            self.skipTest("no quillrun-board in " + NATIVE)
+        with tempfile.TemporaryDirectory() as scratch:
+            recording = os.path.join(scratch, "stage1.rec")
+            replay_runner("--seed", "1", "--input", os.path.join(SOURCE, "tests", "data", "stage1.input"),
+                          "--record", recording)
+            board = subprocess.Popen([board_program, "--db", os.path.join(scratch, "board.sqlite"), "--port", "0",
+                                      "--bind", "127.0.0.1", "--web", PAGE], stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, text=True)
+            try:
+                line = board.stdout.readline()
+                self.assertIn("listening on http://", line)
+                origin = line.split("listening on ", 1)[1].strip().rstrip("/")
+                with open(recording, "rb") as f:
+                    request = urllib.request.Request(origin + "/api/games?name=Watcher", data=f.read(),
+                                                     headers={"Content-Type": "text/plain"}, method="POST")
+                with urllib.request.urlopen(request, timeout=60) as r:
+                    game = json.load(r)
+                with urllib.request.urlopen(origin + "/", timeout=30) as r:
+                    page = r.read().decode("utf-8")
+                links = re.findall(r'href="(/play/index\.html\?watch=[^"]+)"', page)
+                self.assertEqual(len(links), 1, page)
+                with cdp.Browser() as browser:
+                    browser.send("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1,
+                                 mobile=False)
+                    browser.navigate(origin + html.unescape(links[0]))
+                    browser.wait_for("window.Module && Module.ready && Module._QrProbe(1) >= 1")
+                    press(browser, "4", "Digit4", 52)
+                    browser.wait_for("Module._QrProbe(13) == 1", timeout=120)
+                    status = browser.evaluate("document.getElementById('status').textContent")
+                self.assertEqual(status, "Watched to frame %d: game over, score %d, shield %d"
+                                 % (game["began"] + game["frames"] - 1, game["score"], game["shield"]))
+            finally:
+                board.terminate()
+                board.wait(timeout=30)
+
+
 def frame_count(text):
     """The frames of an input file: its lines less the header (# quillrun-record seed N)
     that recordings start with; counting it would replay one frame past the recording."""
@@ -456,7 +504,6 @@ def frame_count(text):
 
 
 def json_string(text):
-    import json
     return json.dumps(text)
 
 
