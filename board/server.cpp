@@ -21,9 +21,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <tuple>
 
 #include "board/db.h"
 #include "board/server_parts.h"
@@ -75,6 +77,19 @@ struct BoardServer::State {
 
   std::atomic<bool> stopping{false};
   std::atomic<size_t> bodies{0};  // bytes of bodies held, against BodyBudget
+
+  // The lists /api/top answered lately. A board is read far more often than a game is
+  // added to it, so an answer is given again for up to --top-cache seconds; a game this
+  // process adds makes every list stale at once, and one another process adds to a
+  // shared database shows within those seconds.
+  struct TopAnswer {
+    std::string text;
+    std::chrono::steady_clock::time_point made;
+    uint64_t generation = 0;
+  };
+  std::mutex topMutex;
+  std::map<std::tuple<int, int64_t, int64_t>, TopAnswer> topAnswers;
+  std::atomic<uint64_t> generation{0};   // raised by every game this process adds
   std::mutex stopMutex;
   bool stopped = false;
   // Requests begun and not yet answered, so a stop can wait for their answers.
@@ -238,6 +253,17 @@ struct BoardServer::State {
     if (Argument(connection, "rules", text) && !ParseDecimal(text.data(), text.size(), INT_MAX, rules)) {
       return bad("rules must be a number");
     }
+    const auto key = std::make_tuple(mode, limit, rules);
+    const auto now = std::chrono::steady_clock::now();
+    {
+      std::lock_guard<std::mutex> lock(topMutex);
+      auto kept = topAnswers.find(key);
+      if (kept != topAnswers.end() && kept->second.generation == generation.load() &&
+          now - kept->second.made < std::chrono::seconds(options.topSeconds))
+        return SendText(connection, method, url, request, MHD_HTTP_OK, kept->second.text, JsonType,
+                        {{"Cache-Control", "no-cache"}});
+    }
+    const uint64_t asOf = generation.load();
     std::vector<BoardGame> games;
     std::string error;
     if (!db->Top(mode, static_cast<int>(rules), static_cast<int>(limit), games, error)) {
@@ -255,8 +281,14 @@ struct BoardServer::State {
                       {"submitted", game.submitted},
                       {"url", "/api/games/" + std::to_string(game.id)}});
     }
-    return SendJson(connection, method, url, request, MHD_HTTP_OK,
-                    {{"mode", mode == 0 ? "normal" : "random"}, {"rules", rules}, {"games", list}},
+    std::string answer = Text(Json{{"mode", mode == 0 ? "normal" : "random"}, {"rules", rules}, {"games", list}}) + "\n";
+    {
+      std::lock_guard<std::mutex> lock(topMutex);
+      // A few lists at most: the modes, the limits and the rules asked for.
+      if (topAnswers.size() >= 64) topAnswers.clear();
+      topAnswers[key] = TopAnswer{answer, now, asOf};
+    }
+    return SendText(connection, method, url, request, MHD_HTTP_OK, std::move(answer), JsonType,
                     {{"Cache-Control", "no-cache"}});
   }
 
@@ -365,6 +397,7 @@ struct BoardServer::State {
     kept.submitted = static_cast<int64_t>(time(nullptr));
     int64_t place = 0;
     if (!db->AddGame(kept, text, &place, error)) return DatabaseFailed(connection, method, url, request, error);
+    generation++;
     std::string location = "/api/games/" + std::to_string(kept.id);
     return SendJson(connection, method, url, request, MHD_HTTP_CREATED,
                     {{"id", kept.id},

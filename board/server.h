@@ -24,6 +24,7 @@ struct BoardOptions {
   double timeLimit = 60;                // seconds one game may take to play
   int rate = 10;                        // submissions per address per window
   int rateWindow = 60;                  // the window's length in seconds
+  int topSeconds = 1;                   // how long a /api/top list is answered again (0: never)
   bool log = true;                      // one line per request on stderr
 };
 

@@ -24,6 +24,7 @@ const char *BoardUsage() {
          "  --queue N            games waiting to be played, at most (default 256)\n"
          "  --time-limit SECONDS the longest one game may take to play (default 60)\n"
          "  --rate N             submissions per address per minute (default 10)\n"
+         "  --top-cache S        answer a top list again for S seconds (default 1; 0: never)\n"
          "  --help               show this and exit\n";
 }
 
@@ -64,7 +65,8 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
       inlineValue = true;
     }
     static const char *const known[] = {"--db",      "--port",  "--bind",       "--web", "--trust-proxy",
-                                        "--workers", "--queue", "--time-limit", "--rate"};
+                                        "--workers", "--queue", "--time-limit", "--rate",
+                                        "--top-cache"};
     bool isKnown = false;
     for (const char *name : known) isKnown = isKnown || option == name;
     if (!isKnown) {
@@ -115,6 +117,8 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
       if (!Count("--queue", text, 0, 100000, options.queue, error)) return false;
     } else if (option == "--rate") {
       if (!Count("--rate", text, 1, 1000000, options.rate, error)) return false;
+    } else if (option == "--top-cache") {
+      if (!Count("--top-cache", text, 0, 3600, options.topSeconds, error)) return false;
     } else if (option == "--time-limit") {
       char *end = nullptr;
       errno = 0;

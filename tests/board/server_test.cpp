@@ -501,3 +501,29 @@ TEST_F(BoardServerTest, TheProgramStartsAndStopsOnSigterm) {
 }
 
 }  // namespace
+
+TEST_F(BoardServerTest, ATopListIsNeverStaleForItsOwnGamesAndSoonShowsAnothers) {
+  Start();
+  // Asked for, and so kept for a while, before the game is added here: the game still
+  // shows at once.
+  EXPECT_EQ(JsonOf(Get("/api/top?mode=normal"))["games"].size(), 0u);
+  ASSERT_EQ(Submit("?name=here", ShorterGame()).status, 201);
+  EXPECT_EQ(JsonOf(Get("/api/top?mode=normal"))["games"].size(), 1u);
+
+  // A second board on the same database adds a game: the first shows it once its kept
+  // list has aged (a second).
+  BoardOptions second = options;
+  std::string error;
+  std::unique_ptr<BoardServer> other = BoardServer::Start(second, error);
+  ASSERT_TRUE(other) << error;
+  HttpAnswer added = Http({"POST", "http://127.0.0.1:" + std::to_string(other->Port()) + "/api/games?name=there",
+                           WholeGame(), {}});
+  ASSERT_EQ(added.status, 201) << added.body;
+  const auto sent = std::chrono::steady_clock::now();
+  size_t shown = 0;
+  while ((shown = JsonOf(Get("/api/top?mode=normal"))["games"].size()) < 2 &&
+         std::chrono::steady_clock::now() - sent < std::chrono::seconds(10))
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(shown, 2u);
+  EXPECT_EQ(JsonOf(Get("/api/top?mode=normal"))["games"][0]["name"], "there");
+}
