@@ -67,23 +67,30 @@ wait_exit 20
 [ "$status" = 0 ] || fail "a run without a game ended with status $status"
 [ "$(board_games)" = 0 ] || fail "a run without a finished game sent something"
 
-# A run whose game ends: the idle hand loses in about 500 frames.
-start_game "$build/quillrun" "$build" "$log" --window --board "$url" --name "Tess T"
-trap cleanup EXIT
-window=$(wait_window quillrun) || fail "no game window"
-sleep 1
-xdotool windowfocus --sync "$window"
-xdotool click 1
-for _ in $(seq 600); do
-  [ "$(kept)" = 1 ] && break
-  sleep 0.1
-done
-[ "$(kept)" = 1 ] || fail "the game did not end: $("$build/quillrun" --scores)"
-sleep 0.5
-xdotool key Escape   # back to the title
-sleep 1
-xdotool key Escape   # and out
-question=$(wait_other_window "$window") || fail "no question after the run"
+# Plays a game with a board set to GAME OVER (the idle hand loses in about 500 frames)
+# and leaves the program, which then asks its question: $1 is the number of finished
+# games kept after it. Sets window (the game's) and question (the box's).
+play_to_offer() {
+  start_game "$build/quillrun" "$build" "$log" --window --board "$url" --name "Tess T"
+  trap cleanup EXIT
+  window=$(wait_window quillrun) || fail "no game window"
+  sleep 1
+  xdotool windowfocus --sync "$window"
+  xdotool click 1
+  for _ in $(seq 600); do
+    [ "$(kept)" = "$1" ] && break
+    sleep 0.1
+  done
+  [ "$(kept)" = "$1" ] || fail "game $1 did not end: $("$build/quillrun" --scores)"
+  sleep 0.5
+  xdotool key Escape   # back to the title
+  sleep 1
+  xdotool key Escape   # and out
+  question=$(wait_other_window "$window") || fail "no question after game $1"
+}
+
+# A run whose game ends.
+play_to_offer 1
 xwininfo -id "$window" 2>/dev/null | grep -q 'Map State: IsViewable' && fail "the game's window is still shown under the question"
 xdotool windowfocus --sync "$question" && xdotool key Return
 # The question's box is gone once the game has the answer; the place is printed, then
@@ -117,22 +124,7 @@ cmp -s "$work/kept-by-board.txt" "$work/export.txt" || fail "the board keeps ano
 
 # A quit signal while the offer's box is up ends the program by that signal, sending
 # nothing.
-start_game "$build/quillrun" "$build" "$log" --window --board "$url" --name "Tess T"
-trap cleanup EXIT
-window=$(wait_window quillrun) || fail "no game window"
-sleep 1
-xdotool windowfocus --sync "$window"
-xdotool click 1
-for _ in $(seq 600); do
-  [ "$(kept)" = 2 ] && break
-  sleep 0.1
-done
-[ "$(kept)" = 2 ] || fail "the second game did not end"
-sleep 0.5
-xdotool key Escape
-sleep 1
-xdotool key Escape
-wait_other_window "$window" >/dev/null || fail "no question after the second run"
+play_to_offer 2
 kill -TERM "$game_pid"
 wait_exit 20
 [ "$status" = 143 ] || fail "SIGTERM during the offer ended the program with status $status"
