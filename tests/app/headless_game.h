@@ -32,6 +32,8 @@ protected:
     HeadlessSetTime(now);
     game.keysHeld = HeldKeys{};
     ResetGame(game);
+    // The program seeds the world from the clock; a test plays the same world every run.
+    game.randomSeed = 1;
     SetCursorPos(400, 300);
     game.GameState = Title;
     game.randomMode = 0;
