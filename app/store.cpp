@@ -340,7 +340,8 @@ std::unique_ptr<GameStore> GameStore::OpenOnce(const std::string &path, std::str
     sqlite3_close(db);
     if (!write) {
       // What the game does with it when it next keeps games (MoveAside, below).
-      error = path + " is " + wrong + ": left as it is for now; when the game next starts to play (not to watch) it moves it aside, as " +
+      error = path + " is " + wrong +
+              ": left as it is for now; when the game next starts to play (not to watch) it moves it aside, as " +
               path.substr(path.rfind('/') + 1) + ".damaged-TIME, and starts a new store";
       return nullptr;
     }

@@ -546,7 +546,7 @@ void AsAUser(const std::string &dir, const std::function<std::string()> &body) {
     std::string failures;
     if (geteuid() == 0) {
       for (const fs::directory_entry &entry : fs::recursive_directory_iterator(dir))
-        if (lchown(entry.path().c_str(), 65534, 65534) != 0) failures += "cannot give " + entry.path().string() + " away\n";
+        if (lchown(entry.path().c_str(), 65534, 65534) != 0) failures += "cannot give away " + entry.path().string();
       if (chown(dir.c_str(), 65534, 65534) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
         failures += "cannot become nobody\n";
     }
