@@ -217,14 +217,23 @@ std::string FileUri(const std::string &path, const char *parameters) {
 // the file holds every commit, and it is read as an unchanging file, with no locks and
 // no side files (a writer that starts meanwhile only appends to a -wal of its own until
 // it has written a thousand pages). A -wal with content is another program's, running
-// or killed, and is read through as SQLite reads it.
+// or killed, and is read through as SQLite reads it: that takes a -shm, which it makes
+// when there is none (a killed program's that was deleted). Where none can be made the
+// file is read as the last program to close it left it.
 sqlite3 *OpenForReading(const std::string &path, std::string &error) {
   struct stat status, wal;
   if (!Exists(path, status)) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return nullptr;
   }
-  const bool settled = !Exists(path + "-wal", wal) || (S_ISREG(wal.st_mode) && wal.st_size == 0);
+  bool settled = !Exists(path + "-wal", wal) || (S_ISREG(wal.st_mode) && wal.st_size == 0);
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (!settled && !Exists(path + "-shm", wal) && access(folder.c_str(), W_OK) != 0) {
+    std::fprintf(stderr, "quillrun: %s-wal cannot be read without a -shm beside it: the games kept before it are read\n",
+                 path.c_str());
+    settled = true;
+  }
   const std::string name = settled ? FileUri(path, "immutable=1") : FileUri(path, "mode=ro");
   sqlite3 *db = nullptr;
   if (sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr) !=
