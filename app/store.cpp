@@ -230,8 +230,8 @@ sqlite3 *OpenForReading(const std::string &path, std::string &error) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   if (!settled && !Exists(path + "-shm", wal) && access(folder.c_str(), W_OK) != 0) {
-    std::fprintf(stderr, "quillrun: %s-wal cannot be read without a -shm beside it: the games kept before it are read\n",
-                 path.c_str());
+    std::fprintf(stderr, "quillrun: %s-wal cannot be read without a -shm beside it: the games kept before it are"
+                 " read\n", path.c_str());
     settled = true;
   }
   const std::string name = settled ? FileUri(path, "immutable=1") : FileUri(path, "mode=ro");
