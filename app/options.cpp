@@ -1,6 +1,7 @@
 // The option table of quillrun and its parser (see options.h).
 #include "app/options.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -72,10 +73,8 @@ const Option options[] = {
      }},
     {"--sensitivity", "X", "scale the mouse's motion by X (0.25 to 4; 1 as it comes)",
      [](StartOptions &o, const char *argument, std::string &error) {
-       char *end = nullptr;
-       const double value = std::strtod(argument, &end);
-       if (*argument == '\0' || end == nullptr || *end != '\0' || !(value >= MouseMotionScale::Lowest) ||
-           !(value <= MouseMotionScale::Highest)) {
+       double value = 0;
+       if (!DecimalNumberOk(argument, value) || value < MouseMotionScale::Lowest || value > MouseMotionScale::Highest) {
          error = "--sensitivity wants a number from 0.25 to 4, not \"" + std::string(argument) + "\"";
          return false;
        }
@@ -198,16 +197,93 @@ const Option options[] = {
 
 }  // namespace
 
+namespace {
+
+bool Hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// The characters a URL's parts are written in: unreserved, sub-delims and, where
+// `more` says, others; '%' only as the start of a percent-encoded byte.
+bool UrlText(const std::string &text, const char *more) {
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '%') {
+      if (at + 2 >= text.size() || !Hex(text[at + 1]) || !Hex(text[at + 2])) return false;
+      at += 2;
+    } else if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 std::strchr("-._~!$&'()*+,;=", c) != nullptr || std::strchr(more, c) != nullptr)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Ipv4(const std::string &text) {
+  int parts = 0;
+  for (size_t at = 0; at <= text.size(); ++parts) {
+    size_t end = at;
+    int value = 0;
+    while (end < text.size() && end - at < 3 && text[end] >= '0' && text[end] <= '9')
+      value = value * 10 + (text[end++] - '0');
+    if (end == at || value > 255 || (end < text.size() && text[end] != '.')) return false;
+    at = end + 1;
+  }
+  return parts == 4;
+}
+
+// An IPv6 address as a URL writes it between [ and ], with a zone ("%25eth0") or not.
+bool Ipv6(const std::string &text) {
+  const size_t zone = text.find('%');
+  if (zone != std::string::npos &&
+      (text.compare(zone, 3, "%25") != 0 || zone + 3 == text.size() || !UrlText(text.substr(zone + 3), "")))
+    return false;
+  const std::string address = text.substr(0, zone);
+  int groups = 0;
+  bool shortened = address.rfind("::", 0) == 0;
+  size_t at = shortened ? 2 : 0;
+  while (at < address.size()) {
+    size_t end = at;
+    while (end < address.size() && end - at < 5 && Hex(address[end])) ++end;
+    if (end < address.size() && address[end] == '.') {
+      // Four bytes written as IPv4 are its last two groups.
+      if (!Ipv4(address.substr(at))) return false;
+      groups += 2;
+      break;
+    }
+    if (end == at || end - at > 4) return false;
+    ++groups;
+    if (end == address.size()) break;
+    if (address[end] != ':' || end + 1 == address.size()) return false;
+    at = end + 1;
+    if (address[at] == ':') {
+      if (shortened) return false;
+      shortened = true;
+      ++at;
+    }
+  }
+  return shortened ? groups <= 7 : groups == 8;
+}
+
+}  // namespace
+
+bool DecimalNumberOk(const std::string &text, double &value) {
+  // Digits with at most one point: no sign, blank, exponent, hexadecimal, inf or nan.
+  size_t digits = 0, points = 0;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return false;
+  }
+  if (digits == 0 || points > 1 || text.size() > 32) return false;
+  value = std::strtod(text.c_str(), nullptr);
+  return true;
+}
+
 bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &why) {
   if (address.empty() && allowEmpty) return true;
   const size_t scheme = address.rfind("https://", 0) == 0 ? 8 : address.rfind("http://", 0) == 0 ? 7 : 0;
   if (scheme == 0) {
     why = allowEmpty ? "want an address starting with http:// or https://, or nothing"
                      : "want an address starting with http:// or https://";
-    return false;
-  }
-  if (address.size() == scheme) {
-    why = "an address names its server after the //";
     return false;
   }
   for (char c : address)
@@ -218,6 +294,59 @@ bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &wh
       why = "an address has no control characters";
       return false;
     }
+  // The rest is the server ([user@]host[:port]) and a path: the board's own paths are put
+  // after it, so there is no query or fragment.
+  const size_t slash = std::min(address.find('/', scheme), address.size());
+  std::string server = address.substr(scheme, slash - scheme);
+  const std::string path = address.substr(slash);
+  if (address.find_first_of("?#") != std::string::npos) {
+    why = "a board's address has no ? or # (the board's own paths go after it)";
+    return false;
+  }
+  const size_t user = server.rfind('@');
+  if (user != std::string::npos) {
+    if (!UrlText(server.substr(0, user), ":")) {
+      why = "the user before the @ is no URL's";
+      return false;
+    }
+    server.erase(0, user + 1);
+  }
+  if (server.empty()) {
+    why = "an address names its server after the //";
+    return false;
+  }
+  size_t port = std::string::npos;
+  if (server[0] == '[') {
+    const size_t close = server.find(']');
+    if (close == std::string::npos || !Ipv6(server.substr(1, close - 1))) {
+      why = close == std::string::npos ? "the server's [ is not closed" : "not an IPv6 address between [ and ]";
+      return false;
+    }
+    if (close + 1 < server.size() && server[close + 1] != ':') {
+      why = "the server's ] is followed by neither : nor /";
+      return false;
+    }
+    if (close + 1 < server.size()) port = close + 1;
+  } else {
+    port = server.find(':');
+    if (port == 0 || !UrlText(server.substr(0, port), "")) {
+      why = "the server is neither a name nor an address";
+      return false;
+    }
+  }
+  if (port != std::string::npos) {
+    const std::string digits = server.substr(port + 1);
+    long number = 0;
+    for (const char c : digits) number = c >= '0' && c <= '9' && number <= 65535 ? number * 10 + (c - '0') : 100000;
+    if (digits.empty() || number < 1 || number > 65535) {
+      why = "a port is a number from 1 to 65535";
+      return false;
+    }
+  }
+  if (!UrlText(path, "/:@")) {
+    why = "the path has a character no URL has (write it as %XX)";
+    return false;
+  }
   return true;
 }
 

@@ -30,9 +30,14 @@ struct StartOptions {
 // unknown option, a missing or bad argument, or anything that is not an option.
 bool ParseCommandLine(int argc, const char *const *argv, StartOptions &options, std::string &error);
 
-// A board's address as the settings and the command line take it: http:// or https://
-// and no blanks (empty, for no board, only where allowEmpty). False with the reason.
+// A board's address as the settings and the command line take it: a URL that parses,
+// http:// or https://, a server (a name, an IPv4 address or an IPv6 one in brackets)
+// with an optional port, and a path without blanks, query or fragment (empty, for no
+// board, only where allowEmpty). False with the reason.
 bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &why);
+// A number as the settings and the command line take it: decimal digits with at most
+// one point (no sign, exponent or hexadecimal).
+bool DecimalNumberOk(const std::string &text, double &value);
 // A player's name as boards take it: 1 to 24 characters of well-formed UTF-8, none of
 // them a control character. False with the reason.
 bool PlayerNameOk(const std::string &name, std::string &why);

@@ -24,6 +24,8 @@ namespace {
 // A settings file is a page of text: anything much bigger is not one.
 constexpr long MaxFileSize = 64 * 1024;
 constexpr size_t MaxLine = 1000;
+// The bad lines named on stderr; the rest are counted.
+constexpr size_t NamedProblems = 5;
 
 struct Key {
   const char *name;
@@ -41,15 +43,6 @@ bool OneOf(const std::string &value, std::initializer_list<const char *> words, 
     }
   why = std::string("want ") + wanted;
   return false;
-}
-
-// A whole decimal number, nothing after it.
-bool Number(const std::string &value, double &out) {
-  if (value.empty() || value.size() > 32) return false;
-  char *end = nullptr;
-  errno = 0;
-  out = std::strtod(value.c_str(), &end);
-  return errno == 0 && end != nullptr && *end == '\0' && (value[0] == '.' || (value[0] >= '0' && value[0] <= '9'));
 }
 
 bool Integer(const std::string &value, int low, int high, int &out) {
@@ -85,7 +78,7 @@ const Key keys[] = {
     {"sensitivity", "The mouse motion's scale: 0.25 to 4, 1 as it comes.",
      [](Settings &s, const std::string &value, std::string &why) {
        double number = 0;
-       if (Number(value, number) && number >= MouseMotionScale::Lowest && number <= MouseMotionScale::Highest) {
+       if (DecimalNumberOk(value, number) && number >= MouseMotionScale::Lowest && number <= MouseMotionScale::Highest) {
          s.sensitivity = number;
          return true;
        }
@@ -256,6 +249,13 @@ Settings LoadSettings(const std::string &path) {
   if (path.empty()) return Settings();
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found && std::filesystem::is_symlink(path, error)) {
+    // The player's link, to a file elsewhere that is not there now: never replaced.
+    std::fprintf(stderr, "quillrun: the settings %s are a link to %s, which is not there: the link is left as it is; "
+                 "playing with the defaults\n",
+                 path.c_str(), std::filesystem::read_symlink(path, error).string().c_str());
+    return Settings();
+  }
   if (status.type() == std::filesystem::file_type::not_found) {
     // The first run: every key at its default, for the player to change.
     std::string why;
@@ -296,7 +296,12 @@ Settings LoadSettings(const std::string &path) {
   }
   std::vector<std::string> problems;
   const Settings settings = ParseSettings(text, path, &problems);
-  for (const std::string &problem : problems) std::fprintf(stderr, "quillrun: %s\n", problem.c_str());
+  // The first few are named; a file of nothing but bad lines does not fill the screen.
+  for (size_t i = 0; i < problems.size() && i < NamedProblems; ++i)
+    std::fprintf(stderr, "quillrun: %s\n", problems[i].c_str());
+  if (problems.size() > NamedProblems)
+    std::fprintf(stderr, "quillrun: %s: %zu more lines the game cannot take\n", path.c_str(),
+                 problems.size() - NamedProblems);
   return settings;
 }
 

@@ -138,8 +138,12 @@ enum class Verdict { Ours, Damaged, Unreadable };
 // an I/O error or want of memory leave it alone (it is not moved aside for those).
 Verdict Failure(sqlite3 *db, std::string &why) {
   const int code = sqlite3_errcode(db) & 0xFF;
-  why = Message(db);
-  return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? Verdict::Damaged : Verdict::Unreadable;
+  if (code == SQLITE_NOTADB) {
+    why = "not a database";
+    return Verdict::Damaged;
+  }
+  why = code == SQLITE_CORRUPT ? "damaged (" + Message(db) + ")" : Message(db);
+  return code == SQLITE_CORRUPT ? Verdict::Damaged : Verdict::Unreadable;
 }
 
 Verdict CheckStore(sqlite3 *db, std::string &why) {
@@ -162,7 +166,7 @@ Verdict CheckStore(sqlite3 *db, std::string &why) {
   // A store of a later quillrun is left as it is, for that quillrun.
   why = "kept by a later quillrun (store version " + std::to_string(version.Int(0)) + ")";
   if (version.Int(0) > SchemaVersion) return Verdict::Unreadable;
-  why = "of no version";
+  why = "a store of no version";
   return version.Int(0) == SchemaVersion ? Verdict::Ours : Verdict::Damaged;
 }
 
@@ -187,9 +191,90 @@ void MoveAside(const std::string &path, const std::string &why) {
                why.c_str(), aside.c_str());
 }
 
-sqlite3 *OpenFile(const std::string &path, bool create, std::string &error) {
+bool Exists(const std::string &path, struct stat &status) { return lstat(path.c_str(), &status) == 0; }
+
+// The store's path as a URI, for the parameters only a URI can give.
+std::string FileUri(const std::string &path, const char *parameters) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+        std::strchr("/-._~", c) != nullptr) {
+      uri += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      uri += escaped;
+    }
+  }
+  return uri + "?" + parameters;
+}
+
+// A program that only reads opens the store so that nothing changes on the disk. SQLite
+// makes the -wal and -shm beside a store in WAL mode for every connection, a read-only
+// one too, and gives them the store's mode: a store that was read-only at that moment
+// got side files no writer could use after it. While there is no -wal, or an empty one,
+// the file holds every commit, and it is read as an unchanging file, with no locks and
+// no side files (a writer that starts meanwhile only appends to a -wal of its own until
+// it has written a thousand pages). A -wal with content is another program's, running
+// or killed, and is read through as SQLite reads it: that takes a -shm, which it makes
+// when there is none (a killed program's that was deleted). Where none can be made the
+// file is read as the last program to close it left it.
+sqlite3 *OpenForReading(const std::string &path, std::string &error) {
+  struct stat status, wal;
+  if (!Exists(path, status)) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  bool settled = !Exists(path + "-wal", wal) || (S_ISREG(wal.st_mode) && wal.st_size == 0);
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (!settled && !Exists(path + "-shm", wal) && access(folder.c_str(), W_OK) != 0) {
+    std::fprintf(stderr, "quillrun: %s-wal cannot be read without a -shm beside it: the games kept before it are"
+                 " read\n", path.c_str());
+    settled = true;
+  }
+  const std::string name = settled ? FileUri(path, "immutable=1") : FileUri(path, "mode=ro");
   sqlite3 *db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
+  if (sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+      SQLITE_OK) {
+    error = "cannot open " + path + ": " + Message(db);
+    sqlite3_close(db);
+    return nullptr;
+  }
+  sqlite3_busy_timeout(db, 5000);
+  return db;
+}
+
+// The -wal and -shm that SQLite made while the store could not be written have its mode
+// of then (0444): once the store is writable again they are made so too, or SQLite says
+// "attempt to write a readonly database" for ever. False, with the reason, for a side
+// file that stays unwritable.
+bool SideFilesWritable(const std::string &path, const struct stat &store, std::string &error) {
+  for (const char *suffix : {"-wal", "-shm"}) {
+    const std::string side = path + suffix;
+    struct stat status;
+    if (!Exists(side, status) || access(side.c_str(), W_OK) == 0) continue;
+    if (S_ISREG(status.st_mode) && status.st_uid == geteuid() && chmod(side.c_str(), store.st_mode & 0666) == 0 &&
+        access(side.c_str(), W_OK) == 0)
+      continue;
+    error = "cannot write " + side + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+sqlite3 *OpenForWriting(const std::string &path, std::string &error) {
+  // A store that cannot be written is not opened to write: SQLite would open it
+  // read-only and make its side files unwritable.
+  struct stat status;
+  if (Exists(path, status) &&
+      (access(path.c_str(), W_OK) != 0 || (S_ISREG(status.st_mode) && !SideFilesWritable(path, status, error)))) {
+    if (error.empty()) error = "cannot write " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  sqlite3 *db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     error = "cannot open " + path + ": " + Message(db);
     sqlite3_close(db);
@@ -210,26 +295,30 @@ bool Busy(sqlite3 *db) {
 
 }  // namespace
 
-std::unique_ptr<GameStore> GameStore::Open(const std::string &path, std::string &error, bool create) {
+std::unique_ptr<GameStore> GameStore::Open(const std::string &path, std::string &error, bool write) {
   // Two programs starting at once take turns, for up to about five seconds.
   for (int attempt = 0;; ++attempt) {
     bool busy = false;
-    std::unique_ptr<GameStore> store = OpenOnce(path, error, create, busy);
+    std::unique_ptr<GameStore> store = OpenOnce(path, error, write, busy);
     if (store || !busy || attempt == 100) return store;
     usleep(50000);
   }
 }
 
-std::unique_ptr<GameStore> GameStore::OpenOnce(const std::string &path, std::string &error, bool create,
+std::unique_ptr<GameStore> GameStore::OpenOnce(const std::string &path, std::string &error, bool write,
                                                bool &busy) {
   if (path.empty()) {
     error = "no folder for the kept games (neither XDG_DATA_HOME nor HOME is set)";
     return nullptr;
   }
-  if (create && !MakeParents(path, error)) return nullptr;
+  if (write && !MakeParents(path, error)) return nullptr;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    sqlite3 *db = OpenFile(path, create, error);
-    if (!db) return nullptr;
+    std::string why;
+    sqlite3 *db = write ? OpenForWriting(path, why) : OpenForReading(path, why);
+    if (!db) {
+      error = why;
+      return nullptr;
+    }
     std::string wrong;
     const Verdict verdict = CheckStore(db, wrong);
     if (verdict == Verdict::Unreadable) {
@@ -240,27 +329,29 @@ std::unique_ptr<GameStore> GameStore::OpenOnce(const std::string &path, std::str
     }
     if (verdict == Verdict::Ours) {
       std::unique_ptr<GameStore> store(new GameStore(db));
+      if (!write) return store;
       // WAL: a commit is one append, and a kill at any moment leaves the last commit.
       if (!store->Exec("PRAGMA journal_mode=WAL", error) || !store->Exec("PRAGMA synchronous=NORMAL", error)) {
         busy = Busy(db);
         return nullptr;
       }
-      if (create) {
-        const std::string setup = std::string("BEGIN IMMEDIATE;") + Schema + "PRAGMA application_id=" +
-                                  std::to_string(ApplicationId) + ";PRAGMA user_version=" +
-                                  std::to_string(SchemaVersion) + ";COMMIT;";
-        if (!store->Exec(setup.c_str(), error)) {
-          busy = Busy(db);
-          store->Rollback();
-          error = "cannot set up " + path + ": " + error;
-          return nullptr;
-        }
+      const std::string setup = std::string("BEGIN IMMEDIATE;") + Schema + "PRAGMA application_id=" +
+                                std::to_string(ApplicationId) + ";PRAGMA user_version=" +
+                                std::to_string(SchemaVersion) + ";COMMIT;";
+      if (!store->Exec(setup.c_str(), error)) {
+        busy = Busy(db);
+        store->Rollback();
+        error = "cannot set up " + path + ": " + error;
+        return nullptr;
       }
       return store;
     }
     sqlite3_close(db);
-    if (!create) {
-      error = path + " is " + wrong;
+    if (!write) {
+      // What the game does with it when it next keeps games (MoveAside, below).
+      error = path + " is " + wrong +
+              ": left as it is for now; when the game next starts to play (not to watch) it moves it aside, as " +
+              path.substr(path.rfind('/') + 1) + ".damaged-TIME, and starts a new store";
       return nullptr;
     }
     MoveAside(path, wrong);

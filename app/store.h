@@ -59,14 +59,17 @@ class GameStore {
   // $XDG_DATA_HOME/quillrun/games.sqlite, or ~/.local/share/... when unset; empty when
   // neither is known.
   static std::string DefaultPath();
-  // Opens (creating folder and file as needed) the store at path. A file that is not a
-  // store or fails its check is moved aside as path.damaged-TIME, said on stderr, and a
-  // new store started. Null, with the reason in error, when nothing can be kept there.
-  static std::unique_ptr<GameStore> Open(const std::string &path, std::string &error, bool create = true);
+  // Opens (creating folder and file as needed) the store at path to write. A file that
+  // is not a store or fails its check is moved aside as path.damaged-TIME, said on
+  // stderr, and a new store started. Null, with the reason in error, when nothing can be
+  // kept there. Without `write` the store is only read and nothing on the disk changes:
+  // no file is made, set up, moved aside or written, SQLite's side files included (but
+  // for the -shm SQLite needs to read another program's -wal when there is none).
+  static std::unique_ptr<GameStore> Open(const std::string &path, std::string &error, bool write = true);
 
 private:
   // One try at Open; `busy` says the failure was another program's lock, worth a retry.
-  static std::unique_ptr<GameStore> OpenOnce(const std::string &path, std::string &error, bool create, bool &busy);
+  static std::unique_ptr<GameStore> OpenOnce(const std::string &path, std::string &error, bool write, bool &busy);
 
 public:
   ~GameStore();

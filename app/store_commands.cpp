@@ -105,7 +105,11 @@ bool ReadRecordFile(const std::string &path, WatchedRun &watched, std::string &e
 }
 
 #ifdef QR_KEEP_GAMES
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -171,21 +175,77 @@ bool KeptGameRecord(const std::string &storePath, const std::string &id, std::st
   return true;
 }
 
+// A descriptor's name, as /dev/stdout or /proc/self/fd/1 are, rather than a file's.
+bool DescriptorName(const std::string &path) {
+  std::error_code failed;
+  const std::string absolute = std::filesystem::absolute(path, failed).lexically_normal().string();
+  return !failed && (absolute.rfind("/dev/", 0) == 0 || absolute.rfind("/proc/", 0) == 0);
+}
+
+// Writes the text to path whole or not at all: into a new file beside it, renamed over
+// it once written and synced, so a failure leaves the file that was there as it was. A
+// link is followed to the file it names; what is no file (a terminal, a pipe) or names a
+// descriptor (/dev/stdout, which may well be a file) is written to as it is.
+bool WriteWhole(const std::string &path, const std::string &text, std::string &error) {
+  std::string target = path;
+  bool descriptor = DescriptorName(target);
+  struct stat status;
+  for (int hops = 0; hops < 40 && lstat(target.c_str(), &status) == 0 && S_ISLNK(status.st_mode); ++hops) {
+    std::error_code failed;
+    const std::filesystem::path link = std::filesystem::read_symlink(target, failed);
+    if (failed) break;
+    target = link.is_absolute() ? link.string() : (std::filesystem::path(target).parent_path() / link).string();
+    descriptor = descriptor || DescriptorName(target);
+  }
+  const bool there = stat(target.c_str(), &status) == 0;
+  if (descriptor || (there && !S_ISREG(status.st_mode))) {
+    FILE *file = std::fopen(path.c_str(), "w");
+    if (!file) {
+      error = "cannot write " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    const bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::ferror(file) != 0;
+    if (std::fclose(file) != 0 || failed) {
+      error = path + " could not be written in full";
+      return false;
+    }
+    return true;
+  }
+  std::string temporary = target + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  // The file's own mode, or a new file's.
+  mode_t mode = there ? status.st_mode & 07777 : 0;
+  if (!there) {
+    mode = umask(0);
+    umask(mode);
+    mode = 0666 & ~mode;
+  }
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) break;
+    done += static_cast<size_t>(wrote);
+  }
+  const int written = done == text.size() && fchmod(fd, mode) == 0 && fsync(fd) == 0 ? 0 : errno != 0 ? errno : EIO;
+  if (close(fd) != 0 || written != 0 || std::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int why = written != 0 ? written : errno;
+    unlink(temporary.c_str());
+    error = "cannot write " + path + ": " + std::strerror(why) + (there ? "; it is left as it was" : "");
+    return false;
+  }
+  return true;
+}
+
 int ExportKeptGame(const std::string &storePath, const std::string &id, const std::string &path) {
   std::string error, text;
   KeptGame game;
-  if (!KeptGameRecord(storePath, id, text, game, error)) {
+  if (!KeptGameRecord(storePath, id, text, game, error) || !WriteWhole(path, text, error)) {
     std::fprintf(stderr, "quillrun: %s\n", error.c_str());
-    return 1;
-  }
-  FILE *file = std::fopen(path.c_str(), "w");
-  if (!file) {
-    std::fprintf(stderr, "quillrun: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-    return 1;
-  }
-  const bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::ferror(file) != 0;
-  if (std::fclose(file) != 0 || failed) {
-    std::fprintf(stderr, "quillrun: %s could not be written in full\n", path.c_str());
     return 1;
   }
   return 0;

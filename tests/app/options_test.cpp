@@ -69,6 +69,9 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
            {{"--sensitivity", "nan"}, "from 0.25 to 4"},
            {{"--sensitivity", "1x"}, "from 0.25 to 4"},
            {{"--sensitivity="}, "from 0.25 to 4"},
+           {{"--sensitivity", "0x1p1"}, "from 0.25 to 4"},
+           {{"--sensitivity", " 2"}, "from 0.25 to 4"},
+           {{"--sensitivity", "2e0"}, "from 0.25 to 4"},
            {{"--mouse", "raw"}, "--mouse wants auto, relative, warp or absolute, not \"raw\""},
            {{"--mouse"}, "--mouse wants an argument, MODE"},
            {{"--pacing", "fast"}, "--pacing wants smooth or original, not \"fast\""},
@@ -161,6 +164,42 @@ TEST(Options, TheKeptGamesOptionsTakeTheirArguments) {
   EXPECT_EQ(named.name, "Ann & B\xC3\xB6" "b");
   EXPECT_EQ(named.board, "http://b");
   EXPECT_TRUE(named.submitBoard.empty());
+}
+
+// --board, --submit and the board setting take an address only when it parses as a URL.
+TEST(Options, ABoardsAddressIsAUrlThatParses) {
+  for (const char *good : {"http://b", "https://scores.example/quillrun/", "http://127.0.0.1:8080",
+                           "http://[::1]:8080/", "http://[2001:db8::7]", "http://[::ffff:192.0.2.1]/",
+                           "http://[fe80::1%25eth0]/", "http://[1:2:3:4:5:6:7:8]/",
+                           "https://ann:pw@scores.example:443/quill%20run/"}) {
+    std::string why;
+    EXPECT_TRUE(BoardAddressOk(good, false, why)) << good << ": " << why;
+  }
+  for (const auto &[bad, reason] : std::vector<std::pair<const char *, const char *>>{
+           {"https://[::1", "[ is not closed"},
+           {"https://[::1/x", "[ is not closed"},
+           {"https://[1:2:3:4:5:6:7:8:9]/", "not an IPv6 address"},
+           {"https://[1::2::3]/", "not an IPv6 address"},
+           {"https://[::1]x/", "followed by neither"},
+           {"https://[]/", "not an IPv6 address"},
+           {"https://b:/", "from 1 to 65535"},
+           {"https://b:65536/", "from 1 to 65535"},
+           {"https://b:8x/", "from 1 to 65535"},
+           {"https://:80/", "neither a name nor an address"},
+           {"https://b]/", "neither a name nor an address"},
+           {"https:///path", "names its server"},
+           {"https://b/a?b", "no ? or #"},
+           {"https://b#top", "no ? or #"},
+           {"https://b/a%2", "write it as %XX"},
+           {"https://b/{x}", "write it as %XX"},
+       }) {
+    for (const char *option : {"--board", "--submit"}) {
+      StartOptions options;
+      std::string error;
+      EXPECT_FALSE(Parse({option, bad}, options, error)) << option << " " << bad;
+      EXPECT_NE(error.find(reason), std::string::npos) << option << " " << bad << ": " << error;
+    }
+  }
 }
 
 TEST(Options, TheUsageListsEveryOption) {

@@ -76,6 +76,7 @@ TEST(Settings, EveryKeyIsRead) {
   EXPECT_EQ(Parse("volume = 0", &problems).volume, 0);
   EXPECT_EQ(Parse("volume = 100", &problems).volume, 100);
   EXPECT_EQ(Parse("board = http://localhost:8080/", &problems).board, "http://localhost:8080/");
+  EXPECT_EQ(Parse("board = http://[::1]:8080/", &problems).board, "http://[::1]:8080/");
   EXPECT_EQ(Parse("board = https://x\nboard =\n", &problems).board, "");
   EXPECT_EQ(Parse("name = " + std::string(24, 'n'), &problems).name, std::string(24, 'n'));
   // 24 characters of two bytes each are still 24.
@@ -104,6 +105,9 @@ TEST(Settings, BadLinesAreNamedAndTheirKeysKeepTheDefault) {
            {"sensitivity = 0.1", "0.25 to 4"},
            {"sensitivity = nan", "0.25 to 4"},
            {"sensitivity = 1,5", "0.25 to 4"},
+           {"sensitivity = 0x1p1", "0.25 to 4"},  // 2, in hexadecimal
+           {"sensitivity = 1e0", "0.25 to 4"},
+           {"sensitivity = +1", "0.25 to 4"},
            {"sensitivity =", "0.25 to 4"},
            {"pacing = fast", "smooth or original"},
            {"volume = 101", "0 to 100"},
@@ -113,6 +117,10 @@ TEST(Settings, BadLinesAreNamedAndTheirKeysKeepTheDefault) {
            {"board = https://a b", "no blanks"},
            {"board = http://", "names its server"},
            {"board = scores.example", "http:// or https://"},
+           {"board = https://[::1", "[ is not closed"},
+           {"board = https://[::g]/", "not an IPv6 address"},
+           {"board = https://scores.example:0/", "from 1 to 65535"},
+           {"board = https://scores.example/top?x=1", "no ? or #"},
            {"name = 0123456789012345678901234", "longer than 24 characters"},
            {"name = \xFF\xFE", "not UTF-8"},
            {"name = \xC0\xAF", "not UTF-8"},            // an overlong '/'
@@ -204,6 +212,32 @@ TEST(Settings, AFileThatIsThereIsReadAndNeverRewritten) {
   }
   EXPECT_TRUE(fs::is_directory(folder));
   EXPECT_EQ(fs::file_size(big), 100000u);
+
+  // A link is the player's: read through, or left as it is when it leads nowhere.
+  fs::create_symlink("settings.ini", home + "/link.ini");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LoadSettings(home + "/link.ini").display, Settings::Window);
+  testing::internal::GetCapturedStderr();
+  fs::create_symlink("gone/settings.ini", home + "/dangling.ini");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LoadSettings(home + "/dangling.ini").volume, 100);
+  const std::string dangling = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(dangling.begin(), dangling.end(), '\n'), 1) << dangling;
+  EXPECT_NE(dangling.find("a link to gone/settings.ini, which is not there"), std::string::npos) << dangling;
+  EXPECT_TRUE(fs::is_symlink(home + "/dangling.ini"));
+  EXPECT_FALSE(fs::exists(home + "/gone"));
+
+  // A file of nothing but bad lines names the first few and counts the rest.
+  const std::string bad = home + "/bad.ini";
+  std::string lines;
+  while (lines.size() < 64 * 1024) lines += "x\n";
+  std::ofstream(bad, std::ios::binary) << lines;
+  testing::internal::CaptureStderr();
+  LoadSettings(bad);
+  const std::string flood = testing::internal::GetCapturedStderr();
+  EXPECT_LE(std::count(flood.begin(), flood.end(), '\n'), 6) << flood.substr(0, 1000);
+  EXPECT_NE(flood.find(bad + ":1: not \"key = value\""), std::string::npos) << flood.substr(0, 1000);
+  EXPECT_NE(flood.find(": 32763 more lines the game cannot take\n"), std::string::npos) << flood.substr(0, 1000);
 
   // A folder where the game may not write: one line, the defaults, no file.
   if (geteuid() != 0) {

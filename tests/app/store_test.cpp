@@ -1,16 +1,24 @@
 // The kept games: the inputs' compact form, the store's file (write, reopen, prune, a
 // damaged or foreign file moved aside), the writer thread keeping a real game so that
-// its run plays it again to the same end, --export and what --watch refuses.
+// its run plays it again to the same end, --export and what --watch refuses, and the
+// reading commands, which change nothing on the disk.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "app/player.h"
@@ -71,6 +79,30 @@ std::vector<FrameInput> SomeInputs(size_t count) {
     inputs.push_back(FrameInput{static_cast<int>(i % 61) - 30, static_cast<int>(i * 7 % 1001) - 500, i % 3 == 0,
                                 i % 5 == 0, i % 97 == 0, i % 11 == 0});
   return inputs;
+}
+
+// One statement on a database file opened as flags say.
+void Sql(const std::string &path, const char *sql, int flags) {
+  sqlite3 *db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) == SQLITE_OK) sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+}
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string &folder) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry &entry : fs::directory_iterator(folder)) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+    files[entry.path().filename().string()] = bytes.str();
+  }
+  return files;
+}
+
+std::string Names(const std::map<std::string, std::string> &files) {
+  std::string names;
+  for (const auto &[name, bytes] : files) names += name + " (" + std::to_string(bytes.size()) + ") ";
+  return names;
 }
 
 bool Same(const FrameInput &a, const FrameInput &b) {
@@ -427,6 +459,132 @@ TEST_F(StoreTest, WatchRefusesAGameOfOtherRulesNamingBoth) {
                           "# quillrun-record seed 3\n# game begins at frame 9\n1 2 0 0 0 0\n"}) {
     std::ofstream(file) << bad;
     EXPECT_FALSE(ReadRecordFile(file, watched, error)) << bad;
+  }
+}
+
+// --scores, --export and --watch only read: whatever the store is, its folder holds the
+// same files with the same bytes after them, and what they cannot read is said truly.
+TEST_F(StoreTest, TheReadingCommandsChangeNothingOnTheDisk) {
+  const std::string folder = dir_ + "/quillrun";
+  KeptGame ended;
+  ended.ended = 5;
+  ended.end = "over";
+  ended.score = 321;
+  std::unique_ptr<GameStore> writer;  // a program keeping games meanwhile
+  const struct {
+    std::function<void()> make;
+    const char *said;  // a piece of what the reading says on stderr; null: it reads the game
+  } cases[] = {
+      {[&] { KeepRun(*Open(), SomeInputs(10), ended); }, nullptr},
+      {[&] { KeepRun(*(writer = Open()), SomeInputs(10), ended); }, nullptr},
+      {[&] { std::ofstream(path_) << ""; }, "no kept game 1"},
+      {[&] { std::ofstream(path_) << std::string(5000, 'x'); },
+       "games.sqlite is not a database: left as it is for now; when the game next starts to play (not to watch) it "
+       "moves it aside, as games.sqlite.damaged-TIME, and starts a new store"},
+      {[&] { Sql(path_, "CREATE TABLE notes(text)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); },
+       "games.sqlite is not a store of kept games: left as it is"},
+  };
+  for (const auto &c : cases) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    c.make();
+    const std::map<std::string, std::string> before = Snapshot(folder);
+    FILE *out = std::tmpfile();
+    testing::internal::CaptureStderr();
+    const bool listed = PrintKeptScores(path_, out) == 0 && std::ftell(out) > 40;
+    const bool exported = ExportKeptGame(path_, "1", dir_ + "/game.txt") == 0;
+    WatchedRun watched;
+    std::string error;
+    const bool watching = LoadWatched(path_, "1", watched, error);
+    const std::string said = testing::internal::GetCapturedStderr() + error;
+    std::fclose(out);
+    EXPECT_EQ(listed && exported && watching, c.said == nullptr) << said;
+    EXPECT_NE(said.find(c.said ? c.said : ""), std::string::npos) << said;
+    std::map<std::string, std::string> after = Snapshot(folder);
+    // The -shm of a program at work is its memory, shared with whoever reads.
+    if (writer) after["games.sqlite-shm"] = before.at("games.sqlite-shm");
+    EXPECT_EQ(Names(after), Names(before));
+    EXPECT_TRUE(after == before) << "the bytes changed";
+    writer.reset();
+  }
+  // What was said is true: the game moves a file that is not a store aside.
+  std::string error;
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(GameStore::Open(path_, error)) << error;
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(Names(Snapshot(folder)).find("games.sqlite.damaged-"), std::string::npos);
+}
+
+// A store made read-only for a while (chmod 444) is read without side files being made
+// beside it and written again once it is writable again; so is one whose side files an
+// older quillrun left read-only then. A child process runs it as nobody when the test
+// runs as root, which writes whatever file modes say.
+TEST_F(StoreTest, AReadOnlyMomentLeavesTheStoreWritableAfterwards) {
+  KeepRun(*Open(), SomeInputs(10), KeptGame{});
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0) {
+      for (const fs::directory_entry &entry : fs::recursive_directory_iterator(dir_))
+        if (lchown(entry.path().c_str(), 65534, 65534) != 0) _exit(10);
+      if (chown(dir_.c_str(), 65534, 65534) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(11);
+    }
+    auto writes = [this] {
+      std::string error;
+      std::unique_ptr<GameStore> store = GameStore::Open(path_, error);
+      return store && store->Begin(error) && store->AddRun(1, 1, 1, error) > 0 && store->Commit(error);
+    };
+    auto sideFiles = [this] { return fs::exists(path_ + "-wal") || fs::exists(path_ + "-shm"); };
+    chmod(path_.c_str(), 0444);
+    if (PrintKeptScores(path_, std::fopen("/dev/null", "w")) != 0 || sideFiles()) _exit(12);
+    if (geteuid() != 0 && (writes() || sideFiles())) _exit(13);  // nothing kept, nothing made
+    chmod(path_.c_str(), 0644);
+    if (!writes()) _exit(14);
+    // What an older quillrun's read left: SQLite gives side files the store's mode.
+    chmod(path_.c_str(), 0444);
+    Sql(path_, "SELECT count(*) FROM games", SQLITE_OPEN_READONLY);
+    if (access((path_ + "-shm").c_str(), F_OK) != 0) _exit(15);
+    chmod(path_.c_str(), 0644);
+    _exit(writes() ? 0 : 16);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  // 12: --scores made side files; 13: a read-only store was written or given side
+  // files; 14 and 16: the store could not be written again.
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << WEXITSTATUS(status);
+}
+
+// --export writes beside the file and renames: a failed export leaves the file that was
+// there as it was, and no other file beside it.
+TEST_F(StoreTest, AFailedExportLeavesTheFileThatWasThere) {
+  KeptGame game;
+  game.ended = 7999;  // a record of about 110 KB
+  const int64_t id = KeepRun(*Open(), SomeInputs(8000), game);
+  const std::string folder = dir_ + "/out", file = folder + "/game.txt";
+  // The game, and the most bytes a file may have: past that writes fail as on a full disk.
+  for (const auto &[game, limit] : std::vector<std::pair<int64_t, rlim_t>>{
+           {id, 64 * 1024}, {999, RLIM_INFINITY}, {id, RLIM_INFINITY}}) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(file) << "mine\n";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit most{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &most);
+      _exit(freopen("/dev/null", "w", stderr) ? ExportKeptGame(path_, std::to_string(game), file) : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const bool exported = game == id && limit == RLIM_INFINITY;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (exported ? 0 : 1)) << status;
+    const std::map<std::string, std::string> files = Snapshot(folder);
+    EXPECT_EQ(Names(files), "game.txt (" + std::to_string(files.at("game.txt").size()) + ") ");
+    WatchedRun watched;
+    std::string error;
+    EXPECT_EQ(files.at("game.txt") == "mine\n", !exported);
+    EXPECT_EQ(ReadRecordFile(file, watched, error), exported) << error;
   }
 }
 

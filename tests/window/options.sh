@@ -19,7 +19,8 @@ game=$build/quillrun
 release=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$build/packaging/org.quillrun.quillrun.metainfo.xml")
 "$game" --version >"$work/out" 2>"$work/err"
 [ $? = 0 ] && [ "$(cat "$work/out")" = "quillrun $release" ] || fail "--version: \"$(cat "$work/out")\", not quillrun $release"
-for args in "--bogus" "play" "-h" "--scale 0" "--scale 5" "--scale" "--window=1" "--window --bogus"; do
+for args in "--bogus" "play" "-h" "--scale 0" "--scale 5" "--scale" "--window=1" "--window --bogus" \
+  "--sensitivity 0x1p1" "--board http://b:99999/"; do
   # shellcheck disable=SC2086
   "$game" $args >"$work/out" 2>"$work/err"
   code=$?

@@ -28,6 +28,14 @@ best_line=500x24+150+488
 # The number of games --scores lists as ended (one in play is listed too, as cut).
 kept() { "$build/quillrun" --scores | awk -F'\t' 'NR > 1 && $4 != "cut"' | grep -c . ; }
 
+# The reading commands write nothing, not even to an empty file in the store's place.
+mkdir -p "$work/empty/quillrun" && : >"$work/empty/quillrun/games.sqlite"
+XDG_DATA_HOME=$work/empty "$build/quillrun" --scores >/dev/null || fail "--scores of an empty file failed"
+[ "$(cd "$work/empty/quillrun" && find . -type f -size 0)" = ./games.sqlite ] ||
+  fail "--scores wrote beside or into an empty file: $(ls -l "$work/empty/quillrun")"
+# What the store's folder holds: each file's name and bytes.
+folder() { (cd "$XDG_DATA_HOME/quillrun" && find . -type f | sort | xargs md5sum); }
+
 start_game "$build/quillrun" "$build" "$log" --window
 trap cleanup EXIT
 window=$(wait_window quillrun) || fail "no game window"
@@ -66,8 +74,14 @@ echo "$scores"
 second=$(echo "$scores" | awk -F'\t' 'NR > 1 { print $7 }' | sort -n | tail -1)
 score=$(echo "$scores" | awk -F'\t' -v id="$second" 'NR > 1 && $7 == id { print $3 }')
 
-# Exported, the run up to the second game's end replays to its score.
+# Exported, the run up to the second game's end replays to its score. Read while the
+# store is read-only, it leaves no side files that would keep it so.
+before=$(folder)
+chmod 444 "$XDG_DATA_HOME/quillrun/games.sqlite"
 "$build/quillrun" --export "$second" "$work/game.txt" || fail "--export failed"
+"$build/quillrun" --scores >/dev/null || fail "--scores of a read-only store failed"
+chmod 644 "$XDG_DATA_HOME/quillrun/games.sqlite"
+[ "$(folder)" = "$before" ] || fail "--export and --scores changed the store's folder: $(folder)"
 header=$(head -1 "$work/game.txt")
 [[ "$header" =~ ^#\ quillrun-record\ 2\ rules\ [0-9]+\ seed\ ([0-9]+)$ ]] || fail "bad header: $header"
 seed=${BASH_REMATCH[1]}
