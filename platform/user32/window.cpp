@@ -38,14 +38,17 @@ int ScaleThatFits(Driver &driver, int asked, int clientWidth, int clientHeight, 
   int usableWidth = 0, usableHeight = 0;
   if (asked <= 1 || !driver.UsableArea(&usableWidth, &usableHeight)) return asked;
   int scale = asked;
-  while (scale > 1 && (clientWidth * scale + frameWidth > usableWidth || clientHeight * scale + frameHeight > usableHeight))
+  while (scale > 1 &&
+         (clientWidth * scale + frameWidth > usableWidth || clientHeight * scale + frameHeight > usableHeight))
     scale--;
   static bool said = false;
   if (scale < asked && !said) {
     said = true;
-    std::fprintf(stderr, "quillrun: the window at scale %d (%d x %d with its frame) does not fit the desktop's %d x %d; "
-                 "scale %d instead\n", asked, clientWidth * asked + frameWidth, clientHeight * asked + frameHeight,
-                 usableWidth, usableHeight, scale);
+    std::fprintf(stderr,
+                 "quillrun: the window at scale %d (%d x %d with its frame) does not fit the desktop's %d x %d; "
+                 "scale %d instead\n",
+                 asked, clientWidth * asked + frameWidth, clientHeight * asked + frameHeight, usableWidth,
+                 usableHeight, scale);
   }
   return scale;
 }
