@@ -4,8 +4,7 @@
 # window that fits, said in one line; on a screen smaller than even the unscaled window,
 # whose centre the pointer cannot reach, the mouse is held another way, also said. Each
 # time the game settles at its title: the pointer put back for ever towards a centre off
-# the screen kept its main thread busy, and SIGTERM was never seen. Now SIGTERM ends it
-# within two seconds.
+# the screen kept the game and the X server busy, and SIGTERM was never seen. Now it is.
 set -u
 build=$(cd "$1" && pwd)
 . "$(dirname "$0")/shell_helpers.bash"
@@ -45,10 +44,12 @@ check_settles() {
   size=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
   [ "$size" = 800x600 ] || fail "$name: a window of $size"
   grep -q "$said" "$log" || fail "$name: stderr does not say \"$said\""
+  # It ends in a tenth of a second or two; closing its files may take longer on a busy disk.
+  local sent=$SECONDS
   kill -TERM "$game_pid"
-  wait_exit 2
-  [ "$status" = 143 ] || fail "$name: status $status 2 s after SIGTERM (want 143, ended by the signal)"
-  echo "$name: settled, $(((after - before) * 50 / ticks_per_second))% of a core"
+  wait_exit 5
+  [ "$status" = 143 ] || fail "$name: status $status 5 s after SIGTERM (want 143, ended by the signal)"
+  echo "$name: settled, $(((after - before) * 50 / ticks_per_second))% of a core; ended $((SECONDS - sent)) s after SIGTERM"
 }
 
 start_own_xvfb 1024x768
