@@ -85,6 +85,9 @@ public:
   virtual bool HasFocus(NativeWindow *window) = 0;
   // The desktop's mode; false when it cannot be known.
   virtual bool Desktop(DesktopMode *mode) = 0;
+  // The width and height of the desktop a window may cover (the screen less its panels
+  // and docks), in screen pixels; false where there is no such limit or it is unknown.
+  virtual bool UsableArea(int *, int *) { return false; }
 
   // Hands every pending event to the entry points below (nothing to do for a driver
   // whose events arrive by callback).

@@ -3,8 +3,10 @@
 // headless. The window procedure sees WM_CREATE from CreateWindowExA and WM_DESTROY from
 // DestroyWindow, as on Windows. The client area is the outer size the game asks for less
 // the frame and caption that GetSystemMetrics reports; a scaled window (window_scale.h)
-// is that client area times the scale on the screen.
+// is that client area times the scale on the screen, the scale lowered where the window
+// would not fit the desktop.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include "platform/kernel32/unsupported.h"
 #include "platform/user32/window_internal.h"
@@ -25,6 +27,30 @@ MouseMode mouseMode = MouseMode::Auto;
 void FreeNative(WindowRecord &record) {
   if (record.native) record.driver->FreeWindow(record.native);
   record.native = nullptr;
+}
+
+// The asked scale, or the largest below it at which the window and the frame counted
+// around it fit the part of the desktop a window may cover: a window larger than the
+// screen shows only part of the picture, and where the mouse is put back in the
+// window's centre that centre may lie where the pointer cannot go. Lowering is said on
+// stderr once.
+int ScaleThatFits(Driver &driver, int asked, int clientWidth, int clientHeight, int frameWidth, int frameHeight) {
+  int usableWidth = 0, usableHeight = 0;
+  if (asked <= 1 || !driver.UsableArea(&usableWidth, &usableHeight)) return asked;
+  int scale = asked;
+  while (scale > 1 &&
+         (clientWidth * scale + frameWidth > usableWidth || clientHeight * scale + frameHeight > usableHeight))
+    scale--;
+  static bool said = false;
+  if (scale < asked && !said) {
+    said = true;
+    std::fprintf(stderr,
+                 "quillrun: the window at scale %d (%d x %d with its frame) does not fit the desktop's %d x %d; "
+                 "scale %d instead\n",
+                 asked, clientWidth * asked + frameWidth, clientHeight * asked + frameHeight, usableWidth,
+                 usableHeight, scale);
+  }
+  return scale;
 }
 
 }  // namespace
@@ -140,8 +166,10 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   record.driver = &CurrentDriver();
   record.fullScreen = area.fullScreen;
   record.procedure = windowClass->procedure;
-  record.scale = area.fullScreen ? 1 : windowScale;
   if (!record.driver->StartVideo()) return nullptr;
+  record.scale = area.fullScreen ? 1
+                                 : ScaleThatFits(*record.driver, windowScale, area.width, area.height,
+                                                 width - area.width, height - area.height);
   record.driver->SetMouseMode(mouseMode);
   const std::string title = Cp932ToUtf8(windowName);
   const NativeWindowRequest request = {title.c_str(),

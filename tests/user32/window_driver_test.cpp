@@ -106,6 +106,12 @@ public:
     *mode = DesktopMode{1920, 1080, 60, 32};
     return true;
   }
+  int usableWidth = 0, usableHeight = 0;  // 0: no limit known
+  bool UsableArea(int *width, int *height) override {
+    *width = usableWidth;
+    *height = usableHeight;
+    return usableWidth > 0;
+  }
   void PumpEvents() override {
     pumps += 1;
     if (shows == 0 || Of(shownIn)->destroyed || Of(shownIn)->show != NativeShow::Normal) return;
@@ -383,6 +389,23 @@ TEST_F(WindowDriver, TheClientAreaIsTheOuterSizeLessTheFrameTimesTheScaleOnTheSc
   EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME), 625 - 600);
   fake.videoWorks = false;
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 0);
+}
+
+// A window never outgrows the desktop: the scale comes down until the client area and
+// the frame counted around it (6 x 25) fit.
+TEST_F(WindowDriver, AScaleTooLargeForTheDesktopComesDownToOneThatFits) {
+  const struct {
+    int usableWidth, usableHeight, asked, got;
+  } cases[] = {{1024, 768, 4, 1}, {1920, 1225, 2, 2}, {1920, 1224, 2, 1}, {2405, 1825, 3, 2}, {0, 0, 4, 4}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.usableWidth << " x " << c.usableHeight << " at scale " << c.asked);
+    fake.usableWidth = c.usableWidth;
+    fake.usableHeight = c.usableHeight;
+    SetWindowScale(c.asked);
+    DestroyWindow(MakeWindow());
+    EXPECT_EQ(fake.windows.back()->request.width, 800 * c.got);
+    EXPECT_EQ(fake.windows.back()->request.height, 600 * c.got);
+  }
 }
 
 // The person moves the pointer along `path` (in screen pixels over the window, which may

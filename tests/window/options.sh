@@ -3,7 +3,8 @@
 # the version is the one the metainfo releases; anything else gives the usage on stderr
 # and status 2; --window and --fullscreen start without the question, in a window of
 # 800 x 600 or across the screen; --scale 2 makes a 1600 x 1200 window in which the hand
-# still moves by the game's own pixels.
+# still moves by the game's own pixels (on an X server of the test's own, as the window
+# would not fit the test command's screen).
 set -u
 build=$(cd "$1" && pwd)
 . "$(dirname "$0")/shell_helpers.bash"
@@ -11,7 +12,7 @@ require_display
 
 work=$(mktemp -d /tmp/qr-options.XXXXXX)
 log=$work/game.log
-trap 'stop_game; rm -rf "$work"' EXIT
+trap 'stop_game; stop_own_xvfb; rm -rf "$work"' EXIT
 game=$build/quillrun
 
 "$game" --help >"$work/out" 2>"$work/err"
@@ -80,6 +81,7 @@ print(xs[len(xs) // 2] if xs else -1)
 PY
 }
 
+start_own_xvfb 1700x1300
 start_without_question --window --scale 2
 [ "$(xdotool getwindowgeometry "$window" | awk '/Geometry:/ { print $2 }')" = 1600x1200 ] ||
   fail "--scale 2: window $(xdotool getwindowgeometry "$window" | awk '/Geometry:/ { print $2 }')"

@@ -48,9 +48,18 @@ start_game() {
   trap 'stop_game' EXIT
 }
 
+# A game that does not end within 5 s of SIGTERM is killed, so a hung game fails its
+# test instead of holding it up.
 stop_game() {
   if [ -n "${game_pid:-}" ] && kill -0 "$game_pid" 2>/dev/null; then
     kill "$game_pid" 2>/dev/null
+    local state
+    for _ in $(seq 50); do
+      state=$(awk '{ print $3 }' "/proc/$game_pid/stat" 2>/dev/null)
+      [ -z "$state" ] || [ "$state" = Z ] && break
+      sleep 0.1
+    done
+    kill -KILL "$game_pid" 2>/dev/null
     wait "$game_pid" 2>/dev/null
   fi
 }
@@ -75,6 +84,30 @@ wait_exit() {
     fi
     sleep 0.1
   done
+}
+
+# Starts an X server of the test's own, its screen $1 (WIDTHxHEIGHT), on a free display
+# number, and points DISPLAY at it, for a test that needs a screen of another size than
+# the test command's; stop_own_xvfb ends it. Skips the test (77) without Xvfb.
+start_own_xvfb() {
+  command -v Xvfb >/dev/null || { echo "no Xvfb: skipped"; exit 77; }
+  local number_file
+  number_file=$(mktemp /tmp/qr-xvfb.XXXXXX)
+  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
+  own_xvfb=$!
+  # The number is written once the server takes connections.
+  for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
+  export DISPLAY=:$(head -n 1 "$number_file")
+  rm -f "$number_file"
+  [ "$DISPLAY" != ":" ] || fail "no X server of $1"
+}
+
+stop_own_xvfb() {
+  if [ -n "${own_xvfb:-}" ]; then
+    kill "$own_xvfb" 2>/dev/null
+    wait "$own_xvfb" 2>/dev/null
+    own_xvfb=
+  fi
 }
 
 fail() {

@@ -1,8 +1,9 @@
 // The SDL driver's message box: the box user32 makes of MessageBoxA (its texts already
 // UTF-8, its buttons chosen) shown with SDL's message box. A box SDL cannot show (no
-// display, or no zenity on Wayland) is said on stderr and left to user32, which asks it in
-// a window of its own where the display works, or else answers as if it was closed. A
-// quit signal while the start-up question is up ends the program and the box together.
+// display, or no zenity on Wayland; a zenity that cannot open the display is no box
+// either) is said on stderr and left to user32, which asks it in a window of its own
+// where the display works, or else answers as if it was closed. A quit signal while the
+// start-up question is up ends the program and the box together.
 #include <SDL.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -27,7 +28,28 @@ Uint32 IconFlagOf(MessageBoxIcon icon) {
   }
 }
 
+// Whether SDL's video comes up on a display here, for a box asked before it runs. SDL
+// hands such a box to a helper program first (zenity) when one is installed, and a
+// helper that cannot open the display answers as if its box was closed: without this
+// look the question would count as asked and answered.
+bool DisplayForBox(std::string *error) {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    *error = SDL_GetError();
+    return false;
+  }
+  // SDL's stand-ins for a display only count when asked for by name.
+  const char *driver = SDL_GetCurrentVideoDriver();
+  const bool none =
+      driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) && !SDL_getenv("SDL_VIDEODRIVER");
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  if (none) *error = "no display could be opened";
+  return !none;
+}
+
 bool ShowBox(const SDL_MessageBoxData &box, int *pressed, std::string *error) {
+  if (!DisplayForBox(error)) return false;
   int shown = SDL_ShowMessageBox(&box, pressed);
   if (shown != 0 && SDL_getenv("DISPLAY")) {
     // SDL draws the box in a child process, which has been seen to fail once in a while

@@ -36,6 +36,22 @@ void Unconfine() {
   confinedWindow = nullptr;
 }
 
+// Whether the pointer can be put at the window's centre, which the warp mode puts it
+// back to after every move. Where it cannot (a window partly off the screen), each put
+// back leaves the pointer short of the centre, which is a move again: SDL would put it
+// back for ever inside one pumping of its events, and nothing else would run.
+bool CentreOnScreen(SDL_Window *window) {
+  int x = 0, y = 0, width = 0, height = 0;
+  SDL_GetWindowPosition(window, &x, &y);
+  SDL_GetWindowSize(window, &width, &height);
+  const SDL_Point centre = {x + width / 2, y + height / 2};
+  for (int display = 0; display < SDL_GetNumVideoDisplays(); display++) {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(display, &bounds) == 0 && SDL_PointInRect(&centre, &bounds)) return true;
+  }
+  return false;
+}
+
 bool StartSdlVideo() {
   if (videoReady) return true;
   if (videoFailed) return false;
@@ -170,6 +186,15 @@ public:
     return true;
   }
 
+  // The display the windows open on, less what the desktop keeps for itself.
+  bool UsableArea(int *width, int *height) override {
+    SDL_Rect usable;
+    if (!videoReady || SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) return false;
+    *width = usable.w;
+    *height = usable.h;
+    return true;
+  }
+
   void PumpEvents() override {
     if (videoReady) SdlPumpEvents();
   }
@@ -189,13 +214,27 @@ public:
   // Whatever motion the grab itself makes (the pointer pulled into the window, the warp
   // to its centre) is thrown away. Absolute: the pointer is only kept inside the focused
   // window (never warped), and its positions are handed on while it is held there.
+  // A window whose centre the pointer cannot reach is held the absolute way instead of
+  // the warp's.
   void GrabMouse(bool grab) override {
     if (!videoReady) return;
-    const MouseMode mode = MouseModeInUse();
+    MouseMode mode = MouseModeInUse();
+    SDL_Window *focus = SDL_GetKeyboardFocus();
+    if (grab && mode == MouseMode::Warp && focus && !CentreOnScreen(focus)) {
+      static bool said = false;
+      if (!said) {
+        said = true;
+        std::fprintf(stderr, "quillrun: the window's centre is off the screen, where the pointer cannot be put back; "
+                             "the hand follows the pointer inside the window instead\n");
+      }
+      mode = MouseMode::Absolute;
+    }
     if (mode == MouseMode::Absolute) {
+      SDL_SetRelativeMouseMode(SDL_FALSE);
       Unconfine();
-      if (grab && (confinedWindow = SDL_GetKeyboardFocus()) != nullptr) SDL_SetWindowGrab(confinedWindow, SDL_TRUE);
+      if (grab && (confinedWindow = focus) != nullptr) SDL_SetWindowGrab(confinedWindow, SDL_TRUE);
     } else {
+      Unconfine();
       // SDL reads the hint when relative mode is turned on.
       if (grab) SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, mode == MouseMode::Warp ? "1" : "0");
       SDL_SetRelativeMouseMode(grab ? SDL_TRUE : SDL_FALSE);

@@ -1,6 +1,7 @@
 // The SDL driver's events: SDL's key, button, motion and window events handed to user32's
 // entry points (platform/drivers/driver.h), physical keys as Windows virtual-key codes.
 #include "platform/drivers/sdl/sdl_driver.h"
+#include "platform/kernel32/signals.h"
 #include "platform/user32/input.h"
 
 namespace {
@@ -111,9 +112,11 @@ void OnKey(const SDL_KeyboardEvent &event, bool down) {
 
 }  // namespace
 
+// Once a quit signal has come, no more events are taken: the message loop closes the
+// windows even if the display keeps sending them.
 void SdlPumpEvents() {
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
+  while (QuitSignal() == 0 && SDL_PollEvent(&event)) {
     switch (event.type) {
       case SDL_WINDOWEVENT: OnWindowEvent(event.window); break;
       case SDL_KEYDOWN: OnKey(event.key, true); break;
