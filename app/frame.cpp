@@ -57,22 +57,9 @@ FrameInput ReadInput() {
 }
 
 // ---- Smooth pacing ----------------------------------------------------------------
-World previousUpdate;          // the world before the newest update
-bool havePreviousUpdate;
-double newestUpdateTime;       // when the newest update was made, in ms of the clock
-double newestUpdateSpan = FrameMilliseconds;   // and how long until the next one is due
+UpdatePair updates;            // the two updates the pictures are drawn between
 double nextPicture;            // when the next picture is due on the picture clock
 double averagePresentMs;       // how long Present has been taking (the retrace's wait)
-
-// Whether a step updated the world: anything of the hand or the tables moved. A frame
-// that did not (a slow-motion frame between updates, the end screens) keeps the pair
-// of updates the pictures are drawn between.
-bool Updated(const World &before, const World &after) {
-  return std::memcmp(&before.Player, &after.Player, sizeof before.Player) != 0 ||
-         std::memcmp(before.EnemyTable, after.EnemyTable, sizeof before.EnemyTable) != 0 ||
-         std::memcmp(before.ParticleTable, after.ParticleTable, sizeof before.ParticleTable) != 0 ||
-         std::memcmp(before.EffectTable, after.EffectTable, sizeof before.EffectTable) != 0;
-}
 
 // The mouse motion the world has not taken yet: what its frames kept for the hand and
 // what the cursor moved since the last frame read it (the cursor is not put back here:
@@ -87,25 +74,12 @@ void MotionSinceUpdate(double &mx, double &my) {
   my += (cursor.y - 300) * mouseMotion.sensitivity;
 }
 
-// How long from an update to the next: a frame, or in slow motion (which updates the
-// world on the frames whose count leaves 1 when divided by 3) up to three.
-double SpanAfter(const World &w) {
-  if (w.GameState != Playing || !w.slowMotion) return FrameMilliseconds;
-  const uint32_t frames = (1u + 3u - w.frameCounter % 3u) % 3u;
-  return (frames == 0 ? 3.0 : static_cast<double>(frames)) * FrameMilliseconds;
-}
-
 // One picture at `when` on the clock: the things a fraction of the way between the
 // last two updates (22 ms apart, 66 in slow motion), the hand leading.
 void DrawPicture(double when) {
-  double fraction = (when - newestUpdateTime) / newestUpdateSpan;
-  fraction = fraction < 0.0 ? 0.0 : (fraction > 1.0 ? 1.0 : fraction);
   double mx = 0.0, my = 0.0;
   MotionSinceUpdate(mx, my);
-  const World &previous = havePreviousUpdate ? previousUpdate : game;
-  const SceneMoment moment{&previous, &game, static_cast<float>(fraction),
-                           LeadingHand(game, static_cast<float>(fraction), mx, my)};
-  RenderMoment(moment, fpsValue);
+  RenderMoment(MomentAt(updates, game, when, mx, my), fpsValue);
   // Present alone, not the drawing: a slow picture must not pass for a retrace's wait.
   averagePresentMs = averagePresentMs * 0.875 + static_cast<double>(lastPresentMilliseconds) * 0.125;
 }
@@ -163,18 +137,13 @@ void StepFrame() {
   RecordFrame(input);
   FrameReport report;
   static World before;
-  if (smoothPacing) std::memcpy(&before, &game, sizeof game);   // the padding too, for Updated
+  if (smoothPacing) std::memcpy(&before, &game, sizeof game);   // the padding too, for NoteFrame
   StepWorld(game, input, report);
   KeepFrame(input, game);
   for (int i = 0; i < report.soundCount; ++i)
     DSplay(static_cast<char>(report.sounds[i].id), static_cast<char>(report.sounds[i].level));
   if (report.quit) running = 0;  // the frame is still drawn
-  if (smoothPacing && (Updated(before, game) || !havePreviousUpdate)) {
-    previousUpdate = before;
-    havePreviousUpdate = true;
-    newestUpdateTime = timeGetTime();
-    newestUpdateSpan = SpanAfter(game);
-  }
+  if (smoothPacing) NoteFrame(updates, before, game, timeGetTime());
 }
 
 void RunFrame() {
