@@ -2,6 +2,7 @@
 // they take are exactly those of the original pacing, the pictures come at the
 // display's rate (60 when it reports none, never above 240), and what a display shows
 // of constant motion moves evenly where the original steps unevenly.
+#include <cmath>
 #include <vector>
 
 #include "bench/smooth_pacing.h"
@@ -112,6 +113,62 @@ TEST_F(Pacing, AShotFlyingStraightMovesEvenlyOnEveryDisplay) {
     EXPECT_GE(slow, 0.0);
     EXPECT_LE(slow, 0.05) << refresh << " Hz, slow motion";
     EXPECT_GT(ShotJudder(false, refresh, true), 1.0) << refresh << " Hz, slow motion, original";
+  }
+}
+
+// Where wake-ups come late (the fallback clock of a display without a retrace), a
+// picture shows the moment of the refresh it is really shown at: the first refresh of
+// the picture clock at or after it is presented, never one already gone, all on the
+// clock's one beat. So a shot flying straight, and the hand, still move evenly.
+struct Presented {
+  double at, moment;   // when the picture was presented, and the moment it shows
+};
+std::vector<Presented> presented;
+
+void NotePresented(const SceneMoment &m) {
+  Observe(m);
+  // Between updates of a straight flight, 22 ms apart, the newest due at lastFrameTime.
+  presented.push_back({static_cast<double>(timeGetTime()), lastFrameTime + m.fraction * 22.0});
+}
+
+TEST_F(Pacing, WithLateWakeUpsEachPictureShowsTheRefreshItIsShownAt) {
+  for (int refresh : {60, 75, 144}) {
+    const double period = 1000.0 / refresh;
+    StartPlaying(400000, true, refresh, 3);
+    LaunchStraightShot();
+    trackedSlot = 0;
+    presented.clear();
+    pictureObserver = NotePresented;
+    for (int frame = 0; frame < 40; ++frame) RunFrame();
+    trackedSlot = -1;
+    const Presented *first = nullptr;
+    for (const Presented &p : presented) {
+      if (p.at < 400000 + 3 * 22) continue;   // the clock's first frames
+      if (first == nullptr) first = &p;
+      EXPECT_GE(p.moment, p.at - 1e-3) << refresh << " Hz: presented at " << p.at << ", a refresh gone by";
+      EXPECT_LT(p.moment, p.at + period) << refresh << " Hz: presented at " << p.at;
+      const double beats = (p.moment - first->moment) / period;
+      EXPECT_NEAR(beats, std::round(beats), 1e-3) << refresh << " Hz: presented at " << p.at << " off the beat";
+    }
+    ASSERT_NE(first, nullptr);
+    const double judder = JudderIndex(refresh, 400000 + 5 * 22, 400000 + 38 * 22, 1.5);
+    EXPECT_GE(judder, 0.0);
+    EXPECT_LE(judder, 0.10) << refresh << " Hz";
+
+    // The hand swept at a steady 1000 pixels a second is shown where the mouse is by
+    // the refresh too, not where it was when the picture was drawn ahead of it.
+    StartPlaying(500000, true, refresh, 3);
+    std::memset(game.EnemyTable, 0, sizeof game.EnemyTable);
+    game.Player.x = 60.0f;
+    SetMouseSpeed(1000);
+    for (int frame = 0; frame < 30; ++frame) {
+      RunFrame();
+      for (Enemy &e : game.EnemyTable) e.hp = 0;   // nothing in the hand's way
+    }
+    SetMouseSpeed(0);
+    const double hand = JudderIndex(refresh, 500000 + 12 * 22, 500000 + 29 * 22, 1.5);
+    EXPECT_GE(hand, 0.0);
+    EXPECT_LE(hand, 0.05) << refresh << " Hz, the hand";
   }
 }
 
