@@ -542,34 +542,26 @@ TEST_F(SceneTest, TheNewestTrailTriangleIsNearlyOpaqueAndTheOldestFaint) {
 }
 
 // Between updates the hand is drawn ahead of the newest update by the motion made since
-// (in slow motion up to 66 ms of it); the newest blade still grows out of the trail:
-// along the edge it shares with the blade before it there is no black gap, and it
-// reaches through the hand where the hand is drawn.
+// (in slow motion up to 66 ms of it); the newest blade still grows out of the trail, no
+// black gap along the edge it shares with the blade before it, and reaches past the hand.
 TEST_F(SceneTest, TheNewestBladeStaysJoinedToTheTrailWhileTheHandLeads) {
   game.GameState = Playing;
   ID3DXFont *saved[2] = {fonts[0], fonts[1]};
   fonts[0] = fonts[1] = nullptr;
-  // The hand came from (200, 320) to (250, 300) and then to (300, 300); each blade
-  // reaches seven moves ahead, the newest starting where the one before it ended.
-  game.Player.x = 300;
-  game.Player.y = 300;
+  // The hand came from (200, 320) by (250, 300) to (300, 300), each blade reaching seven
+  // moves ahead, the newest from where the one before it ended.
+  game.Player.x = game.Player.y = 300;
   game.Player.vx = 50;
-  game.Player.power = 400;
   game.Player.trail[1] = {{200, 320}, {470, 150}, {600, 160}};
   game.Player.trail[0] = {{250, 300}, {600, 160}, {650, 300}};
+  auto red = [](const Picture &p, int x, int y) { return int((p[size_t(y) * ScreenW + x] >> 16) & 0xFF); };
   for (double lead : {0.0, 20.0, 60.0, -40.0}) {
     const SceneMoment moment{&game, &game, 0.0f, LeadingHand(game, 0.0f, 0.0, lead)};
     Picture p = Frame([&] { DrawSceneAt(moment, fpsValue); });
-    // Just below the shared edge, from (250, 300) towards (600, 160): the newest blade.
-    for (int x = 380; x <= 500; x += 10) {
-      const int edge = static_cast<int>(320 - 0.4 * (x - 200));
-      for (int below : {3, 5})
-        EXPECT_GT(int((p[size_t(edge + below) * ScreenW + x] >> 16) & 0xFF), 100)
-            << "a gap below the trail at (" << x << ", " << edge + below << "), the hand led by " << lead;
-    }
-    // Two moves on from the hand as drawn, a little towards the tip before: the blade.
-    const int x = static_cast<int>(moment.hand.x + 100 + 4), y = static_cast<int>(moment.hand.y - 4);
-    EXPECT_GT(int((p[size_t(y) * ScreenW + x] >> 16) & 0xFF), 100) << "no blade ahead of the hand led by " << lead;
+    for (int x = 380; x <= 500; x += 10)   // just below the shared edge: the newest blade
+      for (int y = static_cast<int>(320 - 0.4 * (x - 200)) + 3, below = 0; below < 2; ++below, y += 2)
+        EXPECT_GT(red(p, x, y), 100) << "a gap at (" << x << ", " << y << "), the hand led by " << lead;
+    EXPECT_GT(red(p, static_cast<int>(moment.hand.x) + 104, static_cast<int>(moment.hand.y) - 4), 100) << lead;
   }
   fonts[0] = saved[0];
   fonts[1] = saved[1];
