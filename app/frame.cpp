@@ -57,27 +57,17 @@ FrameInput ReadInput() {
 }
 
 // ---- Smooth pacing ----------------------------------------------------------------
-World previousUpdate;          // the world before the newest update
-bool havePreviousUpdate;
-double newestUpdateTime;       // when the newest update was made, in ms of the clock
-double newestUpdateSpan = FrameMilliseconds;   // and how long until the next one is due
+UpdatePair updates;            // the two updates the pictures are drawn between
 double nextPicture;            // when the next picture is due on the picture clock
 double averagePresentMs;       // how long Present has been taking (the retrace's wait)
 
-// Whether a step updated the world: anything of the hand or the tables moved. A frame
-// that did not (a slow-motion frame between updates, the end screens) keeps the pair
-// of updates the pictures are drawn between.
-bool Updated(const World &before, const World &after) {
-  return std::memcmp(&before.Player, &after.Player, sizeof before.Player) != 0 ||
-         std::memcmp(before.EnemyTable, after.EnemyTable, sizeof before.EnemyTable) != 0 ||
-         std::memcmp(before.ParticleTable, after.ParticleTable, sizeof before.ParticleTable) != 0 ||
-         std::memcmp(before.EffectTable, after.EffectTable, sizeof before.EffectTable) != 0;
-}
+int lastFrameDx, lastFrameDy;   // the motion the last world frame read
 
-// The mouse motion the world has not taken yet: what its frames kept for the hand and
-// what the cursor moved since the last frame read it (the cursor is not put back here:
-// the next world frame still reads all of it).
-void MotionSinceUpdate(double &mx, double &my) {
+// The mouse motion the world has not taken yet by `ahead` ms from now: what its frames
+// kept for the hand, what the cursor moved since the last frame read it (the cursor is
+// not put back here: the next world frame still reads all of it), and for a picture
+// shown `ahead` ms later the motion until then at the last frame's pace.
+void MotionSinceUpdate(double ahead, double &mx, double &my) {
   mx = game.pendingDx;
   my = game.pendingDy;
   if (demoMode) return;
@@ -85,70 +75,106 @@ void MotionSinceUpdate(double &mx, double &my) {
   if (!GetCursorPos(&cursor)) return;
   mx += (cursor.x - 400) * mouseMotion.sensitivity;
   my += (cursor.y - 300) * mouseMotion.sensitivity;
+  if (ahead <= 0.0) return;
+  mx += ahead * lastFrameDx / FrameMilliseconds;
+  my += ahead * lastFrameDy / FrameMilliseconds;
 }
 
-// How long from an update to the next: a frame, or in slow motion (which updates the
-// world on the frames whose count leaves 1 when divided by 3) up to three.
-double SpanAfter(const World &w) {
-  if (w.GameState != Playing || !w.slowMotion) return FrameMilliseconds;
-  const uint32_t frames = (1u + 3u - w.frameCounter % 3u) % 3u;
-  return (frames == 0 ? 3.0 : static_cast<double>(frames)) * FrameMilliseconds;
-}
-
-// One picture at `when` on the clock: the things a fraction of the way between the
-// last two updates (22 ms apart, 66 in slow motion), the hand leading.
+// One picture shown at `when` on the clock: the things a fraction of the way between
+// the last two updates (22 ms apart, 66 in slow motion), the hand leading.
 void DrawPicture(double when) {
-  double fraction = (when - newestUpdateTime) / newestUpdateSpan;
-  fraction = fraction < 0.0 ? 0.0 : (fraction > 1.0 ? 1.0 : fraction);
   double mx = 0.0, my = 0.0;
-  MotionSinceUpdate(mx, my);
-  const World &previous = havePreviousUpdate ? previousUpdate : game;
-  const SceneMoment moment{&previous, &game, static_cast<float>(fraction),
-                           LeadingHand(game, static_cast<float>(fraction), mx, my)};
-  RenderMoment(moment, fpsValue);
+  MotionSinceUpdate(when - timeGetTime(), mx, my);
+  RenderMoment(MomentAt(updates, game, when, mx, my), fpsValue);
   // Present alone, not the drawing: a slow picture must not pass for a retrace's wait.
   averagePresentMs = averagePresentMs * 0.875 + static_cast<double>(lastPresentMilliseconds) * 0.125;
 }
 
+// How late the pacing's own sleeps wake: the latest of the last two spells of 128
+// wake-ups, in whole ms of the clock. Pictures are drawn that much ahead of the refresh
+// they are for, so a late wake-up still has them up by it.
+struct WakeLateness {
+  double spellLatest = 0.0, lastSpellLatest = 0.0;
+  int spellWakes = 0;
+
+  void Note(double late) {
+    if (late > spellLatest) spellLatest = late;
+    if (++spellWakes < 128) return;
+    lastSpellLatest = spellLatest;
+    spellLatest = 0.0;
+    spellWakes = 0;
+  }
+  // At most half a refresh: wake-ups later than that are missed refreshes whatever is done.
+  double Margin(double period) const {
+    const double latest = spellLatest > lastSpellLatest ? spellLatest : lastSpellLatest;
+    return latest < period * 0.5 ? latest : period * 0.5;
+  }
+};
+WakeLateness wakeLateness;
+
+// Sleeps until the clock reads `until` (a whole ms, later than `now`), noting how late it woke.
+void SleepUntil(double until, double now) {
+  Sleep(static_cast<DWORD>(until - now));
+  wakeLateness.Note(static_cast<double>(timeGetTime()) - until);
+}
+
 // Pictures until the next world frame is due, on a picture clock at the display mode's
-// rate that runs on across the world frames. Each picture stands for its time on that
-// clock, so the things it shows are evenly spaced however the wake-ups fall. Where
-// Present itself waits for the retrace (most of a refresh), the retrace paces the
-// pictures: the next one is drawn at once instead of sleeping toward it, which could
-// wake just too late for a retrace and miss it.
+// rate that runs on across the world frames; each refresh of that clock is when a
+// picture is shown, and the picture shows the things at that moment. A picture is drawn
+// ahead of its refresh by as late as wake-ups have come, so it is up by then; one that
+// is still late for its refresh (the wake-up later than ever, a slow picture) is shown
+// at the next refresh instead and shows that moment, the clock keeping its beat. A world
+// frame is stepped once its time is as near, after the pictures of the refreshes before
+// it, so the picture of a refresh just after it can be up in time too; its time stays
+// on the 22 ms grid. Where Present itself waits for the retrace (most of a refresh), the
+// retrace paces the pictures: the next one is drawn at once instead of sleeping toward
+// it, which could wake just too late for a retrace and miss it.
 void DrawUntilNextFrame() {
   const uint32_t deadline = lastFrameTime + FrameMilliseconds;
   const double period = 1000.0 / DisplayRefreshRate();
   bool drawn = false;
   for (;;) {
     const double now = timeGetTime();
-    if (now >= deadline) {
-      // A late world frame still shows itself once, so a slow machine keeps a picture.
-      if (!drawn) DrawPicture(now);
-      break;
-    }
-    // A clock gone astray (the first frame, a stall, a change of rate) starts again now.
-    if (nextPicture > now + period + 1.0 || nextPicture < now - period) nextPicture = now;
     const bool retracePaced = averagePresentMs >= period * 0.4;
-    if (retracePaced || now >= std::floor(nextPicture)) {
+    const double margin = retracePaced ? 0.0 : wakeLateness.Margin(period);
+    // A clock gone astray (the first frame, a change of rate, a long stall) starts
+    // again now, learning the wake-ups afresh; a refresh already gone is the next one
+    // still to come, on the clock's beat.
+    if (!(nextPicture <= now + period + margin + 1.0) || nextPicture < now - 1000.0) {
+      nextPicture = now;
+      wakeLateness = WakeLateness{};
+    }
+    if (nextPicture < now) nextPicture += std::ceil((now - nextPicture) / period) * period;
+    if (nextPicture > deadline) {
+      // The world frame comes first.
+      const double wake = std::floor(deadline - margin);
+      if (now >= wake) {
+        // A late world frame still shows itself once, so a slow machine keeps a picture.
+        if (!drawn && now >= deadline) DrawPicture(nextPicture);
+        break;
+      }
+      SleepUntil(wake, now);
+      continue;
+    }
+    const double wake = std::floor(nextPicture - margin);
+    if (retracePaced || now >= wake) {
       DrawPicture(nextPicture);
       drawn = true;
       nextPicture += period;
       continue;
     }
-    const double until = nextPicture < deadline ? std::floor(nextPicture) : static_cast<double>(deadline);
-    Sleep(static_cast<DWORD>(until - now));
+    SleepUntil(wake, now);
   }
-  // World frames stay on their 22 ms grid; a late one loses its time, as in original.
+  // World frames stay on their 22 ms grid, also one stepped a little ahead of its time;
+  // a late one loses its time, as in original.
   const uint32_t now = timeGetTime();
-  lastFrameTime = (now - deadline < FrameMilliseconds) ? deadline : now;
+  lastFrameTime = (static_cast<int32_t>(now - deadline) < static_cast<int32_t>(FrameMilliseconds)) ? deadline : now;
 }
 
-}  // namespace
-
-// The world's part of a frame: the input read, the world stepped, its sounds played;
-// smooth pacing notes an update for the pictures drawn between them.
-void StepFrame() {
+// The world's part of a frame due at `due` on the clock: the input read, the world
+// stepped, its sounds played; smooth pacing notes an update for the pictures drawn
+// between them, made at the frame's due time.
+void StepFrameDue(double due) {
   FrameInput input = ReadInput();
   if (demoMode) {
     // The cursor was still read and put back, so the person's motion during the demo
@@ -161,26 +187,32 @@ void StepFrame() {
       input = player.Decide(game);
   }
   RecordFrame(input);
+  lastFrameDx = input.dx;
+  lastFrameDy = input.dy;
   FrameReport report;
   static World before;
-  if (smoothPacing) std::memcpy(&before, &game, sizeof game);   // the padding too, for Updated
+  if (smoothPacing) std::memcpy(&before, &game, sizeof game);   // the padding too, for NoteFrame
   StepWorld(game, input, report);
   KeepFrame(input, game);
   for (int i = 0; i < report.soundCount; ++i)
     DSplay(static_cast<char>(report.sounds[i].id), static_cast<char>(report.sounds[i].level));
   if (report.quit) running = 0;  // the frame is still drawn
-  if (smoothPacing && (Updated(before, game) || !havePreviousUpdate)) {
-    previousUpdate = before;
-    havePreviousUpdate = true;
-    newestUpdateTime = timeGetTime();
-    newestUpdateSpan = SpanAfter(game);
-  }
+  if (smoothPacing) NoteFrame(updates, before, game, due);
 }
+
+}  // namespace
+
+void StepFrame() { StepFrameDue(timeGetTime()); }
 
 void RunFrame() {
   // A kept game watched again runs on its own frames (watch.cpp).
   if (Watching()) return RunWatchFrame();
-  StepFrame();
+  // The frame is due at lastFrameTime, on the 22 ms grid, when it runs within a frame of
+  // it (smooth pacing may step it a little ahead); otherwise now.
+  const uint32_t now = timeGetTime();
+  const int32_t since = static_cast<int32_t>(now - lastFrameTime);
+  const int32_t frame = static_cast<int32_t>(FrameMilliseconds);
+  StepFrameDue(since > -frame && since < frame ? lastFrameTime : now);
   if (smoothPacing) {
     DrawUntilNextFrame();
   } else {

@@ -2,6 +2,7 @@
 #include "render/between.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -113,4 +114,40 @@ SwordPoint LeadingHand(const World &newest, float fraction, double mx, double my
   y = y < 10.0 ? 10.0 : (y > 590.0 ? 590.0 : y);
   if (!std::isfinite(x) || !std::isfinite(y)) return {hand.x, hand.y};
   return {static_cast<float>(x), static_cast<float>(y)};
+}
+
+namespace {
+
+constexpr double FrameMilliseconds = 22.0;
+
+// Whether a step updated the world: anything of the hand or the tables moved.
+bool Updated(const World &before, const World &after) {
+  return std::memcmp(&before.Player, &after.Player, sizeof before.Player) != 0 ||
+         std::memcmp(before.EnemyTable, after.EnemyTable, sizeof before.EnemyTable) != 0 ||
+         std::memcmp(before.ParticleTable, after.ParticleTable, sizeof before.ParticleTable) != 0 ||
+         std::memcmp(before.EffectTable, after.EffectTable, sizeof before.EffectTable) != 0;
+}
+
+// How long from an update to the next: a frame, or in slow motion (which updates the
+// world on the frames whose count leaves 1 when divided by 3) up to three.
+double SpanAfter(const World &w) {
+  if (w.GameState != Playing || !w.slowMotion) return FrameMilliseconds;
+  const uint32_t frames = (1u + 3u - w.frameCounter % 3u) % 3u;
+  return (frames == 0 ? 3.0 : static_cast<double>(frames)) * FrameMilliseconds;
+}
+
+}  // namespace
+
+void NoteFrame(UpdatePair &pair, const World &before, const World &after, double time) {
+  if (pair.havePrevious && !Updated(before, after)) return;
+  std::memcpy(&pair.previous, &before, sizeof before);
+  pair.havePrevious = true;
+  pair.newestTime = time;
+  pair.span = SpanAfter(after);
+}
+
+SceneMoment MomentAt(const UpdatePair &pair, const World &newest, double when, double mx, double my) {
+  const float drawn = Clamped(static_cast<float>((when - pair.newestTime) / pair.span));
+  const World &previous = pair.havePrevious ? pair.previous : newest;
+  return SceneMoment{&previous, &newest, drawn, LeadingHand(newest, drawn, mx, my)};
 }

@@ -42,3 +42,30 @@ Effect EffectBetween(const Effect &previous, const Effect &newest, float fractio
 // newest hand, and with the whole frame's motion at 1 it is where the update puts it.
 // Outside a game (nothing moves the hand) it is the newest hand.
 SwordPoint LeadingHand(const World &newest, float fraction, double mx, double my);
+
+// ---- Smooth pacing's moments --------------------------------------------------------
+// The two updates the pictures between frames are drawn from, as smooth pacing keeps
+// them from frame to frame: the world before the newest update, when the frame that
+// made the newest update was due, and how long after it the next update is due (a
+// frame, or in slow motion up to three). The game's pacing and the replay runner's
+// pictures between frames keep one each, so both draw the same moment the same way.
+struct UpdatePair {
+  World previous;
+  bool havePrevious = false;
+  double newestTime = 0.0;   // ms on the pacing's clock
+  double span = 22.0;        // ms
+};
+
+// Notes a frame that stepped `before` into `after`, due at `time` (ms). A frame that
+// updated the world (anything of the hand or the tables moved) makes `before` the
+// previous update; one that did not (a slow-motion frame between updates, the end
+// screens) keeps the pair. The first frame noted always counts. Both worlds are
+// compared byte for byte, padding too, so `before` is best a memcpy of the world.
+void NoteFrame(UpdatePair &pair, const World &before, const World &after, double time);
+
+// The picture at `when` (ms on the same clock), `newest` being the world after the
+// last frame noted: its things the fraction of the span since the newest update of the
+// way from the previous update to it, and the hand led by the mouse motion (mx, my)
+// the world has not taken yet, all of it (see LeadingHand). Before a previous update
+// is known it is `newest` alone, the hand led.
+SceneMoment MomentAt(const UpdatePair &pair, const World &newest, double when, double mx, double my);

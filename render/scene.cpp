@@ -32,24 +32,35 @@ float TrailAlpha(int k) { return float(k) * 254.0f * 0.125f; }
 D3DCOLOR TrailColour(float alpha) { return D3DCOLOR_ARGB(int(alpha), 255, 60, 180); }
 
 // The newest blade follows the hand where it is drawn: its base and its tip move with
-// the hand's lead (a blade that is not drawn, all three corners on the hand, moves
-// whole and stays not drawn).
-SwordTriangle BladeFollowing(const SwordTriangle &blade, float dx, float dy) {
-  SwordTriangle moved = blade;
+// the hand's lead. It still grows out of the trail: the edge it shares with the blade
+// before it (from its base to the tip before it) stays where the update put it, and
+// the strip between that edge and the moved base is drawn in the blade's colours, so
+// no gap opens between the newest blade and the trail however far the hand leads (in
+// slow motion up to three frames of motion). A blade that is not drawn, all three
+// corners on the hand, moves whole and stays not drawn.
+void DrawNewestBlade(const SwordTriangle &blade, float dx, float dy, D3DCOLOR baseColour, D3DCOLOR previousColour,
+                     D3DCOLOR tipColour) {
   const bool none = blade.base.x == blade.previousTip.x && blade.base.x == blade.tip.x &&
                     blade.base.y == blade.previousTip.y && blade.base.y == blade.tip.y;
-  moved.base = {blade.base.x + dx, blade.base.y + dy};
-  moved.tip = {blade.tip.x + dx, blade.tip.y + dy};
-  if (none) moved.previousTip = moved.base;
-  return moved;
+  if (none) return;   // three corners on one point draw nothing, wherever the point is
+  const SwordPoint base = {blade.base.x + dx, blade.base.y + dy};
+  const SwordPoint tip = {blade.tip.x + dx, blade.tip.y + dy};
+  DrawTriangle(base.x, base.y, blade.previousTip.x, blade.previousTip.y, tip.x, tip.y, baseColour, previousColour,
+               tipColour);
+  DrawTriangle(blade.base.x, blade.base.y, blade.previousTip.x, blade.previousTip.y, base.x, base.y, baseColour,
+               previousColour, baseColour);
 }
 
 void DrawTrail(const PlayerRecord &player, SwordPoint hand) {
   const float dx = hand.x - player.x, dy = hand.y - player.y;
   const bool leads = dx != 0.0f || dy != 0.0f;
   for (int i = 0; i < 8; ++i) {
-    const SwordTriangle &t = (i == 0 && leads) ? BladeFollowing(player.trail[0], dx, dy) : player.trail[i];
+    const SwordTriangle &t = player.trail[i];
     float newer = TrailAlpha(8 - i), older = TrailAlpha(7 - i);
+    if (i == 0 && leads) {
+      DrawNewestBlade(t, dx, dy, TrailColour((newer + older) / 2), TrailColour(older), TrailColour(newer));
+      continue;
+    }
     DrawTriangle(t.base.x, t.base.y, t.previousTip.x, t.previousTip.y, t.tip.x, t.tip.y,
                  TrailColour((newer + older) / 2), TrailColour(older), TrailColour(newer));
   }

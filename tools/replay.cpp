@@ -2,8 +2,9 @@
 // and a recorded input (or the built-in player), and shows everything the game
 // holds: a state dump per frame, a hash of the whole run, or a screenshot. The world
 // steps on its own; only a screenshot starts the game's device, and only the frame
-// asked for is drawn (with FRAME.X, the picture X of the way to the next frame, as the
-// smooth game draws it between two updates).
+// asked for is drawn (with FRAME.X, the picture the smooth game shows X of the way from
+// that frame to the next: between its last two updates, the hand led by the motion made
+// since; FRAME alone is the picture of the frame, as the original pacing draws it).
 //
 //   quillrun-replay [--seed N] (--input FILE | --play normal|random) [--frames N]
 //                   [--dump] [--hash] [--summary] [--screenshot FILE --at FRAME[.X]]
@@ -217,7 +218,11 @@ int main(int argc, char **argv) {
     return 1;
   }
   static World world;
-  static World shotFrom;   // frame F of a picture between F and F + 1
+  // For a picture between frames F and F + 1: the updates it is drawn between, noted
+  // frame by frame as the smooth game notes them, frame f due at f x 22 ms.
+  const bool between = options.screenshotPath != nullptr && options.screenshotFraction > 0.0f;
+  static UpdatePair updates;
+  static World before;
   StartWorld(world, static_cast<uint32_t>(options.seed));
   // The same header the game's own recordings start with, so the file replays by itself.
   if (options.recordPath != nullptr &&
@@ -251,10 +256,21 @@ int main(int argc, char **argv) {
         break;
       }
     }
+    if (between && frame == options.screenshotFrame + 1) {
+      // As the smooth game draws it x of the way from frame F to F + 1: between its last
+      // two updates, the hand led by the motion not yet taken, which by then is what
+      // frame F kept and x of frame F + 1's motion.
+      const double x = options.screenshotFraction;
+      const double mx = world.pendingDx + input.dx * x, my = world.pendingDy + input.dy * x;
+      RenderMoment(MomentAt(updates, world, (options.screenshotFrame + x) * 22.0, mx, my), fpsValue);
+      if (!WriteScreenshot(options.screenshotPath)) status = 1;
+    }
     if (options.recordPath != nullptr &&
         !record.Printf("%d %d %d %d %d %d\n", input.dx, input.dy, input.left, input.right, input.escape, input.enter))
       stopped = true;
+    if (between) std::memcpy(&before, &world, sizeof world);   // the padding too, for NoteFrame
     StepWorld(world, input, report);
+    if (between) NoteFrame(updates, before, world, frame * 22.0);
     played = frame;
     quit = report.quit;
     if (endFrame == 0 && (world.GameState == GameOver || world.GameState == AllClear)) endFrame = frame;
@@ -270,18 +286,8 @@ int main(int argc, char **argv) {
     if (options.screenshotPath != nullptr) {
       // The frame rate as the game would count it by now.
       HeadlessSetTime(static_cast<DWORD>(frame * 22));
-      if (frame == options.screenshotFrame && options.screenshotFraction <= 0.0f) {
+      if (frame == options.screenshotFrame && !between) {
         RenderFrame(world, fpsValue);
-        if (!WriteScreenshot(options.screenshotPath)) status = 1;
-      } else if (frame == options.screenshotFrame) {
-        shotFrom = world;
-      } else if (frame == options.screenshotFrame + 1 && options.screenshotFraction > 0.0f) {
-        // As the smooth game draws it: the things blended from F to F + 1, the hand
-        // led from frame F's by the fraction of frame F + 1's motion made so far.
-        const float x = options.screenshotFraction;
-        const double mx = (static_cast<double>(shotFrom.pendingDx) + input.dx) * x;
-        const double my = (static_cast<double>(shotFrom.pendingDy) + input.dy) * x;
-        RenderMoment(SceneMoment{&shotFrom, &world, x, LeadingHand(shotFrom, x, mx, my)}, fpsValue);
         if (!WriteScreenshot(options.screenshotPath)) status = 1;
       }
       CountFps();

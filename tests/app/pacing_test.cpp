@@ -115,6 +115,45 @@ TEST_F(Pacing, AShotFlyingStraightMovesEvenlyOnEveryDisplay) {
   }
 }
 
+// Where wake-ups come late (the fallback clock of a display without a retrace), a
+// picture shows the moment of the refresh it is really shown at: the first refresh of
+// the picture clock at or after it is presented, never one already gone. So a shot
+// flying straight, and the hand swept steadily, still move evenly on the display.
+std::vector<std::pair<double, double>> presented;   // when presented, the moment shown
+
+void NotePresented(const SceneMoment &m) {
+  Observe(m);
+  // Between updates of a straight flight, 22 ms apart, the newest due at lastFrameTime.
+  presented.push_back({static_cast<double>(timeGetTime()), lastFrameTime + m.fraction * 22.0});
+}
+
+TEST_F(Pacing, WithLateWakeUpsEachPictureShowsTheRefreshItIsShownAt) {
+  for (int refresh : {60, 75, 144}) {
+    StartPlaying(400000, true, refresh, 3);
+    LaunchStraightShot();
+    trackedSlot = 0;
+    presented.clear();
+    pictureObserver = NotePresented;
+    for (int frame = 0; frame < 40; ++frame) RunFrame();
+    trackedSlot = -1;
+    for (const auto &[at, moment] : presented) {
+      if (at < 400000 + 3 * 22) continue;   // the clock's first frames
+      EXPECT_NEAR(moment, at + 500.0 / refresh, 500.0 / refresh + 1e-3) << refresh << " Hz, presented at " << at;
+    }
+    EXPECT_NEAR(JudderIndex(refresh, 400000 + 5 * 22, 400000 + 38 * 22, 1.5), 0.05, 0.05) << refresh << " Hz";
+
+    StartPlaying(500000, true, refresh, 3);
+    game.Player.x = 60.0f;
+    SetMouseSpeed(1000);
+    for (int frame = 0; frame < 30; ++frame) {
+      RunFrame();
+      for (Enemy &e : game.EnemyTable) e.hp = 0;   // nothing in the hand's way
+    }
+    SetMouseSpeed(0);
+    EXPECT_NEAR(JudderIndex(refresh, 500000 + 12 * 22, 500000 + 29 * 22, 1.5), 0.025, 0.025) << refresh << " Hz, hand";
+  }
+}
+
 TEST_F(Pacing, TheHandLeadsSoAMouseMoveIsShownWithinARefresh) {
   for (int refresh : {60, 144}) {
     const double period = 1000.0 / refresh;

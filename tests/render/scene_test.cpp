@@ -16,6 +16,7 @@
 #include "app/game.h"
 #include "platform/d3d8/d3d8_readback.h"
 #include "platform/d3dx/d3dx.h"
+#include "render/between.h"
 #include "render/device.h"
 #include "render/primitives.h"
 #include "render/scene.h"
@@ -535,6 +536,32 @@ TEST_F(SceneTest, TheNewestTrailTriangleIsNearlyOpaqueAndTheOldestFaint) {
     EXPECT_NEAR(int((centre >> 16) & 0xFF), alpha, 4) << i;
     EXPECT_NEAR(int((centre >> 8) & 0xFF), 60 * alpha / 255, 3) << i;
     EXPECT_NEAR(int(centre & 0xFF), 180 * alpha / 255, 3) << i;
+  }
+  fonts[0] = saved[0];
+  fonts[1] = saved[1];
+}
+
+// Between updates the hand is drawn ahead of the newest update by the motion made since
+// (in slow motion up to 66 ms of it); the newest blade still grows out of the trail, no
+// black gap along the edge it shares with the blade before it, and reaches past the hand.
+TEST_F(SceneTest, TheNewestBladeStaysJoinedToTheTrailWhileTheHandLeads) {
+  game.GameState = Playing;
+  ID3DXFont *saved[2] = {fonts[0], fonts[1]};
+  fonts[0] = fonts[1] = nullptr;
+  // The hand came from (200, 320) by (250, 300) to (300, 300), each blade reaching seven
+  // moves ahead, the newest from where the one before it ended.
+  game.Player.x = game.Player.y = 300;
+  game.Player.vx = 50;
+  game.Player.trail[1] = {{200, 320}, {470, 150}, {600, 160}};
+  game.Player.trail[0] = {{250, 300}, {600, 160}, {650, 300}};
+  auto red = [](const Picture &p, int x, int y) { return int((p[size_t(y) * ScreenW + x] >> 16) & 0xFF); };
+  for (double lead : {0.0, 20.0, 60.0, -40.0}) {
+    const SceneMoment moment{&game, &game, 0.0f, LeadingHand(game, 0.0f, 0.0, lead)};
+    Picture p = Frame([&] { DrawSceneAt(moment, fpsValue); });
+    for (int x = 380; x <= 500; x += 10)   // just below the shared edge: the newest blade
+      for (int y = static_cast<int>(320 - 0.4 * (x - 200)) + 3, below = 0; below < 2; ++below, y += 2)
+        EXPECT_GT(red(p, x, y), 100) << "a gap at (" << x << ", " << y << "), the hand led by " << lead;
+    EXPECT_GT(red(p, static_cast<int>(moment.hand.x) + 104, static_cast<int>(moment.hand.y) - 4), 100) << lead;
   }
   fonts[0] = saved[0];
   fonts[1] = saved[1];

@@ -9,13 +9,21 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
+#include "platform/d3d8/d3d8_readback.h"
+#include "png/png_writer.h"
+#include "render/device.h"
+#include "tests/app/headless_game.h"
 #include "world/rules.h"
+#include "world/step.h"
 
 namespace {
 
@@ -247,6 +255,65 @@ TEST(Replay, ScreenshotsBetweenFramesAreTheirOwnAndWholeFramesAreUnchanged) {
   for (const char *bad : {"60.", "60.-5", "60.5.5", ".5", "0.5", "60,5", "60.5e1"})
     EXPECT_EQ(Replay(std::string("--seed 11 --play normal --frames 61 --screenshot x.png --at ") + bad).status, 2)
         << bad;
+}
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The runner draws between frames what the smooth game shows then. The game runs here
+// through its own frame driver on the headless clock (frame f at f x 22 ms, as the
+// runner counts), the right button held over frames 20 to 30 (the world moving on one
+// frame in three) and the mouse swinging, half of each frame's motion made by the
+// middle of the frame before, where the game draws a picture. The runner's F.5 from the
+// same input is that picture, pixel for pixel; its F is the original pacing's picture.
+class ReplayBesideTheGame : public HeadlessGame {};
+
+TEST_F(ReplayBesideTheGame, PicturesBetweenFramesAreTheSmoothGamesOwnInSlowMotion) {
+  std::string text = "0 0 1 0 0 0\n";   // frame 1 starts a normal game
+  for (int f = 2; f <= 34; ++f)
+    text += std::to_string((f / 5) % 2 ? -18 : 26) + (f % 4 < 2 ? " 8 " : " -6 ") + (f % 9 < 6 ? "1 " : "0 ") +
+            (f >= 20 && f < 31 ? "1" : "0") + " 0 0\n";
+  const std::string input = WriteTemp("slow.input", text);
+  StartOnTitle(0);
+  StartWorld(game, 5);
+  smoothPacing = 1;
+  std::vector<DWORD> pixels(800 * 600);
+  std::map<std::string, std::string> shots;   // --at, and the game's picture there
+  auto keep = [&](const std::string &at) {
+    shots[at] = ::testing::TempDir() + std::to_string(getpid()) + ".game" + at + ".png";
+    EXPECT_TRUE(ReadBackPresented(device, pixels.data(), 800, 600));
+    EXPECT_TRUE(WritePng(shots[at].c_str(), 800, 600, pixels.data()));
+  };
+  std::istringstream lines(text);
+  int dx, dy, left, right, escape, enter;
+  for (int f = 1; lines >> dx >> dy >> left >> right >> escape >> enter; ++f) {
+    HeadlessSetKey(VK_LBUTTON, left);
+    HeadlessSetKey(VK_RBUTTON, right);
+    HeadlessMoveMouse(dx / 2, dy / 2);
+    if (f >= 22 && f <= 27) {
+      HeadlessSetTime(static_cast<DWORD>((f - 1) * 22 + 11));
+      DrawPictureNow();
+      keep(std::to_string(f - 1) + ".5");
+    }
+    HeadlessMoveMouse(dx - dx / 2, dy - dy / 2);
+    HeadlessSetTime(static_cast<DWORD>(f * 22));
+    StepFrame();
+    if (f == 25) RenderFrame(game, fpsValue), keep("25");
+  }
+  ASSERT_EQ(game.GameState, Playing);
+  smoothPacing = 0;
+  for (const auto &[at, gamePicture] : shots) {
+    const std::string path = ::testing::TempDir() + std::to_string(getpid()) + ".runner" + at + ".png";
+    RunResult run = Replay("--seed 5 --input " + input + " --screenshot " + path + " --at " + at);
+    ASSERT_EQ(run.status, 0) << at << ": " << run.err;
+    EXPECT_GT(ReadFile(path).size(), 4000u) << at;
+    EXPECT_TRUE(ReadFile(path) == ReadFile(gamePicture)) << "--at " << at << " is not the game's picture";
+    std::remove(path.c_str());
+    std::remove(gamePicture.c_str());
+  }
+  std::remove(input.c_str());
 }
 
 // A stretch of the built-in player's game kept with --record and replayed from that
