@@ -277,11 +277,9 @@ class Page(unittest.TestCase):
 def tap(browser, x, y, fingers=1, apart=0.0):
     """A tap of one or two fingers side by side; the second lands `apart` seconds later."""
     points = [(x, y, 1), (x + 40, y, 2)][:fingers]
-    browser.touch("touchStart", points[0])
-    if fingers == 2:
-        time.sleep(apart)
-        browser.touch("touchStart", *points)
-    time.sleep(0.05)
+    for down in range(1, fingers + 1):
+        browser.touch("touchStart", *points[:down])
+        time.sleep(apart if down < fingers else 0.05)
     browser.touch("touchEnd")
 
 
@@ -290,30 +288,29 @@ def centre(browser, selector):
                             "return [r.left + r.width / 2, r.top + r.height / 2];})()" % selector)
 
 
-def open_phone(browser, url, query=""):
-    """The page on a phone held on its side (844 x 390 CSS pixels, 3 device pixels each),
-    touch only; a tap answers No to the start-up question."""
-    browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
-    turn_phone(browser, landscape=True)
-    browser.navigate(url + "index.html" + query)
-    browser.wait_for("!!(window.Module && Module.questionShownAt)")
-    tap(browser, *centre(browser, "#no"))
-    browser.wait_for("Module._QrProbe(1) >= 1")
-
-
-def turn_phone(browser, landscape):
+def turn_phone(browser, landscape=True):
+    """A phone of 844 x 390 CSS pixels at 3 device pixels each, touch only."""
     width, height, kind, angle = (844, 390, "landscapePrimary", 90) if landscape else (390, 844, "portraitPrimary", 0)
+    browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
     browser.send("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=3, mobile=True,
                  screenOrientation={"type": kind, "angle": angle})
 
 
-def start_by_tap(browser):
-    tap(browser, 422, 195)
-    browser.wait_for("Module._QrProbe(0) == 1", timeout=10)
+def open_phone(browser, url, start=False):
+    """The page on the phone held on its side, No tapped; with `start` a tap starts a game."""
+    turn_phone(browser)
+    browser.navigate(url + "index.html")
+    browser.wait_for("!!(window.Module && Module.questionShownAt)")
+    tap(browser, *centre(browser, "#no"))
+    browser.wait_for("Module._QrProbe(1) >= 1")
+    if start:
+        tap(browser, 422, 195)
+        browser.wait_for("Module._QrProbe(0) == 1", timeout=10)
+        browser.wait_for("!document.getElementById('back').hidden", timeout=10)
 
 
 class Offline(cdp.QuietHandler):
-    """The page's folder, or, while `off` is set, no answer at all (as with no network)."""
+    """The page's folder, or while `off` is set no answer at all, as with no network."""
     off = False
 
     def do_GET(self):
@@ -324,9 +321,8 @@ class Offline(cdp.QuietHandler):
 
 
 class OnAPhone(unittest.TestCase):
-    """The page on a touch screen: fingers are the mouse's buttons and move the hand, a
-    back control and the system's back are Escape, the page holds still, and installed it
-    plays with no network."""
+    """Fingers are the mouse's buttons and move the hand, a back control and the system's
+    back are Escape, the page holds still, and it installs and plays with no network."""
 
     @classmethod
     def setUpClass(cls):
@@ -338,7 +334,7 @@ class OnAPhone(unittest.TestCase):
         cls.server.__exit__(None, None, None)
 
     def test_taps_start_the_games(self):
-        # (how, random mode expected): the two fingers land two frames apart, as fingers do.
+        # (how, random mode): the two fingers land two frames apart, as fingers do.
         cases = [("one finger", lambda b: tap(b, 422, 195), 0),
                  ("one finger held", lambda b: b.touch("touchStart", (422, 195, 1)), 0),
                  ("two fingers", lambda b: tap(b, 400, 195, fingers=2, apart=0.045), 1)]
@@ -351,71 +347,57 @@ class OnAPhone(unittest.TestCase):
                 # A finger is no mouse: the pointer stays free.
                 self.assertIsNone(browser.evaluate("document.pointerLockElement"))
 
-    def test_a_swipe_moves_the_hand_as_far_as_the_finger(self):
+    def test_fingers_move_the_hand_and_hold_the_buttons(self):
+        probe = "[Module._QrProbe(1), Module._QrProbe(3), Module._QrProbe(4), Module._QrProbe(16), Module._QrProbe(14)]"
         with cdp.Browser() as browser:
-            open_phone(browser, self.url)
-            start_by_tap(browser)
+            open_phone(browser, self.url, start=True)
             width = browser.evaluate("document.getElementById('canvas').getBoundingClientRect().width")
-            x0, y0 = browser.evaluate("[Module._QrProbe(3), Module._QrProbe(4)]")
-            browser.touch("touchStart", (300, 200, 1))
-            for step in range(1, 21):
-                browser.touch("touchMove", (300 + 10 * step, 200, 1))
+            _, x0, y0, _, _ = browser.evaluate(probe)
+            for step in range(21):
+                browser.touch("touchStart" if step == 0 else "touchMove", (300 + 10 * step, 200, 1))
                 time.sleep(0.02)
             browser.touch("touchEnd")
             time.sleep(0.6)   # the hand's smoothed motion comes to rest
-            x1, y1 = browser.evaluate("[Module._QrProbe(3), Module._QrProbe(4)]")
-        expected = 200 * 800 / width
-        figure("a 200 CSS pixel swipe on a %.0f CSS pixel wide picture: the hand moved %.2f game pixels (%.2f expected)"
-               % (width, (x1 - x0) / 100, expected))
-        self.assertAlmostEqual((x1 - x0) / 100, expected, delta=2)
-        self.assertAlmostEqual((y1 - y0) / 100, 0, delta=2)
-
-    def test_a_second_finger_slows_the_world(self):
-        # (fingers held, frames per world update, power each update takes): the blade takes
-        # 2, the slow motion 5 more.
-        for fingers, frames_per_update, cost in ((1, 1, 2), (2, 3, 7)):
-            with self.subTest(fingers=fingers), cdp.Browser() as browser:
-                open_phone(browser, self.url)
-                start_by_tap(browser)
-                points = [(300, 200, 1), (500, 200, 2)][:fingers]
-                for held in range(1, fingers + 1):
-                    browser.touch("touchStart", *points[:held])
+            _, x1, y1, _, _ = browser.evaluate(probe)
+            expected = 200 * 800 / width
+            figure("a 200 CSS pixel swipe over a %.0f CSS pixel picture moved the hand %.2f game pixels (%.2f expected)"
+                   % (width, (x1 - x0) / 100, expected))
+            self.assertAlmostEqual((x1 - x0) / 100, expected, delta=2)
+            self.assertAlmostEqual((y1 - y0) / 100, 0, delta=2)
+            # (fingers held, frames per world update, power each update takes): the blade
+            # takes 2, the slow motion 5 more.
+            points = [(300, 200, 1), (500, 200, 2)]
+            for fingers, frames_per_update, cost in ((1, 1, 2), (2, 3, 7)):
+                browser.touch("touchStart", *points[:fingers])
                 time.sleep(0.2)
-                f0, p0 = browser.evaluate("[Module._QrProbe(1), Module._QrProbe(16)]")
+                f0, _, _, p0, _ = browser.evaluate(probe)
                 time.sleep(1.0)
-                f1, p1, slow = browser.evaluate("[Module._QrProbe(1), Module._QrProbe(16), Module._QrProbe(14)]")
-                self.assertEqual(slow, 1 if fingers == 2 else 0)
-                self.assertGreater(f1 - f0, 15)
-                self.assertAlmostEqual((p0 - p1) / cost, (f1 - f0) / frames_per_update, delta=1.5)
-                # Lifting the second finger lets go of the right button only.
-                browser.touch("touchEnd", points[0])
-                browser.wait_for("Module._QrProbe(14) == 0", timeout=10)
-                self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 1)
+                f1, _, _, p1, slow = browser.evaluate(probe)
+                self.assertEqual(slow, fingers - 1, fingers)
+                self.assertAlmostEqual((p0 - p1) / cost, (f1 - f0) / frames_per_update, delta=1.5, msg=fingers)
+            # Lifting the second finger lets go of the right button only.
+            browser.touch("touchEnd", points[0])
+            browser.wait_for("Module._QrProbe(14) == 0", timeout=10)
+            self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 1)
 
     def test_the_back_control_and_the_systems_back_return_to_the_title(self):
         def system_back(browser):
             history = browser.send("Page.getNavigationHistory")
             browser.send("Page.navigateToHistoryEntry", entryId=history["entries"][history["currentIndex"] - 1]["id"])
 
-        cases = [("back control", lambda b: tap(b, *centre(b, "#back"))), ("system back", system_back)]
-        for how, back in cases:
+        for how, back in (("back control", lambda b: tap(b, *centre(b, "#back"))), ("system back", system_back)):
             with self.subTest(how), cdp.Browser() as browser:
-                open_phone(browser, self.url)
-                start_by_tap(browser)
-                browser.wait_for("!document.getElementById('back').hidden", timeout=10)
-                # Drawn beside the picture, not over it.
-                left, right = browser.evaluate("[document.getElementById('back').getBoundingClientRect().right,"
-                                               " document.getElementById('canvas').getBoundingClientRect().left]")
-                self.assertLessEqual(left, right)
-                back(browser)
-                browser.wait_for("Module._QrProbe(0) == 0", timeout=10)
-                # The same page, the game still running, and another game starts.
-                self.assertEqual(browser.evaluate("Module._QrProbe(7)"), 1)
-                browser.wait_for("document.getElementById('back').hidden", timeout=10)
-                start_by_tap(browser)
-                browser.wait_for("!document.getElementById('back').hidden", timeout=10)
-                back(browser)
-                browser.wait_for("Module._QrProbe(0) == 0", timeout=10)
+                open_phone(browser, self.url, start=True)
+                # Beside the picture, not over it.
+                self.assertLessEqual(*browser.evaluate("[document.getElementById('back').getBoundingClientRect().right,"
+                                                       " document.getElementById('canvas').getBoundingClientRect().left]"))
+                for game in range(2):   # the same page, still running, goes back from its next game too
+                    if game:
+                        tap(browser, 422, 195)
+                        browser.wait_for("!document.getElementById('back').hidden", timeout=10)
+                    back(browser)
+                    browser.wait_for("Module._QrProbe(0) == 0 && document.getElementById('back').hidden", timeout=10)
+                    self.assertEqual(browser.evaluate("Module._QrProbe(7)"), 1)
 
     def test_the_page_holds_still_and_waits_while_upright(self):
         with cdp.Browser() as browser:
@@ -439,54 +421,44 @@ class OnAPhone(unittest.TestCase):
             f0 = browser.evaluate("Module._QrProbe(1)")
             time.sleep(0.5)
             self.assertEqual(browser.evaluate("Module._QrProbe(1)"), f0)
-            turn_phone(browser, landscape=True)
+            turn_phone(browser)
             browser.wait_for("document.getElementById('turn').hidden && Module._QrProbe(1) > %d" % (f0 + 5), timeout=10)
 
-    def test_the_manifest_names_the_page_and_its_icons(self):
-        with cdp.Browser() as browser:
-            open_phone(browser, self.url)
-            got = browser.send("Page.getAppManifest")
-        self.assertEqual(got.get("errors"), [])
-        manifest = json.loads(got["data"])
-        self.assertEqual((manifest["name"], manifest["display"], manifest["orientation"]),
-                         ("quillrun", "fullscreen", "landscape"))
-        self.assertTrue(manifest["icons"])
-        for icon in manifest["icons"]:
-            with urllib.request.urlopen(self.url + icon["src"], timeout=30) as r:
-                width, height, _ = cdp.decode_png(r.read())
-            self.assertEqual("%dx%d" % (width, height), icon["sizes"])
-
-    def test_the_page_plays_offline_and_a_new_build_replaces_its_files(self):
+    def test_the_page_installs_plays_offline_and_takes_a_new_build(self):
         with tempfile.TemporaryDirectory() as scratch:
             page = os.path.join(scratch, "web")
             shutil.copytree(PAGE, page)
-            handler = functools.partial(Offline, directory=page)
-            server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Offline, directory=page))
             threading.Thread(target=server.serve_forever, daemon=True).start()
             url = "http://127.0.0.1:%d/" % server.server_address[1]
             caches = "caches.keys().then(function (names) { return names.join(' '); })"
             try:
                 with cdp.Browser() as browser:
                     open_game(browser, url)
+                    manifest = browser.send("Page.getAppManifest")
+                    self.assertEqual(manifest.get("errors"), [])
+                    manifest = json.loads(manifest["data"])
+                    self.assertEqual((manifest["name"], manifest["display"], manifest["orientation"]),
+                                     ("quillrun", "fullscreen", "landscape"))
+                    for icon in manifest["icons"]:
+                        with urllib.request.urlopen(url + icon["src"], timeout=30) as r:
+                            self.assertEqual("%dx%d" % cdp.decode_png(r.read())[:2], icon["sizes"])
                     browser.wait_for("!!navigator.serviceWorker.controller", timeout=60)
                     first = browser.evaluate(caches, await_promise=True)
                     self.assertRegex(first, r"^quillrun-[0-9a-f]{16}$")
                     # No network: the page comes from the cache and plays.
-                    Offline.off = True
-                    browser.send("Network.enable")
-                    browser.send("Network.emulateNetworkConditions", offline=True, latency=0, downloadThroughput=-1,
-                                 uploadThroughput=-1)
-                    open_game(browser, url)
-                    self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 0)
+                    for off in (True, False):
+                        Offline.off = off
+                        browser.send("Network.emulateNetworkConditions", offline=off, latency=0,
+                                     downloadThroughput=-1, uploadThroughput=-1)
+                        if off:
+                            open_game(browser, url)
+                            self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 0)
                     # A new build's worker replaces the cache at the next visit.
-                    Offline.off = False
-                    browser.send("Network.emulateNetworkConditions", offline=False, latency=0, downloadThroughput=-1,
-                                 uploadThroughput=-1)
-                    worker = os.path.join(page, "sw.js")
-                    with open(worker) as f:
-                        text = f.read()
-                    with open(worker, "w") as f:
-                        f.write(text.replace(first, "quillrun-0123456789abcdef"))
+                    with open(os.path.join(page, "sw.js")) as f:
+                        worker = f.read().replace(first, "quillrun-0123456789abcdef")
+                    with open(os.path.join(page, "sw.js"), "w") as f:
+                        f.write(worker)
                     open_game(browser, url)
                     deadline = time.time() + 60
                     while browser.evaluate(caches, await_promise=True) != "quillrun-0123456789abcdef":
