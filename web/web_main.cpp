@@ -15,6 +15,8 @@
 #include <utility>
 #include "app/game.h"
 #include "app/watch.h"
+#include "platform/drivers/driver.h"
+#include "platform/user32/input.h"
 #include "web/frame_pacer.h"
 #include "web/web_watch.h"
 #include "world/world.h"
@@ -28,6 +30,9 @@ uint32_t framesRun;
 // the game after N frames (0: never).
 uint32_t frameLimit;
 double frameMicroseconds;  // time spent in the game's frames, for the page's figures
+// The page turned on its side (a phone held upright shows no picture): the game is
+// frozen as when the page is hidden.
+bool turnedAway;
 
 // clang-format off
 EM_JS(void, AskStartQuestion, (const char *text, const char *caption), {
@@ -71,7 +76,7 @@ void Pass() {
       DispatchMessageA(&msg);
     }
   }
-  if (running && GetForegroundWindow() == mainWindow && (frameLimit == 0 || framesRun < frameLimit)) {
+  if (running && !turnedAway && GetForegroundWindow() == mainWindow && (frameLimit == 0 || framesRun < frameLimit)) {
     const uint32_t now = timeGetTime();
     if (pacer.Due(now)) {
       // The browser has done the waiting: the frame's own wait finds its deadline passed.
@@ -154,10 +159,49 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char *QrWatch(const char *path, const char
   return error.c_str();
 }
 
+namespace {
+
+// The canvas behind the game's window, to hand the page's touches to as the mouse's
+// and the keyboard's events are handed; null before the window and after it.
+NativeWindow *CanvasWindow() { return mainWindow ? NativeWindowOf(mainWindow, CurrentDriver()) : nullptr; }
+
+}  // namespace
+
+// The page's touches as the mouse: motion in the game's pixels (the page scales the
+// finger's motion to the canvas), and the left (1) or right (2) button held or let go.
+extern "C" EMSCRIPTEN_KEEPALIVE void QrTouchMotion(int dx, int dy) {
+  if (NativeWindow *canvas = CanvasWindow(); canvas && !Watching()) DriverMouseMotion(canvas, dx, dy);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void QrTouchButton(int button, int down) {
+  if (button != VK_LBUTTON && button != VK_RBUTTON) return;
+  if (NativeWindow *canvas = CanvasWindow(); canvas && !Watching()) DriverButtonEvent(canvas, button, down != 0, 0, 0);
+}
+
+// The page's back control and the system's back gesture: one press of Escape.
+extern "C" EMSCRIPTEN_KEEPALIVE void QrBack() {
+  if (NativeWindow *canvas = CanvasWindow()) {
+    DriverKeyEvent(canvas, VK_ESCAPE, true, false);
+    DriverKeyEvent(canvas, VK_ESCAPE, false, false);
+  }
+}
+
+// The page held upright (1) or turned back to its side (0): the window loses the
+// foreground and gets it back, as when the page is hidden and shown.
+extern "C" EMSCRIPTEN_KEEPALIVE void QrTurnedAway(int away) {
+  if (turnedAway == (away != 0)) return;
+  turnedAway = away != 0;
+  NativeWindow *canvas = CanvasWindow();
+  if (!canvas) return;
+  if (turnedAway) DriverFocusLost(canvas);
+  else DriverFocusGained(canvas);
+}
+
 // What the page's tests look at: the game state, the frames run and the loop's passes,
 // the hand's position in hundredths of a pixel, the score, the frame rate the game
 // counts, whether it runs, the microseconds its frames have taken, whether sound is on,
-// and while watching the frames of the run stepped, the speed, paused and finished.
+// while watching the frames of the run stepped, the speed, paused and finished, and
+// whether the world runs slowed, the random mode is on, and the sword's power.
 extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
   switch (what) {
     case 0: return game.GameState;
@@ -174,6 +218,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
     case 11: return WatchState().speed;
     case 12: return WatchState().paused ? 1 : 0;
     case 13: return WatchState().finished ? 1 : 0;
+    case 14: return game.slowMotion;
+    case 15: return game.randomMode;
+    case 16: return game.Player.power;
     default: return -1;
   }
 }

@@ -160,6 +160,12 @@ class Browser:
         self.mouse("mousePressed", x, y, "left", 1)
         self.mouse("mouseReleased", x, y, "left", 0)
 
+    def touch(self, kind, *points):
+        """The fingers down after the event, each (x, y, id) in CSS pixels: a start adds
+        the new ones, a move moves them, an end lifts those not named."""
+        self.send("Input.dispatchTouchEvent", type=kind,
+                  touchPoints=[{"x": x, "y": y, "id": finger} for x, y, finger in points])
+
     def key(self, kind, key, code, key_code):
         self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=key_code,
                   nativeVirtualKeyCode=key_code)

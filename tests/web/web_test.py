@@ -1,7 +1,8 @@
 """The browser build in headless Chromium: the page starts, the title screen matches the
-desktop build's picture of the same frame, mouse and keys play the game, replays run
-inside the page end with the desktop replay runner's hashes, and a recording fetched
-with "?watch=URL" plays to the end the desktop replay runner gives it.
+desktop build's picture of the same frame, mouse and keys play the game, fingers play it
+on a phone, the page installs and plays offline, replays run inside the page end with
+the desktop replay runner's hashes, and a recording fetched with "?watch=URL" plays to
+the end the desktop replay runner gives it.
 
     python3 tests/web/web_test.py <page dir> <desktop build dir>
 
@@ -12,6 +13,7 @@ import http.server
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -270,6 +272,204 @@ class Page(unittest.TestCase):
                     % json_string("# quillrun-record 2 rules 999 seed 3\n0 0 0 0 0 0\n"))
             self.assertTrue(refused.startswith("error: line 1: recorded under rules 999"), refused)
             self.assertIn("plays rules ", refused)
+
+
+def tap(browser, x, y, fingers=1, apart=0.0):
+    """A tap of one or two fingers side by side; the second lands `apart` seconds later."""
+    points = [(x, y, 1), (x + 40, y, 2)][:fingers]
+    for down in range(1, fingers + 1):
+        browser.touch("touchStart", *points[:down])
+        time.sleep(apart if down < fingers else 0.05)
+    browser.touch("touchEnd")
+
+
+def centre(browser, selector):
+    return browser.evaluate("(function(){var r=document.querySelector(%r).getBoundingClientRect();"
+                            "return [r.left + r.width / 2, r.top + r.height / 2];})()" % selector)
+
+
+def turn_phone(browser, landscape=True):
+    """A phone of 844 x 390 CSS pixels at 3 device pixels each, touch only."""
+    width, height, kind, angle = (844, 390, "landscapePrimary", 90) if landscape else (390, 844, "portraitPrimary", 0)
+    browser.send("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+    browser.send("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=3, mobile=True,
+                 screenOrientation={"type": kind, "angle": angle})
+
+
+def open_phone(browser, url, start=False):
+    """The page on the phone held on its side, No tapped; with `start` a tap starts a game."""
+    turn_phone(browser)
+    browser.navigate(url + "index.html")
+    browser.wait_for("!!(window.Module && Module.questionShownAt)")
+    tap(browser, *centre(browser, "#no"))
+    browser.wait_for("Module._QrProbe(1) >= 1")
+    if start:
+        tap(browser, 422, 195)
+        browser.wait_for("Module._QrProbe(0) == 1", timeout=10)
+        browser.wait_for("!document.getElementById('back').hidden", timeout=10)
+
+
+class Offline(cdp.QuietHandler):
+    """The page's folder, or while `off` is set no answer at all, as with no network."""
+    off = False
+
+    def do_GET(self):
+        if Offline.off:
+            self.close_connection = True
+            return
+        super().do_GET()
+
+
+class OnAPhone(unittest.TestCase):
+    """Fingers are the mouse's buttons and move the hand, a back control and the system's
+    back are Escape, the page holds still, and it installs and plays with no network."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = cdp.serve(PAGE)
+        cls.url = cls.server.__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.__exit__(None, None, None)
+
+    def test_taps_start_the_games(self):
+        # (how, random mode): the two fingers land two frames apart, as fingers do.
+        cases = [("one finger", lambda b: tap(b, 422, 195), 0),
+                 ("one finger held", lambda b: b.touch("touchStart", (422, 195, 1)), 0),
+                 ("two fingers", lambda b: tap(b, 400, 195, fingers=2, apart=0.045), 1)]
+        for how, fingers, random_mode in cases:
+            with self.subTest(how), cdp.Browser() as browser:
+                open_phone(browser, self.url)
+                fingers(browser)
+                browser.wait_for("Module._QrProbe(0) == 1", timeout=10)
+                self.assertEqual(browser.evaluate("Module._QrProbe(15)"), random_mode)
+                # A finger is no mouse: the pointer stays free.
+                self.assertIsNone(browser.evaluate("document.pointerLockElement"))
+
+    def test_fingers_move_the_hand_and_hold_the_buttons(self):
+        probe = "[Module._QrProbe(1), Module._QrProbe(3), Module._QrProbe(4), Module._QrProbe(16), Module._QrProbe(14)]"
+        with cdp.Browser() as browser:
+            open_phone(browser, self.url, start=True)
+            width = browser.evaluate("document.getElementById('canvas').getBoundingClientRect().width")
+            _, x0, y0, _, _ = browser.evaluate(probe)
+            for step in range(21):
+                browser.touch("touchStart" if step == 0 else "touchMove", (300 + 10 * step, 200, 1))
+                time.sleep(0.02)
+            browser.touch("touchEnd")
+            time.sleep(0.6)   # the hand's smoothed motion comes to rest
+            _, x1, y1, _, _ = browser.evaluate(probe)
+            expected = 200 * 800 / width
+            figure("a 200 CSS pixel swipe over a %.0f CSS pixel picture moved the hand %.2f game pixels (%.2f expected)"
+                   % (width, (x1 - x0) / 100, expected))
+            self.assertAlmostEqual((x1 - x0) / 100, expected, delta=2)
+            self.assertAlmostEqual((y1 - y0) / 100, 0, delta=2)
+            # (fingers held, frames per world update, power each update takes): the blade
+            # takes 2, the slow motion 5 more.
+            points = [(300, 200, 1), (500, 200, 2)]
+            for fingers, frames_per_update, cost in ((1, 1, 2), (2, 3, 7)):
+                browser.touch("touchStart", *points[:fingers])
+                time.sleep(0.2)
+                f0, _, _, p0, _ = browser.evaluate(probe)
+                time.sleep(1.0)
+                f1, _, _, p1, slow = browser.evaluate(probe)
+                self.assertEqual(slow, fingers - 1, fingers)
+                self.assertAlmostEqual((p0 - p1) / cost, (f1 - f0) / frames_per_update, delta=1.5, msg=fingers)
+            # Lifting the second finger lets go of the right button only.
+            browser.touch("touchEnd", points[0])
+            browser.wait_for("Module._QrProbe(14) == 0", timeout=10)
+            self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 1)
+
+    def test_the_back_control_and_the_systems_back_return_to_the_title(self):
+        def system_back(browser):
+            history = browser.send("Page.getNavigationHistory")
+            browser.send("Page.navigateToHistoryEntry", entryId=history["entries"][history["currentIndex"] - 1]["id"])
+
+        for how, back in (("back control", lambda b: tap(b, *centre(b, "#back"))), ("system back", system_back)):
+            with self.subTest(how), cdp.Browser() as browser:
+                open_phone(browser, self.url, start=True)
+                # Beside the picture, not over it.
+                self.assertLessEqual(*browser.evaluate("[document.getElementById('back').getBoundingClientRect().right,"
+                                                       " document.getElementById('canvas').getBoundingClientRect().left]"))
+                for game in range(2):   # the same page, still running, goes back from its next game too
+                    if game:
+                        tap(browser, 422, 195)
+                        browser.wait_for("!document.getElementById('back').hidden", timeout=10)
+                    back(browser)
+                    browser.wait_for("Module._QrProbe(0) == 0 && document.getElementById('back').hidden", timeout=10)
+                    self.assertEqual(browser.evaluate("Module._QrProbe(7)"), 1)
+
+    def test_the_page_holds_still_and_waits_while_upright(self):
+        with cdp.Browser() as browser:
+            open_phone(browser, self.url)
+            # The picture fills the height, 4:3, in the middle.
+            self.assertEqual(browser.evaluate("(function(){var r=document.getElementById('canvas')"
+                                              ".getBoundingClientRect();return [r.left, r.top, r.width, r.height];})()"),
+                             [162, 0, 520, 390])
+            browser.send("Input.synthesizePinchGesture", x=422, y=195, scaleFactor=2.5, gestureSourceType="touch")
+            browser.send("Input.synthesizeScrollGesture", x=422, y=100, yDistance=250, xDistance=-200,
+                         gestureSourceType="touch")
+            self.assertEqual(browser.evaluate("[visualViewport.scale, scrollX, scrollY, visualViewport.pageTop]"),
+                             [1, 0, 0, 0])
+            # A long press opens no menu.
+            self.assertFalse(browser.evaluate("document.getElementById('canvas').dispatchEvent(new MouseEvent("
+                                              "'contextmenu', {bubbles: true, cancelable: true}))"))
+            # Upright, a line asks to turn the phone and no frame runs; turned back, they do.
+            turn_phone(browser, landscape=False)
+            browser.wait_for("!document.getElementById('turn').hidden", timeout=10)
+            time.sleep(0.1)
+            f0 = browser.evaluate("Module._QrProbe(1)")
+            time.sleep(0.5)
+            self.assertEqual(browser.evaluate("Module._QrProbe(1)"), f0)
+            turn_phone(browser)
+            browser.wait_for("document.getElementById('turn').hidden && Module._QrProbe(1) > %d" % (f0 + 5), timeout=10)
+
+    def test_the_page_installs_plays_offline_and_takes_a_new_build(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            page = os.path.join(scratch, "web")
+            shutil.copytree(PAGE, page)
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Offline, directory=page))
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            url = "http://127.0.0.1:%d/" % server.server_address[1]
+            caches = "caches.keys().then(function (names) { return names.join(' '); })"
+            try:
+                with cdp.Browser() as browser:
+                    open_game(browser, url)
+                    manifest = browser.send("Page.getAppManifest")
+                    self.assertEqual(manifest.get("errors"), [])
+                    manifest = json.loads(manifest["data"])
+                    self.assertEqual((manifest["name"], manifest["display"], manifest["orientation"]),
+                                     ("quillrun", "fullscreen", "landscape"))
+                    for icon in manifest["icons"]:
+                        with urllib.request.urlopen(url + icon["src"], timeout=30) as r:
+                            self.assertEqual("%dx%d" % cdp.decode_png(r.read())[:2], icon["sizes"])
+                    browser.wait_for("!!navigator.serviceWorker.controller", timeout=60)
+                    first = browser.evaluate(caches, await_promise=True)
+                    self.assertRegex(first, r"^quillrun-[0-9a-f]{16}$")
+                    def network(on):
+                        Offline.off = not on
+                        browser.send("Network.emulateNetworkConditions", offline=not on, latency=0,
+                                     downloadThroughput=-1, uploadThroughput=-1)
+
+                    # No network: the page comes from the cache and plays.
+                    network(False)
+                    open_game(browser, url)
+                    self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 0)
+                    network(True)
+                    # A new build's worker replaces the cache at the next visit.
+                    with open(os.path.join(page, "sw.js")) as f:
+                        worker = f.read().replace(first, "quillrun-0123456789abcdef")
+                    with open(os.path.join(page, "sw.js"), "w") as f:
+                        f.write(worker)
+                    open_game(browser, url)
+                    deadline = time.time() + 60
+                    while browser.evaluate(caches, await_promise=True) != "quillrun-0123456789abcdef":
+                        self.assertLess(time.time(), deadline, "the new build's cache did not replace the old")
+                        time.sleep(0.2)
+            finally:
+                Offline.off = False
+                server.shutdown()
+                server.server_close()
 
 
 class BoardLike(cdp.QuietHandler):
