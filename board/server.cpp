@@ -395,8 +395,20 @@ struct BoardServer::State {
     kept.began = proven.began;
     kept.frames = proven.frames;
     kept.submitted = static_cast<int64_t>(time(nullptr));
-    int64_t place = 0;
-    if (!db->AddGame(kept, text, &place, error)) return DatabaseFailed(connection, method, url, request, error);
+    kept.fingerprints = std::move(proven.fingerprints);
+    int64_t place = 0, copyOf = 0;
+    if (!db->AddGame(kept, text, &place, &copyOf, error))
+      return DatabaseFailed(connection, method, url, request, error);
+    if (copyOf) {
+      const std::string keptUrl = "/api/games/" + std::to_string(copyOf);
+      return SendJson(connection, method, url, request, RefusalStatus(Refusal::Copy),
+                      {{"error", RefusalName(Refusal::Copy)},
+                       {"reason", "this game is kept already, as game " + std::to_string(copyOf) +
+                                      ": the same inputs from its first frame, whatever came before it"},
+                       {"game", copyOf},
+                       {"url", keptUrl}},
+                      {{MHD_HTTP_HEADER_LOCATION, keptUrl}});
+    }
     generation++;
     std::string location = "/api/games/" + std::to_string(kept.id);
     return SendJson(connection, method, url, request, MHD_HTTP_CREATED,

@@ -74,7 +74,11 @@ std::string BoardPage(const std::vector<BoardGame> &normal, const std::vector<Bo
       ".note, .empty { color: #555; }\n"
       "</style>\n</head>\n<body>\n<h1>quillrun board</h1>\n"
       "<p class=\"note\">Every score here was computed by the board itself, by playing the submitted "
-      "inputs again. That proves the score follows from the inputs sent, not that a person played them.</p>\n";
+      "inputs again. That proves the score follows from the inputs sent, not that a person played them.</p>\n"
+      "<p class=\"note\">Each game is here once: a game whose inputs from its first frame are a kept game's "
+      "(or begin as one does) is refused, under any name, whatever came before it in the run. That does not say "
+      "who played it first, nor stop a copy with one input changed, which is another game with its own "
+      "score.</p>\n";
   page += "<p class=\"note\">The best games of each mode played under rules " + std::to_string(rules) + ".</p>\n";
   Table(page, "Normal", normal, playLinks);
   Table(page, "Random", random, playLinks);

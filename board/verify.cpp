@@ -1,10 +1,12 @@
 // Reading a submission and playing it again (see verify.h).
 #include "board/verify.h"
 
+#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include "app/player.h"
 #include "tools/replay_input.h"
@@ -24,6 +26,7 @@ int RefusalStatus(Refusal refusal) {
     case Refusal::TooMany: return 429;
     case Refusal::Busy:
     case Refusal::TooSlow: return 503;
+    case Refusal::Copy: return 409;
   }
   return 500;
 }
@@ -41,6 +44,7 @@ const char *RefusalName(Refusal refusal) {
     case Refusal::TooMany: return "too-many";
     case Refusal::Busy: return "busy";
     case Refusal::TooSlow: return "too-slow";
+    case Refusal::Copy: return "copy";
   }
   return "unknown";
 }
@@ -116,6 +120,61 @@ bool ReadBegins(const char *line, size_t length, uint32_t &frame) {
   if (at == prefix || at != length) return false;
   frame = static_cast<uint32_t>(value);
   return true;
+}
+
+// One fingerprint being made: SHA-256 over its kind, the rules and the mode, then nine
+// bytes a step (the motion as two 32-bit numbers, little-endian, and the buttons).
+class Fingerprint {
+ public:
+  Fingerprint() : context_(EVP_MD_CTX_new()) {
+    if (!context_) throw std::bad_alloc();
+  }
+  ~Fingerprint() { EVP_MD_CTX_free(context_); }
+  Fingerprint(const Fingerprint &) = delete;
+  Fingerprint &operator=(const Fingerprint &) = delete;
+
+  void Start(const char *kind, int rules, int mode) {
+    if (EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1) throw std::runtime_error("no SHA-256 here");
+    used_ = 0;
+    const std::string head = std::string("quillrun game ") + kind + " rules " + std::to_string(rules) + " mode " +
+                             std::to_string(mode) + "\n";
+    Bytes(head.data(), head.size());
+  }
+  void Add(int32_t dx, int32_t dy, bool left, bool right) {
+    unsigned char step[9];
+    for (int i = 0; i < 4; ++i) {
+      step[i] = static_cast<unsigned char>(static_cast<uint32_t>(dx) >> (8 * i));
+      step[4 + i] = static_cast<unsigned char>(static_cast<uint32_t>(dy) >> (8 * i));
+    }
+    step[8] = static_cast<unsigned char>((left ? 1 : 0) | (right ? 2 : 0));
+    Bytes(step, sizeof step);
+  }
+  std::string Finish() {
+    Flush();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(context_, digest, &size) != 1) throw std::runtime_error("no SHA-256 here");
+    return std::string(reinterpret_cast<const char *>(digest), size);
+  }
+
+ private:
+  // Steps are gathered and hashed a few thousand at a time.
+  void Bytes(const void *data, size_t size) {
+    if (used_ + size > sizeof buffer_) Flush();
+    std::memcpy(buffer_ + used_, data, size);
+    used_ += size;
+  }
+  void Flush() {
+    if (used_ && EVP_DigestUpdate(context_, buffer_, used_) != 1) throw std::runtime_error("no SHA-256 here");
+    used_ = 0;
+  }
+  EVP_MD_CTX *context_;
+  unsigned char buffer_[8192];
+  size_t used_ = 0;
+};
+
+int32_t AddWrapping(int32_t a, int b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
 }  // namespace
@@ -206,12 +265,27 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
   bool inGame = false;      // the game being scored is in play
   bool found = false;       // ... and it has ended in GAME OVER or ALL CLEAR
   int64_t began = -1;
+  auto whole = std::make_unique<Fingerprint>(), opening = std::make_unique<Fingerprint>();
+  int moving = 0;           // frames of the game with mouse motion so far
+  std::string openingKey;
   const size_t frames = record.inputs.size();
   for (size_t i = 0; i < frames && !found; ++i) {
     if (stopped(i)) return false;
     const FrameInput &input = record.inputs[i];
     const int before = world->GameState;
     const bool quits = input.escape && !world->keysHeld.escape && before != Title;
+    if (inGame && before == Playing && !quits) {
+      // The world updates on a frame of play unless slow motion skips it (two frames in
+      // three, by the frame count the step is about to make); an update takes all the
+      // motion gathered since the last one and reads the buttons held now.
+      if (!world->slowMotion || (world->frameCounter + 1) % 3 == 1)
+        whole->Add(AddWrapping(world->pendingDx, input.dx), AddWrapping(world->pendingDy, input.dy), input.left,
+                   input.right);
+      if (openingKey.empty()) {
+        opening->Add(input.dx, input.dy, input.left, input.right);
+        if ((input.dx != 0 || input.dy != 0) && ++moving == OpeningMovingFrames) openingKey = opening->Finish();
+      }
+    }
     StepWorld(*world, input, report);
     const int after = world->GameState;
     if (inGame && (quits || after == Title)) {
@@ -229,6 +303,10 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
       inGame = true;
       began = static_cast<int64_t>(i);
       proven.mode = world->randomMode == 1 ? 1 : 0;
+      whole->Start("whole", record.rules, proven.mode);
+      opening->Start("opening", record.rules, proven.mode);
+      moving = 0;
+      openingKey.clear();
     }
     if (inGame && (after == GameOver || after == AllClear)) {
       found = true;
@@ -238,6 +316,8 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
       proven.began = static_cast<uint32_t>(began);
       proven.ended = static_cast<uint32_t>(i);
       proven.frames = proven.ended - proven.began + 1;
+      proven.fingerprints.push_back(whole->Finish());
+      if (!openingKey.empty()) proven.fingerprints.push_back(openingKey);
     }
     if (wanted >= 0 && !inGame && static_cast<int64_t>(i) >= wanted) {
       refusal = Refusal::NoGame;

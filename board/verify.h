@@ -32,6 +32,7 @@ enum class Refusal {
   TooMany,         // 429: the address has sent its share for now
   Busy,            // 503: the queue of games to play is full
   TooSlow,         // 503: playing it took longer than the board allows
+  Copy,            // 409: the same game is kept already (its fingerprints, below)
 };
 int RefusalStatus(Refusal refusal);
 // A short name for the refusal in answers ("malformed", "too-large", ...).
@@ -66,14 +67,33 @@ struct ProvenGame {
   uint32_t began = 0;       // the frame whose input started it
   uint32_t ended = 0;       // the frame whose input ended it
   uint32_t frames = 0;      // ended - began + 1
+  // What makes the game the game it is, as keys a board keeps only once (SHA-256, 32
+  // bytes each): see GameFingerprints.
+  std::vector<std::string> fingerprints;
 };
+
+// A game's fingerprints, each of its mode, its rules and its own inputs, never of the
+// seed or of anything before its first frame (the header's spelling, the title frames
+// before it, an earlier game in the run):
+//   "whole"    every input the world read in the game, update by update: the hand's
+//              motion as taken (motion made over frames slow motion skips is taken at
+//              once at the next update) and the two buttons. Keys the world never reads
+//              in a game (Enter, a held Escape) and the first frame's motion (a new game
+//              throws it away) are not in it, so a copy changed only there is the same.
+//   "opening"  the game's inputs frame by frame (motion and buttons) up to its
+//              OpeningMovingFrames-th frame of mouse motion, whatever the world does.
+//              Title frames before a game move the world's generator (a star is drawn
+//              each one), so the same inputs after them play another world that ends
+//              elsewhere, with another score: the opening is still this game's. A game
+//              ending before that many frames of motion has no opening key.
+inline constexpr int OpeningMovingFrames = 60;
 
 // Plays the recording and scores its game: the one beginning on frame `game` when
 // asked (game >= 0), else on the frame the file names, else the first that ends. Then
 // refuses a game whose every input from its first frame to its last is what the
 // built-in player decides from that state (a fresh player from the game's first frame,
-// stopping at the first input that differs). `cancel`, when set, or the deadline
-// passing stops the work with TooSlow. False with the refusal and the reason.
+// stopping at the first input that differs). Fills in the game's fingerprints.
+// `cancel`, when set, or the deadline passing stops the work with TooSlow. False with the refusal and the reason.
 bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, Refusal &refusal, std::string &why,
                std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
                const std::atomic<bool> *cancel = nullptr);

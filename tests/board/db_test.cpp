@@ -187,11 +187,13 @@ BoardGame Game(int mode, int rules, int score, const std::string &name = "ann") 
   return game;
 }
 
-// Adds a game; its place (0 on failure).
-int64_t Add(BoardDb &db, BoardGame &game, const std::string &record = "# a recording\n") {
-  int64_t place = 0;
+// Adds a game; its place (0 on failure, or when it is a copy of the game *copyOf).
+int64_t Add(BoardDb &db, BoardGame &game, const std::string &record = "# a recording\n",
+            int64_t *copyOf = nullptr) {
+  int64_t place = 0, copy = 0;
   std::string error;
-  EXPECT_TRUE(db.AddGame(game, record, &place, error)) << error;
+  EXPECT_TRUE(db.AddGame(game, record, &place, &copy, error)) << error;
+  if (copyOf) *copyOf = copy;
   return place;
 }
 
@@ -348,9 +350,9 @@ TYPED_TEST(DbTest, HostileNamesAreKeptExactly) {
   for (const std::string &name : {std::string("nul\0inside", 10), std::string("bad \xC3\x28 byte"),
                                   std::string("overlong \xC0\xAF"), std::string("surrogate \xED\xA0\x80")}) {
     BoardGame game = Game(0, 1, 10, name);
-    int64_t place = 0;
+    int64_t place = 0, copyOf = 0;
     std::string error;
-    EXPECT_FALSE(db->AddGame(game, "r", &place, error));
+    EXPECT_FALSE(db->AddGame(game, "r", &place, &copyOf, error));
     EXPECT_FALSE(error.empty());
   }
   EXPECT_EQ(CountOf(*db), static_cast<int64_t>(names.size()));
@@ -438,9 +440,10 @@ TYPED_TEST(DbTest, ManyThreadsAddingLoseNothing) {
       std::mt19937 random(static_cast<unsigned>(t));
       for (int i = 0; i < Each; ++i) {
         BoardGame game = Game(i % 2, 1, static_cast<int>(random() % 10) * 10, "t" + std::to_string(t));
-        int64_t place = 0;
+        game.fingerprints = {"t" + std::to_string(t) + "." + std::to_string(i)};
+        int64_t place = 0, copyOf = 0;
         std::string error;
-        if (!db->AddGame(game, "# thread " + std::to_string(t), &place, error)) {
+        if (!db->AddGame(game, "# thread " + std::to_string(t), &place, &copyOf, error) || copyOf) {
           ++failures;
           continue;
         }
@@ -473,6 +476,47 @@ TYPED_TEST(DbTest, ManyThreadsAddingLoseNothing) {
     ASSERT_EQ(top.size(), board.size());
     for (size_t i = 0; i < top.size(); ++i) EXPECT_EQ(top[i].id, board[i].id);
   }
+}
+
+TYPED_TEST(DbTest, AGameIsKeptOnceWhicheverProcessTakesIt) {
+  std::unique_ptr<BoardDb> one = this->Open(this->target_), two = this->Open(this->target_);
+  ASSERT_TRUE(one && two);
+  BoardGame kept = Game(0, 1, 300);
+  kept.fingerprints = {"whole-a", "opening-a"};
+  ASSERT_EQ(Add(*one, kept), 1);
+  struct Case {
+    std::vector<std::string> fingerprints;
+    bool copy;
+  } cases[] = {
+      {{"whole-a"}, true}, {{"whole-b", "opening-a"}, true}, {{"whole-b"}, false}, {{"opening-a"}, true}, {{}, false},
+  };
+  for (const Case &c : cases) {
+    BoardGame game = Game(0, 1, 900);
+    game.fingerprints = c.fingerprints;
+    int64_t copyOf = -1;
+    const int64_t place = Add(*two, game, "# r\n", &copyOf);
+    EXPECT_EQ(copyOf, c.copy ? kept.id : 0) << c.fingerprints.size();
+    EXPECT_EQ(place == 0, c.copy);
+  }
+  EXPECT_EQ(CountOf(*one), 3);   // the copies left nothing behind
+
+  // Two processes taking one game at the same moment, again and again: one keeps it.
+  for (int round = 0; round < 10; ++round) {
+    std::vector<int64_t> copyOf(8, -1), ids(8, 0);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < copyOf.size(); ++t)
+      threads.emplace_back([&, t] {
+        BoardGame game = Game(1, 1, 50);
+        game.fingerprints = {"race " + std::to_string(round)};
+        Add(t % 2 ? *one : *two, game, "# r\n", &copyOf[t]);
+        ids[t] = game.id;
+      });
+    for (std::thread &thread : threads) thread.join();
+    const int64_t winner = *std::max_element(ids.begin(), ids.end());
+    EXPECT_EQ(std::count(copyOf.begin(), copyOf.end(), 0), 1) << round;
+    EXPECT_EQ(std::count(copyOf.begin(), copyOf.end(), winner), 7) << round;
+  }
+  EXPECT_EQ(CountOf(*one), 13);
 }
 
 class SqliteDb : public DbTest<Sqlite> {};
