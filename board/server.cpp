@@ -53,6 +53,8 @@ constexpr size_t DrainLimit = 16 * BoardMaxBody;
 // One request while it is handled: the body of a submission as it arrives.
 struct Request {
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  bool begun = false;       // its headers are in and the handler has seen it
+  bool badPath = false;     // a control character in its path: no such path
   bool submission = false;
   bool tooLarge = false;
   bool overBudget = false;  // the board holds as many bodies as it will
@@ -201,6 +203,8 @@ struct BoardServer::State {
 
   // ---- routes ----
   MHD_Result Route(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    if (request.badPath)
+      return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "no such path");
     std::string path = url;
     bool get = strcmp(method, MHD_HTTP_METHOD_GET) == 0 || strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
     auto wrongMethod = [&](const char *allowed) {
@@ -336,6 +340,7 @@ struct BoardServer::State {
 
     std::string name, gameText;
     Argument(connection, "name", name);
+    name = TrimmedName(name);
     std::string nameWhy = NameRefusal(name);
     if (!nameWhy.empty()) return refuse(Refusal::BadName, nameWhy);
     int64_t game = -1;
@@ -438,16 +443,20 @@ struct BoardServer::State {
                            const char *, const char *upload, size_t *uploadSize, void **requestSlot) {
     State &state = *static_cast<State *>(cls);
     auto *request = static_cast<Request *>(*requestSlot);
-    if (!request) {
-      // The headers are in. Answers wait for the whole request (even an empty body):
-      // one given before it is all in closes the connection after it.
+    if (!request) {   // made when its first line came (RequestStarts); never otherwise
       request = new Request;
       *requestSlot = request;
+    }
+    if (!request->begun) {
+      // The headers are in. Answers wait for the whole request (even an empty body):
+      // one given before it is all in closes the connection after it.
+      request->begun = true;
       {
         std::lock_guard<std::mutex> lock(state.activeMutex);
         state.active++;
       }
-      if (strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0) return MHD_YES;
+      if (request->badPath || strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0)
+        return MHD_YES;
       request->submission = true;
       // A body said to be too large is refused before it is sent when the client waits
       // for a go-ahead (Expect: 100-continue). One already on its way is read to its end
@@ -506,13 +515,23 @@ struct BoardServer::State {
     fprintf(stderr, "quillrun-board: %s\n", text);
   }
 
+  // A request's first line is in: its target as sent, before libmicrohttpd reads its
+  // %XX into the C string the handler gets (where a %00 would end it).
+  static void *RequestStarts(void *, const char *target, MHD_Connection *) {
+    auto *request = new Request;
+    request->badPath = PathHasControl(target);
+    return request;
+  }
+
   static void Completed(void *cls, MHD_Connection *, void **requestSlot, MHD_RequestTerminationCode) {
     State &state = *static_cast<State *>(cls);
     auto *request = static_cast<Request *>(*requestSlot);
     if (!request) return;
     state.Release(*request);
+    const bool begun = request->begun;
     delete request;
     *requestSlot = nullptr;
+    if (!begun) return;
     std::lock_guard<std::mutex> lock(state.activeMutex);
     state.active--;
     state.activeDone.notify_all();
@@ -597,6 +616,7 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
       // on its game is not idle in this sense (its thread is in the handler).
       MHD_OPTION_CONNECTION_TIMEOUT, 30u,
       MHD_OPTION_NOTIFY_COMPLETED, &State::Completed, &s,
+      MHD_OPTION_URI_LOG_CALLBACK, &State::RequestStarts, &s,
       MHD_OPTION_END);
   if (!s.daemon) {
     int code = errno;

@@ -47,7 +47,7 @@ void Table(std::string &page, const char *title, const std::vector<BoardGame> &g
   int place = 0;
   for (const BoardGame &game : games) {
     std::string recording = "/api/games/" + std::to_string(game.id);
-    page += "<tr><td>" + std::to_string(++place) + "</td><td>" + HtmlEscape(game.name) + "</td><td>" +
+    page += "<tr><td>" + std::to_string(++place) + "</td><td><bdi>" + HtmlEscape(game.name) + "</bdi></td><td>" +
             std::to_string(game.score) + "</td><td>" + (game.end == "clear" ? "ALL CLEAR" : "GAME OVER") +
             "</td><td>" + std::to_string(game.frames) + "</td><td>" + Date(game.submitted) + "</td><td><a href=\"" +
             HtmlEscape(recording) + "\">recording</a>";

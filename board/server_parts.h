@@ -25,6 +25,11 @@ std::string ForwardedClient(const std::string &peer, const std::vector<std::stri
 // otherwise or when over `max`.
 bool ParseDecimal(const char *text, size_t length, int64_t max, int64_t &value);
 
+// Whether a request's target as sent (before its %XX are read) has a control character
+// in its path, as a byte or once read (%00, %0A...): no path of the board's has one, and
+// a NUL would cut the path short where it is read as a C string.
+bool PathHasControl(const char *target);
+
 // Text for a URL's query value: everything but A-Z a-z 0-9 - . _ ~ percent-encoded.
 std::string UrlEncode(const std::string &text);
 

@@ -168,6 +168,14 @@ class BoardChecks:
                 ("empty name", RECORDS["real"], {}, "", 400, "bad-name"),
                 ("long name", RECORDS["real"], {}, "x" * 25, 400, "bad-name"),
                 ("control in name", RECORDS["real"], {}, "a\x01b", 400, "bad-name"),
+                ("only spaces", RECORDS["real"], {}, " \u3000 ", 400, "bad-name"),
+                ("right-to-left override", RECORDS["real"], {}, "evil\u202egnp.exe", 400, "bad-name"),
+                ("isolate", RECORDS["real"], {}, "\u2067x\u2069", 400, "bad-name"),
+                ("zero width", RECORDS["real"], {}, "A\u200bda", 400, "bad-name"),
+                ("tag", RECORDS["real"], {}, "Ada\U000e0041", 400, "bad-name"),
+                ("line separator", RECORDS["real"], {}, "A\u2028da", 400, "bad-name"),
+                ("noncharacter", RECORDS["real"], {}, "Ada\ufffe", 400, "bad-name"),
+                ("private use", RECORDS["real"], {}, "Ada\ue000", 400, "bad-name"),
                 ("the built-in player", RECORDS["bot"], {}, "Bot", 422, "built-in-player"),
             ]
             for what, record, headers, name, want_status, want_error in refusals:
@@ -177,6 +185,9 @@ class BoardChecks:
                     self.assertTrue(answer.get("reason"), answer)
             status, answer = board.submit(RECORDS["malformed"])
             self.assertIn("line 6", answer["reason"])
+            status, answer = board.submit(low_variant(9), name="\u3000 Zo\u00eb ")
+            self.assertEqual((status, answer["name"]), (201, "Zo\u00eb"), answer)
+            self.assertIn("<td><bdi>Zo\u00eb</bdi></td>".encode(), board.request("GET", "/")[2])
             # A name that is not UTF-8 at all, sent as raw bytes.
             status, _, body = board.request("POST", "/api/games?name=%FF%FE", RECORDS["real"],
                                             {"Content-Type": "text/plain"})
@@ -185,7 +196,7 @@ class BoardChecks:
             self.assertEqual(status, 404)
             # Nothing refused was kept.
             status, _, body = board.request("GET", "/api/top?mode=normal&limit=100")
-            self.assertEqual(len(json.loads(body)["games"]), 2)
+            self.assertEqual(len(json.loads(body)["games"]), 3)
 
             # The game is kept as the game's own export writes one (the run up to its end),
             # and it replays to the same end.

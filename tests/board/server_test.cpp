@@ -385,7 +385,9 @@ TEST_F(BoardServerTest, TheBrowserBuildIsServedAndNothingElse) {
   EXPECT_EQ(Get("/play/in.js").body, "var x;");
   EXPECT_EQ(Get("/play").Header("location"), "/play/");
   for (const char *path : {"/play/../secret.txt", "/play/%2e%2e/secret.txt", "/play/sub/../../secret.txt",
-                           "/play/out.txt", "/play//etc/passwd", "/play/nothing.js", "/play/..", "/play/sub/.."}) {
+                           "/play/out.txt", "/play//etc/passwd", "/play/nothing.js", "/play/..", "/play/sub/..",
+                           "/play/index.html%00.txt", "/play/index.html%00", "/play/sub%0a/", "/play/index.html%7f",
+                           "/%00", "/api/top%00?mode=normal"}) {
     HttpRequest request{"GET", Url(path)};
     request.pathAsIs = true;
     HttpAnswer answer = Http(request);

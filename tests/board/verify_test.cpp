@@ -357,8 +357,20 @@ TEST(BoardNames, TakesUtf8UpToTwentyFourCharactersWithoutControls) {
         std::string("\xc0\xaf"),                 // an overlong '/'
         std::string("\xed\xa0\x80"),             // a surrogate
         std::string("\xf4\x90\x80\x80"),         // past U+10FFFF
-        std::string("cut \xe5\xb1")})
+        std::string("cut \xe5\xb1"),
+        std::string("   "), std::string("\xe3\x80\x80"),               // only spaces
+        std::string("evil\xe2\x80\xaegnp.exe"),                       // right-to-left override
+        std::string("\xe2\x81\xa7x\xe2\x81\xa9"),                       // an isolate
+        std::string("a\xe2\x80\x8b" "b"), std::string("\xef\xbb\xbf" "a"),  // zero-width, byte order mark
+        std::string("tag\xf3\xa0\x81\x81"),                            // a tag character
+        std::string("two\xe2\x80\xa8lines"), std::string("p\xe2\x80\xa9"),  // line, paragraph separator
+        std::string("\xee\x80\x80"), std::string("\xf3\xb0\x80\x80"),      // private use
+        std::string("\xef\xb7\x90"), std::string("\xef\xbf\xbf"), std::string("\xf0\x9f\xbf\xbe")})  // nonchar.
     EXPECT_NE(NameRefusal(bad), "") << bad;
+  // Spaces at either end go; the ones inside stay.
+  for (const auto &[given, kept] : std::initializer_list<std::pair<std::string, std::string>>{
+           {" Ada ", "Ada"}, {"\xe3\x80\x80" "Ada Lo\xc2\xa0", "Ada Lo"}, {"   ", ""}, {"\xff ", "\xff "}})
+    EXPECT_EQ(TrimmedName(given), kept) << given;
 }
 
 TEST(BoardNames, EscapesEveryCharacterThatMeansSomethingInAPage) {
