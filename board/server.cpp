@@ -45,7 +45,11 @@ constexpr int PageGames = 100;
 constexpr int TopLimit = 100;
 // Bodies held at once, arriving or waiting for their game, all connections together:
 // a thousand connections each sending four megabytes would otherwise take four gigabytes.
-constexpr size_t BodyBudget = 128 * BoardMaxBody;
+// A game's body is tens of kilobytes in gzip.
+constexpr size_t BodyBudget = 16 * BoardMaxBody;
+// Recordings being sent at once, as kept (gzip), all connections together. Past it a
+// download is answered 503 at once.
+constexpr size_t AnswerBudget = 64u << 20;
 // A body over BoardMaxBody is still read to its end (and thrown away) up to this size,
 // so the client gets its 413.
 constexpr size_t DrainLimit = 16 * BoardMaxBody;
@@ -79,6 +83,7 @@ struct BoardServer::State {
 
   std::atomic<bool> stopping{false};
   std::atomic<size_t> bodies{0};  // bytes of bodies held, against BodyBudget
+  std::atomic<size_t> answers{0}; // bytes of recordings being sent, against AnswerBudget
 
   // The lists /api/top answered lately. A board is read far more often than a game is
   // added to it, so an answer is given again for up to --top-cache seconds; a game this
@@ -306,11 +311,53 @@ struct BoardServer::State {
       if (!db->Game(id, game, &record, &found, error)) return DatabaseFailed(connection, method, url, request, error);
     }
     if (!found) return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "no such game");
-    std::string disposition = "inline; filename=\"quillrun-" + std::to_string(id) + ".rec\"";
+    const size_t size = record.size();
+    if (answers.fetch_add(size) + size > AnswerBudget) {
+      answers.fetch_sub(size);
+      return SendError(connection, method, url, request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
+                       "the board is sending as many recordings as it will at once", {{MHD_HTTP_HEADER_RETRY_AFTER, "1"}});
+    }
+    // The recording as kept goes with the response and gives back its share when the
+    // response is done with it: gzip as it is to a client that takes it, else opened a
+    // piece at a time (a game kept before recordings were kept as gzip is sent as it is).
+    struct Sent {
+      State *state;
+      std::unique_ptr<GzipPieces> pieces;
+      std::string bytes;
+      size_t size;
+      ~Sent() { state->answers.fetch_sub(size); }
+    };
+    const bool gzip = IsGzip(record);
+    const bool asGzip = gzip && AcceptsGzip(MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                                       MHD_HTTP_HEADER_ACCEPT_ENCODING));
+    auto *sent = new Sent{this, nullptr, {}, size};
+    MHD_Response *response;
+    auto done = [](void *cls) { delete static_cast<Sent *>(cls); };
+    if (gzip && !asGzip) {
+      sent->pieces = std::make_unique<GzipPieces>(std::move(record));
+      response = MHD_create_response_from_callback(
+          MHD_SIZE_UNKNOWN, 32 * 1024,
+          [](void *cls, uint64_t, char *out, size_t most) -> ssize_t {
+            const long got = static_cast<Sent *>(cls)->pieces->Read(out, most);
+            return got > 0 ? got : got == 0 ? MHD_CONTENT_READER_END_OF_STREAM : MHD_CONTENT_READER_END_WITH_ERROR;
+          },
+          sent, done);
+    } else {
+      sent->bytes = std::move(record);
+      response = MHD_create_response_from_buffer_with_free_callback_cls(sent->bytes.size(), sent->bytes.data(), done,
+                                                                        sent);
+    }
+    if (!response) {
+      delete sent;
+      return MHD_NO;
+    }
+    if (asGzip) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+    if (gzip) MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION,
+                            ("inline; filename=\"quillrun-" + std::to_string(id) + ".rec\"").c_str());
     // A kept recording never changes.
-    return SendText(connection, method, url, request, MHD_HTTP_OK, std::move(record), TextType,
-                    {{MHD_HTTP_HEADER_CONTENT_DISPOSITION, disposition},
-                     {"Cache-Control", "public, max-age=31536000, immutable"}});
+    MHD_add_response_header(response, "Cache-Control", "public, max-age=31536000, immutable");
+    return Send(connection, method, url, request, MHD_HTTP_OK, response, TextType);
   }
 
   MHD_Result WebFile(MHD_Connection *connection, const char *method, const char *url, Request &request,

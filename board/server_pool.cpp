@@ -56,9 +56,16 @@ void PlayPool::Run(Job &job) {
   // What the board keeps and serves is the game as the game itself exports one: the
   // run up to the game's last frame, with the frame it began on, so whoever watches it
   // sees that game and no other, and it reads the same as a kept game's --export.
-  if (job.ok)
-    job.text = GameRecordText(record.rules, record.seed, job.proven.began, job.proven.ended, job.proven.score,
-                              record.inputs.data());
+  // It is kept as gzip: a run of two million idle frames is 24 MB of text, and tens of
+  // kilobytes so.
+  if (job.ok &&
+      !GzipText(GameRecordText(record.rules, record.seed, job.proven.began, job.proven.ended, job.proven.score,
+                               record.inputs.data()),
+                job.text)) {
+    job.ok = false;
+    job.refusal = Refusal::Busy;
+    job.why = "the board could not compress the game";
+  }
 }
 
 void PlayPool::Work() {

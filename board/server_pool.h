@@ -61,7 +61,7 @@ class PlayPool {
 
   // Opens, reads and plays the submission on a worker and waits for it: ProveGame's
   // answer and the game's text as the board keeps it (the run up to the game's end, as
-  // GameRecordText writes it), or Busy at once when the queue is full or the pool is
+  // GameRecordText writes it, in gzip), or Busy at once when the queue is full or the pool is
   // closing.
   bool Play(std::string body, bool gzip, int64_t game, ProvenGame &proven, std::string &text, Refusal &refusal,
             std::string &why);

@@ -103,6 +103,22 @@ bool InflateBody(const std::string &body, std::string &text, Refusal &refusal, s
   return ok;
 }
 
+bool GzipText(const std::string &text, std::string &gzip) {
+  z_stream stream{};
+  // 15 + 16: a gzip member; level 6, zlib's own middle.
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  gzip.assign(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef *>(gzip.data());
+  stream.avail_out = static_cast<uInt>(gzip.size());
+  const bool ok = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+  gzip.resize(ok ? stream.total_out : 0);
+  gzip.shrink_to_fit();
+  deflateEnd(&stream);
+  return ok;
+}
+
 namespace {
 
 constexpr char BeginsComment[] = "# game begins at frame ";

@@ -52,6 +52,9 @@ struct SubmittedRecord {
 bool InflateBody(const std::string &body, std::string &text, Refusal &refusal, std::string &why,
                  size_t limit = BoardMaxInflated);
 
+// Text as one gzip member (what the board keeps of a game). False only when zlib fails.
+bool GzipText(const std::string &text, std::string &gzip);
+
 // Reads a recording from text. The header is required and must be the first line; a
 // malformed line is named by its number ("line 12: ..."). Refuses a recording of other
 // rules than this board plays (OtherRules) and one over BoardMaxFrames (TooLarge).

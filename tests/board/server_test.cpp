@@ -241,6 +241,48 @@ TEST_F(BoardServerTest, GzipBodiesAreOpened) {
   EXPECT_EQ(Submit("?name=odd", whole, {"Content-Encoding: br"}).status, 400);
 }
 
+std::string Gunzip(const std::string &gzip) {
+  std::string text;
+  Refusal refusal;
+  std::string why;
+  EXPECT_TRUE(InflateBody(gzip, text, refusal, why)) << why;
+  return text;
+}
+
+TEST_F(BoardServerTest, RecordingsAreKeptAsGzipAndSentSoOrOpenedAsTheyGo) {
+  Start();
+  // A game after 1,900,000 title frames: 23 MB of text as the board keeps it.
+  const std::string whole = WholeGame();
+  const std::string idleFirst = TitleOnly(1900000) + whole.substr(whole.find('\n') + 1);
+  HttpAnswer sent = Submit("?name=long", Gzip(idleFirst), {"Content-Encoding: gzip"});
+  ASSERT_EQ(sent.status, 201) << sent.body;
+  const int64_t id = JsonOf(sent)["id"];
+  std::string error, kept;
+  BoardGame game;
+  bool found = false;
+  std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+  ASSERT_TRUE(db && db->Game(id, game, &kept, &found, error) && found) << error;
+  EXPECT_LT(kept.size(), 200000u);
+  const std::string text = Gunzip(kept);
+  EXPECT_GT(text.size(), 1900000u * 12);
+  const std::string end = " score " + std::to_string(JsonOf(sent)["score"].get<int>()) + "\n";
+  EXPECT_EQ(text.substr(text.size() - end.size()), end);
+
+  struct Case {
+    const char *accept;   // null: no Accept-Encoding at all
+    bool gzip;
+  } cases[] = {{nullptr, false}, {"gzip", true}, {"br, x-gzip;q=0.5", true}, {"*", true},
+               {"identity", false}, {"gzip;q=0, *", false}, {"GZIP ; q=1", true}};
+  for (const Case &c : cases) {
+    HttpRequest request{"GET", Url("/api/games/" + std::to_string(id))};
+    if (c.accept) request.headers.push_back(std::string("Accept-Encoding: ") + c.accept);
+    HttpAnswer answer = Http(request);
+    ASSERT_EQ(answer.status, 200) << (c.accept ? c.accept : "none");
+    EXPECT_EQ(answer.Header("content-encoding"), c.gzip ? "gzip" : "") << (c.accept ? c.accept : "none");
+    EXPECT_TRUE(answer.body == (c.gzip ? kept : text)) << (c.accept ? c.accept : "none");
+  }
+}
+
 TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
   Start();
   // Too large: refused before it is sent when the client waits for the go-ahead, and
