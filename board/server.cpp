@@ -30,6 +30,7 @@
 #include "board/db.h"
 #include "board/server_parts.h"
 #include "board/server_pool.h"
+#include "board/server_watch.h"
 #include "board/verify.h"
 #include "world/rules.h"
 
@@ -77,6 +78,7 @@ struct BoardServer::State {
   std::unique_ptr<BoardDb> db;
   std::unique_ptr<PlayPool> pool;
   std::unique_ptr<Turns> openings;  // connections opening a body at once
+  std::unique_ptr<ConnectionWatch> watch;
   MHD_Daemon *daemon = nullptr;
   int port = 0;
   std::string url;
@@ -494,10 +496,12 @@ struct BoardServer::State {
       request = new Request;
       *requestSlot = request;
     }
+    ConnectionWatch::Entry *watched = WatchedOf(connection);
     if (!request->begun) {
       // The headers are in. Answers wait for the whole request (even an empty body):
       // one given before it is all in closes the connection after it.
       request->begun = true;
+      state.watch->HeadersIn(watched);
       {
         std::lock_guard<std::mutex> lock(state.activeMutex);
         state.active++;
@@ -541,9 +545,13 @@ struct BoardServer::State {
         }
       }
       request->received += *uploadSize;
+      // A body trickling in below the lowest rate is cut, as is one past what is worth
+      // throwing away.
+      if (!state.watch->Body(watched, *uploadSize)) return MHD_NO;
       *uploadSize = 0;
       return request->received > (request->submission ? DrainLimit : BoardMaxBody) ? MHD_NO : MHD_YES;
     }
+    state.watch->RequestIn(watched);
     if (state.stopping) {
       return state.SendError(connection, method, url, *request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
                              "the board is shutting down", {{MHD_HTTP_HEADER_RETRY_AFTER, "10"}});
@@ -570,8 +578,30 @@ struct BoardServer::State {
     return request;
   }
 
-  static void Completed(void *cls, MHD_Connection *, void **requestSlot, MHD_RequestTerminationCode) {
+  static ConnectionWatch::Entry *WatchedOf(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ConnectionWatch::Entry *>(info->socket_context) : nullptr;
+  }
+
+  // A connection opens (watched from now on, and cut at once past its address's share)
+  // or closes.
+  static void ConnectionChanged(void *cls, MHD_Connection *connection, void **socketContext,
+                                MHD_ConnectionNotificationCode code) {
     State &state = *static_cast<State *>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      state.watch->Closed(static_cast<ConnectionWatch::Entry *>(*socketContext));
+      *socketContext = nullptr;
+      return;
+    }
+    const MHD_ConnectionInfo *fd = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const MHD_ConnectionInfo *peer = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!fd) return;
+    *socketContext = state.watch->Opened(fd->connect_fd, peer ? SocketAddress(peer->client_addr) : "");
+  }
+
+  static void Completed(void *cls, MHD_Connection *connection, void **requestSlot, MHD_RequestTerminationCode) {
+    State &state = *static_cast<State *>(cls);
+    state.watch->Answered(WatchedOf(connection));
     auto *request = static_cast<Request *>(*requestSlot);
     if (!request) return;
     state.Release(*request);
@@ -596,6 +626,8 @@ std::string BoardServer::Url() const { return state_->url; }
 int BoardServer::Playing() const { return state_->pool->Playing(); }
 
 int BoardServer::Waiting() const { return state_->pool->Waiting(); }
+
+int BoardServer::Connections() const { return state_->watch ? state_->watch->Open() : 0; }
 
 std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std::string &error) {
   auto state = std::make_unique<State>();
@@ -650,6 +682,10 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
   s.pool = std::make_unique<PlayPool>(workers, options.queue, limit);
   s.openings = std::make_unique<Turns>(std::max(workers, 2));
 
+  s.watch = std::make_unique<ConnectionWatch>(
+      WatchLimits{options.perAddress, options.headerSeconds, static_cast<size_t>(options.bodyRate)},
+      s.options.trustProxy);
+
   unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ITC | MHD_USE_AUTO;
   if (ipv6) flags |= MHD_USE_IPv6;
   flags |= MHD_USE_ERROR_LOG;
@@ -659,11 +695,13 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
       MHD_OPTION_EXTERNAL_LOGGER, &State::LibraryLog, &s,
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr *>(&address),
       MHD_OPTION_CONNECTION_LIMIT, 1024u,
-      // Idle connections and stalled uploads go after this long; a connection waiting
-      // on its game is not idle in this sense (its thread is in the handler).
+      // Silent connections go after this long; a connection waiting on its game is not
+      // silent in this sense (its thread is in the handler). The watch's deadlines are
+      // the tighter ones.
       MHD_OPTION_CONNECTION_TIMEOUT, 30u,
       MHD_OPTION_NOTIFY_COMPLETED, &State::Completed, &s,
       MHD_OPTION_URI_LOG_CALLBACK, &State::RequestStarts, &s,
+      MHD_OPTION_NOTIFY_CONNECTION, &State::ConnectionChanged, &s,
       MHD_OPTION_END);
   if (!s.daemon) {
     int code = errno;
@@ -697,6 +735,7 @@ void BoardServer::Stop() {
   }
   MHD_stop_daemon(s.daemon);
   s.daemon = nullptr;
+  s.watch.reset();
   if (listening != MHD_INVALID_SOCKET) close(listening);
   s.db.reset();
 }

@@ -25,6 +25,9 @@ struct BoardOptions {
   int rate = 10;                        // submissions per address per window
   int rateWindow = 60;                  // the window's length in seconds
   int topSeconds = 1;                   // how long a /api/top list is answered again (0: never)
+  int perAddress = 32;                  // connections one address may hold (0: any number)
+  double headerSeconds = 10;            // for a request's header; then a body's rate counts
+  int bodyRate = 1024;                  // bytes a second a body must average after that
   bool log = true;                      // one line per request on stderr
 };
 
@@ -45,9 +48,10 @@ class BoardServer {
   // "http://ADDR:PORT/".
   std::string Url() const;
 
-  // The games being played now, and the ones waiting for a worker.
+  // The games being played now, the ones waiting for a worker, the connections open.
   int Playing() const;
   int Waiting() const;
+  int Connections() const;
 
   // Takes no more connections or submissions, lets the games being played finish and
   // their answers go out, then closes everything. Safe to call twice.

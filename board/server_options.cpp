@@ -25,6 +25,12 @@ const char *BoardUsage() {
          "  --time-limit SECONDS the longest one game may take to play (default 60)\n"
          "  --rate N             submissions per address per minute (default 10)\n"
          "  --top-cache S        answer a top list again for S seconds (default 1; 0: never)\n"
+         "  --connections-per-address N\n"
+         "                       connections one address (an IPv6 /64) may hold (default 32;\n"
+         "                       0: any number; a trusted proxy has no limit)\n"
+         "  --header-time S      the longest a request's header may take, and an idle\n"
+         "                       connection may wait (default 10)\n"
+         "  --body-rate BYTES    the lowest rate a body must keep after that (default 1024 a second)\n"
          "  --help               show this and exit\n";
 }
 
@@ -66,7 +72,8 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
     }
     static const char *const known[] = {"--db",      "--port",  "--bind",       "--web", "--trust-proxy",
                                         "--workers", "--queue", "--time-limit", "--rate",
-                                        "--top-cache"};
+                                        "--top-cache", "--connections-per-address", "--header-time",
+                                        "--body-rate"};
     bool isKnown = false;
     for (const char *name : known) isKnown = isKnown || option == name;
     if (!isKnown) {
@@ -119,6 +126,14 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
       if (!Count("--rate", text, 1, 1000000, options.rate, error)) return false;
     } else if (option == "--top-cache") {
       if (!Count("--top-cache", text, 0, 3600, options.topSeconds, error)) return false;
+    } else if (option == "--connections-per-address") {
+      if (!Count("--connections-per-address", text, 0, 100000, options.perAddress, error)) return false;
+    } else if (option == "--body-rate") {
+      if (!Count("--body-rate", text, 0, 1 << 30, options.bodyRate, error)) return false;
+    } else if (option == "--header-time") {
+      int seconds = 0;
+      if (!Count("--header-time", text, 1, 3600, seconds, error)) return false;
+      options.headerSeconds = seconds;
     } else if (option == "--time-limit") {
       char *end = nullptr;
       errno = 0;

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -328,6 +329,83 @@ TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
   for (const char *query : {"", "?mode=fast", "?mode=normal&limit=0", "?mode=normal&limit=101",
                             "?mode=normal&limit=ten", "?mode=normal&rules=x"}) {
     EXPECT_EQ(Get(std::string("/api/top") + query).status, 400) << query;
+  }
+}
+
+// A connection from `from` to the board that has sent `start`; -1 when it cannot be made.
+int Connect(int port, const char *from, const std::string &start) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  inet_pton(AF_INET, from, &address.sin_addr);
+  if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) return close(fd), -1;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+      send(fd, start.data(), start.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(start.size()))
+    return close(fd), -1;
+  return fd;
+}
+
+// Sends `trickle` a byte every 100 ms for up to `seconds`: the seconds until the board
+// closed the connection, or -1 when it never did.
+double ClosedAfter(int fd, double seconds, const std::string &trickle = "x") {
+  const auto start = std::chrono::steady_clock::now();
+  char buffer[4096];
+  for (size_t i = 0;; ++i) {
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (now > seconds) return -1;
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 100) > 0) {
+      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      continue;   // an answer: read on to its end
+    }
+    if (!trickle.empty() && send(fd, &trickle[i % trickle.size()], 1, MSG_NOSIGNAL) != 1)
+      return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+}
+
+TEST_F(BoardServerTest, NoClientHoldsTheBoardBySendingSlowly) {
+  options.perAddress = 4;
+  options.headerSeconds = 1;
+  options.bodyRate = 1000;
+  Start();
+  const int port = server->Port();
+  // Past its share, an address's connections are closed at once; another address is
+  // answered meanwhile.
+  std::vector<int> held;
+  for (int i = 0; i < 6; ++i) held.push_back(Connect(port, "127.0.0.1", "GET / HTTP/1.1\r\nHost: b\r\n"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int closedAtOnce = 0;
+  char byte;
+  for (int fd : held) closedAtOnce += recv(fd, &byte, 1, MSG_DONTWAIT) == 0 ? 1 : 0;
+  EXPECT_EQ(closedAtOnce, 2);
+  EXPECT_TRUE(WaitFor([&] { return server->Connections() == 4; }));
+  HttpRequest other{"GET", Url("/api/top?mode=normal")};
+  other.from = "127.0.0.2";
+  EXPECT_EQ(Http(other).status, 200);
+  for (int fd : held) close(fd);
+  ASSERT_TRUE(WaitFor([&] { return server->Connections() == 0; }));
+
+  // A byte now and then keeps no connection beyond the header's deadline, nor a body
+  // below the lowest rate; a whole request at the same pace on an answered connection
+  // waits its turn like any other.
+  struct Case {
+    const char *what;
+    std::string start, trickle;
+  } cases[] = {
+      {"a header a byte at a time", "GET / HTTP/1.1\r\n", "X-Slow: x\r\n"},
+      {"a body a byte at a time", "POST /api/games?name=a HTTP/1.1\r\nHost: b\r\nContent-Length: 100000\r\n\r\n",
+       "0 0 0 0 0 0\n"},
+      {"an idle connection", "GET /api/top HTTP/1.1\r\nHost: b\r\n\r\n", ""},
+  };
+  for (const Case &c : cases) {
+    const int fd = Connect(port, "127.0.0.1", c.start);
+    const double closed = ClosedAfter(fd, 5, c.trickle);
+    EXPECT_GT(closed, 0.9) << c.what;
+    EXPECT_LT(closed, 2.5) << c.what;
+    close(fd);
   }
 }
 
