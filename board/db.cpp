@@ -574,3 +574,11 @@ std::unique_ptr<BoardDb> BoardDb::Open(const std::string &target, std::string &e
   });
   return opened;
 }
+
+bool BackupBoard(const std::string &target, const std::string &file, std::string &error) {
+  if (board_db::IsPostgres(target)) {
+    error = "a PostgreSQL database is copied with its own tools (pg_dump), not by the board";
+    return false;
+  }
+  return board_db::Guard(error, [&] { return board_db::BackupSqlite(target, file, error); });
+}

@@ -62,3 +62,9 @@ class BoardDb {
   // Every game kept, for the tests and the benchmarks.
   virtual bool Count(int64_t *games, std::string &error) = 0;
 };
+
+// Copies a board's SQLite database, live (its board may be taking games meanwhile),
+// into `file` with SQLite's online backup: one consistent copy in a file of its own,
+// in place only once whole. PostgreSQL's databases are copied with its own tools
+// (pg_dump). False with the reason.
+bool BackupBoard(const std::string &target, const std::string &file, std::string &error);

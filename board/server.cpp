@@ -28,6 +28,7 @@
 #include <tuple>
 
 #include "board/db.h"
+#include "board/server_metrics.h"
 #include "board/server_parts.h"
 #include "board/server_pool.h"
 #include "board/server_watch.h"
@@ -79,6 +80,7 @@ struct BoardServer::State {
   std::unique_ptr<PlayPool> pool;
   std::unique_ptr<Turns> openings;  // connections opening a body at once
   std::unique_ptr<ConnectionWatch> watch;
+  BoardMetrics metrics;
   MHD_Daemon *daemon = nullptr;
   int port = 0;
   std::string url;
@@ -158,6 +160,7 @@ struct BoardServer::State {
 
   MHD_Result Refuse(MHD_Connection *connection, const char *method, const char *url, Request &request,
                     Refusal refusal, const std::string &why) {
+    metrics.Refused(refusal);
     int status = RefusalStatus(refusal);
     if (refusal == Refusal::TooMany) {
       return SendError(connection, method, url, request, status, RefusalName(refusal), why,
@@ -219,11 +222,12 @@ struct BoardServer::State {
                        std::string("this path takes ") + allowed, {{MHD_HTTP_HEADER_ALLOW, allowed}});
     };
     if (path == "/api/games") return wrongMethod("POST");
-    if (path == "/" || path == "/api/top" || path.compare(0, 11, "/api/games/") == 0 ||
+    if (path == "/" || path == "/api/top" || path == "/metrics" || path.compare(0, 11, "/api/games/") == 0 ||
         (!webRoot.empty() && (path == "/play" || path.compare(0, 6, "/play/") == 0))) {
       if (!get) return wrongMethod("GET, HEAD");
     }
     if (path == "/") return Page(connection, method, url, request);
+    if (path == "/metrics") return Metrics(connection, method, url, request);
     if (path == "/api/top") return Top(connection, method, url, request);
     if (path.compare(0, 11, "/api/games/") == 0) return Recording(connection, method, url, request, path.substr(11));
     if (!webRoot.empty() && path == "/play") {
@@ -301,6 +305,18 @@ struct BoardServer::State {
     }
     return SendText(connection, method, url, request, MHD_HTTP_OK, std::move(answer), JsonType,
                     {{"Cache-Control", "no-cache"}});
+  }
+
+  MHD_Result Metrics(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    const std::string client = Client(connection);
+    bool allowed = false;
+    for (const std::string &cidr : options.metricsFrom) allowed = allowed || InCidr(client, cidr);
+    if (!allowed)
+      return SendError(connection, method, url, request, MHD_HTTP_FORBIDDEN, "forbidden",
+                       "the metrics are for the addresses of --metrics-from");
+    return SendText(connection, method, url, request, MHD_HTTP_OK,
+                    metrics.Text(pool->Waiting(), pool->Playing(), watch->Open(), watch->Cut()),
+                    "text/plain; version=0.0.4; charset=utf-8", {{"Cache-Control", "no-store"}});
   }
 
   MHD_Result Recording(MHD_Connection *connection, const char *method, const char *url, Request &request,
@@ -437,7 +453,10 @@ struct BoardServer::State {
     }
     ProvenGame proven;
     std::string text;
-    if (!pool->Play(std::move(request.body), gzip, game, proven, text, refusal, why)) return refuse(refusal, why);
+    double seconds = 0;
+    const bool played = pool->Play(std::move(request.body), gzip, game, proven, text, refusal, why, seconds);
+    if (seconds > 0) metrics.Played(seconds);
+    if (!played) return refuse(refusal, why);
 
     BoardGame kept;
     kept.name = name;
@@ -454,6 +473,7 @@ struct BoardServer::State {
     if (!db->AddGame(kept, text, &place, &copyOf, error))
       return DatabaseFailed(connection, method, url, request, error);
     if (copyOf) {
+      metrics.Refused(Refusal::Copy);
       const std::string keptUrl = "/api/games/" + std::to_string(copyOf);
       return SendJson(connection, method, url, request, RefusalStatus(Refusal::Copy),
                       {{"error", RefusalName(Refusal::Copy)},
@@ -464,6 +484,7 @@ struct BoardServer::State {
                       {{MHD_HTTP_HEADER_LOCATION, keptUrl}});
     }
     generation++;
+    metrics.Taken();
     std::string location = "/api/games/" + std::to_string(kept.id);
     return SendJson(connection, method, url, request, MHD_HTTP_CREATED,
                     {{"id", kept.id},

@@ -7,6 +7,7 @@
 //   GET  /api/top?mode=normal|random[&limit=N][&rules=R]
 //   GET  /api/games/ID                  the recording as kept
 //   GET  /                              both boards of the current rules as a page
+//   GET  /metrics                       for the addresses of --metrics-from
 //   GET  /play/...                      the browser build, with --web DIR
 #pragma once
 #include <memory>
@@ -28,6 +29,9 @@ struct BoardOptions {
   int perAddress = 32;                  // connections one address may hold (0: any number)
   double headerSeconds = 10;            // for a request's header; then a body's rate counts
   int bodyRate = 1024;                  // bytes a second a body must average after that
+  // Who may read GET /metrics (the client as Client() finds it): CIDRs or addresses.
+  std::vector<std::string> metricsFrom = {"127.0.0.0/8", "::1"};
+  std::string backup;                   // --backup FILE: copy the database there and exit
   bool log = true;                      // one line per request on stderr
 };
 

@@ -529,6 +529,42 @@ TEST_F(SqliteDb, MissingFoldersAreMade) {
   EXPECT_EQ(CountOf(*db), 0);
 }
 
+TEST_F(SqliteDb, ABackupTakenWhileGamesAreAddedIsWhole) {
+  std::unique_ptr<BoardDb> db = Open(target_);
+  ASSERT_TRUE(db);
+  std::atomic<bool> done{false};
+  std::thread adding([&] {
+    for (int i = 0; !done; ++i) {
+      BoardGame game = Game(i % 2, 1, i);
+      Add(*db, game, "# recording " + std::to_string(i));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string copy = fs::path(target_).parent_path() / "copy.sqlite";
+  std::string error;
+  const bool copied = BackupBoard(target_, copy, error);
+  done = true;
+  adding.join();
+  ASSERT_TRUE(copied) << error;
+  EXPECT_FALSE(fs::exists(copy + ".part"));
+  // A database of its own, whole: every game it holds has its recording.
+  std::unique_ptr<board_db::Connection> raw = board_db::OpenConnection(copy, false, error);
+  std::vector<board_db::Row> rows;
+  ASSERT_TRUE(raw && raw->Query("PRAGMA integrity_check", {}, rows, error)) << error;
+  EXPECT_EQ(rows.at(0).at(0).bytes, "ok");
+  ASSERT_TRUE(raw->Query("SELECT count(*), (SELECT count(*) FROM recordings) FROM games", {}, rows, error)) << error;
+  EXPECT_GT(rows.at(0).at(0).number, 0);
+  EXPECT_EQ(rows.at(0).at(0).number, rows.at(0).at(1).number);
+  EXPECT_LE(rows.at(0).at(0).number, CountOf(*db));
+  // Only a board's database is copied, and PostgreSQL's with its own tools.
+  for (const std::string &source :
+       {std::string(fs::path(target_).parent_path() / "none.sqlite"), std::string("postgresql:///board")}) {
+    EXPECT_FALSE(BackupBoard(source, copy + "2", error)) << source;
+    EXPECT_FALSE(fs::exists(copy + "2")) << source;
+  }
+  EXPECT_NE(error.find("pg_dump"), std::string::npos) << error;
+}
+
 TEST_F(SqliteDb, WhatIsNotABoardIsRefusedAndLeftAlone) {
   const std::string text = std::string(4096, 'q') + "\nnot a database at all\n";
   std::ofstream(target_, std::ios::binary) << text;

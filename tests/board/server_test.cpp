@@ -22,6 +22,7 @@
 
 #include "board/db.h"
 #include "board/server.h"
+#include "board/server_metrics.h"
 #include "board/server_parts.h"
 #include "board/verify.h"
 #include "server_http.h"
@@ -409,6 +410,36 @@ TEST_F(BoardServerTest, NoClientHoldsTheBoardBySendingSlowly) {
   }
 }
 
+TEST_F(BoardServerTest, MetricsCountWhatHappensForTheAddressesAllowed) {
+  options.metricsFrom = {"127.0.0.1/32"};
+  Start();
+  ASSERT_EQ(Submit("?name=Ada", WholeGame()).status, 201);
+  ASSERT_EQ(Submit("?name=Ada", WholeGame()).status, 409);
+  ASSERT_EQ(Submit("?name=%E2%80%AE", WholeGame()).status, 400);
+  HttpAnswer metrics = Get("/metrics");
+  ASSERT_EQ(metrics.status, 200);
+  EXPECT_EQ(metrics.Header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
+  for (const char *line :
+       {"quillrun_board_games_taken_total 1\n", "quillrun_board_games_refused_total{reason=\"copy\"} 1\n",
+        "quillrun_board_games_refused_total{reason=\"bad-name\"} 1\n",
+        "quillrun_board_games_refused_total{reason=\"too-many\"} 0\n", "quillrun_board_play_seconds_count 2\n",
+        "quillrun_board_play_seconds_bucket{le=\"+Inf\"} 2\n", "quillrun_board_games_waiting 0\n",
+        "\nquillrun_board_connections_open ", "# TYPE quillrun_board_play_seconds histogram\n"})
+    EXPECT_NE(metrics.body.find(line), std::string::npos) << line << metrics.body;
+  HttpRequest other{"GET", Url("/metrics")};
+  other.from = "127.0.0.2";
+  EXPECT_EQ(Http(other).status, 403);
+
+  struct Case {
+    const char *address, *cidr;
+    bool in;
+  } cases[] = {{"10.1.2.3", "10.1.0.0/16", true}, {"10.2.0.1", "10.1.0.0/16", false}, {"10.1.2.3", "10.1.2.3", true},
+               {"10.1.2.4", "10.1.2.3", false},   {"10.1.2.3", "0.0.0.0/0", true},    {"fd00::1", "fd00::/8", true},
+               {"fe80::1", "fd00::/8", false},    {"10.1.2.3", "::/0", false},        {"10.1.2.3", "10.1.0.0/x", false},
+               {"", "0.0.0.0/0", false}};
+  for (const Case &c : cases) EXPECT_EQ(InCidr(c.address, c.cidr), c.in) << c.address << " " << c.cidr;
+}
+
 TEST_F(BoardServerTest, EachAddressHasItsShare) {
   options.rate = 2;
   options.trustProxy = {"127.0.0.1"};
@@ -558,7 +589,17 @@ TEST(BoardCommandLine, OptionsAndTheirErrors) {
   EXPECT_EQ(options.queue, 0);
   EXPECT_DOUBLE_EQ(options.timeLimit, 2.5);
   EXPECT_EQ(options.rate, 5);
+  BoardOptions backup;
+  ASSERT_TRUE(parse({"--db", "b.sqlite", "--backup", "copy.sqlite", "--metrics-from", "10.1.0.0/16",
+                     "--metrics-from=fd00::/8"},
+                    backup, error))
+      << error;
+  EXPECT_EQ(backup.backup, "copy.sqlite");
+  EXPECT_EQ(backup.metricsFrom, (std::vector<std::string>{"10.1.0.0/16", "fd00::/8"}));
   for (std::vector<const char *> bad : std::vector<std::vector<const char *>>{
+           {"--db", "b", "--port", "1", "--metrics-from", "10.0.0.0/33"},
+           {"--db", "b", "--port", "1", "--metrics-from", "everyone"},
+           {"--db", "b", "--port", "1", "--connections-per-address", "-1"},
            {"--port", "80"},
            {"--db", "b", "--port", "65536"},
            {"--db", "b", "--port", "-1"},
