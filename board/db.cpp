@@ -470,6 +470,40 @@ class SqlBoardDb : public BoardDb {
     });
   }
 
+  bool Unfingerprinted(int64_t after, int limit, std::vector<int64_t> &ids, std::string &error) override {
+    return Guard(error, [&] {
+      ids.clear();
+      std::vector<Row> rows;
+      if (!Run(Use::Statement, [&](Connection &c, std::string &why) {
+            return c.Query("SELECT id FROM games WHERE id > $1 AND NOT EXISTS"
+                           " (SELECT 1 FROM fingerprints WHERE fingerprints.game = games.id) ORDER BY id LIMIT $2",
+                           {Value::Of(after), Value::Of(limit)}, rows, why);
+          }, error))
+        return false;
+      for (const Row &row : rows) {
+        if (row.empty() || row[0].kind != Value::Int) {
+          error = "a game's id is not a number";
+          return false;
+        }
+        ids.push_back(row[0].number);
+      }
+      return true;
+    });
+  }
+
+  bool AddFingerprints(int64_t id, const std::vector<std::string> &fingerprints, std::string &error) override {
+    return Guard(error, [&] {
+      return Run(Use::Write, [&](Connection &c, std::string &why) {
+        std::vector<Row> rows;
+        for (const std::string &fingerprint : fingerprints)
+          if (!c.Query("INSERT INTO fingerprints(fingerprint, game) VALUES($1, $2) ON CONFLICT (fingerprint) DO NOTHING",
+                       {Value::OfBlob(fingerprint), Value::Of(id)}, rows, why))
+            return false;
+        return true;
+      }, error);
+    });
+  }
+
   bool Top(int mode, int rules, int limit, std::vector<BoardGame> &games, std::string &error) override {
     return Guard(error, [&] {
       games.clear();

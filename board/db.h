@@ -53,6 +53,13 @@ class BoardDb {
   virtual bool AddGame(BoardGame &game, const std::string &record, int64_t *place, int64_t *copyOf,
                        std::string &error) = 0;
 
+  // Games kept before fingerprints were (none of their own), with ids above `after`,
+  // oldest first, at most `limit`.
+  virtual bool Unfingerprinted(int64_t after, int limit, std::vector<int64_t> &ids, std::string &error) = 0;
+  // Keeps fingerprints for a kept game. One another game has already is left to it (the
+  // earlier of two copies kept before fingerprints keeps the key).
+  virtual bool AddFingerprints(int64_t id, const std::vector<std::string> &fingerprints, std::string &error) = 0;
+
   // The best `limit` games of a board, best first (ties: the earlier first).
   virtual bool Top(int mode, int rules, int limit, std::vector<BoardGame> &games, std::string &error) = 0;
 

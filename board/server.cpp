@@ -81,6 +81,7 @@ struct BoardServer::State {
   std::unique_ptr<Turns> openings;  // connections opening a body at once
   std::unique_ptr<ConnectionWatch> watch;
   BoardMetrics metrics;
+  std::thread fingerprinter;   // games kept before fingerprints were get theirs
   MHD_Daemon *daemon = nullptr;
   int port = 0;
   std::string url;
@@ -107,6 +108,37 @@ struct BoardServer::State {
   std::mutex activeMutex;
   std::condition_variable activeDone;
   int active = 0;
+
+  // Games kept before fingerprints were get theirs in the background, one at a time,
+  // each played again from its recording as kept (a copy among them keeps none: the
+  // earlier game has the key). Until then a copy of one of them is not known as one.
+  void FingerprintOld() {
+    int64_t after = 0;
+    long done = 0;
+    std::vector<int64_t> ids;
+    std::string error;
+    while (!stopping && db->Unfingerprinted(after, 16, ids, error) && !ids.empty()) {
+      for (const int64_t id : ids) {
+        if (stopping) break;
+        after = id;
+        BoardGame game;
+        std::string kept, opened, why;
+        bool found = false;
+        Refusal refusal = Refusal::None;
+        SubmittedRecord record;
+        ProvenGame proven;
+        if (!db->Game(id, game, &kept, &found, error) || !found ||
+            (IsGzip(kept) && !InflateBody(kept, opened, refusal, why)) ||
+            !ReadSubmittedRecord(IsGzip(kept) ? opened : kept, record, refusal, why) ||
+            !ProveGame(record, game.began, proven, refusal, why, std::chrono::steady_clock::time_point::max(),
+                       &stopping))
+          continue;
+        if (db->AddFingerprints(id, proven.fingerprints, error)) done++;
+      }
+    }
+    if (!error.empty()) fprintf(stderr, "quillrun-board: cannot fingerprint the games kept before: %s\n", error.c_str());
+    if (done > 0 && options.log) fprintf(stderr, "quillrun-board: fingerprinted %ld games kept before\n", done);
+  }
 
   // ---- answers ----
   void Log(MHD_Connection *connection, const char *method, const char *url, int status, const Request &request) {
@@ -731,6 +763,7 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
     s.pool->Close();
     return nullptr;
   }
+  s.fingerprinter = std::thread([&s] { s.FingerprintOld(); });
   const MHD_DaemonInfo *info = MHD_get_daemon_info(s.daemon, MHD_DAEMON_INFO_BIND_PORT);
   s.port = info && info->port ? info->port : options.port;
   s.url = "http://" + (ipv6 ? "[" + options.bind + "]" : options.bind) + ":" + std::to_string(s.port) + "/";
@@ -757,6 +790,7 @@ void BoardServer::Stop() {
   MHD_stop_daemon(s.daemon);
   s.daemon = nullptr;
   s.watch.reset();
+  if (s.fingerprinter.joinable()) s.fingerprinter.join();
   if (listening != MHD_INVALID_SOCKET) close(listening);
   s.db.reset();
 }

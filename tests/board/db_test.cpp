@@ -517,6 +517,26 @@ TYPED_TEST(DbTest, AGameIsKeptOnceWhicheverProcessTakesIt) {
     EXPECT_EQ(std::count(copyOf.begin(), copyOf.end(), winner), 7) << round;
   }
   EXPECT_EQ(CountOf(*one), 13);
+
+  // Games kept without fingerprints are found, and given them; a key another game has
+  // stays that game's.
+  BoardGame bare = Game(1, 1, 7);
+  Add(*one, bare);
+  std::vector<int64_t> left;
+  std::string error;
+  ASSERT_TRUE(one->Unfingerprinted(0, 100, left, error)) << error;
+  ASSERT_EQ(left.size(), 2u);   // the table's game without any, and this one
+  EXPECT_EQ(left[1], bare.id);
+  const int64_t given = left[0];
+  ASSERT_TRUE(two->AddFingerprints(given, {"whole-late"}, error)) << error;
+  ASSERT_TRUE(two->AddFingerprints(bare.id, {"whole-a"}, error)) << error;
+  ASSERT_TRUE(one->Unfingerprinted(0, 100, left, error)) << error;
+  EXPECT_EQ(left, std::vector<int64_t>{bare.id});
+  BoardGame late = Game(0, 1, 5);
+  late.fingerprints = {"whole-late"};
+  int64_t copyOf = 0;
+  Add(*one, late, "# r\n", &copyOf);
+  EXPECT_EQ(copyOf, given);
 }
 
 class SqliteDb : public DbTest<Sqlite> {};

@@ -285,6 +285,36 @@ TEST_F(BoardServerTest, RecordingsAreKeptAsGzipAndSentSoOrOpenedAsTheyGo) {
   }
 }
 
+TEST_F(BoardServerTest, GamesKeptBeforeFingerprintsGetThemAndTheirCopiesAreKnown) {
+  // Two games as a board kept them before: the text itself, no fingerprints; the second
+  // is a copy of the first.
+  std::string error;
+  std::vector<int64_t> old;
+  {
+    std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+    ASSERT_TRUE(db) << error;
+    for (const char *name : {"first", "copy"}) {
+      BoardGame game;
+      game.name = name;
+      game.end = "over";
+      game.score = 19037;
+      game.frames = 5482;
+      int64_t place = 0, copyOf = 0;
+      ASSERT_TRUE(db->AddGame(game, KeptForm(WholeGame(), 5482, 19037), &place, &copyOf, error)) << error;
+      old.push_back(game.id);
+    }
+  }
+  Start();
+  std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+  std::vector<int64_t> left;
+  EXPECT_TRUE(WaitFor([&] { return db->Unfingerprinted(0, 10, left, error) && left.size() == 1; })) << error;
+  EXPECT_EQ(left, std::vector<int64_t>{old[1]});
+  HttpAnswer again = Submit("?name=late", WholeGame());
+  EXPECT_EQ(again.status, 409) << again.body;
+  EXPECT_EQ(JsonOf(again)["game"], old[0]);
+  EXPECT_EQ(Get("/api/games/" + std::to_string(old[0])).body, KeptForm(WholeGame(), 5482, 19037));
+}
+
 TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
   Start();
   // Too large: refused before it is sent when the client waits for the go-ahead, and
