@@ -496,7 +496,8 @@ class SqlBoardDb : public BoardDb {
       return Run(Use::Write, [&](Connection &c, std::string &why) {
         std::vector<Row> rows;
         for (const std::string &fingerprint : fingerprints)
-          if (!c.Query("INSERT INTO fingerprints(fingerprint, game) VALUES($1, $2) ON CONFLICT (fingerprint) DO NOTHING",
+          if (!c.Query("INSERT INTO fingerprints(fingerprint, game) VALUES($1, $2)"
+                       " ON CONFLICT (fingerprint) DO NOTHING",
                        {Value::OfBlob(fingerprint), Value::Of(id)}, rows, why))
             return false;
         return true;

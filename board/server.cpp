@@ -136,7 +136,8 @@ struct BoardServer::State {
         if (db->AddFingerprints(id, proven.fingerprints, error)) done++;
       }
     }
-    if (!error.empty()) fprintf(stderr, "quillrun-board: cannot fingerprint the games kept before: %s\n", error.c_str());
+    if (!error.empty())
+      fprintf(stderr, "quillrun-board: cannot fingerprint the games kept before: %s\n", error.c_str());
     if (done > 0 && options.log) fprintf(stderr, "quillrun-board: fingerprinted %ld games kept before\n", done);
   }
 
@@ -365,7 +366,8 @@ struct BoardServer::State {
     if (answers.fetch_add(size) + size > AnswerBudget) {
       answers.fetch_sub(size);
       return SendError(connection, method, url, request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
-                       "the board is sending as many recordings as it will at once", {{MHD_HTTP_HEADER_RETRY_AFTER, "1"}});
+                       "the board is sending as many recordings as it will at once",
+                       {{MHD_HTTP_HEADER_RETRY_AFTER, "1"}});
     }
     // The recording as kept goes with the response and gives back its share when the
     // response is done with it: gzip as it is to a client that takes it, else opened a

@@ -78,7 +78,10 @@ bool ParseDecimal(const char *text, size_t length, int64_t max, int64_t &value) 
 
 bool PathHasControl(const char *target) {
   auto hex = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
   };
   for (const char *c = target; *c && *c != '?'; ++c) {
     int byte = static_cast<unsigned char>(*c);
