@@ -1,20 +1,27 @@
 """The leaderboard under load, on this machine: the whole POST path of one normal game
 (parse, play, store, answer) one at a time, then 200 whole games sent at once, then
 GET /api/top under wrk; on SQLite and on PostgreSQL (a throwaway cluster started here).
+Then, on SQLite, the board's memory while 128 clients download at once the largest game
+it takes (a game after 1,990,000 title frames), and other clients' GET /api/top while
+one address holds 1,100 connections sending a header byte a second.
 
-    python3 bench/board_load.py <build dir> [--games N] [--seconds S]
+    python3 bench/board_load.py <build dir> [--games N] [--seconds S] [--only-attacks]
 
 The baseline, measured in the same run: the replay runner playing the same recording to
 its end, as a process of its own. Needs wrk (scripts/setup --test installs it)."""
 import concurrent.futures
+import gzip
 import json
 import os
 import re
+import resource
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.error
 import urllib.parse
@@ -62,7 +69,8 @@ class Board:
 def whole_game(build, work):
     """A normal game played to ALL CLEAR: the built-in player's game from seed 7 with
     the Enter key (which only shows the HUD's caption) held on its eleventh frame, so it
-    is no longer the player's own game and the board plays it through."""
+    is no longer the player's own game and the board plays it through. The games sent
+    are variants of it (see variant), which may end otherwise."""
     path = os.path.join(work, "player.rec")
     subprocess.run([os.path.join(build, "quillrun-replay"), "--seed", "7", "--play", "normal", "--frames", "7200",
                     "--record", path], check=True, capture_output=True)
@@ -77,6 +85,16 @@ def whole_game(build, work):
     return record, path
 
 
+def variant(record, n):
+    """The game with its hand's motion on its twentieth frame n pixels longer: a game of
+    its own (the board keeps each game once), which plays a little differently."""
+    lines = record.split(b"\n")
+    values = lines[21].split()
+    values[0] = b"%d" % (int(values[0]) + n)
+    lines[21] = b" ".join(values)
+    return b"\n".join(lines)
+
+
 def baseline(build, path, rounds):
     times = []
     for _ in range(rounds):
@@ -88,13 +106,14 @@ def baseline(build, path, rounds):
 
 
 def measure(build, db, record, games, seconds, base, label):
-    board = Board(build, db, "--rate", "1000000", "--queue", "1024")
+    # Every client here is one address: its share of connections is not what is measured.
+    board = Board(build, db, "--rate", "1000000", "--queue", "1024", "--connections-per-address", "0")
     try:
         # One at a time: the whole POST path of one game.
         cpu_before = cpu_seconds(board.process.pid)
         times = []
         for n in range(games):
-            status, answer, took = board.submit(record, "one-%d" % n)
+            status, answer, took = board.submit(variant(record, n + 1), "one-%d" % n)
             assert status == 201, answer
             times.append(took)
         cpu = (cpu_seconds(board.process.pid) - cpu_before) / games
@@ -107,7 +126,7 @@ def measure(build, db, record, games, seconds, base, label):
         # 200 at once.
         started = time.perf_counter()
         with concurrent.futures.ThreadPoolExecutor(200) as pool:
-            results = list(pool.map(lambda n: board.submit(record, "many-%d" % n), range(200)))
+            results = list(pool.map(lambda n: board.submit(variant(record, 1000 + n), "many-%d" % n), range(200)))
         wall = time.perf_counter() - started
         taken = [r for r in results if r[0] == 201]
         answered = [r[2] for r in results]
@@ -122,7 +141,7 @@ def measure(build, db, record, games, seconds, base, label):
         # The top list under wrk: as the board answers it (a list kept for a second),
         # and from a board that asks the database every time, on the same database.
         top_list(board.url, seconds, label, "kept a second")
-        uncached = Board(build, db, "--top-cache", "0")
+        uncached = Board(build, db, "--top-cache", "0", "--connections-per-address", "0")
         try:
             top_list(uncached.url, seconds, label, "database every time")
         finally:
@@ -143,6 +162,135 @@ def top_list(url, seconds, label, how):
           (label, how, seconds, rate, p99_ms, ", %s failed" % non2xx.group(1) if non2xx else ""))
 
 
+def rss_mb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:")) / 1024.0
+
+
+class PeakRss:
+    """The board's resident memory, sampled every 5 ms while a `with` block runs."""
+
+    def __init__(self, pid):
+        self.pid, self.peak, self.done = pid, 0.0, threading.Event()
+
+    def __enter__(self):
+        self.before = rss_mb(self.pid)
+        self.thread = threading.Thread(target=self.sample)
+        self.thread.start()
+        return self
+
+    def sample(self):
+        while not self.done.is_set():
+            self.peak = max(self.peak, rss_mb(self.pid))
+            time.sleep(0.005)
+
+    def __exit__(self, *exc):
+        self.done.set()
+        self.thread.join()
+
+
+def downloads(build, work):
+    """128 clients downloading at once the largest game the board takes: the test data's
+    whole game after 1,990,000 title frames (about 24 MB as text)."""
+    # All 128 from one address: its share of connections (where the board has one) is
+    # not what is measured here.
+    share = ["--connections-per-address", "0"] if "--connections-per-address" in subprocess.run(
+        [os.path.join(build, "quillrun-board"), "--help"], capture_output=True, text=True).stdout else []
+    board = Board(build, os.path.join(work, "downloads.sqlite"), "--rate", "1000", *share)
+    try:
+        game = open(os.path.join(SOURCE, "tests/data/wholegame.input"), "rb").read()
+        body = gzip.compress(b"# quillrun-record 2 rules 1 seed 1\n" + b"0 0 0 0 0 0\n" * 1990000 + game, 9)
+        req = urllib.request.Request(board.url + "/api/games?name=long", data=body, method="POST",
+                                     headers={"Content-Type": "text/plain", "Content-Encoding": "gzip"})
+        with urllib.request.urlopen(req, timeout=600) as r:
+            kept = json.load(r)
+
+        def fetch(accept):
+            headers = {"Accept-Encoding": accept} if accept else {}
+            try:
+                with urllib.request.urlopen(urllib.request.Request(board.url + kept["url"], headers=headers),
+                                            timeout=600) as r:
+                    return r.status, len(r.read())
+            except urllib.error.HTTPError as e:
+                return e.code, 0
+
+        for accept in (None, "gzip"):
+            with PeakRss(board.process.pid) as rss:
+                with concurrent.futures.ThreadPoolExecutor(128) as pool:
+                    results = list(pool.map(fetch, [accept] * 128))
+            sizes = sorted({size for status, size in results if status == 200})
+            print("downloads, %s: %d KB sent; 128 at once: %d answered 200 (%s bytes each), %d others; board RSS %.0f MB"
+                  " before, %.0f MB at most" % ("Accept-Encoding: gzip" if accept else "no Accept-Encoding",
+                                                len(body) // 1024, sum(1 for s, _ in results if s == 200), sizes,
+                                                sum(1 for s, _ in results if s != 200), rss.before, rss.peak))
+    finally:
+        board.stop()
+
+
+def slow_connections(build, work, seconds):
+    """One address (127.0.0.1) opening 1,100 connections that each send a header byte a
+    second, and another (127.0.0.2) asking GET /api/top one request at a time meanwhile."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 8192), hard))
+    board = Board(build, os.path.join(work, "slow.sqlite"))
+    port = int(board.url.rsplit(":", 1)[1])
+    try:
+        def top_times(duration):
+            times = []
+            end = time.monotonic() + duration
+            while time.monotonic() < end:
+                started = time.perf_counter()
+                try:
+                    conn = socket.create_connection(("127.0.0.2", port), timeout=5, source_address=("127.0.0.2", 0))
+                    conn.sendall(b"GET /api/top?mode=normal HTTP/1.1\r\nHost: b\r\nConnection: close\r\n\r\n")
+                    while conn.recv(65536):
+                        pass
+                    conn.close()
+                    times.append(time.perf_counter() - started)
+                except OSError:
+                    times.append(5.0)   # no answer within 5 s
+                time.sleep(0.01)
+            return times
+
+        quiet = top_times(3)
+        held, stop = [], threading.Event()
+
+        def attack():
+            for _ in range(1100):
+                try:
+                    s = socket.create_connection(("127.0.0.1", port), timeout=5)
+                    s.sendall(b"GET / HTTP/1.1\r\nHost: b\r\n")
+                    held.append(s)
+                except OSError:
+                    pass
+            while not stop.is_set():
+                for s in list(held):
+                    try:
+                        s.send(b"x")
+                    except OSError:
+                        held.remove(s)
+                        s.close()
+                stop.wait(1)
+
+        attacker = threading.Thread(target=attack)
+        attacker.start()
+        time.sleep(3)
+        opened = len(held)
+        loaded = top_times(seconds)
+        still = len(held)
+        stop.set()
+        attacker.join()
+        for s in held:
+            s.close()
+        print("slow connections: other client's GET /api/top, quiet: 99th percentile %.1f ms (%d requests); while"
+              " one address held %d of 1,100 slow connections (%d after %d s): 99th percentile %.1f ms, median"
+              " %.1f ms, %d without an answer in 5 s (%d requests)" %
+              (percentile(quiet, 99) * 1e3, len(quiet), opened, still, seconds, percentile(loaded, 99) * 1e3,
+               statistics.median(loaded) * 1e3, sum(1 for t in loaded if t >= 5.0), len(loaded)))
+    finally:
+        board.stop()
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     games = int(sys.argv[sys.argv.index("--games") + 1]) if "--games" in sys.argv else 30
@@ -151,6 +299,10 @@ def main():
     os.chmod(work, 0o755)
     cluster = os.path.join(work, "cluster")
     try:
+        downloads(build, work)
+        slow_connections(build, work, seconds)
+        if "--only-attacks" in sys.argv:
+            return
         record, path = whole_game(build, work)
         base = baseline(build, path, 9)
         measure(build, os.path.join(work, "board.sqlite"), record, games, seconds, base, "SQLite    ")

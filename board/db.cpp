@@ -155,6 +155,17 @@ const std::vector<Migration> &Migrations() {
        " window_start BIGINT NOT NULL,"
        " taken INTEGER NOT NULL,"
        " PRIMARY KEY (address, span, window_start));"},
+      // A game is kept once: its fingerprints, each a unique key naming the game. Games
+      // kept before this have none.
+      {3,
+       "CREATE TABLE fingerprints("
+       " fingerprint BLOB PRIMARY KEY,"
+       " game INTEGER NOT NULL REFERENCES games(id));"
+       "CREATE INDEX fingerprints_by_game ON fingerprints(game);",
+       "CREATE TABLE fingerprints("
+       " fingerprint BYTEA PRIMARY KEY,"
+       " game BIGINT NOT NULL REFERENCES games(id));"
+       "CREATE INDEX fingerprints_by_game ON fingerprints(game);"},
   };
   return migrations;
 }
@@ -383,9 +394,10 @@ class SqlBoardDb : public BoardDb {
     });
   }
 
-  bool AddGame(BoardGame &game, const std::string &record, int64_t *place, std::string &error) override {
+  bool AddGame(BoardGame &game, const std::string &record, int64_t *place, int64_t *copyOf,
+               std::string &error) override {
     return Guard(error, [&] {
-      if (!place) {
+      if (!place || !copyOf) {
         error = "no place to say the game's place";
         return false;
       }
@@ -401,8 +413,9 @@ class SqlBoardDb : public BoardDb {
         error = "a game ends 'over' or 'clear'";
         return false;
       }
-      int64_t id = 0, above = 0;
+      int64_t id = 0, above = 0, kept = 0;
       const bool ok = Run(Use::Write, [&](Connection &c, std::string &why) {
+        kept = 0;
         // One game at a time on a board, so that its place counts every game kept
         // before it (SQLite's write lock already makes it so).
         if (!c.Lock(BoardLock(game.mode, game.rules), why)) return false;
@@ -415,6 +428,23 @@ class SqlBoardDb : public BoardDb {
                      rows, why) ||
             !OneNumber(rows, &id, why))
           return false;
+        // The unique key decides: a fingerprint already there (kept by this process or
+        // any other, even one committing this moment) makes this game a copy, and the
+        // row just made goes again.
+        for (const std::string &fingerprint : game.fingerprints) {
+          if (!c.Query("INSERT INTO fingerprints(fingerprint, game) VALUES($1, $2)"
+                       " ON CONFLICT (fingerprint) DO NOTHING RETURNING game",
+                       {Value::OfBlob(fingerprint), Value::Of(id)}, rows, why))
+            return false;
+          if (!rows.empty()) continue;
+          if (!c.Query("SELECT game FROM fingerprints WHERE fingerprint = $1", {Value::OfBlob(fingerprint)}, rows,
+                       why) ||
+              !OneNumber(rows, &kept, why))
+            return false;
+          std::vector<Row> none;
+          return c.Query("DELETE FROM fingerprints WHERE game = $1", {Value::Of(id)}, none, why) &&
+                 c.Query("DELETE FROM games WHERE id = $1", {Value::Of(id)}, none, why);
+        }
         if (!c.Query("INSERT INTO recordings(game, content) VALUES($1, $2)",
                      {Value::Of(id), Value::OfBlob(record)}, rows, why))
           return false;
@@ -429,9 +459,49 @@ class SqlBoardDb : public BoardDb {
         error = "cannot keep the game: " + error;
         return false;
       }
+      *copyOf = kept;
+      if (kept) {
+        *place = 0;
+        return true;
+      }
       game.id = id;
       *place = above + 1;
       return true;
+    });
+  }
+
+  bool Unfingerprinted(int64_t after, int limit, std::vector<int64_t> &ids, std::string &error) override {
+    return Guard(error, [&] {
+      ids.clear();
+      std::vector<Row> rows;
+      if (!Run(Use::Statement, [&](Connection &c, std::string &why) {
+            return c.Query("SELECT id FROM games WHERE id > $1 AND NOT EXISTS"
+                           " (SELECT 1 FROM fingerprints WHERE fingerprints.game = games.id) ORDER BY id LIMIT $2",
+                           {Value::Of(after), Value::Of(limit)}, rows, why);
+          }, error))
+        return false;
+      for (const Row &row : rows) {
+        if (row.empty() || row[0].kind != Value::Int) {
+          error = "a game's id is not a number";
+          return false;
+        }
+        ids.push_back(row[0].number);
+      }
+      return true;
+    });
+  }
+
+  bool AddFingerprints(int64_t id, const std::vector<std::string> &fingerprints, std::string &error) override {
+    return Guard(error, [&] {
+      return Run(Use::Write, [&](Connection &c, std::string &why) {
+        std::vector<Row> rows;
+        for (const std::string &fingerprint : fingerprints)
+          if (!c.Query("INSERT INTO fingerprints(fingerprint, game) VALUES($1, $2)"
+                       " ON CONFLICT (fingerprint) DO NOTHING",
+                       {Value::OfBlob(fingerprint), Value::Of(id)}, rows, why))
+            return false;
+        return true;
+      }, error);
     });
   }
 
@@ -538,4 +608,12 @@ std::unique_ptr<BoardDb> BoardDb::Open(const std::string &target, std::string &e
     return true;
   });
   return opened;
+}
+
+bool BackupBoard(const std::string &target, const std::string &file, std::string &error) {
+  if (board_db::IsPostgres(target)) {
+    error = "a PostgreSQL database is copied with its own tools (pg_dump), not by the board";
+    return false;
+  }
+  return board_db::Guard(error, [&] { return board_db::BackupSqlite(target, file, error); });
 }

@@ -57,6 +57,7 @@ bool IsPostgres(const std::string &target);
 std::unique_ptr<Connection> OpenSqlite(const std::string &path, bool create, std::string &error);
 std::unique_ptr<Connection> OpenPostgres(const std::string &uri, std::string &error);
 std::unique_ptr<Connection> OpenConnection(const std::string &target, bool create, std::string &error);
+bool BackupSqlite(const std::string &path, const std::string &file, std::string &error);
 
 // Connections for many threads: an idle one is taken, or a new one opened while fewer
 // than `most` are in use; past that a thread waits for one to come back.

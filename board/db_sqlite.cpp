@@ -1,5 +1,6 @@
 // The board's database in a SQLite file: one connection per pooled slot, in WAL mode
 // (readers beside the one writer) with every commit synced before it returns.
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,6 +192,72 @@ class SqliteConnection : public Connection {
 };
 
 }  // namespace
+
+bool BackupSqlite(const std::string &path, const std::string &file, std::string &error) {
+  sqlite3 *source = nullptr, *copy = nullptr;
+  sqlite3_backup *backup = nullptr;
+  const std::string part = file + ".part";
+  auto fail = [&](const std::string &why) {
+    error = why;
+    if (backup) sqlite3_backup_finish(backup);
+    sqlite3_close(copy);
+    sqlite3_close(source);
+    unlink(part.c_str());
+    return false;
+  };
+  // Never made here: only an existing board's database is copied.
+  if (sqlite3_open_v2(path.c_str(), &source, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    return fail("cannot open " + path + ": " + (source ? sqlite3_errmsg(source) : "out of memory"));
+  sqlite3_busy_timeout(source, BusyMilliseconds);
+  sqlite3_stmt *statement = nullptr;
+  bool board = false;
+  if (sqlite3_prepare_v2(source, "SELECT count(*) FROM sqlite_master WHERE name = 'schema_migrations'", -1,
+                         &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW)
+    board = sqlite3_column_int(statement, 0) == 1;
+  sqlite3_finalize(statement);
+  if (!board) return fail(path + " is not a board's database");
+  unlink(part.c_str());
+  if (sqlite3_open_v2(part.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+    return fail("cannot make " + part + ": " + (copy ? sqlite3_errmsg(copy) : "out of memory"));
+  backup = sqlite3_backup_init(copy, "main", source, "main");
+  if (!backup) return fail("cannot copy " + path + ": " + sqlite3_errmsg(copy));
+  // All pages in one step: one read transaction, which in WAL mode never holds back the
+  // board's writer; only a writer holding a lock that blocks readers is waited for.
+  int result = SQLITE_OK;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    result = sqlite3_backup_step(backup, -1);
+    if (!Busy(result)) break;
+    sqlite3_sleep(50);
+  }
+  sqlite3_backup_finish(backup);
+  backup = nullptr;
+  if (result != SQLITE_DONE) return fail("cannot copy " + path + ": " + sqlite3_errstr(result));
+  // The copy is one file of its own, synced before it takes its name.
+  char *message = nullptr;
+  if (sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string why = message ? message : "no reason given";
+    sqlite3_free(message);
+    return fail("cannot finish the copy: " + why);
+  }
+  sqlite3_close(copy);
+  copy = nullptr;
+  sqlite3_close(source);
+  source = nullptr;
+  const int fd = open(part.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool synced = fd >= 0 && fsync(fd) == 0;
+  if (fd >= 0) close(fd);
+  if (!synced || rename(part.c_str(), file.c_str()) != 0)
+    return fail("cannot put the copy at " + file + ": " + std::strerror(errno));
+  const size_t slash = file.rfind('/');
+  const int folder = open(slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash).c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return true;
+}
 
 std::unique_ptr<Connection> OpenSqlite(const std::string &path, bool create, std::string &error) {
   if (create && !MakeParents(path, error)) return nullptr;

@@ -28,8 +28,10 @@
 #include <tuple>
 
 #include "board/db.h"
+#include "board/server_metrics.h"
 #include "board/server_parts.h"
 #include "board/server_pool.h"
+#include "board/server_watch.h"
 #include "board/verify.h"
 #include "world/rules.h"
 
@@ -45,7 +47,11 @@ constexpr int PageGames = 100;
 constexpr int TopLimit = 100;
 // Bodies held at once, arriving or waiting for their game, all connections together:
 // a thousand connections each sending four megabytes would otherwise take four gigabytes.
-constexpr size_t BodyBudget = 128 * BoardMaxBody;
+// A game's body is tens of kilobytes in gzip.
+constexpr size_t BodyBudget = 16 * BoardMaxBody;
+// Recordings being sent at once, as kept (gzip), all connections together. Past it a
+// download is answered 503 at once.
+constexpr size_t AnswerBudget = 64u << 20;
 // A body over BoardMaxBody is still read to its end (and thrown away) up to this size,
 // so the client gets its 413.
 constexpr size_t DrainLimit = 16 * BoardMaxBody;
@@ -53,6 +59,8 @@ constexpr size_t DrainLimit = 16 * BoardMaxBody;
 // One request while it is handled: the body of a submission as it arrives.
 struct Request {
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  bool begun = false;       // its headers are in and the handler has seen it
+  bool badPath = false;     // a control character in its path: no such path
   bool submission = false;
   bool tooLarge = false;
   bool overBudget = false;  // the board holds as many bodies as it will
@@ -71,12 +79,16 @@ struct BoardServer::State {
   std::unique_ptr<BoardDb> db;
   std::unique_ptr<PlayPool> pool;
   std::unique_ptr<Turns> openings;  // connections opening a body at once
+  std::unique_ptr<ConnectionWatch> watch;
+  BoardMetrics metrics;
+  std::thread fingerprinter;   // games kept before fingerprints were get theirs
   MHD_Daemon *daemon = nullptr;
   int port = 0;
   std::string url;
 
   std::atomic<bool> stopping{false};
   std::atomic<size_t> bodies{0};  // bytes of bodies held, against BodyBudget
+  std::atomic<size_t> answers{0}; // bytes of recordings being sent, against AnswerBudget
 
   // The lists /api/top answered lately. A board is read far more often than a game is
   // added to it, so an answer is given again for up to --top-cache seconds; a game this
@@ -96,6 +108,38 @@ struct BoardServer::State {
   std::mutex activeMutex;
   std::condition_variable activeDone;
   int active = 0;
+
+  // Games kept before fingerprints were get theirs in the background, one at a time,
+  // each played again from its recording as kept (a copy among them keeps none: the
+  // earlier game has the key). Until then a copy of one of them is not known as one.
+  void FingerprintOld() {
+    int64_t after = 0;
+    long done = 0;
+    std::vector<int64_t> ids;
+    std::string error;
+    while (!stopping && db->Unfingerprinted(after, 16, ids, error) && !ids.empty()) {
+      for (const int64_t id : ids) {
+        if (stopping) break;
+        after = id;
+        BoardGame game;
+        std::string kept, opened, why;
+        bool found = false;
+        Refusal refusal = Refusal::None;
+        SubmittedRecord record;
+        ProvenGame proven;
+        if (!db->Game(id, game, &kept, &found, error) || !found ||
+            (IsGzip(kept) && !InflateBody(kept, opened, refusal, why)) ||
+            !ReadSubmittedRecord(IsGzip(kept) ? opened : kept, record, refusal, why) ||
+            !ProveGame(record, game.began, proven, refusal, why, std::chrono::steady_clock::time_point::max(),
+                       &stopping))
+          continue;
+        if (db->AddFingerprints(id, proven.fingerprints, error)) done++;
+      }
+    }
+    if (!error.empty())
+      fprintf(stderr, "quillrun-board: cannot fingerprint the games kept before: %s\n", error.c_str());
+    if (done > 0 && options.log) fprintf(stderr, "quillrun-board: fingerprinted %ld games kept before\n", done);
+  }
 
   // ---- answers ----
   void Log(MHD_Connection *connection, const char *method, const char *url, int status, const Request &request) {
@@ -149,6 +193,7 @@ struct BoardServer::State {
 
   MHD_Result Refuse(MHD_Connection *connection, const char *method, const char *url, Request &request,
                     Refusal refusal, const std::string &why) {
+    metrics.Refused(refusal);
     int status = RefusalStatus(refusal);
     if (refusal == Refusal::TooMany) {
       return SendError(connection, method, url, request, status, RefusalName(refusal), why,
@@ -201,6 +246,8 @@ struct BoardServer::State {
 
   // ---- routes ----
   MHD_Result Route(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    if (request.badPath)
+      return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "no such path");
     std::string path = url;
     bool get = strcmp(method, MHD_HTTP_METHOD_GET) == 0 || strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
     auto wrongMethod = [&](const char *allowed) {
@@ -208,11 +255,12 @@ struct BoardServer::State {
                        std::string("this path takes ") + allowed, {{MHD_HTTP_HEADER_ALLOW, allowed}});
     };
     if (path == "/api/games") return wrongMethod("POST");
-    if (path == "/" || path == "/api/top" || path.compare(0, 11, "/api/games/") == 0 ||
+    if (path == "/" || path == "/api/top" || path == "/metrics" || path.compare(0, 11, "/api/games/") == 0 ||
         (!webRoot.empty() && (path == "/play" || path.compare(0, 6, "/play/") == 0))) {
       if (!get) return wrongMethod("GET, HEAD");
     }
     if (path == "/") return Page(connection, method, url, request);
+    if (path == "/metrics") return Metrics(connection, method, url, request);
     if (path == "/api/top") return Top(connection, method, url, request);
     if (path.compare(0, 11, "/api/games/") == 0) return Recording(connection, method, url, request, path.substr(11));
     if (!webRoot.empty() && path == "/play") {
@@ -292,6 +340,18 @@ struct BoardServer::State {
                     {{"Cache-Control", "no-cache"}});
   }
 
+  MHD_Result Metrics(MHD_Connection *connection, const char *method, const char *url, Request &request) {
+    const std::string client = Client(connection);
+    bool allowed = false;
+    for (const std::string &cidr : options.metricsFrom) allowed = allowed || InCidr(client, cidr);
+    if (!allowed)
+      return SendError(connection, method, url, request, MHD_HTTP_FORBIDDEN, "forbidden",
+                       "the metrics are for the addresses of --metrics-from");
+    return SendText(connection, method, url, request, MHD_HTTP_OK,
+                    metrics.Text(pool->Waiting(), pool->Playing(), watch->Open(), watch->Cut()),
+                    "text/plain; version=0.0.4; charset=utf-8", {{"Cache-Control", "no-store"}});
+  }
+
   MHD_Result Recording(MHD_Connection *connection, const char *method, const char *url, Request &request,
                        const std::string &idText) {
     int64_t id = 0;
@@ -302,11 +362,54 @@ struct BoardServer::State {
       if (!db->Game(id, game, &record, &found, error)) return DatabaseFailed(connection, method, url, request, error);
     }
     if (!found) return SendError(connection, method, url, request, MHD_HTTP_NOT_FOUND, "not-found", "no such game");
-    std::string disposition = "inline; filename=\"quillrun-" + std::to_string(id) + ".rec\"";
+    const size_t size = record.size();
+    if (answers.fetch_add(size) + size > AnswerBudget) {
+      answers.fetch_sub(size);
+      return SendError(connection, method, url, request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
+                       "the board is sending as many recordings as it will at once",
+                       {{MHD_HTTP_HEADER_RETRY_AFTER, "1"}});
+    }
+    // The recording as kept goes with the response and gives back its share when the
+    // response is done with it: gzip as it is to a client that takes it, else opened a
+    // piece at a time (a game kept before recordings were kept as gzip is sent as it is).
+    struct Sent {
+      State *state;
+      std::unique_ptr<GzipPieces> pieces;
+      std::string bytes;
+      size_t size;
+      ~Sent() { state->answers.fetch_sub(size); }
+    };
+    const bool gzip = IsGzip(record);
+    const bool asGzip = gzip && AcceptsGzip(MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                                       MHD_HTTP_HEADER_ACCEPT_ENCODING));
+    auto *sent = new Sent{this, nullptr, {}, size};
+    MHD_Response *response;
+    auto done = [](void *cls) { delete static_cast<Sent *>(cls); };
+    if (gzip && !asGzip) {
+      sent->pieces = std::make_unique<GzipPieces>(std::move(record));
+      response = MHD_create_response_from_callback(
+          MHD_SIZE_UNKNOWN, 32 * 1024,
+          [](void *cls, uint64_t, char *out, size_t most) -> ssize_t {
+            const long got = static_cast<Sent *>(cls)->pieces->Read(out, most);
+            return got > 0 ? got : got == 0 ? MHD_CONTENT_READER_END_OF_STREAM : MHD_CONTENT_READER_END_WITH_ERROR;
+          },
+          sent, done);
+    } else {
+      sent->bytes = std::move(record);
+      response = MHD_create_response_from_buffer_with_free_callback_cls(sent->bytes.size(), sent->bytes.data(), done,
+                                                                        sent);
+    }
+    if (!response) {
+      delete sent;
+      return MHD_NO;
+    }
+    if (asGzip) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+    if (gzip) MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION,
+                            ("inline; filename=\"quillrun-" + std::to_string(id) + ".rec\"").c_str());
     // A kept recording never changes.
-    return SendText(connection, method, url, request, MHD_HTTP_OK, std::move(record), TextType,
-                    {{MHD_HTTP_HEADER_CONTENT_DISPOSITION, disposition},
-                     {"Cache-Control", "public, max-age=31536000, immutable"}});
+    MHD_add_response_header(response, "Cache-Control", "public, max-age=31536000, immutable");
+    return Send(connection, method, url, request, MHD_HTTP_OK, response, TextType);
   }
 
   MHD_Result WebFile(MHD_Connection *connection, const char *method, const char *url, Request &request,
@@ -336,6 +439,7 @@ struct BoardServer::State {
 
     std::string name, gameText;
     Argument(connection, "name", name);
+    name = TrimmedName(name);
     std::string nameWhy = NameRefusal(name);
     if (!nameWhy.empty()) return refuse(Refusal::BadName, nameWhy);
     int64_t game = -1;
@@ -383,7 +487,10 @@ struct BoardServer::State {
     }
     ProvenGame proven;
     std::string text;
-    if (!pool->Play(std::move(request.body), gzip, game, proven, text, refusal, why)) return refuse(refusal, why);
+    double seconds = 0;
+    const bool played = pool->Play(std::move(request.body), gzip, game, proven, text, refusal, why, seconds);
+    if (seconds > 0) metrics.Played(seconds);
+    if (!played) return refuse(refusal, why);
 
     BoardGame kept;
     kept.name = name;
@@ -395,9 +502,23 @@ struct BoardServer::State {
     kept.began = proven.began;
     kept.frames = proven.frames;
     kept.submitted = static_cast<int64_t>(time(nullptr));
-    int64_t place = 0;
-    if (!db->AddGame(kept, text, &place, error)) return DatabaseFailed(connection, method, url, request, error);
+    kept.fingerprints = std::move(proven.fingerprints);
+    int64_t place = 0, copyOf = 0;
+    if (!db->AddGame(kept, text, &place, &copyOf, error))
+      return DatabaseFailed(connection, method, url, request, error);
+    if (copyOf) {
+      metrics.Refused(Refusal::Copy);
+      const std::string keptUrl = "/api/games/" + std::to_string(copyOf);
+      return SendJson(connection, method, url, request, RefusalStatus(Refusal::Copy),
+                      {{"error", RefusalName(Refusal::Copy)},
+                       {"reason", "this game is kept already, as game " + std::to_string(copyOf) +
+                                      ": the same inputs from its first frame, whatever came before it"},
+                       {"game", copyOf},
+                       {"url", keptUrl}},
+                      {{MHD_HTTP_HEADER_LOCATION, keptUrl}});
+    }
     generation++;
+    metrics.Taken();
     std::string location = "/api/games/" + std::to_string(kept.id);
     return SendJson(connection, method, url, request, MHD_HTTP_CREATED,
                     {{"id", kept.id},
@@ -426,16 +547,22 @@ struct BoardServer::State {
                            const char *, const char *upload, size_t *uploadSize, void **requestSlot) {
     State &state = *static_cast<State *>(cls);
     auto *request = static_cast<Request *>(*requestSlot);
-    if (!request) {
-      // The headers are in. Answers wait for the whole request (even an empty body):
-      // one given before it is all in closes the connection after it.
+    if (!request) {   // made when its first line came (RequestStarts); never otherwise
       request = new Request;
       *requestSlot = request;
+    }
+    ConnectionWatch::Entry *watched = WatchedOf(connection);
+    if (!request->begun) {
+      // The headers are in. Answers wait for the whole request (even an empty body):
+      // one given before it is all in closes the connection after it.
+      request->begun = true;
+      state.watch->HeadersIn(watched);
       {
         std::lock_guard<std::mutex> lock(state.activeMutex);
         state.active++;
       }
-      if (strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0) return MHD_YES;
+      if (request->badPath || strcmp(url, "/api/games") != 0 || strcmp(method, MHD_HTTP_METHOD_POST) != 0)
+        return MHD_YES;
       request->submission = true;
       // A body said to be too large is refused before it is sent when the client waits
       // for a go-ahead (Expect: 100-continue). One already on its way is read to its end
@@ -473,9 +600,13 @@ struct BoardServer::State {
         }
       }
       request->received += *uploadSize;
+      // A body trickling in below the lowest rate is cut, as is one past what is worth
+      // throwing away.
+      if (!state.watch->Body(watched, *uploadSize)) return MHD_NO;
       *uploadSize = 0;
       return request->received > (request->submission ? DrainLimit : BoardMaxBody) ? MHD_NO : MHD_YES;
     }
+    state.watch->RequestIn(watched);
     if (state.stopping) {
       return state.SendError(connection, method, url, *request, MHD_HTTP_SERVICE_UNAVAILABLE, "busy",
                              "the board is shutting down", {{MHD_HTTP_HEADER_RETRY_AFTER, "10"}});
@@ -494,13 +625,45 @@ struct BoardServer::State {
     fprintf(stderr, "quillrun-board: %s\n", text);
   }
 
-  static void Completed(void *cls, MHD_Connection *, void **requestSlot, MHD_RequestTerminationCode) {
+  // A request's first line is in: its target as sent, before libmicrohttpd reads its
+  // %XX into the C string the handler gets (where a %00 would end it).
+  static void *RequestStarts(void *, const char *target, MHD_Connection *) {
+    auto *request = new Request;
+    request->badPath = PathHasControl(target);
+    return request;
+  }
+
+  static ConnectionWatch::Entry *WatchedOf(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ConnectionWatch::Entry *>(info->socket_context) : nullptr;
+  }
+
+  // A connection opens (watched from now on, and cut at once past its address's share)
+  // or closes.
+  static void ConnectionChanged(void *cls, MHD_Connection *connection, void **socketContext,
+                                MHD_ConnectionNotificationCode code) {
     State &state = *static_cast<State *>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      state.watch->Closed(static_cast<ConnectionWatch::Entry *>(*socketContext));
+      *socketContext = nullptr;
+      return;
+    }
+    const MHD_ConnectionInfo *fd = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const MHD_ConnectionInfo *peer = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!fd) return;
+    *socketContext = state.watch->Opened(fd->connect_fd, peer ? SocketAddress(peer->client_addr) : "");
+  }
+
+  static void Completed(void *cls, MHD_Connection *connection, void **requestSlot, MHD_RequestTerminationCode) {
+    State &state = *static_cast<State *>(cls);
+    state.watch->Answered(WatchedOf(connection));
     auto *request = static_cast<Request *>(*requestSlot);
     if (!request) return;
     state.Release(*request);
+    const bool begun = request->begun;
     delete request;
     *requestSlot = nullptr;
+    if (!begun) return;
     std::lock_guard<std::mutex> lock(state.activeMutex);
     state.active--;
     state.activeDone.notify_all();
@@ -518,6 +681,8 @@ std::string BoardServer::Url() const { return state_->url; }
 int BoardServer::Playing() const { return state_->pool->Playing(); }
 
 int BoardServer::Waiting() const { return state_->pool->Waiting(); }
+
+int BoardServer::Connections() const { return state_->watch ? state_->watch->Open() : 0; }
 
 std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std::string &error) {
   auto state = std::make_unique<State>();
@@ -572,6 +737,10 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
   s.pool = std::make_unique<PlayPool>(workers, options.queue, limit);
   s.openings = std::make_unique<Turns>(std::max(workers, 2));
 
+  s.watch = std::make_unique<ConnectionWatch>(
+      WatchLimits{options.perAddress, options.headerSeconds, static_cast<size_t>(options.bodyRate)},
+      s.options.trustProxy);
+
   unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ITC | MHD_USE_AUTO;
   if (ipv6) flags |= MHD_USE_IPv6;
   flags |= MHD_USE_ERROR_LOG;
@@ -581,10 +750,13 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
       MHD_OPTION_EXTERNAL_LOGGER, &State::LibraryLog, &s,
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr *>(&address),
       MHD_OPTION_CONNECTION_LIMIT, 1024u,
-      // Idle connections and stalled uploads go after this long; a connection waiting
-      // on its game is not idle in this sense (its thread is in the handler).
+      // Silent connections go after this long; a connection waiting on its game is not
+      // silent in this sense (its thread is in the handler). The watch's deadlines are
+      // the tighter ones.
       MHD_OPTION_CONNECTION_TIMEOUT, 30u,
       MHD_OPTION_NOTIFY_COMPLETED, &State::Completed, &s,
+      MHD_OPTION_URI_LOG_CALLBACK, &State::RequestStarts, &s,
+      MHD_OPTION_NOTIFY_CONNECTION, &State::ConnectionChanged, &s,
       MHD_OPTION_END);
   if (!s.daemon) {
     int code = errno;
@@ -593,6 +765,7 @@ std::unique_ptr<BoardServer> BoardServer::Start(const BoardOptions &options, std
     s.pool->Close();
     return nullptr;
   }
+  s.fingerprinter = std::thread([&s] { s.FingerprintOld(); });
   const MHD_DaemonInfo *info = MHD_get_daemon_info(s.daemon, MHD_DAEMON_INFO_BIND_PORT);
   s.port = info && info->port ? info->port : options.port;
   s.url = "http://" + (ipv6 ? "[" + options.bind + "]" : options.bind) + ":" + std::to_string(s.port) + "/";
@@ -618,6 +791,8 @@ void BoardServer::Stop() {
   }
   MHD_stop_daemon(s.daemon);
   s.daemon = nullptr;
+  s.watch.reset();
+  if (s.fingerprinter.joinable()) s.fingerprinter.join();
   if (listening != MHD_INVALID_SOCKET) close(listening);
   s.db.reset();
 }

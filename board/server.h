@@ -7,6 +7,7 @@
 //   GET  /api/top?mode=normal|random[&limit=N][&rules=R]
 //   GET  /api/games/ID                  the recording as kept
 //   GET  /                              both boards of the current rules as a page
+//   GET  /metrics                       for the addresses of --metrics-from
 //   GET  /play/...                      the browser build, with --web DIR
 #pragma once
 #include <memory>
@@ -25,6 +26,12 @@ struct BoardOptions {
   int rate = 10;                        // submissions per address per window
   int rateWindow = 60;                  // the window's length in seconds
   int topSeconds = 1;                   // how long a /api/top list is answered again (0: never)
+  int perAddress = 32;                  // connections one address may hold (0: any number)
+  double headerSeconds = 10;            // for a request's header; then a body's rate counts
+  int bodyRate = 1024;                  // bytes a second a body must average after that
+  // Who may read GET /metrics (the client as Client() finds it): CIDRs or addresses.
+  std::vector<std::string> metricsFrom = {"127.0.0.0/8", "::1"};
+  std::string backup;                   // --backup FILE: copy the database there and exit
   bool log = true;                      // one line per request on stderr
 };
 
@@ -45,9 +52,10 @@ class BoardServer {
   // "http://ADDR:PORT/".
   std::string Url() const;
 
-  // The games being played now, and the ones waiting for a worker.
+  // The games being played now, the ones waiting for a worker, the connections open.
   int Playing() const;
   int Waiting() const;
+  int Connections() const;
 
   // Takes no more connections or submissions, lets the games being played finish and
   // their answers go out, then closes everything. Safe to call twice.

@@ -75,3 +75,21 @@ bool ParseDecimal(const char *text, size_t length, int64_t max, int64_t &value) 
   value = number;
   return true;
 }
+
+bool PathHasControl(const char *target) {
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+  };
+  for (const char *c = target; *c && *c != '?'; ++c) {
+    int byte = static_cast<unsigned char>(*c);
+    if (byte == '%' && hex(c[1]) >= 0 && hex(c[2]) >= 0) {
+      byte = hex(c[1]) * 16 + hex(c[2]);
+      c += 2;
+    }
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "board/server.h"
+#include "board/server_metrics.h"
 #include "board/server_parts.h"
 
 const char *BoardUsage() {
@@ -25,6 +26,14 @@ const char *BoardUsage() {
          "  --time-limit SECONDS the longest one game may take to play (default 60)\n"
          "  --rate N             submissions per address per minute (default 10)\n"
          "  --top-cache S        answer a top list again for S seconds (default 1; 0: never)\n"
+         "  --connections-per-address N\n"
+         "                       connections one address (an IPv6 /64) may hold (default 32;\n"
+         "                       0: any number; a trusted proxy has no limit)\n"
+         "  --header-time S      the longest a request's header may take, and an idle\n"
+         "                       connection may wait (default 10)\n"
+         "  --body-rate BYTES    the lowest rate a body must keep after that (default 1024 a second)\n"
+         "  --metrics-from CIDR  who may read GET /metrics (repeatable; default 127.0.0.0/8 and ::1)\n"
+         "  --backup FILE        copy the SQLite database of --db, live, into FILE and exit\n"
          "  --help               show this and exit\n";
 }
 
@@ -45,7 +54,7 @@ bool Count(const char *option, const char *text, long low, long high, int &out, 
 
 bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help, std::string &error) {
   help = false;
-  bool haveDb = false, havePort = false;
+  bool haveDb = false, havePort = false, metricsGiven = false;
   for (int i = 1; i < argc; i++) {
     std::string option = argv[i];
     std::string value;
@@ -66,7 +75,8 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
     }
     static const char *const known[] = {"--db",      "--port",  "--bind",       "--web", "--trust-proxy",
                                         "--workers", "--queue", "--time-limit", "--rate",
-                                        "--top-cache"};
+                                        "--top-cache", "--connections-per-address", "--header-time",
+                                        "--body-rate", "--metrics-from", "--backup"};
     bool isKnown = false;
     for (const char *name : known) isKnown = isKnown || option == name;
     if (!isKnown) {
@@ -119,6 +129,29 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
       if (!Count("--rate", text, 1, 1000000, options.rate, error)) return false;
     } else if (option == "--top-cache") {
       if (!Count("--top-cache", text, 0, 3600, options.topSeconds, error)) return false;
+    } else if (option == "--metrics-from") {
+      const std::string network = CanonicalAddress(value.substr(0, value.find('/')));
+      if (!InCidr(network, value)) {
+        error = "--metrics-from wants an address or ADDR/BITS, not \"" + value + "\"";
+        return false;
+      }
+      if (!metricsGiven) options.metricsFrom.clear();
+      metricsGiven = true;
+      options.metricsFrom.push_back(value);
+    } else if (option == "--backup") {
+      if (value.empty()) {
+        error = "--backup wants a file";
+        return false;
+      }
+      options.backup = value;
+    } else if (option == "--connections-per-address") {
+      if (!Count("--connections-per-address", text, 0, 100000, options.perAddress, error)) return false;
+    } else if (option == "--body-rate") {
+      if (!Count("--body-rate", text, 0, 1 << 30, options.bodyRate, error)) return false;
+    } else if (option == "--header-time") {
+      int seconds = 0;
+      if (!Count("--header-time", text, 1, 3600, seconds, error)) return false;
+      options.headerSeconds = seconds;
     } else if (option == "--time-limit") {
       char *end = nullptr;
       errno = 0;
@@ -135,7 +168,7 @@ bool ParseBoardOptions(int argc, char **argv, BoardOptions &options, bool &help,
     error = "--db is required";
     return false;
   }
-  if (!havePort) {
+  if (!havePort && options.backup.empty()) {
     error = "--port is required";
     return false;
   }

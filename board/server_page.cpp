@@ -47,7 +47,7 @@ void Table(std::string &page, const char *title, const std::vector<BoardGame> &g
   int place = 0;
   for (const BoardGame &game : games) {
     std::string recording = "/api/games/" + std::to_string(game.id);
-    page += "<tr><td>" + std::to_string(++place) + "</td><td>" + HtmlEscape(game.name) + "</td><td>" +
+    page += "<tr><td>" + std::to_string(++place) + "</td><td><bdi>" + HtmlEscape(game.name) + "</bdi></td><td>" +
             std::to_string(game.score) + "</td><td>" + (game.end == "clear" ? "ALL CLEAR" : "GAME OVER") +
             "</td><td>" + std::to_string(game.frames) + "</td><td>" + Date(game.submitted) + "</td><td><a href=\"" +
             HtmlEscape(recording) + "\">recording</a>";
@@ -74,7 +74,11 @@ std::string BoardPage(const std::vector<BoardGame> &normal, const std::vector<Bo
       ".note, .empty { color: #555; }\n"
       "</style>\n</head>\n<body>\n<h1>quillrun board</h1>\n"
       "<p class=\"note\">Every score here was computed by the board itself, by playing the submitted "
-      "inputs again. That proves the score follows from the inputs sent, not that a person played them.</p>\n";
+      "inputs again. That proves the score follows from the inputs sent, not that a person played them.</p>\n"
+      "<p class=\"note\">Each game is here once: a game whose inputs from its first frame are a kept game's "
+      "(or begin as one does) is refused, under any name, whatever came before it in the run. That does not say "
+      "who played it first, nor stop a copy with one input changed, which is another game with its own "
+      "score.</p>\n";
   page += "<p class=\"note\">The best games of each mode played under rules " + std::to_string(rules) + ".</p>\n";
   Table(page, "Normal", normal, playLinks);
   Table(page, "Random", random, playLinks);

@@ -19,7 +19,8 @@ PlayPool::PlayPool(int workers, int queue, std::chrono::steady_clock::duration t
 PlayPool::~PlayPool() { Close(); }
 
 bool PlayPool::Play(std::string body, bool gzip, int64_t game, ProvenGame &proven, std::string &text,
-                    Refusal &refusal, std::string &why) {
+                    Refusal &refusal, std::string &why, double &seconds) {
+  seconds = 0;
   Job job;
   job.body = std::move(body);
   job.gzip = gzip;
@@ -43,6 +44,7 @@ bool PlayPool::Play(std::string body, bool gzip, int64_t game, ProvenGame &prove
   text = std::move(job.text);
   refusal = job.refusal;
   why = std::move(job.why);
+  seconds = job.seconds;
   return job.ok;
 }
 
@@ -51,14 +53,22 @@ void PlayPool::Run(Job &job) {
   if (!OpenSubmission(job.body, job.gzip, job.text, record, job.refusal, job.why)) return;
   std::string().swap(job.body);
   std::string().swap(job.text);
-  auto deadline = std::chrono::steady_clock::now() + timeLimit_;
-  job.ok = ProveGame(record, job.game, job.proven, job.refusal, job.why, deadline);
+  const auto start = std::chrono::steady_clock::now();
+  job.ok = ProveGame(record, job.game, job.proven, job.refusal, job.why, start + timeLimit_);
+  job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // What the board keeps and serves is the game as the game itself exports one: the
   // run up to the game's last frame, with the frame it began on, so whoever watches it
   // sees that game and no other, and it reads the same as a kept game's --export.
-  if (job.ok)
-    job.text = GameRecordText(record.rules, record.seed, job.proven.began, job.proven.ended, job.proven.score,
-                              record.inputs.data());
+  // It is kept as gzip: a run of two million idle frames is 24 MB of text, and tens of
+  // kilobytes so.
+  if (job.ok &&
+      !GzipText(GameRecordText(record.rules, record.seed, job.proven.began, job.proven.ended, job.proven.score,
+                               record.inputs.data()),
+                job.text)) {
+    job.ok = false;
+    job.refusal = Refusal::Busy;
+    job.why = "the board could not compress the game";
+  }
 }
 
 void PlayPool::Work() {

@@ -61,10 +61,11 @@ class PlayPool {
 
   // Opens, reads and plays the submission on a worker and waits for it: ProveGame's
   // answer and the game's text as the board keeps it (the run up to the game's end, as
-  // GameRecordText writes it), or Busy at once when the queue is full or the pool is
+  // GameRecordText writes it, in gzip), or Busy at once when the queue is full or the pool is
   // closing.
+  // `seconds` is how long the game took to play (0 when it was never played).
   bool Play(std::string body, bool gzip, int64_t game, ProvenGame &proven, std::string &text, Refusal &refusal,
-            std::string &why);
+            std::string &why, double &seconds);
 
   // Takes no more games, answers the ones still waiting with Busy, lets the ones being
   // played finish and joins the workers. Safe to call twice.
@@ -83,6 +84,7 @@ class PlayPool {
     std::string text;
     Refusal refusal = Refusal::None;
     std::string why;
+    double seconds = 0;
     bool ok = false;
     bool done = false;
   };

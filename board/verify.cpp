@@ -1,10 +1,12 @@
 // Reading a submission and playing it again (see verify.h).
 #include "board/verify.h"
 
+#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include "app/player.h"
 #include "tools/replay_input.h"
@@ -24,6 +26,7 @@ int RefusalStatus(Refusal refusal) {
     case Refusal::TooMany: return 429;
     case Refusal::Busy:
     case Refusal::TooSlow: return 503;
+    case Refusal::Copy: return 409;
   }
   return 500;
 }
@@ -41,6 +44,7 @@ const char *RefusalName(Refusal refusal) {
     case Refusal::TooMany: return "too-many";
     case Refusal::Busy: return "busy";
     case Refusal::TooSlow: return "too-slow";
+    case Refusal::Copy: return "copy";
   }
   return "unknown";
 }
@@ -99,6 +103,22 @@ bool InflateBody(const std::string &body, std::string &text, Refusal &refusal, s
   return ok;
 }
 
+bool GzipText(const std::string &text, std::string &gzip) {
+  z_stream stream{};
+  // 15 + 16: a gzip member; level 6, zlib's own middle.
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  gzip.assign(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef *>(gzip.data());
+  stream.avail_out = static_cast<uInt>(gzip.size());
+  const bool ok = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+  gzip.resize(ok ? stream.total_out : 0);
+  gzip.shrink_to_fit();
+  deflateEnd(&stream);
+  return ok;
+}
+
 namespace {
 
 constexpr char BeginsComment[] = "# game begins at frame ";
@@ -116,6 +136,61 @@ bool ReadBegins(const char *line, size_t length, uint32_t &frame) {
   if (at == prefix || at != length) return false;
   frame = static_cast<uint32_t>(value);
   return true;
+}
+
+// One fingerprint being made: SHA-256 over its kind, the rules and the mode, then nine
+// bytes a step (the motion as two 32-bit numbers, little-endian, and the buttons).
+class Fingerprint {
+ public:
+  Fingerprint() : context_(EVP_MD_CTX_new()) {
+    if (!context_) throw std::bad_alloc();
+  }
+  ~Fingerprint() { EVP_MD_CTX_free(context_); }
+  Fingerprint(const Fingerprint &) = delete;
+  Fingerprint &operator=(const Fingerprint &) = delete;
+
+  void Start(const char *kind, int rules, int mode) {
+    if (EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1) throw std::runtime_error("no SHA-256 here");
+    used_ = 0;
+    const std::string head = std::string("quillrun game ") + kind + " rules " + std::to_string(rules) + " mode " +
+                             std::to_string(mode) + "\n";
+    Bytes(head.data(), head.size());
+  }
+  void Add(int32_t dx, int32_t dy, bool left, bool right) {
+    unsigned char step[9];
+    for (int i = 0; i < 4; ++i) {
+      step[i] = static_cast<unsigned char>(static_cast<uint32_t>(dx) >> (8 * i));
+      step[4 + i] = static_cast<unsigned char>(static_cast<uint32_t>(dy) >> (8 * i));
+    }
+    step[8] = static_cast<unsigned char>((left ? 1 : 0) | (right ? 2 : 0));
+    Bytes(step, sizeof step);
+  }
+  std::string Finish() {
+    Flush();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(context_, digest, &size) != 1) throw std::runtime_error("no SHA-256 here");
+    return std::string(reinterpret_cast<const char *>(digest), size);
+  }
+
+ private:
+  // Steps are gathered and hashed a few thousand at a time.
+  void Bytes(const void *data, size_t size) {
+    if (used_ + size > sizeof buffer_) Flush();
+    std::memcpy(buffer_ + used_, data, size);
+    used_ += size;
+  }
+  void Flush() {
+    if (used_ && EVP_DigestUpdate(context_, buffer_, used_) != 1) throw std::runtime_error("no SHA-256 here");
+    used_ = 0;
+  }
+  EVP_MD_CTX *context_;
+  unsigned char buffer_[8192];
+  size_t used_ = 0;
+};
+
+int32_t AddWrapping(int32_t a, int b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
 }  // namespace
@@ -206,12 +281,27 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
   bool inGame = false;      // the game being scored is in play
   bool found = false;       // ... and it has ended in GAME OVER or ALL CLEAR
   int64_t began = -1;
+  auto whole = std::make_unique<Fingerprint>(), opening = std::make_unique<Fingerprint>();
+  int moving = 0;           // frames of the game with mouse motion so far
+  std::string openingKey;
   const size_t frames = record.inputs.size();
   for (size_t i = 0; i < frames && !found; ++i) {
     if (stopped(i)) return false;
     const FrameInput &input = record.inputs[i];
     const int before = world->GameState;
     const bool quits = input.escape && !world->keysHeld.escape && before != Title;
+    if (inGame && before == Playing && !quits) {
+      // The world updates on a frame of play unless slow motion skips it (two frames in
+      // three, by the frame count the step is about to make); an update takes all the
+      // motion gathered since the last one and reads the buttons held now.
+      if (!world->slowMotion || (world->frameCounter + 1) % 3 == 1)
+        whole->Add(AddWrapping(world->pendingDx, input.dx), AddWrapping(world->pendingDy, input.dy), input.left,
+                   input.right);
+      if (openingKey.empty()) {
+        opening->Add(input.dx, input.dy, input.left, input.right);
+        if ((input.dx != 0 || input.dy != 0) && ++moving == OpeningMovingFrames) openingKey = opening->Finish();
+      }
+    }
     StepWorld(*world, input, report);
     const int after = world->GameState;
     if (inGame && (quits || after == Title)) {
@@ -229,6 +319,10 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
       inGame = true;
       began = static_cast<int64_t>(i);
       proven.mode = world->randomMode == 1 ? 1 : 0;
+      whole->Start("whole", record.rules, proven.mode);
+      opening->Start("opening", record.rules, proven.mode);
+      moving = 0;
+      openingKey.clear();
     }
     if (inGame && (after == GameOver || after == AllClear)) {
       found = true;
@@ -238,6 +332,8 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
       proven.began = static_cast<uint32_t>(began);
       proven.ended = static_cast<uint32_t>(i);
       proven.frames = proven.ended - proven.began + 1;
+      proven.fingerprints.push_back(whole->Finish());
+      if (!openingKey.empty()) proven.fingerprints.push_back(openingKey);
     }
     if (wanted >= 0 && !inGame && static_cast<int64_t>(i) >= wanted) {
       refusal = Refusal::NoGame;
@@ -289,44 +385,99 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
   return true;
 }
 
+namespace {
+
+// The next code point of well-formed UTF-8 at `at` (no overlong forms, no surrogates,
+// nothing past U+10FFFF), moving `at` past it; false when there is none.
+bool NextPoint(const std::string &text, size_t &at, uint32_t &point) {
+  const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
+  const unsigned char lead = bytes[at];
+  size_t extra = 0;
+  if (lead < 0x80) {
+    point = lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    point = lead & 0x1F;
+    extra = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    point = lead & 0x0F;
+    extra = 2;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    point = lead & 0x07;
+    extra = 3;
+  } else {
+    return false;
+  }
+  if (at + extra >= text.size()) return false;
+  for (size_t k = 1; k <= extra; ++k) {
+    const unsigned char next = bytes[at + k];
+    if ((next & 0xC0) != 0x80) return false;
+    point = (point << 6) | (next & 0x3F);
+  }
+  if ((extra == 2 && point < 0x800) || (extra == 3 && (point < 0x10000 || point > 0x10FFFF)) ||
+      (point >= 0xD800 && point <= 0xDFFF))
+    return false;
+  at += extra + 1;
+  return true;
+}
+
+// Unicode's spaces (Zs): trimmed from a name's ends.
+bool IsSpace(uint32_t c) {
+  return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
+// What a name may not hold because it is not seen, or changes how the text around it
+// is seen: Unicode's format characters (Cf: the soft hyphen, the bidirectional marks,
+// embeddings, overrides and isolates, zero-width joiners and spaces, the byte order
+// mark, interlinear annotation, tags...), the line and paragraph separators, private
+// use and the noncharacters.
+bool IsHidden(uint32_t c) {
+  static const struct {
+    uint32_t first, last;
+  } format[] = {{0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
+                {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
+                {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+                {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+                {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+                {0xE0020, 0xE007F}};
+  for (const auto &range : format)
+    if (c >= range.first && c <= range.last) return true;
+  const bool privateUse = (c >= 0xE000 && c <= 0xF8FF) || c >= 0xF0000;
+  const bool noncharacter = (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
+  return privateUse || noncharacter;
+}
+
+}  // namespace
+
+std::string TrimmedName(const std::string &name) {
+  size_t at = 0, first = std::string::npos, end = 0;
+  uint32_t point = 0;
+  while (at < name.size()) {
+    const size_t start = at;
+    if (!NextPoint(name, at, point)) return name;   // not UTF-8: refused as it stands
+    if (IsSpace(point)) continue;
+    if (first == std::string::npos) first = start;
+    end = at;
+  }
+  return first == std::string::npos ? std::string() : name.substr(first, end - first);
+}
+
 std::string NameRefusal(const std::string &name) {
   if (name.empty()) return "a name is needed";
   size_t at = 0;
   int points = 0;
-  const auto *bytes = reinterpret_cast<const unsigned char *>(name.data());
+  bool seen = false;   // something other than a space
   while (at < name.size()) {
-    const unsigned char lead = bytes[at];
     uint32_t point = 0;
-    size_t extra = 0;
-    if (lead < 0x80) {
-      point = lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      point = lead & 0x1F;
-      extra = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      point = lead & 0x0F;
-      extra = 2;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      point = lead & 0x07;
-      extra = 3;
-    } else {
-      return "a name must be UTF-8";
-    }
-    if (at + extra >= name.size()) return "a name must be UTF-8";
-    for (size_t k = 1; k <= extra; ++k) {
-      const unsigned char next = bytes[at + k];
-      if ((next & 0xC0) != 0x80) return "a name must be UTF-8";
-      point = (point << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and points past U+10FFFF are not UTF-8.
-    if ((extra == 2 && point < 0x800) || (extra == 3 && (point < 0x10000 || point > 0x10FFFF)) ||
-        (point >= 0xD800 && point <= 0xDFFF))
-      return "a name must be UTF-8";
+    if (!NextPoint(name, at, point)) return "a name must be UTF-8";
     if (point < 0x20 || point == 0x7F || (point >= 0x80 && point <= 0x9F))
       return "a name may not hold control characters";
-    at += extra + 1;
+    if (IsHidden(point))
+      return "a name may not hold characters that are not seen or that change the text around them";
+    seen = seen || !IsSpace(point);
     if (++points > 24) return "a name is at most 24 characters";
   }
+  if (!seen) return "a name needs more than spaces";
   return {};
 }
 

@@ -32,6 +32,7 @@ enum class Refusal {
   TooMany,         // 429: the address has sent its share for now
   Busy,            // 503: the queue of games to play is full
   TooSlow,         // 503: playing it took longer than the board allows
+  Copy,            // 409: the same game is kept already (its fingerprints, below)
 };
 int RefusalStatus(Refusal refusal);
 // A short name for the refusal in answers ("malformed", "too-large", ...).
@@ -51,6 +52,9 @@ struct SubmittedRecord {
 bool InflateBody(const std::string &body, std::string &text, Refusal &refusal, std::string &why,
                  size_t limit = BoardMaxInflated);
 
+// Text as one gzip member (what the board keeps of a game). False only when zlib fails.
+bool GzipText(const std::string &text, std::string &gzip);
+
 // Reads a recording from text. The header is required and must be the first line; a
 // malformed line is named by its number ("line 12: ..."). Refuses a recording of other
 // rules than this board plays (OtherRules) and one over BoardMaxFrames (TooLarge).
@@ -66,22 +70,46 @@ struct ProvenGame {
   uint32_t began = 0;       // the frame whose input started it
   uint32_t ended = 0;       // the frame whose input ended it
   uint32_t frames = 0;      // ended - began + 1
+  // What makes the game the game it is, as keys a board keeps only once (SHA-256, 32
+  // bytes each): see GameFingerprints.
+  std::vector<std::string> fingerprints;
 };
+
+// A game's fingerprints, each of its mode, its rules and its own inputs, never of the
+// seed or of anything before its first frame (the header's spelling, the title frames
+// before it, an earlier game in the run):
+//   "whole"    every input the world read in the game, update by update: the hand's
+//              motion as taken (motion made over frames slow motion skips is taken at
+//              once at the next update) and the two buttons. Keys the world never reads
+//              in a game (Enter, a held Escape) and the first frame's motion (a new game
+//              throws it away) are not in it, so a copy changed only there is the same.
+//   "opening"  the game's inputs frame by frame (motion and buttons) up to its
+//              OpeningMovingFrames-th frame of mouse motion, whatever the world does.
+//              Title frames before a game move the world's generator (a star is drawn
+//              each one), so the same inputs after them play another world that ends
+//              elsewhere, with another score: the opening is still this game's. A game
+//              ending before that many frames of motion has no opening key.
+inline constexpr int OpeningMovingFrames = 60;
 
 // Plays the recording and scores its game: the one beginning on frame `game` when
 // asked (game >= 0), else on the frame the file names, else the first that ends. Then
 // refuses a game whose every input from its first frame to its last is what the
 // built-in player decides from that state (a fresh player from the game's first frame,
-// stopping at the first input that differs). `cancel`, when set, or the deadline
-// passing stops the work with TooSlow. False with the refusal and the reason.
+// stopping at the first input that differs). Fills in the game's fingerprints.
+// `cancel`, when set, or the deadline passing stops the work with TooSlow. False with the refusal and the reason.
 bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, Refusal &refusal, std::string &why,
                std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
                const std::atomic<bool> *cancel = nullptr);
 
 // A player's name as the boards show it: 1 to 24 code points of well-formed UTF-8
-// (no overlong forms, no surrogates), none of them a control character (C0, DEL, C1).
-// Empty when fine, else the reason.
+// (no overlong forms, no surrogates), not only spaces, none of them a control
+// character (C0, DEL, C1), a format character (bidirectional controls, zero-width
+// characters, tags...), a line or paragraph separator, private use or a noncharacter:
+// a name is seen as it is, and cannot turn the text around it. Empty when fine, else
+// the reason.
 std::string NameRefusal(const std::string &name);
+// The name without Unicode's spaces at either end (as given when it is not UTF-8).
+std::string TrimmedName(const std::string &name);
 
 // Text for an HTML page: & < > " ' as character references, nothing else changed.
 std::string HtmlEscape(const std::string &text);

@@ -58,6 +58,16 @@ def make_records():
     RECORDS["big"] = RECORDS["real"] + b"#" * (4200 * 1024) + b"\n"
 
 
+def low_variant(n):
+    """The low game with its hand's first move n pixels longer: a game of its own (the
+    board keeps each game once), for the checks that need many."""
+    lines = RECORDS["low"].split(b"\n")
+    first = next(i for i, line in enumerate(lines[1:], 1) if line[:4] != b"0 0 ")
+    dx, rest = lines[first].split(b" ", 1)
+    lines[first] = b"%d %s" % (int(dx) - n, rest)
+    return b"\n".join(lines)
+
+
 def kept_form(record, frames, score):
     """What the board keeps of a recording whose game began on frame 0: the header, the
     line naming that frame, the frames up to the game's end and a closing line, as the
@@ -123,16 +133,28 @@ class BoardChecks:
                              (19037, "over", "normal", 1, 0))
             status, low = board.submit(RECORDS["low"], name="Bo")
             self.assertEqual((status, low["score"], low["place"]), (201, 465, 2), low)
-            # The same score again comes after the game that made it first.
-            status, again = board.submit(gzip.compress(RECORDS["real"]), name="Cy",
-                                         headers={"Content-Encoding": "gzip"})
-            self.assertEqual((status, again["place"]), (201, 2), again)
+            # The same game again is named, not ranked, however it comes.
+            kept = board.request("GET", "/api/games/%d" % game["id"])[2]
+            lines = RECORDS["real"].split(b"\n", 1)
+            copies = [
+                ("gzip, another name", gzip.compress(RECORDS["real"]), {"Content-Encoding": "gzip"}),
+                ("as the board serves it", kept, {}),
+                ("seed 01", b"# quillrun-record 2 rules 1 seed 01\n" + lines[1], {}),
+                ("a space after the header", lines[0] + b" \n" + lines[1], {}),
+                ("the first recordings' header", b"# quillrun-record seed 1\n" + lines[1], {}),
+                ("three title frames first, scoring 35532 there",
+                 lines[0] + b"\n" + b"0 0 0 0 0 0\n" * 3 + lines[1], {}),
+            ]
+            for what, record, headers in copies:
+                with self.subTest(what):
+                    status, answer = board.submit(record, name="thief", headers=headers)
+                    self.assertEqual((status, answer.get("error"), answer.get("game")), (409, "copy", game["id"]),
+                                     answer)
 
             status, _, body = board.request("GET", "/api/top?mode=normal&limit=10")
             top = json.loads(body)
             self.assertEqual(status, 200)
-            self.assertEqual([(g["name"], g["score"]) for g in top["games"]],
-                             [("Ada", 19037), ("Cy", 19037), ("Bo", 465)])
+            self.assertEqual([(g["name"], g["score"]) for g in top["games"]], [("Ada", 19037), ("Bo", 465)])
             status, _, body = board.request("GET", "/api/top?mode=random")
             self.assertEqual((status, json.loads(body)["games"]), (200, []))
 
@@ -146,6 +168,14 @@ class BoardChecks:
                 ("empty name", RECORDS["real"], {}, "", 400, "bad-name"),
                 ("long name", RECORDS["real"], {}, "x" * 25, 400, "bad-name"),
                 ("control in name", RECORDS["real"], {}, "a\x01b", 400, "bad-name"),
+                ("only spaces", RECORDS["real"], {}, " \u3000 ", 400, "bad-name"),
+                ("right-to-left override", RECORDS["real"], {}, "evil\u202egnp.exe", 400, "bad-name"),
+                ("isolate", RECORDS["real"], {}, "\u2067x\u2069", 400, "bad-name"),
+                ("zero width", RECORDS["real"], {}, "A\u200bda", 400, "bad-name"),
+                ("tag", RECORDS["real"], {}, "Ada\U000e0041", 400, "bad-name"),
+                ("line separator", RECORDS["real"], {}, "A\u2028da", 400, "bad-name"),
+                ("noncharacter", RECORDS["real"], {}, "Ada\ufffe", 400, "bad-name"),
+                ("private use", RECORDS["real"], {}, "Ada\ue000", 400, "bad-name"),
                 ("the built-in player", RECORDS["bot"], {}, "Bot", 422, "built-in-player"),
             ]
             for what, record, headers, name, want_status, want_error in refusals:
@@ -155,6 +185,9 @@ class BoardChecks:
                     self.assertTrue(answer.get("reason"), answer)
             status, answer = board.submit(RECORDS["malformed"])
             self.assertIn("line 6", answer["reason"])
+            status, answer = board.submit(low_variant(9), name="\u3000 Zo\u00eb ")
+            self.assertEqual((status, answer["name"]), (201, "Zo\u00eb"), answer)
+            self.assertIn("<td><bdi>Zo\u00eb</bdi></td>".encode(), board.request("GET", "/")[2])
             # A name that is not UTF-8 at all, sent as raw bytes.
             status, _, body = board.request("POST", "/api/games?name=%FF%FE", RECORDS["real"],
                                             {"Content-Type": "text/plain"})
@@ -182,8 +215,8 @@ class BoardChecks:
         board = Board(self.database(), "--rate", "1000")
         names = ["<img src=x onerror=p=1>", "<script>p=2</script>", "\"'&amp;</td>"]
         try:
-            for name in names:
-                status, answer = board.submit(RECORDS["low"], name=name)
+            for n, name in enumerate(names):
+                status, answer = board.submit(low_variant(n), name=name)
                 self.assertEqual(status, 201, answer)
             with cdp.Browser(webgl=False) as browser:
                 browser.navigate(board.url + "/")
@@ -218,16 +251,30 @@ class BoardChecks:
             self.assertEqual(one.stop(), 0)
             self.assertEqual(two.stop(), 0)
 
+    def test_two_boards_taking_one_game_at_once_keep_it_once(self):
+        database = self.database()
+        boards = [Board(database, "--rate", "1000") for _ in range(2)]
+        try:
+            with concurrent.futures.ThreadPoolExecutor(2) as pool:
+                answers = list(pool.map(lambda b: b.submit(RECORDS["real"], name=b.url), boards))
+            self.assertEqual(sorted(status for status, _ in answers), [201, 409], answers)
+            kept = [answer["id"] for status, answer in answers if status == 201][0]
+            self.assertEqual([answer["game"] for status, answer in answers if status == 409], [kept])
+        finally:
+            for board in boards:
+                self.assertEqual(board.stop(), 0)
+
     def test_killed_while_taking_games_it_keeps_every_game_it_answered_for(self):
         database = self.database()
         board = Board(database, "--rate", "100000", "--workers", "2")
         answered = []
+        records = [low_variant(n) for n in range(400)]
 
         def send(n):
             try:
-                status, answer = board.submit(RECORDS["low"], name="kill-%d" % n)
+                status, answer = board.submit(records[n], name="kill-%d" % n)
                 if status == 201:
-                    answered.append(answer["id"])
+                    answered.append((answer["id"], kept_form(records[n], answer["frames"], answer["score"])))
             except (OSError, ValueError, urllib.error.URLError):
                 pass   # cut off by the kill: never answered, so never promised
 
@@ -242,12 +289,12 @@ class BoardChecks:
         self.assertGreaterEqual(len(answered), 20)
         again = Board(database, "--rate", "100000")
         try:
-            for game_id in answered:
+            for game_id, form in answered:
                 status, _, body = again.request("GET", "/api/games/%d" % game_id)
-                self.assertEqual((status, body), (200, kept_form(RECORDS["low"], 2537, 465)), game_id)
+                self.assertEqual((status, body), (200, form), game_id)
             status, _, body = again.request("GET", "/api/top?mode=normal&limit=100")
             listed = {g["id"] for g in json.loads(body)["games"]}
-            self.assertTrue(set(answered[:100]) <= listed or len(listed) == 100)
+            self.assertTrue({i for i, _ in answered[:100]} <= listed or len(listed) == 100)
             status, answer = again.submit(RECORDS["real"], name="after")
             self.assertEqual((status, answer["place"]), (201, 1), answer)
         finally:

@@ -187,11 +187,13 @@ BoardGame Game(int mode, int rules, int score, const std::string &name = "ann") 
   return game;
 }
 
-// Adds a game; its place (0 on failure).
-int64_t Add(BoardDb &db, BoardGame &game, const std::string &record = "# a recording\n") {
-  int64_t place = 0;
+// Adds a game; its place (0 on failure, or when it is a copy of the game *copyOf).
+int64_t Add(BoardDb &db, BoardGame &game, const std::string &record = "# a recording\n",
+            int64_t *copyOf = nullptr) {
+  int64_t place = 0, copy = 0;
   std::string error;
-  EXPECT_TRUE(db.AddGame(game, record, &place, error)) << error;
+  EXPECT_TRUE(db.AddGame(game, record, &place, &copy, error)) << error;
+  if (copyOf) *copyOf = copy;
   return place;
 }
 
@@ -348,9 +350,9 @@ TYPED_TEST(DbTest, HostileNamesAreKeptExactly) {
   for (const std::string &name : {std::string("nul\0inside", 10), std::string("bad \xC3\x28 byte"),
                                   std::string("overlong \xC0\xAF"), std::string("surrogate \xED\xA0\x80")}) {
     BoardGame game = Game(0, 1, 10, name);
-    int64_t place = 0;
+    int64_t place = 0, copyOf = 0;
     std::string error;
-    EXPECT_FALSE(db->AddGame(game, "r", &place, error));
+    EXPECT_FALSE(db->AddGame(game, "r", &place, &copyOf, error));
     EXPECT_FALSE(error.empty());
   }
   EXPECT_EQ(CountOf(*db), static_cast<int64_t>(names.size()));
@@ -438,9 +440,10 @@ TYPED_TEST(DbTest, ManyThreadsAddingLoseNothing) {
       std::mt19937 random(static_cast<unsigned>(t));
       for (int i = 0; i < Each; ++i) {
         BoardGame game = Game(i % 2, 1, static_cast<int>(random() % 10) * 10, "t" + std::to_string(t));
-        int64_t place = 0;
+        game.fingerprints = {"t" + std::to_string(t) + "." + std::to_string(i)};
+        int64_t place = 0, copyOf = 0;
         std::string error;
-        if (!db->AddGame(game, "# thread " + std::to_string(t), &place, error)) {
+        if (!db->AddGame(game, "# thread " + std::to_string(t), &place, &copyOf, error) || copyOf) {
           ++failures;
           continue;
         }
@@ -475,6 +478,67 @@ TYPED_TEST(DbTest, ManyThreadsAddingLoseNothing) {
   }
 }
 
+TYPED_TEST(DbTest, AGameIsKeptOnceWhicheverProcessTakesIt) {
+  std::unique_ptr<BoardDb> one = this->Open(this->target_), two = this->Open(this->target_);
+  ASSERT_TRUE(one && two);
+  BoardGame kept = Game(0, 1, 300);
+  kept.fingerprints = {"whole-a", "opening-a"};
+  ASSERT_EQ(Add(*one, kept), 1);
+  struct Case {
+    std::vector<std::string> fingerprints;
+    bool copy;
+  } cases[] = {
+      {{"whole-a"}, true}, {{"whole-b", "opening-a"}, true}, {{"whole-b"}, false}, {{"opening-a"}, true}, {{}, false},
+  };
+  for (const Case &c : cases) {
+    BoardGame game = Game(0, 1, 900);
+    game.fingerprints = c.fingerprints;
+    int64_t copyOf = -1;
+    const int64_t place = Add(*two, game, "# r\n", &copyOf);
+    EXPECT_EQ(copyOf, c.copy ? kept.id : 0) << c.fingerprints.size();
+    EXPECT_EQ(place == 0, c.copy);
+  }
+  EXPECT_EQ(CountOf(*one), 3);   // the copies left nothing behind
+
+  // Two processes taking one game at the same moment, again and again: one keeps it.
+  for (int round = 0; round < 10; ++round) {
+    std::vector<int64_t> copyOf(8, -1), ids(8, 0);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < copyOf.size(); ++t)
+      threads.emplace_back([&, t] {
+        BoardGame game = Game(1, 1, 50);
+        game.fingerprints = {"race " + std::to_string(round)};
+        Add(t % 2 ? *one : *two, game, "# r\n", &copyOf[t]);
+        ids[t] = game.id;
+      });
+    for (std::thread &thread : threads) thread.join();
+    const int64_t winner = *std::max_element(ids.begin(), ids.end());
+    EXPECT_EQ(std::count(copyOf.begin(), copyOf.end(), 0), 1) << round;
+    EXPECT_EQ(std::count(copyOf.begin(), copyOf.end(), winner), 7) << round;
+  }
+  EXPECT_EQ(CountOf(*one), 13);
+
+  // Games kept without fingerprints are found, and given them; a key another game has
+  // stays that game's.
+  BoardGame bare = Game(1, 1, 7);
+  Add(*one, bare);
+  std::vector<int64_t> left;
+  std::string error;
+  ASSERT_TRUE(one->Unfingerprinted(0, 100, left, error)) << error;
+  ASSERT_EQ(left.size(), 2u);   // the table's game without any, and this one
+  EXPECT_EQ(left[1], bare.id);
+  const int64_t given = left[0];
+  ASSERT_TRUE(two->AddFingerprints(given, {"whole-late"}, error)) << error;
+  ASSERT_TRUE(two->AddFingerprints(bare.id, {"whole-a"}, error)) << error;
+  ASSERT_TRUE(one->Unfingerprinted(0, 100, left, error)) << error;
+  EXPECT_EQ(left, std::vector<int64_t>{bare.id});
+  BoardGame late = Game(0, 1, 5);
+  late.fingerprints = {"whole-late"};
+  int64_t copyOf = 0;
+  Add(*one, late, "# r\n", &copyOf);
+  EXPECT_EQ(copyOf, given);
+}
+
 class SqliteDb : public DbTest<Sqlite> {};
 
 TEST_F(SqliteDb, MissingFoldersAreMade) {
@@ -483,6 +547,42 @@ TEST_F(SqliteDb, MissingFoldersAreMade) {
   ASSERT_TRUE(db);
   EXPECT_TRUE(fs::is_regular_file(path));
   EXPECT_EQ(CountOf(*db), 0);
+}
+
+TEST_F(SqliteDb, ABackupTakenWhileGamesAreAddedIsWhole) {
+  std::unique_ptr<BoardDb> db = Open(target_);
+  ASSERT_TRUE(db);
+  std::atomic<bool> done{false};
+  std::thread adding([&] {
+    for (int i = 0; !done; ++i) {
+      BoardGame game = Game(i % 2, 1, i);
+      Add(*db, game, "# recording " + std::to_string(i));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string copy = fs::path(target_).parent_path() / "copy.sqlite";
+  std::string error;
+  const bool copied = BackupBoard(target_, copy, error);
+  done = true;
+  adding.join();
+  ASSERT_TRUE(copied) << error;
+  EXPECT_FALSE(fs::exists(copy + ".part"));
+  // A database of its own, whole: every game it holds has its recording.
+  std::unique_ptr<board_db::Connection> raw = board_db::OpenConnection(copy, false, error);
+  std::vector<board_db::Row> rows;
+  ASSERT_TRUE(raw && raw->Query("PRAGMA integrity_check", {}, rows, error)) << error;
+  EXPECT_EQ(rows.at(0).at(0).bytes, "ok");
+  ASSERT_TRUE(raw->Query("SELECT count(*), (SELECT count(*) FROM recordings) FROM games", {}, rows, error)) << error;
+  EXPECT_GT(rows.at(0).at(0).number, 0);
+  EXPECT_EQ(rows.at(0).at(0).number, rows.at(0).at(1).number);
+  EXPECT_LE(rows.at(0).at(0).number, CountOf(*db));
+  // Only a board's database is copied, and PostgreSQL's with its own tools.
+  for (const std::string &source :
+       {std::string(fs::path(target_).parent_path() / "none.sqlite"), std::string("postgresql:///board")}) {
+    EXPECT_FALSE(BackupBoard(source, copy + "2", error)) << source;
+    EXPECT_FALSE(fs::exists(copy + "2")) << source;
+  }
+  EXPECT_NE(error.find("pg_dump"), std::string::npos) << error;
 }
 
 TEST_F(SqliteDb, WhatIsNotABoardIsRefusedAndLeftAlone) {

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -21,6 +22,7 @@
 
 #include "board/db.h"
 #include "board/server.h"
+#include "board/server_metrics.h"
 #include "board/server_parts.h"
 #include "board/verify.h"
 #include "server_http.h"
@@ -50,11 +52,10 @@ std::string WholeGame(size_t frames = SIZE_MAX) {
   return record;
 }
 
-// The same start, then the hand let go: the game ends sooner with fewer points.
+// Another game of the test data from the same seed: it ends sooner with fewer points.
 std::string ShorterGame() {
-  std::string record = WholeGame(1000);
-  for (int i = 0; i < 1500; i++) record += "0 0 0 0 0 0\n";
-  return record;
+  const char *source = std::getenv("QR_SOURCE_DIR");
+  return "# quillrun-record 2 rules 1 seed 1\n" + ReadFile(fs::path(source ? source : ".") / "tests/data/stage1.input");
 }
 
 // What the board keeps of a recording whose game began on frame 0: its header, the
@@ -232,7 +233,7 @@ TEST_F(BoardServerTest, GzipBodiesAreOpened) {
   ASSERT_EQ(said.status, 201) << said.body;
   EXPECT_EQ(JsonOf(said)["score"], 19037);
   EXPECT_TRUE(Get(JsonOf(said)["url"].get<std::string>()).body == KeptForm(whole, 5482, 19037));
-  HttpAnswer sniffed = Submit("?name=sniffed", Gzip(whole));
+  HttpAnswer sniffed = Submit("?name=sniffed", Gzip(ShorterGame()));
   ASSERT_EQ(sniffed.status, 201) << sniffed.body;
   EXPECT_EQ(JsonOf(sniffed)["place"], 2);
   // Said to be gzip and not.
@@ -240,6 +241,78 @@ TEST_F(BoardServerTest, GzipBodiesAreOpened) {
   EXPECT_EQ(fake.status, 400);
   EXPECT_EQ(JsonOf(fake)["error"], "malformed");
   EXPECT_EQ(Submit("?name=odd", whole, {"Content-Encoding: br"}).status, 400);
+}
+
+std::string Gunzip(const std::string &gzip) {
+  std::string text;
+  Refusal refusal;
+  std::string why;
+  EXPECT_TRUE(InflateBody(gzip, text, refusal, why)) << why;
+  return text;
+}
+
+TEST_F(BoardServerTest, RecordingsAreKeptAsGzipAndSentSoOrOpenedAsTheyGo) {
+  Start();
+  // A game after 1,900,000 title frames: 23 MB of text as the board keeps it.
+  const std::string whole = WholeGame();
+  const std::string idleFirst = TitleOnly(1900000) + whole.substr(whole.find('\n') + 1);
+  HttpAnswer sent = Submit("?name=long", Gzip(idleFirst), {"Content-Encoding: gzip"});
+  ASSERT_EQ(sent.status, 201) << sent.body;
+  const int64_t id = JsonOf(sent)["id"];
+  std::string error, kept;
+  BoardGame game;
+  bool found = false;
+  std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+  ASSERT_TRUE(db && db->Game(id, game, &kept, &found, error) && found) << error;
+  EXPECT_LT(kept.size(), 200000u);
+  const std::string text = Gunzip(kept);
+  EXPECT_GT(text.size(), 1900000u * 12);
+  const std::string end = " score " + std::to_string(JsonOf(sent)["score"].get<int>()) + "\n";
+  EXPECT_EQ(text.substr(text.size() - end.size()), end);
+
+  struct Case {
+    const char *accept;   // null: no Accept-Encoding at all
+    bool gzip;
+  } cases[] = {{nullptr, false}, {"gzip", true}, {"br, x-gzip;q=0.5", true}, {"*", true},
+               {"identity", false}, {"gzip;q=0, *", false}, {"GZIP ; q=1", true}};
+  for (const Case &c : cases) {
+    HttpRequest request{"GET", Url("/api/games/" + std::to_string(id))};
+    if (c.accept) request.headers.push_back(std::string("Accept-Encoding: ") + c.accept);
+    HttpAnswer answer = Http(request);
+    ASSERT_EQ(answer.status, 200) << (c.accept ? c.accept : "none");
+    EXPECT_EQ(answer.Header("content-encoding"), c.gzip ? "gzip" : "") << (c.accept ? c.accept : "none");
+    EXPECT_TRUE(answer.body == (c.gzip ? kept : text)) << (c.accept ? c.accept : "none");
+  }
+}
+
+TEST_F(BoardServerTest, GamesKeptBeforeFingerprintsGetThemAndTheirCopiesAreKnown) {
+  // Two games as a board kept them before: the text itself, no fingerprints; the second
+  // is a copy of the first.
+  std::string error;
+  std::vector<int64_t> old;
+  {
+    std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+    ASSERT_TRUE(db) << error;
+    for (const char *name : {"first", "copy"}) {
+      BoardGame game;
+      game.name = name;
+      game.end = "over";
+      game.score = 19037;
+      game.frames = 5482;
+      int64_t place = 0, copyOf = 0;
+      ASSERT_TRUE(db->AddGame(game, KeptForm(WholeGame(), 5482, 19037), &place, &copyOf, error)) << error;
+      old.push_back(game.id);
+    }
+  }
+  Start();
+  std::unique_ptr<BoardDb> db = BoardDb::Open(options.db, error);
+  std::vector<int64_t> left;
+  EXPECT_TRUE(WaitFor([&] { return db->Unfingerprinted(0, 10, left, error) && left.size() == 1; })) << error;
+  EXPECT_EQ(left, std::vector<int64_t>{old[1]});
+  HttpAnswer again = Submit("?name=late", WholeGame());
+  EXPECT_EQ(again.status, 409) << again.body;
+  EXPECT_EQ(JsonOf(again)["game"], old[0]);
+  EXPECT_EQ(Get("/api/games/" + std::to_string(old[0])).body, KeptForm(WholeGame(), 5482, 19037));
 }
 
 TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
@@ -288,6 +361,113 @@ TEST_F(BoardServerTest, RequestsRefusedBeforeAnyGameIsPlayed) {
                             "?mode=normal&limit=ten", "?mode=normal&rules=x"}) {
     EXPECT_EQ(Get(std::string("/api/top") + query).status, 400) << query;
   }
+}
+
+// A connection from `from` to the board that has sent `start`; -1 when it cannot be made.
+int Connect(int port, const char *from, const std::string &start) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  inet_pton(AF_INET, from, &address.sin_addr);
+  if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) return close(fd), -1;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+      send(fd, start.data(), start.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(start.size()))
+    return close(fd), -1;
+  return fd;
+}
+
+// Sends `trickle` a byte every 100 ms for up to `seconds`: the seconds until the board
+// closed the connection, or -1 when it never did.
+double ClosedAfter(int fd, double seconds, const std::string &trickle = "x") {
+  const auto start = std::chrono::steady_clock::now();
+  char buffer[4096];
+  for (size_t i = 0;; ++i) {
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (now > seconds) return -1;
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 100) > 0) {
+      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      continue;   // an answer: read on to its end
+    }
+    if (!trickle.empty() && send(fd, &trickle[i % trickle.size()], 1, MSG_NOSIGNAL) != 1)
+      return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+}
+
+TEST_F(BoardServerTest, NoClientHoldsTheBoardBySendingSlowly) {
+  options.perAddress = 4;
+  options.headerSeconds = 1;
+  options.bodyRate = 1000;
+  Start();
+  const int port = server->Port();
+  // Past its share, an address's connections are closed at once; another address is
+  // answered meanwhile.
+  std::vector<int> held;
+  for (int i = 0; i < 6; ++i) held.push_back(Connect(port, "127.0.0.1", "GET / HTTP/1.1\r\nHost: b\r\n"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int closedAtOnce = 0;
+  char byte;
+  for (int fd : held) closedAtOnce += recv(fd, &byte, 1, MSG_DONTWAIT) == 0 ? 1 : 0;
+  EXPECT_EQ(closedAtOnce, 2);
+  EXPECT_TRUE(WaitFor([&] { return server->Connections() == 4; }));
+  HttpRequest other{"GET", Url("/api/top?mode=normal")};
+  other.from = "127.0.0.2";
+  EXPECT_EQ(Http(other).status, 200);
+  for (int fd : held) close(fd);
+  ASSERT_TRUE(WaitFor([&] { return server->Connections() == 0; }));
+
+  // A byte now and then keeps no connection beyond the header's deadline, nor a body
+  // below the lowest rate; a whole request at the same pace on an answered connection
+  // waits its turn like any other.
+  struct Case {
+    const char *what;
+    std::string start, trickle;
+  } cases[] = {
+      {"a header a byte at a time", "GET / HTTP/1.1\r\n", "X-Slow: x\r\n"},
+      {"a body a byte at a time", "POST /api/games?name=a HTTP/1.1\r\nHost: b\r\nContent-Length: 100000\r\n\r\n",
+       "0 0 0 0 0 0\n"},
+      {"an idle connection", "GET /api/top HTTP/1.1\r\nHost: b\r\n\r\n", ""},
+  };
+  for (const Case &c : cases) {
+    const int fd = Connect(port, "127.0.0.1", c.start);
+    const double closed = ClosedAfter(fd, 5, c.trickle);
+    EXPECT_GT(closed, 0.9) << c.what;
+    EXPECT_LT(closed, 2.5) << c.what;
+    close(fd);
+  }
+}
+
+TEST_F(BoardServerTest, MetricsCountWhatHappensForTheAddressesAllowed) {
+  options.metricsFrom = {"127.0.0.1/32"};
+  Start();
+  ASSERT_EQ(Submit("?name=Ada", WholeGame()).status, 201);
+  ASSERT_EQ(Submit("?name=Ada", WholeGame()).status, 409);
+  ASSERT_EQ(Submit("?name=%E2%80%AE", WholeGame()).status, 400);
+  HttpAnswer metrics = Get("/metrics");
+  ASSERT_EQ(metrics.status, 200);
+  EXPECT_EQ(metrics.Header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
+  for (const char *line :
+       {"quillrun_board_games_taken_total 1\n", "quillrun_board_games_refused_total{reason=\"copy\"} 1\n",
+        "quillrun_board_games_refused_total{reason=\"bad-name\"} 1\n",
+        "quillrun_board_games_refused_total{reason=\"too-many\"} 0\n", "quillrun_board_play_seconds_count 2\n",
+        "quillrun_board_play_seconds_bucket{le=\"+Inf\"} 2\n", "quillrun_board_games_waiting 0\n",
+        "\nquillrun_board_connections_open ", "# TYPE quillrun_board_play_seconds histogram\n"})
+    EXPECT_NE(metrics.body.find(line), std::string::npos) << line << metrics.body;
+  HttpRequest other{"GET", Url("/metrics")};
+  other.from = "127.0.0.2";
+  EXPECT_EQ(Http(other).status, 403);
+
+  struct Case {
+    const char *address, *cidr;
+    bool in;
+  } cases[] = {{"10.1.2.3", "10.1.0.0/16", true}, {"10.2.0.1", "10.1.0.0/16", false}, {"10.1.2.3", "10.1.2.3", true},
+               {"10.1.2.4", "10.1.2.3", false},   {"10.1.2.3", "0.0.0.0/0", true},    {"fd00::1", "fd00::/8", true},
+               {"fe80::1", "fd00::/8", false},    {"10.1.2.3", "::/0", false},        {"10.1.2.3", "10.1.0.0/x", false},
+               {"", "0.0.0.0/0", false}};
+  for (const Case &c : cases) EXPECT_EQ(InCidr(c.address, c.cidr), c.in) << c.address << " " << c.cidr;
 }
 
 TEST_F(BoardServerTest, EachAddressHasItsShare) {
@@ -386,7 +566,9 @@ TEST_F(BoardServerTest, TheBrowserBuildIsServedAndNothingElse) {
   EXPECT_EQ(Get("/play/in.js").body, "var x;");
   EXPECT_EQ(Get("/play").Header("location"), "/play/");
   for (const char *path : {"/play/../secret.txt", "/play/%2e%2e/secret.txt", "/play/sub/../../secret.txt",
-                           "/play/out.txt", "/play//etc/passwd", "/play/nothing.js", "/play/..", "/play/sub/.."}) {
+                           "/play/out.txt", "/play//etc/passwd", "/play/nothing.js", "/play/..", "/play/sub/..",
+                           "/play/index.html%00.txt", "/play/index.html%00", "/play/sub%0a/", "/play/index.html%7f",
+                           "/%00", "/api/top%00?mode=normal"}) {
     HttpRequest request{"GET", Url(path)};
     request.pathAsIs = true;
     HttpAnswer answer = Http(request);
@@ -437,7 +619,17 @@ TEST(BoardCommandLine, OptionsAndTheirErrors) {
   EXPECT_EQ(options.queue, 0);
   EXPECT_DOUBLE_EQ(options.timeLimit, 2.5);
   EXPECT_EQ(options.rate, 5);
+  BoardOptions backup;
+  ASSERT_TRUE(parse({"--db", "b.sqlite", "--backup", "copy.sqlite", "--metrics-from", "10.1.0.0/16",
+                     "--metrics-from=fd00::/8"},
+                    backup, error))
+      << error;
+  EXPECT_EQ(backup.backup, "copy.sqlite");
+  EXPECT_EQ(backup.metricsFrom, (std::vector<std::string>{"10.1.0.0/16", "fd00::/8"}));
   for (std::vector<const char *> bad : std::vector<std::vector<const char *>>{
+           {"--db", "b", "--port", "1", "--metrics-from", "10.0.0.0/33"},
+           {"--db", "b", "--port", "1", "--metrics-from", "everyone"},
+           {"--db", "b", "--port", "1", "--connections-per-address", "-1"},
            {"--port", "80"},
            {"--db", "b", "--port", "65536"},
            {"--db", "b", "--port", "-1"},

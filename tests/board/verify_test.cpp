@@ -252,6 +252,95 @@ TEST(BoardProof, TheBuiltInPlayersOwnGameIsRefusedAndOneChangedInputIsNot) {
   EXPECT_EQ(changed.game.ended + 1, inputs.size());
 }
 
+// The frames of a recording's text, and a recording of frames.
+std::vector<FrameInput> FramesOf(const std::string &text) {
+  SubmittedRecord record;
+  Refusal refusal;
+  std::string why;
+  EXPECT_TRUE(ReadSubmittedRecord(text, record, refusal, why)) << why;
+  return record.inputs;
+}
+std::string RecordOf(const std::vector<FrameInput> &frames, const std::string &header = RecordHeaderLine(1)) {
+  std::string out = header + "\n";
+  for (const FrameInput &in : frames)
+    out += std::to_string(in.dx) + " " + std::to_string(in.dy) + " " + std::to_string(in.left) + " " +
+           std::to_string(in.right) + " " + std::to_string(in.escape) + " " + std::to_string(in.enter) + "\n";
+  return out;
+}
+
+TEST(BoardProof, AGamesFingerprintsAreItsOwnInputsWhateverCameBefore) {
+  const std::string whole = WholeGame();
+  const std::string frames = whole.substr(whole.find('\n') + 1);
+  const Outcome first = Prove(whole);
+  ASSERT_TRUE(first.ok) << first.why;
+  ASSERT_EQ(first.game.fingerprints.size(), 2u);
+  std::vector<FrameInput> inputs = FramesOf(whole);
+
+  // Enter and a held Escape toggled through the game, and motion on the first frame
+  // (which a new game throws away): nothing the world reads.
+  std::vector<FrameInput> unread = inputs;
+  unread[0].dx = 37;
+  for (int i = 1000; i < 1100; ++i) unread[i].enter = true;
+  // A slow-motion stretch, and the same one with the motion of every frame it skips
+  // moved onto the next frame: the same motion taken at the same updates.
+  std::vector<FrameInput> slow = inputs;
+  for (int i = 400; i < 700; ++i) slow[i].right = true;
+  std::vector<FrameInput> moved = slow;
+  {
+    auto world = std::make_unique<World>();
+    StartWorld(*world, 1);
+    FrameReport report;
+    int skipped = 0;
+    for (size_t i = 0; i + 1 < slow.size() && i < 800; ++i) {
+      StepWorld(*world, slow[i], report);
+      if (i > 0 && (world->pendingDx != 0 || world->pendingDy != 0) && (moved[i].dx || moved[i].dy)) {
+        moved[i + 1].dx += moved[i].dx;
+        moved[i + 1].dy += moved[i].dy;
+        moved[i].dx = moved[i].dy = 0;
+        ++skipped;
+      }
+    }
+    ASSERT_GT(skipped, 20);
+  }
+  const Outcome slowGame = Prove(RecordOf(slow));
+  ASSERT_TRUE(slowGame.ok) << slowGame.why;
+  std::vector<FrameInput> changed = inputs;
+  changed[200].dx += 1;   // a frame of motion in the game's opening
+
+  struct Case {
+    const char *what;
+    std::string text;
+    const Outcome *like;
+    bool whole, opening;   // the same fingerprint as `like`'s
+  } cases[] = {
+      {"the header as the first recordings wrote it", "# quillrun-record seed 1\n" + frames, &first, true, true},
+      {"the seed written 01, and a space after it", "# quillrun-record 2 rules 1 seed 01 \n" + frames, &first, true,
+       true},
+      {"as the board keeps it",
+       GameRecordText(1, 1, first.game.began, first.game.ended, first.game.score, inputs.data()), &first, true, true},
+      {"one title frame before it: the same world", RecordOf({}) + Lines("0 0 0 0 0 0", 1) + frames, &first, true,
+       true},
+      {"three title frames before it: another world", RecordOf({}) + Lines("0 0 0 0 0 0", 3) + frames, &first, false,
+       true},
+      {"another seed", "# quillrun-record 2 rules 1 seed 2\n" + frames, &first, false, true},
+      {"keys the world does not read", RecordOf(unread), &first, true, true},
+      {"slow motion's skipped motion taken later", RecordOf(moved), &slowGame, true, true},
+      {"one frame of motion changed", RecordOf(changed), &first, false, false},
+      {"another game", "# quillrun-record 2 rules 1 seed 1\n" + ReadSource("tests/data/stage1.input"), &first, false,
+       false},
+  };
+  for (const Case &c : cases) {
+    const Outcome got = Prove(c.text);
+    ASSERT_TRUE(got.ok) << c.what << ": " << got.why;
+    ASSERT_FALSE(got.game.fingerprints.empty()) << c.what;
+    EXPECT_EQ(got.game.fingerprints[0] == c.like->game.fingerprints[0], c.whole) << c.what;
+    const bool opening = got.game.fingerprints.size() > 1 && got.game.fingerprints[1] == c.like->game.fingerprints[1];
+    EXPECT_EQ(opening, c.opening) << c.what;
+  }
+  // The title frames' world is no small change: the same inputs score far more there.
+  EXPECT_EQ(Prove(RecordOf({}) + Lines("0 0 0 0 0 0", 3) + frames).game.score, 35532);
+}
+
 TEST(BoardNames, TakesUtf8UpToTwentyFourCharactersWithoutControls) {
   for (const char *fine : {"a", "Ada", "<img src=x onerror=a()>", "'); DROP TABLE games; --",
                            "\xe5\xb1\xb1\xe7\x94\xb0",                    // 2 CJK characters
@@ -268,8 +357,20 @@ TEST(BoardNames, TakesUtf8UpToTwentyFourCharactersWithoutControls) {
         std::string("\xc0\xaf"),                 // an overlong '/'
         std::string("\xed\xa0\x80"),             // a surrogate
         std::string("\xf4\x90\x80\x80"),         // past U+10FFFF
-        std::string("cut \xe5\xb1")})
+        std::string("cut \xe5\xb1"),
+        std::string("   "), std::string("\xe3\x80\x80"),               // only spaces
+        std::string("evil\xe2\x80\xaegnp.exe"),                       // right-to-left override
+        std::string("\xe2\x81\xa7x\xe2\x81\xa9"),                       // an isolate
+        std::string("a\xe2\x80\x8b" "b"), std::string("\xef\xbb\xbf" "a"),  // zero-width, byte order mark
+        std::string("tag\xf3\xa0\x81\x81"),                            // a tag character
+        std::string("two\xe2\x80\xa8lines"), std::string("p\xe2\x80\xa9"),  // line, paragraph separator
+        std::string("\xee\x80\x80"), std::string("\xf3\xb0\x80\x80"),      // private use
+        std::string("\xef\xb7\x90"), std::string("\xef\xbf\xbf"), std::string("\xf0\x9f\xbf\xbe")})  // nonchar.
     EXPECT_NE(NameRefusal(bad), "") << bad;
+  // Spaces at either end go; the ones inside stay.
+  for (const auto &[given, kept] : std::initializer_list<std::pair<std::string, std::string>>{
+           {" Ada ", "Ada"}, {"\xe3\x80\x80" "Ada Lo\xc2\xa0", "Ada Lo"}, {"   ", ""}, {"\xff ", "\xff "}})
+    EXPECT_EQ(TrimmedName(given), kept) << given;
 }
 
 TEST(BoardNames, EscapesEveryCharacterThatMeansSomethingInAPage) {

@@ -60,13 +60,16 @@ if grep -q '^set(CPACK_COMPONENTS_ALL.*board' "$build/CPackConfig.cmake"; then
   for library in libmicrohttpd libpq libsqlite3 zlib1g; do
     grep -q "^$library" <<<"$board_names" || fail "the server's package does not depend on $library"
   done
-  bad=$(grep -v -x 'zlib1g' <<<"$board_names" | grep -v '^lib'; grep -E -- '-dev$|gtest|gmock|benchmark|^libsdl' <<<"$board_names")
+  bad=$(grep -v -x -e 'zlib1g' -e 'adduser' <<<"$board_names" | grep -v '^lib'; grep -E -- '-dev$|gtest|gmock|benchmark|^libsdl' <<<"$board_names")
   [ -z "$bad" ] || fail "the server's package has dependencies it does not need: $bad"
-  # Only the server, its manual page and its licence: nothing of the game.
+  # Only the server, its manual page, its licence and its service: nothing of the game.
   contents=$(dpkg-deb -c "$board_deb" | awk '{ print $6 }' | grep -v '/$' | sort)
   expected=$(printf '%s\n' ./usr/bin/quillrun-board ./usr/share/doc/quillrun-board/LICENSE \
-    ./usr/share/man/man1/quillrun-board.1 | sort)
+    ./usr/share/man/man1/quillrun-board.1 ./lib/systemd/system/quillrun-board.service \
+    ./etc/default/quillrun-board | sort)
   [ "$contents" = "$expected" ] || fail "the server's package holds: $contents"
+  [ "$(dpkg-deb -I "$board_deb" conffiles)" = /etc/default/quillrun-board ] || fail "the server's options are no conffile"
+  dpkg-deb -I "$board_deb" postinst | grep -q 'adduser --system' || fail "the server's package makes no user"
   dpkg-deb -x "$board_deb" "$work/board" || fail "cannot unpack the server's package"
   groff -man -ww -z "$work/board/usr/share/man/man1/quillrun-board.1" 2>&1 | grep . && fail "the server's man page has errors"
   "$work/board/usr/bin/quillrun-board" --help >"$work/board.help" 2>&1 || fail "the unpacked server does not run"
