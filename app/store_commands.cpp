@@ -18,7 +18,8 @@ bool ReadRecordFile(const std::string &path, WatchedRun &watched, std::string &e
     return false;
   }
   watched = WatchedRun{};
-  RecordLineReader reader(true);
+  // The header is looked for on the first line, and its absence said once all is read.
+  RecordLineReader reader(false);
   RecordFault fault;
   const bool read = ReadRecordStream(file, reader, watched.run.inputs, 100000000, fault);
   std::fclose(file);

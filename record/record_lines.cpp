@@ -159,7 +159,7 @@ RecordLine RecordLineReader::Read(const char *line, size_t length, FrameInput *f
   }
   *frame = FrameInput{};
   if (!ParseInputLine(line, content, frame, why)) {
-    *why = "malformed line (want \"dx dy left right escape enter\"): " + *why + ": " + std::string(line, content);
+    *why = "not a frame's input (dx dy left right escape enter): " + *why + ": " + std::string(line, content);
     return RecordLine::Bad;
   }
   return RecordLine::Frame;
