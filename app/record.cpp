@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "world/record_header.h"
+#include "record/record_header.h"
+#include "record/record_lines.h"
 
 namespace {
 
@@ -32,8 +33,7 @@ void BeginRecording(uint32_t seed) {
 
 void RecordFrame(const FrameInput &input) {
   if (recording == nullptr) return;
-  std::fprintf(recording, "%d %d %d %d %d %d\n", input.dx, input.dy, input.left ? 1 : 0, input.right ? 1 : 0,
-               input.escape ? 1 : 0, input.enter ? 1 : 0);
+  std::fprintf(recording, "%s\n", RecordFrameLine(input).c_str());
   // Line by line, so what was played is on disk whatever happens to the program, and
   // the game so far can be replayed while it goes on.
   std::fflush(recording);
@@ -41,7 +41,7 @@ void RecordFrame(const FrameInput &input) {
 
 void EndRecording(const World &world) {
   if (recording == nullptr) return;
-  std::fprintf(recording, "# frames %u score %d\n", world.frameCounter, world.score);
+  std::fprintf(recording, "%s\n", RecordEndLine(world.frameCounter, world.score).c_str());
   const bool failed = std::ferror(recording) != 0;
   if (std::fclose(recording) != 0 || failed)
     std::fprintf(stderr, "quillrun: the recording %s could not be written in full\n", recordingPath);

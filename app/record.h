@@ -1,7 +1,7 @@
 // Recording the game being played, so the replay runner can play it again exactly: the
-// rules version and the world's seed in a header line (world/record_header.h), then each frame's input as one line of the runner's
-// input format ("dx dy left right escape enter"), and at the end a line with the number
-// of frames and the score. Lines starting with '#' are comments to the runner.
+// rules version and the world's seed in a header line, then each frame's input as one
+// line ("dx dy left right escape enter"), and at the end a line with the number of
+// frames and the score, all in the record format (record/record_lines.h).
 #pragma once
 #include "world/step.h"
 

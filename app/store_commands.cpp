@@ -6,97 +6,40 @@
 #include <cstring>
 #include <ctime>
 
-#include "world/record_header.h"
+#include "record/record_header.h"
+#include "record/record_lines.h"
 #include "world/rules.h"
 
-namespace {
-
-bool ParseNumber(const char *text, long long low, long long high, long long &value, const char **end) {
-  errno = 0;
-  char *stop = nullptr;
-  value = std::strtoll(text, &stop, 10);
-  if (stop == text || errno != 0 || value < low || value > high) return false;
-  *end = stop;
-  return true;
-}
-
-}  // namespace
-
 bool ReadRecordFile(const std::string &path, WatchedRun &watched, std::string &error) {
-  FILE *file = std::fopen(path.c_str(), "r");
+  // Bytes as they are, on every system: the record reader takes a CR LF line end itself.
+  FILE *file = std::fopen(path.c_str(), "rb");
   if (!file) {
     error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
   watched = WatchedRun{};
-  bool header = false;
-  bool began = false;
-  char line[256];
-  long lineNumber = 0;
-  auto fail = [&](const char *why) {
-    error = path + ":" + std::to_string(lineNumber) + ": " + why;
-    std::fclose(file);
-    return false;
-  };
-  while (std::fgets(line, sizeof line, file)) {
-    ++lineNumber;
-    const size_t length = std::strlen(line);
-    if (length == sizeof line - 1 && line[length - 1] != '\n') return fail("a line too long");
-    long long version = 0, rules = 1, seed = 0, frame = 0;
-    const char *at = nullptr;
-    if (std::strncmp(line, "# quillrun-record ", 18) == 0) {
-      if (header || !watched.run.inputs.empty()) return fail("a second header");
-      const char *rest = line + 18;
-      if (std::strncmp(rest, "seed ", 5) == 0) {
-        if (!ParseNumber(rest + 5, 0, 0xFFFFFFFFll, seed, &at)) return fail("a bad seed");
-      } else if (ParseNumber(rest, 1, 1000, version, &at)) {
-        if (version != 2) return fail("a record format this quillrun does not read");
-        if (std::strncmp(at, " rules ", 7) != 0 || !ParseNumber(at + 7, 1, 1000000, rules, &at) ||
-            std::strncmp(at, " seed ", 6) != 0 || !ParseNumber(at + 6, 0, 0xFFFFFFFFll, seed, &at))
-          return fail("a bad header");
-      } else {
-        return fail("a bad header");
-      }
-      header = true;
-      watched.run.seed = static_cast<uint32_t>(seed);
-      watched.run.rules = static_cast<int>(rules);
-      continue;
-    }
-    if (std::strncmp(line, "# game begins at frame ", 23) == 0) {
-      if (!ParseNumber(line + 23, 0, 0xFFFFFFFFll, frame, &at)) return fail("a bad frame");
-      watched.began = static_cast<uint32_t>(frame);
-      began = true;
-      continue;
-    }
-    if (line[0] == '#' || line[0] == '\n') continue;
-    long long values[6];
-    at = line;
-    for (int i = 0; i < 6; ++i) {
-      const long long low = i < 2 ? -1000000 : 0, high = i < 2 ? 1000000 : 1;
-      if (!ParseNumber(at, low, high, values[i], &at)) return fail("not a frame's input (dx dy left right escape enter)");
-    }
-    while (*at == ' ' || *at == '\t' || *at == '\r' || *at == '\n') ++at;
-    if (*at != '\0') return fail("more than a frame's input");
-    if (watched.run.inputs.size() >= 100000000) return fail("more frames than any run");
-    watched.run.inputs.push_back(FrameInput{static_cast<int>(values[0]), static_cast<int>(values[1]), values[2] != 0,
-                                            values[3] != 0, values[4] != 0, values[5] != 0});
-  }
-  const bool readError = std::ferror(file) != 0;
+  // The header is looked for on the first line, and its absence said once all is read.
+  RecordLineReader reader(false);
+  RecordFault fault;
+  const bool read = ReadRecordStream(file, reader, watched.run.inputs, 100000000, fault);
   std::fclose(file);
-  if (readError) {
-    error = "cannot read " + path;
+  if (!read) {
+    error = fault.readError ? "cannot read " + path : path + ":" + std::to_string(fault.line) + ": " + fault.why;
+    watched.run.inputs.clear();
     return false;
   }
-  if (!header) {
+  if (!reader.HasHeader()) {
     error = path + " has no \"# quillrun-record\" header";
     return false;
   }
+  watched.run.seed = reader.Header().seed;
+  watched.run.rules = reader.Header().rules;
   if (watched.run.inputs.empty()) {
     error = path + " holds no frames";
     return false;
   }
   watched.ended = static_cast<uint32_t>(watched.run.inputs.size() - 1);
-  if (!began) watched.began = 0;
+  watched.began = reader.HasBegins() ? reader.Begins() : 0;
   if (watched.began > watched.ended) {
     error = path + ": its game begins after its last frame";
     return false;

@@ -25,6 +25,7 @@ struct WatchedRun {
 // A kept game's id (all digits) or a record file. False with the reason, among them a
 // game played under other rules than this program's.
 bool LoadWatched(const std::string &storePath, const std::string &target, WatchedRun &watched, std::string &error);
-// A record file: the header's seed and rules (1 without a version), each frame's input,
-// and "# game begins at frame N" when there is one. False with the line that is wrong.
+// A record file, read by the one record reader (record/record_lines.h): the header's
+// seed and rules (1 without a version), each frame's input, and "# game begins at frame
+// N" when there is one. False with the line that is wrong.
 bool ReadRecordFile(const std::string &path, WatchedRun &watched, std::string &error);

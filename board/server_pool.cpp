@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "world/record_header.h"
+#include "record/record_header.h"
 
 bool OpenSubmission(const std::string &body, bool gzip, std::string &opened, SubmittedRecord &record,
                     Refusal &refusal, std::string &why) {

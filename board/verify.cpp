@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "app/player.h"
-#include "tools/replay_input.h"
-#include "world/record_header.h"
+#include "record/record_header.h"
+#include "record/record_lines.h"
 #include "world/rules.h"
 
 int RefusalStatus(Refusal refusal) {
@@ -121,23 +121,6 @@ bool GzipText(const std::string &text, std::string &gzip) {
 
 namespace {
 
-constexpr char BeginsComment[] = "# game begins at frame ";
-
-bool ReadBegins(const char *line, size_t length, uint32_t &frame) {
-  const size_t prefix = sizeof BeginsComment - 1;
-  if (length <= prefix) return false;
-  uint64_t value = 0;
-  size_t at = prefix;
-  for (; at < length && line[at] >= '0' && line[at] <= '9'; ++at) {
-    value = value * 10 + static_cast<uint64_t>(line[at] - '0');
-    if (value > 0xFFFFFFFFu) return false;
-  }
-  while (at < length && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
-  if (at == prefix || at != length) return false;
-  frame = static_cast<uint32_t>(value);
-  return true;
-}
-
 // One fingerprint being made: SHA-256 over its kind, the rules and the mode, then nine
 // bytes a step (the motion as two 32-bit numbers, little-endian, and the buttons).
 class Fingerprint {
@@ -197,63 +180,27 @@ int32_t AddWrapping(int32_t a, int b) {
 
 bool ReadSubmittedRecord(const std::string &text, SubmittedRecord &record, Refusal &refusal, std::string &why) {
   record = SubmittedRecord{};
-  size_t start = 0;
-  long lineNumber = 0;
-  auto fail = [&](Refusal kind, const std::string &reason) {
-    refusal = kind;
-    why = "line " + std::to_string(lineNumber) + ": " + reason;
-    record.inputs.clear();
-    return false;
-  };
   if (text.empty()) {
     refusal = Refusal::Malformed;
     why = "an empty recording";
     return false;
   }
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const char *line = text.data() + start;
-    const size_t length = end - start;
-    start = end + 1;
-    ++lineNumber;
-    if (std::memchr(line, '\0', length)) return fail(Refusal::Malformed, "a NUL byte");
-    if (lineNumber == 1) {
-      RecordHeader header;
-      std::string reason;
-      switch (ReadRecordHeader(line, length, &header, &reason)) {
-        case HeaderLine::Other:
-          return fail(Refusal::Malformed, "not a recording's header (want \"# quillrun-record 2 rules R seed N\")");
-        case HeaderLine::Bad: return fail(Refusal::Malformed, reason);
-        case HeaderLine::Header: break;
-      }
-      reason = RulesRefusal(header.rules);
-      if (!reason.empty()) return fail(Refusal::OtherRules, reason);
-      record.seed = header.seed;
-      record.rules = header.rules;
-      continue;
-    }
-    if (length > 0 && line[0] == '#') {
-      const size_t prefix = sizeof BeginsComment - 1;
-      if (length >= prefix && std::memcmp(line, BeginsComment, prefix) == 0) {
-        if (record.beginsNamed) return fail(Refusal::Malformed, "a second \"game begins\" line");
-        if (!ReadBegins(line, length, record.beginsAt)) return fail(Refusal::Malformed, "a bad frame number");
-        record.beginsNamed = true;
-      } else {
-        RecordHeader header;
-        std::string reason;
-        if (ReadRecordHeader(line, length, &header, &reason) != HeaderLine::Other)
-          return fail(Refusal::Malformed, "a second header");
-      }
-      continue;
-    }
-    if (record.inputs.size() >= BoardMaxFrames)
-      return fail(Refusal::TooLarge, "more than " + std::to_string(BoardMaxFrames) + " frames");
-    FrameInput input{};
-    std::string reason;
-    if (!ParseInputLine(line, length, &input, &reason)) return fail(Refusal::Malformed, reason);
-    record.inputs.push_back(input);
+  // The record format's own reader, as --watch and the replay runner read the file.
+  RecordLineReader reader(true);
+  RecordFault fault;
+  const bool read = ReadRecordText(text, reader, record.inputs, BoardMaxFrames, fault);
+  // Other rules are named before anything later in the file: the header is line 1.
+  const std::string otherRules = reader.HasHeader() ? RulesRefusal(reader.Header().rules) : std::string();
+  if (!otherRules.empty() || !read) {
+    refusal = !otherRules.empty() ? Refusal::OtherRules : fault.tooManyFrames ? Refusal::TooLarge : Refusal::Malformed;
+    why = !otherRules.empty() ? "line 1: " + otherRules : "line " + std::to_string(fault.line) + ": " + fault.why;
+    record.inputs.clear();
+    return false;
   }
+  record.seed = reader.Header().seed;
+  record.rules = reader.Header().rules;
+  record.beginsNamed = reader.HasBegins();
+  record.beginsAt = reader.Begins();
   refusal = Refusal::None;
   return true;
 }

@@ -7,12 +7,12 @@
 # data folder are the whole installation.
 set(QR_WINDOWS_LINK -static -static-libgcc -static-libstdc++)
 
-# The folders taken: the game, what sits below the platform (base/, datadir/), the
-# graphics utilities (platform/d3dx/) and the Windows build's own loader
-# (platform/windows/); nothing else of platform/ is compiled here.
+# The folders taken: the game and its record format (record/), what sits below the
+# platform (base/, datadir/), the graphics utilities (platform/d3dx/) and the Windows
+# build's own loader (platform/windows/); nothing else of platform/ is compiled here.
 file(GLOB QR_WINDOWS_GAME_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/render/*.cpp
-  ${CMAKE_SOURCE_DIR}/sound/*.cpp ${CMAKE_SOURCE_DIR}/world/*.cpp
+  ${CMAKE_SOURCE_DIR}/sound/*.cpp ${CMAKE_SOURCE_DIR}/world/*.cpp ${CMAKE_SOURCE_DIR}/record/*.cpp
   ${CMAKE_SOURCE_DIR}/base/*.cpp ${CMAKE_SOURCE_DIR}/datadir/*.cpp
   ${CMAKE_SOURCE_DIR}/platform/d3dx/*.cpp ${CMAKE_SOURCE_DIR}/platform/windows/*.cpp)
 # app/main.cpp is the entry point here too: it gives the exit status 0 after a normal run.

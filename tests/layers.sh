@@ -3,6 +3,8 @@
 # stops an include in the wrong direction: this check does, reading every file of each
 # folder and of all its subfolders. Each folder may include only the folders below it:
 #   world     the standard library only
+#   record    world: the record format (its header, its lines, its one reader), below
+#             everything that reads or writes recordings
 #   base      the standard library only (the Win32 base types, the file check)
 #   datadir   the standard library only (where the game's data is read from)
 #   png       the standard library and zlib only (the PNG encoder)
@@ -13,9 +15,8 @@
 #   app       everything above (never the tools, which are built on it, nor the board),
 #             except the built-in player (app/player.*), which plays
 #             through the frame input alone and so includes the world only
-#   board     the leaderboard server: the world, the built-in player (app/player.h) and
-#             the recording's line reader (tools/replay_input.h); nothing that draws,
-#             sounds or opens a window
+#   board     the leaderboard server: the world, the record format and the built-in
+#             player (app/player.h); nothing that draws, sounds or opens a window
 # And the world library must not need anything but the C and C++ runtimes: every symbol
 # it leaves undefined has to come from them (no platform call, no sound, no rand).
 # Usage: layers.sh SOURCE_DIR [LIBWORLD.a]
@@ -39,20 +40,21 @@ forbid() {   # folder, then the folders it must not include
   fi
 }
 
-forbid world app render sound platform tools ezds base datadir board
-forbid base app render sound platform tools ezds world datadir board
-forbid datadir app render sound platform tools ezds world base board
-forbid png app render sound platform tools ezds world base datadir board
-forbid platform app render sound world tools ezds datadir board
-forbid ezds app render sound world tools platform datadir board
-forbid sound app render world tools board
+forbid world app render sound platform tools ezds base datadir board record
+forbid record app render sound platform tools ezds base datadir png board
+forbid base app render sound platform tools ezds world datadir board record
+forbid datadir app render sound platform tools ezds world base board record
+forbid png app render sound platform tools ezds world base datadir board record
+forbid platform app render sound world tools ezds datadir board record
+forbid ezds app render sound world tools platform datadir board record
+forbid sound app render world tools board record
 forbid render app sound tools board
 forbid app tools board
 forbid board render sound platform ezds base datadir png
 hits=$(grep -rnE --include='*.cpp' --include='*.h' '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<](app|tools)/' \
-  "$source_dir/board" 2>/dev/null | grep -vE '["<](app/player\.h|tools/replay_input\.h)[">]')
+  "$source_dir/board" 2>/dev/null | grep -vE '["<]app/player\.h[">]')
 if [ -n "$hits" ]; then
-  echo "layers: board/ includes more of the game than the player and the line reader:"
+  echo "layers: board/ includes more of the game than the player:"
   echo "$hits" | sed "s|^$source_dir/|  |"
   status=1
 fi

@@ -31,14 +31,21 @@ plant sound/planted.cpp app/game.h
 plant board/planted.cpp render/scene.h
 plant board/deep/planted.cpp app/game.h
 plant app/planted.cpp board/db.h
+plant record/planted.cpp app/store_commands.h
+plant record/deep/planted.h board/verify.h
+plant record/planted.h tools/replay_input.h
+plant world/planted.cpp record/record_lines.h
+plant board/planted.h tools/replay_input.h
 
 # Downward includes only: passes.
 tree=$work/good
-mkdir -p "$tree/platform/drivers/sdl" "$tree/ezds" "$tree/render" "$tree/board"
+mkdir -p "$tree/platform/drivers/sdl" "$tree/ezds" "$tree/render" "$tree/board" "$tree/record" "$tree/app"
 printf '#include "base/win32_types.h"\n#include "platform/user32/window.h"\n' >"$tree/platform/drivers/sdl/ok.cpp"
 printf '#include "base/file_check.h"\n' >"$tree/ezds/ok.cpp"
 printf '#include "world/world.h"\n#include "platform/platform.h"\n' >"$tree/render/ok.cpp"
-printf '#include "world/step.h"\n#include "app/player.h"\n#include "tools/replay_input.h"\n' >"$tree/board/ok.cpp"
+printf '#include "world/step.h"\n#include "app/player.h"\n#include "record/record_lines.h"\n' >"$tree/board/ok.cpp"
+printf '#include "world/step.h"\n#include "record/record_header.h"\n' >"$tree/record/ok.cpp"
+printf '#include "record/record_lines.h"\n' >"$tree/app/ok.cpp"
 if ! out=$(bash "$check" "$tree" 2>&1); then
   echo "FAIL: a tree of downward includes was refused: $out"
   failures=$((failures + 1))

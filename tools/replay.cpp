@@ -43,7 +43,7 @@
 #include "tools/replay_output.h"
 #include "tools/replay_screenshot.h"
 #include "tools/state_dump.h"
-#include "world/record_header.h"
+#include "record/record_header.h"
 #include "world/step.h"
 
 namespace {

@@ -10,67 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "world/record_header.h"
-
-namespace {
-
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
-
-}  // namespace
-
-bool ParseInputLine(const char *line, size_t length, FrameInput *out, std::string *why) {
-  long values[6] = {0, 0, 0, 0, 0, 0};
-  int count = 0;
-  size_t at = 0;
-  for (;;) {
-    while (at < length && IsSeparator(line[at])) at++;
-    if (at == length) break;
-    if (count == 6) {
-      *why = "more than six values";
-      return false;
-    }
-    // Up to 6 characters: a sign and five digits (motion is at most 10000 either way).
-    char number[8];
-    size_t digits = 0;
-    while (at + digits < length && !IsSeparator(line[at + digits]) && digits < 7) digits++;
-    if (at + digits < length && !IsSeparator(line[at + digits])) {
-      *why = "a value out of range";
-      return false;
-    }
-    std::memcpy(number, line + at, digits);
-    number[digits] = '\0';
-    char *end = nullptr;
-    errno = 0;
-    const long value = std::strtol(number, &end, 10);
-    if (end == number || *end != '\0' || errno != 0) {
-      *why = "not a number";
-      return false;
-    }
-    values[count++] = value;
-    at += digits;
-  }
-  if (count != 0 && count != 6) {
-    *why = "want six values";
-    return false;
-  }
-  if (values[0] < -10000 || values[0] > 10000 || values[1] < -10000 || values[1] > 10000) {
-    *why = "motion beyond 10000";
-    return false;
-  }
-  for (int i = 2; i < 6; i++) {
-    if (values[i] != 0 && values[i] != 1) {
-      *why = "a button or key that is not 0 or 1";
-      return false;
-    }
-  }
-  out->dx = static_cast<int>(values[0]);
-  out->dy = static_cast<int>(values[1]);
-  out->left = values[2] != 0;
-  out->right = values[3] != 0;
-  out->escape = values[4] != 0;
-  out->enter = values[5] != 0;
-  return true;
-}
+#include "record/record_header.h"
 
 ReplayInput::~ReplayInput() {
   if (owned_ && file_ >= 0) close(file_);
@@ -101,36 +41,20 @@ bool ReplayInput::Open(const char *path, std::string *error) {
   Attach(file, name);
   owned_ = true;
   // The header, when the first line is one: the seed of the recording.
-  const char *line = nullptr;
-  size_t length = 0;
-  const LineResult first = ReadLine(&line, &length, error);
+  RecordLine kind = RecordLine::Comment;
+  const LineResult first = ReadLine(&kind, &pending_, error);
   if (first == Bad) return false;
-  if (first == Stopped) return true;
-  if (first == Line) {
-    RecordHeader header;
-    std::string why;
-    const HeaderLine kind = ReadRecordHeader(line, length, &header, &why);
-    if (kind == HeaderLine::Bad) {
-      *error = Where() + ": " + why;
+  if (first != Line) return true;
+  if (kind == RecordLine::Header) {
+    // Another version of the rules would play another game from the same input.
+    const std::string refusal = RulesRefusal(reader_.Header().rules);
+    if (!refusal.empty()) {
+      *error = Where() + ": " + refusal;
       return false;
     }
-    if (kind == HeaderLine::Header) {
-      // Another version of the rules would play another game from the same input.
-      const std::string refusal = RulesRefusal(header.rules);
-      if (!refusal.empty()) {
-        *error = Where() + ": " + refusal;
-        return false;
-      }
-      haveSeed_ = true;
-      seed_ = header.seed;
-      rules_ = header.rules;
-    } else if (line[0] != '#') {
-      // A frame line: Next gives it out first.
-      pendingLine_ = true;
-      pendingStart_ = static_cast<size_t>(line - buffer_);
-      pendingLength_ = length;
-    }
   }
+  // A frame line: Next gives it out first.
+  pendingFrame_ = kind == RecordLine::Frame;
   return true;
 }
 
@@ -141,13 +65,13 @@ void ReplayInput::Attach(int file, const char *name) {
 }
 
 bool ReplayInput::HeaderSeed(unsigned long *seed) const {
-  if (haveSeed_) *seed = seed_;
-  return haveSeed_;
+  if (reader_.HasHeader()) *seed = reader_.Header().seed;
+  return reader_.HasHeader();
 }
 
-int ReplayInput::HeaderRules() const { return haveSeed_ ? rules_ : 0; }
+int ReplayInput::HeaderRules() const { return reader_.HasHeader() ? reader_.Header().rules : 0; }
 
-std::string ReplayInput::Where() const { return name_ + ":" + std::to_string(lineNumber_); }
+std::string ReplayInput::Where() const { return name_ + ":" + std::to_string(reader_.LineNumber()); }
 
 bool ReplayInput::Fill(std::string *error, bool *stopped) {
   if (start_ > 0) {
@@ -179,35 +103,20 @@ bool ReplayInput::Fill(std::string *error, bool *stopped) {
   }
 }
 
-ReplayInput::LineResult ReplayInput::ReadLine(const char **line, size_t *length, std::string *error) {
+ReplayInput::LineResult ReplayInput::ReadLine(RecordLine *kind, FrameInput *frame, std::string *error) {
   for (;;) {
     const char *newline = static_cast<const char *>(std::memchr(buffer_ + start_, '\n', end_ - start_));
-    size_t size = newline ? static_cast<size_t>(newline - (buffer_ + start_)) : end_ - start_;
-    const bool tooLong = size > MaxLine;
-    if (tooLong || newline || (ended_ && size > 0)) {
-      lineNumber_++;
+    const size_t size = newline ? static_cast<size_t>(newline - (buffer_ + start_)) : end_ - start_;
+    // A line longer than any may be is given to the reader as it stands, which refuses it.
+    if (size > MaxLine || newline || (ended_ && size > 0)) {
       const char *text = buffer_ + start_;
       start_ += size + (newline ? 1 : 0);
-      // A stray byte says more about the input than its length does.
-      for (size_t i = 0; i < size && i <= MaxLine; i++) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\0') {
-          *error = Where() + ": a NUL byte in the line";
-          return Bad;
-        }
-        if ((c < 0x20 && c != '\t' && c != '\r') || c >= 0x7F) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "0x%02X", c);
-          *error = Where() + ": unexpected byte " + hex + " in the line";
-          return Bad;
-        }
-      }
-      if (tooLong) {
-        *error = Where() + ": line too long";
+      std::string why;
+      *kind = reader_.Read(text, size, frame, &why);
+      if (*kind == RecordLine::Bad) {
+        *error = Where() + ": " + why;
         return Bad;
       }
-      *line = text;
-      *length = size;
       return Line;
     }
     if (ended_) return NoMore;
@@ -221,30 +130,19 @@ ReplayInput::LineResult ReplayInput::ReadLine(const char **line, size_t *length,
 }
 
 ReplayInput::Result ReplayInput::Next(FrameInput *out, std::string *error) {
-  for (;;) {
-    const char *line = nullptr;
-    size_t length = 0;
-    if (pendingLine_) {
-      // The header peek's line still sits in the buffer: nothing has been read since.
-      pendingLine_ = false;
-      line = buffer_ + pendingStart_;
-      length = pendingLength_;
-    } else {
-      switch (ReadLine(&line, &length, error)) {
-        case Line: break;
-        case NoMore: return End;
-        case Bad: return Failed;
-        case Stopped: return Interrupted;
-      }
-    }
-    if (length > 0 && line[0] == '#') continue;
-    std::string why;
-    *out = FrameInput{};
-    if (!ParseInputLine(line, length, out, &why)) {
-      *error = Where() + ": malformed line (want \"dx dy left right escape enter\"): " + why + ": " +
-               std::string(line, length);
-      return Failed;
-    }
+  if (pendingFrame_) {
+    pendingFrame_ = false;
+    *out = pending_;
     return Frame;
+  }
+  for (;;) {
+    RecordLine kind = RecordLine::Comment;
+    switch (ReadLine(&kind, out, error)) {
+      case Line: break;
+      case NoMore: return End;
+      case Bad: return Failed;
+      case Stopped: return Interrupted;
+    }
+    if (kind == RecordLine::Frame) return Frame;
   }
 }

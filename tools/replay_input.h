@@ -1,21 +1,17 @@
-// The replay runner's input: one line per frame, "dx dy left right escape enter" (six
-// integers: the mouse motion and the held state, 0 or 1, of the two buttons and the two
-// keys), read as the frames go, never more than the run needs and never more than one
-// buffer at a time, so an endless input from a pipe starts at once and a long recording
-// costs no more memory than a short one. Lines that start with '#' are comments; a first
-// line "# quillrun-record 2 rules R seed N" (or the first recordings' "# quillrun-record
-// seed N", rules 1) gives the seed the recording was made with; a recording of other
-// rules than this game's is refused when it is opened.
+// The replay runner's input: a recording in the record format (record/record_lines.h),
+// read as the frames go, never more than the run needs and never more than one buffer
+// at a time, so an endless input from a pipe starts at once and a long recording costs
+// no more memory than a short one. Every line goes through the record format's one line
+// reader, so the runner plays a file as --watch and the board do. A first line "#
+// quillrun-record 2 rules R seed N" (or the first recordings' "# quillrun-record seed N",
+// rules 1) gives the seed the recording was made with; a recording of other rules than
+// this game's is refused when it is opened. Without a header the seed is the caller's.
 #pragma once
 #include <cstddef>
 #include <string>
 
+#include "record/record_lines.h"
 #include "world/step.h"
-
-
-// One input line without its newline: six integers separated by blanks or commas; an
-// empty line is a frame with no motion and nothing held. False with the reason in *why.
-bool ParseInputLine(const char *line, size_t length, FrameInput *out, std::string *why);
 
 class ReplayInput {
  public:
@@ -48,22 +44,20 @@ class ReplayInput {
 
  private:
   enum LineResult { Line, NoMore, Bad, Stopped };
-  LineResult ReadLine(const char **line, size_t *length, std::string *error);
+  // The next line as the record reader reads it.
+  LineResult ReadLine(RecordLine *kind, FrameInput *frame, std::string *error);
   bool Fill(std::string *error, bool *stopped);
   std::string Where() const;
 
   static constexpr size_t BufferSize = 65536;
-  static constexpr size_t MaxLine = 1000;
+  static constexpr size_t MaxLine = RecordMaxLine;
   int file_ = -1;
   bool owned_ = false;
   bool ended_ = false;
   std::string name_;
-  long lineNumber_ = 0;
-  bool haveSeed_ = false;
-  unsigned long seed_ = 0;
-  int rules_ = 0;
-  bool pendingLine_ = false;  // the header peek read a frame line: give it out first
+  RecordLineReader reader_{false};
+  bool pendingFrame_ = false;  // the header peek read a frame line: give it out first
+  FrameInput pending_{};
   char buffer_[BufferSize];
   size_t start_ = 0, end_ = 0;
-  size_t pendingStart_ = 0, pendingLength_ = 0;
 };

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "tools/replay_input.h"
 #include "tools/state_dump.h"
-#include "world/record_header.h"
+#include "record/record_header.h"
+#include "record/record_lines.h"
 #include "world/step.h"
 
 namespace {
@@ -25,29 +25,18 @@ FrameReport report;
 // a recording of other rules than these is refused by its header line, as there.
 extern "C" EMSCRIPTEN_KEEPALIVE const char *QrReplay(unsigned seed, const char *input, int frames) {
   std::vector<FrameInput> inputs;
-  const std::string text = input ? input : "";
-  size_t start = 0;
-  long lineNumber = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lineNumber++;
-    if (lineNumber == 1) {
-      RecordHeader header;
-      std::string refusal;
-      const HeaderLine kind = ReadRecordHeader(text.data() + start, end - start, &header, &refusal);
-      if (kind == HeaderLine::Header) refusal = RulesRefusal(header.rules);
-      if (!refusal.empty()) return result = "error: line 1: " + refusal, result.c_str();
-    }
-    if (text[start] != '#') {
-      FrameInput line{};
-      std::string why;
-      if (!ParseInputLine(text.data() + start, end - start, &line, &why))
-        return result = "error: line " + std::to_string(lineNumber) + ": " + why, result.c_str();
-      inputs.push_back(line);
-    }
-    start = end + 1;
+  // The record format's own reader, as the replay runner reads its input: the seed is
+  // the caller's, a header is not needed, and one of other rules is refused.
+  RecordLineReader reader(false);
+  RecordFault fault;
+  const bool read = ReadRecordText(input ? input : "", reader, inputs, size_t(frames > 0 ? frames : 0), fault);
+  if (reader.HasHeader()) {
+    const std::string refusal = RulesRefusal(reader.Header().rules);
+    if (!refusal.empty()) return result = "error: line 1: " + refusal, result.c_str();
   }
+  // More frames than asked for are not needed: the frames after them are never read.
+  if (!read && !fault.tooManyFrames)
+    return result = "error: line " + std::to_string(fault.line) + ": " + fault.why, result.c_str();
   StartWorld(world, seed);
   std::vector<std::pair<int, int>> sounds;
   StateHash hash;

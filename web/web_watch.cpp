@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/watch.h"
-#include "world/record_header.h"
+#include "record/record_header.h"
 
 bool LoadPageRecording(const std::string &path, const std::string &url, WatchedRun &watched, std::string &error) {
   if (!ReadRecordFile(path, watched, error)) {

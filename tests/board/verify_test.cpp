@@ -12,7 +12,7 @@
 
 #include "app/player.h"
 #include "board/verify.h"
-#include "world/record_header.h"
+#include "record/record_header.h"
 
 namespace {
 
@@ -125,7 +125,7 @@ TEST(BoardRecord, NamesTheFaultyLineAndRefusesOtherRulesAndTooManyFrames) {
       {header + "0 0 0 0 0 0\n0 0 2 0 0 0\n", Refusal::Malformed, "line 3:"},
       {header + "0 0 0 0 0\n", Refusal::Malformed, "line 2:"},
       {header + "0 0 0 0 0 0 0\n", Refusal::Malformed, "line 2:"},
-      {header + "99999 0 0 0 0 0\n", Refusal::Malformed, "line 2:"},
+      {header + "1000001 0 0 0 0 0\n", Refusal::Malformed, "line 2:"},   // past the largest motion
       {header + "0 0 0 0 0 0\n" + std::string("0 0\0 0 0 0 0\n", 13), Refusal::Malformed, "line 3: a NUL"},
       {header + "# quillrun-record 2 rules 1 seed 6\n", Refusal::Malformed, "line 2: a second header"},
       {header + "# game begins at frame x\n", Refusal::Malformed, "line 2:"},

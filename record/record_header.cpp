@@ -1,8 +1,9 @@
-// The header line of a recording (see record_header.h).
-#include "world/record_header.h"
+// The header line of a recording, and a kept game as a whole recording (see record_header.h).
+#include "record/record_header.h"
 
 #include <cstring>
 
+#include "record/record_lines.h"
 #include "world/rules.h"
 
 namespace {
@@ -49,13 +50,9 @@ std::string GameRecordText(int rules, uint32_t seed, uint32_t began, uint32_t en
   // About 16 bytes a frame.
   text.reserve((static_cast<size_t>(ended) + 1) * 16 + 128);
   text += std::string(Prefix) + " " + std::to_string(RecordFormat) + " rules " + std::to_string(rules) + " seed " +
-          std::to_string(seed) + "\n# game begins at frame " + std::to_string(began) + "\n";
-  for (uint32_t frame = 0; frame <= ended; ++frame) {
-    const FrameInput &input = inputs[frame];
-    text += std::to_string(input.dx) + ' ' + std::to_string(input.dy) + ' ' + (input.left ? '1' : '0') + ' ' +
-            (input.right ? '1' : '0') + ' ' + (input.escape ? '1' : '0') + ' ' + (input.enter ? '1' : '0') + '\n';
-  }
-  text += "# frames " + std::to_string(static_cast<uint64_t>(ended) + 1) + " score " + std::to_string(score) + "\n";
+          std::to_string(seed) + "\n" + RecordBeginsLine(began) + "\n";
+  for (uint32_t frame = 0; frame <= ended; ++frame) text += RecordFrameLine(inputs[frame]) + '\n';
+  text += RecordEndLine(static_cast<uint64_t>(ended) + 1, score) + '\n';
   return text;
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "world/record_header.h"
+#include "record/record_header.h"
 #include "world/rules.h"
 
 namespace {
