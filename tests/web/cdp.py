@@ -109,9 +109,17 @@ class Browser:
         self.close()
 
     def send(self, method, **params):
+        return self.answer(method, self.post(method, **params))
+
+    def post(self, method, **params):
+        """Sends a command without waiting for its answer (collect it with `answer`), so
+        that events sent one after another reach the page as closely as they were sent,
+        however slowly the page answers each."""
         self.next_id += 1
-        my_id = self.next_id
-        self.socket.send(json.dumps({"id": my_id, "method": method, "params": params}))
+        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        return self.next_id
+
+    def answer(self, method, my_id):
         while True:
             message = json.loads(self.socket.recv())
             if message.get("id") == my_id:
@@ -160,11 +168,13 @@ class Browser:
         self.mouse("mousePressed", x, y, "left", 1)
         self.mouse("mouseReleased", x, y, "left", 0)
 
-    def touch(self, kind, *points):
+    def touch(self, kind, *points, wait=True):
         """The fingers down after the event, each (x, y, id) in CSS pixels: a start adds
-        the new ones, a move moves them, an end lifts those not named."""
-        self.send("Input.dispatchTouchEvent", type=kind,
-                  touchPoints=[{"x": x, "y": y, "id": finger} for x, y, finger in points])
+        the new ones, a move moves them, an end lifts those not named. Without `wait`
+        the event is only sent: `answer("touch", id)` collects it."""
+        post = self.post("Input.dispatchTouchEvent", type=kind,
+                         touchPoints=[{"x": x, "y": y, "id": finger} for x, y, finger in points])
+        return self.answer("touch", post) if wait else post
 
     def key(self, kind, key, code, key_code):
         self.send("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=key_code,
