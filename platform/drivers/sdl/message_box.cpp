@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -28,24 +29,37 @@ Uint32 IconFlagOf(MessageBoxIcon icon) {
   }
 }
 
-// Whether SDL's video comes up on a display here, for a box asked before it runs. SDL
-// hands such a box to a helper program first (zenity) when one is installed, and a
-// helper that cannot open the display answers as if its box was closed: without this
-// look the question would count as asked and answered.
+// Whether there is a display for a box asked before SDL's video runs. SDL hands such a
+// box to a helper program first (zenity) when one is installed, and a helper that cannot
+// open the display answers as if its box was closed: without this look the question
+// would count as asked and answered. The look is at the display servers' sockets, not
+// by starting SDL's video: started and ended again in the box's process, SDL's Wayland
+// video left the game unable to open its own box and window. A driver named in
+// SDL_VIDEODRIVER, or an X display on another host, is taken at its word.
+bool SocketThere(const std::string &path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
 bool DisplayForBox(std::string *error) {
   if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    *error = SDL_GetError();
-    return false;
+  const char *named = SDL_getenv("SDL_VIDEODRIVER");
+  if (named && *named) return true;
+  // Wayland's own default when none is named, as its library takes it.
+  const char *wayland = SDL_getenv("WAYLAND_DISPLAY");
+  if (!wayland || !*wayland) wayland = "wayland-0";
+  const char *runtime = SDL_getenv("XDG_RUNTIME_DIR");
+  if (wayland[0] == '/' ? SocketThere(wayland) : runtime && SocketThere(std::string(runtime) + "/" + wayland))
+    return true;
+  const char *x = SDL_getenv("DISPLAY");
+  if (x && *x) {
+    if (x[0] != ':') return true;
+    std::string number;
+    for (const char *at = x + 1; *at >= '0' && *at <= '9'; ++at) number += *at;
+    if (!number.empty() && SocketThere("/tmp/.X11-unix/X" + number)) return true;
   }
-  // SDL's stand-ins for a display only count when asked for by name.
-  const char *driver = SDL_GetCurrentVideoDriver();
-  const bool none =
-      driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) && !SDL_getenv("SDL_VIDEODRIVER");
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  if (none) *error = "no display could be opened";
-  return !none;
+  *error = "no display could be opened";
+  return false;
 }
 
 bool ShowBox(const SDL_MessageBoxData &box, int *pressed, std::string *error) {

@@ -112,11 +112,18 @@ void OnKey(const SDL_KeyboardEvent &event, bool down) {
 
 }  // namespace
 
-// Once a quit signal has come, no more events are taken: the message loop closes the
-// windows even if the display keeps sending them.
+// Once a quit signal has come, what the display has sent is still taken from it (so its
+// own requests are answered: a compositor left waiting on a window being closed has been
+// seen to crash), but no more than a queue's worth and none handed on: the message loop
+// closes the windows even if the display keeps sending events.
 void SdlPumpEvents() {
   SDL_Event event;
-  while (QuitSignal() == 0 && SDL_PollEvent(&event)) {
+  int afterQuit = 0;
+  while (SDL_PollEvent(&event)) {
+    if (QuitSignal() != 0) {
+      if (++afterQuit > 256) break;
+      continue;
+    }
     switch (event.type) {
       case SDL_WINDOWEVENT: OnWindowEvent(event.window); break;
       case SDL_KEYDOWN: OnKey(event.key, true); break;
