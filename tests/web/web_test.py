@@ -91,7 +91,8 @@ def lit_in(picture, left, top, right, bottom, minimum=200):
                if min(px[(y * w + x) * 3:(y * w + x) * 3 + 3]) >= minimum)
 
 
-class Page(unittest.TestCase):
+class ServedPage(unittest.TestCase):
+    """The page served on a port of its own for the tests of a class."""
     @classmethod
     def setUpClass(cls):
         cls.server = cdp.serve(PAGE)
@@ -101,6 +102,8 @@ class Page(unittest.TestCase):
     def tearDownClass(cls):
         cls.server.__exit__(None, None, None)
 
+
+class Page(ServedPage):
     def check_title(self, webgl, device_word):
         seed, frames = 5, 40
         with cdp.Browser(webgl=webgl) as browser:
@@ -324,18 +327,9 @@ class Offline(cdp.QuietHandler):
         super().do_GET()
 
 
-class OnAPhone(unittest.TestCase):
+class OnAPhone(ServedPage):
     """Fingers are the mouse's buttons and move the hand, a back control and the system's
     back are Escape, the page holds still, and it installs and plays with no network."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.server = cdp.serve(PAGE)
-        cls.url = cls.server.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.__exit__(None, None, None)
 
     def test_taps_start_the_games(self):
         # (how, random mode): the two fingers land two frames apart, as fingers do.
