@@ -64,7 +64,7 @@ steps_table() {
   ended=$(date +%s)
   echo
   printf '%-28s %8s  %s\n' step time verdict
-  sort -t$'\t' -k2,2n "$steps_logs/steps.tsv" | while IFS=$'\t' read -r name began finished verdict; do
+  sort -t$'\t' -k2,2n -k3,3n "$steps_logs/steps.tsv" | while IFS=$'\t' read -r name began finished verdict; do
     printf '%-28s %6d s  %s\n' "$name" $((finished - began)) "$verdict"
   done
   printf '%-28s %8s  ' total "$(steps_clock "$ended")"
