@@ -44,11 +44,13 @@ check_settles() {
   size=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
   [ "$size" = 800x600 ] || fail "$name: a window of $size"
   grep -q "$said" "$log" || fail "$name: stderr does not say \"$said\""
-  # It ends in a tenth of a second or two; closing its files may take longer on a busy disk.
+  # It ends in a tenth of a second or two, on a machine with other work over 5 s (the
+  # sanitized game closing its files and libraries); a game that never sees the signal
+  # spins on for good.
   local sent=$SECONDS
   kill -TERM "$game_pid"
-  wait_exit 5
-  [ "$status" = 143 ] || fail "$name: status $status 5 s after SIGTERM (want 143, ended by the signal)"
+  wait_exit 20
+  [ "$status" = 143 ] || fail "$name: status $status 20 s after SIGTERM (want 143, ended by the signal)"
   echo "$name: settled, $(((after - before) * 50 / ticks_per_second))% of a core; ended $((SECONDS - sent)) s after SIGTERM"
 }
 
