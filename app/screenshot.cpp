@@ -35,7 +35,10 @@ std::string ScreenshotName(std::time_t when, int sequence) {
 
 namespace {
 
-bool owed;
+// Frames left to read a picture asked for before one could be: a frame that draws
+// nothing (a late one, or one with the device lost) leaves it owed to the next.
+int owedFrames;
+constexpr int OwedFrameLimit = 100;
 
 // The back buffer is the game's 800 x 600 whatever the window's scale.
 bool ReadPicture(std::vector<DWORD> &pixels) {
@@ -79,19 +82,21 @@ void RequestScreenshot() {
   if (ReadPicture(pixels))
     Save(pixels);
   else if (device != nullptr)
-    owed = true;
+    owedFrames = OwedFrameLimit;
   else
     std::fprintf(stderr, "quillrun: no screenshot: nothing has been shown yet\n");
 }
 
 void TakeOwedScreenshot() {
-  if (!owed) return;
-  owed = false;
+  if (owedFrames == 0) return;
+  owedFrames -= 1;
   std::vector<DWORD> pixels;
-  if (ReadPicture(pixels))
+  if (ReadPicture(pixels)) {
+    owedFrames = 0;
     Save(pixels);
-  else
+  } else if (owedFrames == 0) {
     std::fprintf(stderr, "quillrun: no screenshot: the picture could not be read back\n");
+  }
 }
 
 #else

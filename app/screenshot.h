@@ -9,7 +9,9 @@
 // pictures until asked for one (the hardware device) starts keeping them now, and the
 // picture of the next frame is saved instead, by TakeOwedScreenshot.
 void RequestScreenshot();
-// After each frame: saves the picture F12 asked for and could not have at once.
+// After each frame: saves the picture F12 asked for and could not have at once. A frame
+// that presented nothing (late, or with the device lost) leaves it owed to the next, for
+// up to 100 frames.
 void TakeOwedScreenshot();
 
 // The file name for a picture taken at `when` (local time): quillrun-YYYYMMDD-HHMMSS.png,
