@@ -1,6 +1,7 @@
 """The leaderboard under load, on this machine: the whole POST path of one normal game
 (parse, play, store, answer) one at a time, then 200 whole games sent at once, then
-GET /api/top under wrk; on SQLite and on PostgreSQL (a throwaway cluster started here).
+GET /api/top under wrk; on SQLite and on PostgreSQL (a throwaway cluster started here),
+and on PostgreSQL with three boards behind nginx, with the database's own CPU a game.
 Then, on SQLite, the board's memory while 128 clients download at once the largest game
 it takes (a game after 1,990,000 title frames), and other clients' GET /api/top while
 one address holds 1,100 connections sending a header byte a second.
@@ -28,6 +29,8 @@ import urllib.parse
 import urllib.request
 
 SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "board"))
+from nginx_proxy import NginxProxy, nginx_missing  # noqa: E402
 
 
 def percentile(values, p):
@@ -50,8 +53,8 @@ class Board:
             raise SystemExit("the board did not start: %r" % line)
         self.url = line.split("listening on ", 1)[1].strip().rstrip("/")
 
-    def submit(self, record, name):
-        req = urllib.request.Request(self.url + "/api/games?name=" + urllib.parse.quote(name), data=record,
+    def submit(self, record, name, url=None):
+        req = urllib.request.Request((url or self.url) + "/api/games?name=" + urllib.parse.quote(name), data=record,
                                      method="POST", headers={"Content-Type": "text/plain"})
         started = time.perf_counter()
         try:
@@ -105,6 +108,65 @@ def baseline(build, path, rounds):
     return statistics.median(times)
 
 
+def at_once(submit, record, label, how, first):
+    """200 games sent at once through `submit`: (taken, wall seconds); prints the figures."""
+    started = time.perf_counter()
+    with concurrent.futures.ThreadPoolExecutor(200) as pool:
+        results = list(pool.map(lambda n: submit(variant(record, first + n), "many-%d" % (first + n)), range(200)))
+    wall = time.perf_counter() - started
+    taken = [r for r in results if r[0] == 201]
+    print("%s  200 games at once, %s: %d taken, %d refused; all answered in %.1f s; 99th percentile %.2f s;"
+          " %.1f games a second" % (label, how, len(taken), 200 - len(taken), wall,
+                                    percentile([r[2] for r in results], 99), 200 / wall))
+    assert len({r[1]["id"] for r in taken}) == len(taken), "two games given one id"
+    return taken, wall
+
+
+def postgres_cpu(cluster):
+    """CPU seconds the cluster has used so far: the postmaster, its live backends, and
+    the backends that have ended (counted in its children's times)."""
+    with open(os.path.join(cluster, "postmaster.pid")) as f:
+        master = int(f.readline())
+    total = 0.0
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(entry) == master:
+            total += sum(int(v) for v in fields[11:15])
+        elif int(fields[1]) == master:
+            total += int(fields[11]) + int(fields[12])
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def behind_proxy(build, db, cluster, record, work, base_rate):
+    """Three boards on one PostgreSQL behind nginx against one board on the same
+    database; and how much of a game's CPU is the database's."""
+    boards = [Board(build, db, "--rate", "1000000", "--queue", "1024", "--trust-proxy", "127.0.0.1")
+              for _ in range(3)]
+    try:
+        with NginxProxy([b.url for b in boards], os.path.join(work, "nginx")) as proxy:
+            cpu_before = sum(cpu_seconds(b.process.pid) for b in boards)
+            pg_before = postgres_cpu(cluster)
+            taken, wall = at_once(lambda r, n: boards[0].submit(r, n, proxy.url), record, "PostgreSQL",
+                                  "three boards behind nginx", 5000)
+            board_cpu = (sum(cpu_seconds(b.process.pid) for b in boards) - cpu_before) / len(taken)
+            pg_cpu = (postgres_cpu(cluster) - pg_before) / len(taken)
+        cores = os.cpu_count()
+        print("PostgreSQL  three boards: %.2f of one board's games a second on %d cores; CPU a game: boards %.1f ms,"
+              " database %.2f ms: one more machine adds about %.0f games a second a core, and the database's"
+              " core is full at about %.0f games a second" %
+              (len(taken) / wall / base_rate, cores, board_cpu * 1e3, pg_cpu * 1e3, 1 / board_cpu,
+               1 / pg_cpu if pg_cpu > 0 else float("inf")))
+    finally:
+        for b in boards:
+            b.stop()
+
+
 def measure(build, db, record, games, seconds, base, label):
     # Every client here is one address: its share of connections is not what is measured.
     board = Board(build, db, "--rate", "1000000", "--queue", "1024", "--connections-per-address", "0")
@@ -123,20 +185,9 @@ def measure(build, db, record, games, seconds, base, label):
               (label, games, answer["end"], answer["frames"], median * 1e3, p99 * 1e3, cpu * 1e3, median / base,
                base * 1e3))
 
-        # 200 at once.
-        started = time.perf_counter()
-        with concurrent.futures.ThreadPoolExecutor(200) as pool:
-            results = list(pool.map(lambda n: board.submit(variant(record, 1000 + n), "many-%d" % n), range(200)))
-        wall = time.perf_counter() - started
-        taken = [r for r in results if r[0] == 201]
-        answered = [r[2] for r in results]
+        taken, wall = at_once(board.submit, record, label, "one board", 1000)
         with urllib.request.urlopen(board.url + "/api/top?mode=normal&limit=100", timeout=60) as r:
             top = json.load(r)
-        print("%s  200 games at once: %d taken, %d refused; all answered in %.1f s; 99th percentile %.2f s;"
-              " %.1f games a second" % (label, len(taken), 200 - len(taken), wall, percentile(answered, 99),
-                                        200 / wall))
-        ids = {r[1]["id"] for r in taken}
-        assert len(ids) == len(taken), "two games given one id"
 
         # The top list under wrk: as the board answers it (a list kept for a second),
         # and from a board that asks the database every time, on the same database.
@@ -146,7 +197,7 @@ def measure(build, db, record, games, seconds, base, label):
             top_list(uncached.url, seconds, label, "database every time")
         finally:
             uncached.stop()
-        return len(top["games"])
+        return len(top["games"]), len(taken) / wall
     finally:
         board.stop()
 
@@ -308,7 +359,11 @@ def main():
         measure(build, os.path.join(work, "board.sqlite"), record, games, seconds, base, "SQLite    ")
         uri = subprocess.run(["bash", os.path.join(SOURCE, "tests/board/pg_cluster.sh"), "start", cluster],
                              check=True, capture_output=True, text=True).stdout.strip().splitlines()[-1]
-        measure(build, uri, record, games, seconds, base, "PostgreSQL")
+        _, one_board = measure(build, uri, record, games, seconds, base, "PostgreSQL")
+        if nginx_missing():
+            print("PostgreSQL  three boards behind nginx: not measured: " + nginx_missing())
+        else:
+            behind_proxy(build, uri, cluster, record, work, one_board)
     finally:
         if os.path.isdir(cluster):
             subprocess.run(["bash", os.path.join(SOURCE, "tests/board/pg_cluster.sh"), "stop", cluster])

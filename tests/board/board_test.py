@@ -3,14 +3,16 @@ SQLite and on PostgreSQL (a throwaway cluster this test starts), a recorded real
 submitted and placed, every refusal one by one (the built-in player's own game among
 them), hostile names shown as text in headless Chromium, the stored recording replayed
 by quillrun-replay to the same end, rate limits held across two board processes sharing
-one database, and a board killed with SIGKILL while taking games keeping every game it
-had answered for.
+one database, a board killed with SIGKILL while taking games keeping every game it
+had answered for, and three boards on one PostgreSQL behind nginx taking 1,000 games
+sent at once, each once.
 
     python3 tests/board/board_test.py <build dir>
 
 QR_REQUIRE_POSTGRES=1 makes a missing PostgreSQL a failure instead of a skip."""
 import concurrent.futures
 import gzip
+import http.client
 import json
 import os
 import shutil
@@ -311,6 +313,22 @@ class BoardChecks:
         print("board test: %d games answered before SIGKILL, all kept" % len(answered), file=sys.stderr)
 
 
+def submit_from(url, source, record, name, forwarded=None):
+    """A submission sent from the local address `source` (any 127.x.y.z), so that a
+    proxy sees one client of many: (status, answer)."""
+    host, port = url.split("://", 1)[1].rsplit(":", 1)
+    conn = http.client.HTTPConnection(host, int(port), timeout=600, source_address=(source, 0))
+    headers = {"Content-Type": "text/plain"}
+    if forwarded:
+        headers["X-Forwarded-For"] = forwarded
+    try:
+        conn.request("POST", "/api/games?name=" + urllib.parse.quote(name, safe=""), record, headers)
+        answer = conn.getresponse()
+        return answer.status, json.loads(answer.read().decode("utf-8"))
+    finally:
+        conn.close()
+
+
 class SQLiteBoard(BoardChecks, unittest.TestCase):
     def database(self):
         folder = tempfile.mkdtemp(prefix="sqlite-", dir=WORK)
@@ -351,6 +369,66 @@ class PostgreSQLBoard(BoardChecks, unittest.TestCase):
         subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", self.uri, "-c", "CREATE DATABASE %s" % name],
                        check=True, capture_output=True, env=env)
         return self.uri.replace("/board?", "/%s?" % name, 1)
+
+    def test_three_boards_behind_a_proxy_take_a_thousand_games_once_each(self):
+        from nginx_proxy import NginxProxy, nginx_missing
+        if nginx_missing():
+            if os.environ.get("QR_REQUIRE_POSTGRES") == "1":
+                raise AssertionError(nginx_missing())
+            self.skipTest(nginx_missing())
+        database = self.database()
+        boards = [Board(database, "--rate", "20", "--trust-proxy", "127.0.0.1", "--queue", "1024") for _ in range(3)]
+        try:
+            with NginxProxy([b.url for b in boards], os.path.join(WORK, "nginx")) as proxy:
+                # 1,000 games from 100 clients, ten each, all at once through the proxy;
+                # meanwhile 50 games each sent to two boards at once, straight.
+                games = [(n, "127.0.1.%d" % (1 + n % 100), low_variant(1000 + n)) for n in range(1000)]
+                twins = [(n, low_variant(3000 + n)) for n in range(50)]
+
+                def send(job):
+                    if job[0] == "proxy":
+                        _, n, source, record = job
+                        return job, submit_from(proxy.url, source, record, "p%d" % n)
+                    _, n, record, board = job
+                    return job, submit_from(board.url, "127.0.0.1", record, "t%d" % n, "198.51.100.%d" % n)
+
+                jobs = [("proxy",) + g for g in games]
+                for n, record in twins:
+                    jobs[n * 20:n * 20] = [("twin", n, record, boards[n % 3]), ("twin", n, record, boards[(n + 1) % 3])]
+                with concurrent.futures.ThreadPoolExecutor(96) as pool:
+                    results = list(pool.map(send, jobs))
+
+                taken = {}
+                for job, (status, answer) in results:
+                    if job[0] == "proxy":
+                        self.assertEqual(status, 201, answer)
+                        taken[answer["id"]] = kept_form(job[3], answer["frames"], answer["score"])
+                self.assertEqual(len(taken), 1000, "two games given one id")
+                for n, _ in twins:
+                    answers = [a for job, a in results if job[0] == "twin" and job[1] == n]
+                    self.assertEqual(sorted(status for status, _ in answers), [201, 409], answers)
+                    kept = [a["id"] for status, a in answers if status == 201]
+                    self.assertEqual([a["game"] for status, a in answers if status == 409], kept)
+                # Every game answered for is there, as sent, from any board.
+                for n, (game_id, form) in enumerate(sorted(taken.items())):
+                    status, _, body = boards[n % 3].request("GET", "/api/games/%d" % game_id)
+                    self.assertEqual((status, body), (200, form), game_id)
+
+                # One client's share holds across the three: 20 a minute however the
+                # proxy spreads its submissions.
+                clear_of_a_minutes_end()
+                statuses = [submit_from(proxy.url, "127.0.2.1", RECORDS["cut"], "limit")[0] for _ in range(24)]
+                self.assertEqual(statuses, [422] * 20 + [429] * 4)
+
+            # Each board's list, once its kept list is a second old, is the others'.
+            time.sleep(1.1)
+            tops = [json.loads(b.request("GET", "/api/top?mode=normal&limit=100")[2])["games"] for b in boards]
+            self.assertEqual(len(tops[0]), 100)
+            self.assertEqual(tops[1], tops[0])
+            self.assertEqual(tops[2], tops[0])
+        finally:
+            for board in boards:
+                self.assertEqual(board.stop(), 0)
 
 
 if __name__ == "__main__":
