@@ -13,6 +13,69 @@ build=$(cd "$1" && pwd)
 require_display
 if grep -q '^QR_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then echo "sanitized build: skipped"; exit 77; fi
 
+# The service file as systemd reads it, within the unpacked package (the system's own
+# targets beside it): not a word of complaint, and its sandbox at most "OK" in systemd's exposure scale.
+check_board_service() {
+  local root=$1
+  command -v systemd-analyze >/dev/null || { echo "no systemd-analyze: the service file is not checked"; return; }
+  mkdir -p "$root/lib/systemd/system"
+  cp -n /lib/systemd/system/*.target "$root/lib/systemd/system/" 2>/dev/null
+  # A line systemd ignores is only warned about: any word from it is a fault.
+  local said
+  said=$(systemd-analyze verify --man=no --root="$root" "$root/lib/systemd/system/quillrun-board.service" 2>&1) &&
+    [ -z "$said" ] || fail "systemd finds faults in the service file: $said"
+  local exposure
+  exposure=$(systemd-analyze security --offline=true --root="$root" quillrun-board.service 2>&1 |
+    sed -n 's/.*Overall exposure level for quillrun-board.service: \([0-9.]*\).*/\1/p')
+  [ -n "$exposure" ] || fail "systemd-analyze security gave no exposure level"
+  awk -v e="$exposure" 'BEGIN { exit !(e < 2.0) }' || fail "the service's exposure is $exposure, above OK"
+  echo "quillrun-board.service: verified, exposure $exposure"
+}
+
+# Installed for real, as root on a machine that has neither the package nor its user
+# (a test machine): dpkg makes the user and the folder only it can enter, and the
+# installed server, run as that user with the package's own options file, makes its
+# database there. Removed again, user and folder with it.
+install_board_package() {
+  local deb=$1
+  if [ "$(id -u)" != 0 ] || dpkg-query -W quillrun-board >/dev/null 2>&1 || getent passwd quillrun-board >/dev/null ||
+      [ -e /var/lib/quillrun-board ]; then
+    echo "the server's package is not installed for real here (not root, or a board is installed)"
+    return
+  fi
+  local out status=0
+  out=$(dpkg -i "$deb" 2>&1) || status=1
+  if [ $status = 0 ]; then
+    [ "$(stat -c '%U %G %a' /var/lib/quillrun-board 2>/dev/null)" = "quillrun-board quillrun-board 750" ] ||
+      status=2
+    [ $status = 0 ] && ! getent passwd quillrun-board | grep -q ':/usr/sbin/nologin$' && status=3
+    if [ $status = 0 ]; then
+      # The options file's database, with the port left to the system.
+      local options
+      options=$(. /etc/default/quillrun-board && echo "$QUILLRUN_BOARD_OPTIONS" | sed 's/--port [0-9]*/--port 0/')
+      (cd /var/lib/quillrun-board &&
+        exec setpriv --reuid=quillrun-board --regid=quillrun-board --clear-groups /usr/bin/quillrun-board $options) \
+        >"$work/served" 2>&1 &
+      local board=$!
+      for _ in $(seq 100); do grep -q "listening on" "$work/served" && break; sleep 0.1; done
+      kill -TERM $board 2>/dev/null
+      wait $board
+      grep -q "listening on" "$work/served" && [ -s /var/lib/quillrun-board/board.sqlite ] || status=4
+    fi
+  fi
+  dpkg --purge quillrun-board >/dev/null 2>&1
+  deluser --system quillrun-board >/dev/null 2>&1
+  delgroup --system quillrun-board >/dev/null 2>&1
+  rm -rf /var/lib/quillrun-board
+  case $status in
+    1) fail "the server's package does not install: $out" ;;
+    2) fail "the board's folder is not the board user's alone: $(stat -c '%U %G %a' /var/lib/quillrun-board 2>&1)" ;;
+    3) fail "the board's user can log in" ;;
+    4) fail "the installed server did not start as its user on its options: $(cat "$work/served")" ;;
+  esac
+  echo "quillrun-board: installed, made its user and folder, served as that user, removed"
+}
+
 work=$build/test-package
 rm -rf "$work"
 mkdir -p "$work"
@@ -73,6 +136,8 @@ if grep -q '^set(CPACK_COMPONENTS_ALL.*board' "$build/CPackConfig.cmake"; then
   dpkg-deb -x "$board_deb" "$work/board" || fail "cannot unpack the server's package"
   groff -man -ww -z "$work/board/usr/share/man/man1/quillrun-board.1" 2>&1 | grep . && fail "the server's man page has errors"
   "$work/board/usr/bin/quillrun-board" --help >"$work/board.help" 2>&1 || fail "the unpacked server does not run"
+  check_board_service "$work/board"
+  install_board_package "$board_deb"
   echo "quillrun-board: $(echo "$contents" | wc -l) files, runs"
 else
   [ -z "$board_deb" ] || fail "a server package made by a build without the server"
