@@ -135,7 +135,9 @@ class BoardChecks:
     """The same checks on either database; a subclass gives `database()`."""
 
     def test_a_real_game_is_placed_and_every_refusal_has_its_status_and_reason(self):
-        board = Board(self.database(), "--rate", "1000")
+        # Telling the built-in player's game takes its whole game of the player's choices:
+        # seconds under the sanitizers, over the default minute on a busy machine.
+        board = Board(self.database(), "--rate", "1000", "--time-limit", "600")
         try:
             status, game = board.submit(RECORDS["real"], name="Ada")
             self.assertEqual(status, 201, game)

@@ -46,9 +46,13 @@ play_from_root() {
   xdotool windowfocus --sync "$window"
   sleep 0.5
   xdotool click 1
-  sleep 0.8
-  import -display "$DISPLAY" -window "$window" "$shot" 2>/dev/null || fail "$what: no screenshot"
-  problem=$(hand_problem "$shot")
+  # The game's picture, once drawn: up to 10 s on a busy machine.
+  for _ in $(seq 20); do
+    sleep 0.5
+    import -display "$DISPLAY" -window "$window" "$shot" 2>/dev/null || fail "$what: no screenshot"
+    problem=$(hand_problem "$shot")
+    [ -z "$problem" ] && break
+  done
   [ -z "$problem" ] || fail "$what: the hand is not textured ($problem)"
   # Nothing sounds while the hand rests; holding the right button plays the slow motion.
   before=$(stat -c %s "$audio")

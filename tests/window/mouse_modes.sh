@@ -33,18 +33,6 @@ print(xs[len(xs) // 2] if xs else -1)
 PY
 }
 
-# The hand's centre once it stands between $1 and $2, waiting up to 10 s for the game to
-# draw it there (a busy machine draws late); the last reading when it never does.
-hand_x_within() {
-  local x
-  for _ in $(seq 20); do
-    x=$(hand_x)
-    [ "$x" -ge "$1" ] && [ "$x" -le "$2" ] && break
-    sleep 0.5
-  done
-  echo "$x"
-}
-
 for mode in absolute relative; do
   start_window --mouse "$mode"
   xdotool windowfocus --sync "$window"
@@ -52,10 +40,10 @@ for mode in absolute relative; do
   sleep 0.5
   xdotool click 1
   # The hand starts at (200, 300); 200 pixels of motion to the right take it to 400.
-  start=$(hand_x_within 170 230)
+  start=$(reading_within 170 230 hand_x)
   [ "$start" -ge 170 ] && [ "$start" -le 230 ] || fail "--mouse $mode: the hand starts at x $start, not 200"
   for _ in $(seq 10); do xdotool mousemove_relative -- 20 0; sleep 0.05; done
-  moved=$(( $(hand_x_within $((start + 140)) $((start + 260))) - start ))
+  moved=$(( $(reading_within $((start + 140)) $((start + 260)) hand_x) - start ))
   [ "$moved" -ge 140 ] && [ "$moved" -le 260 ] || fail "--mouse $mode: 200 pixels of motion moved the hand $moved"
   echo "--mouse $mode: the hand started at x $start and moved $moved for 200 of motion"
   if [ "$mode" = absolute ]; then

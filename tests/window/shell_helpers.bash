@@ -110,6 +110,20 @@ stop_own_xvfb() {
   fi
 }
 
+# A number read by the command "$3..." once it stands between $1 and $2, trying again for
+# up to 10 s while the game has not drawn it there yet (a busy machine draws late); the
+# last reading when it never does.
+reading_within() {
+  local low=$1 high=$2 value
+  shift 2
+  for _ in $(seq 20); do
+    value=$("$@")
+    [ "$value" -ge "$low" ] && [ "$value" -le "$high" ] && break
+    sleep 0.5
+  done
+  echo "$value"
+}
+
 fail() {
   echo "FAIL: $*"
   [ -n "${log:-}" ] && [ -f "$log" ] && { echo "--- game output"; cat "$log"; }
