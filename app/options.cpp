@@ -176,7 +176,7 @@ const Option options[] = {
     {"--name", "NAME", "your name on score boards (1 to 24 characters; your login name unless given)",
      [](StartOptions &o, const char *argument, std::string &error) {
        std::string why;
-       if (!PlayerNameOk(argument, why)) {
+       if (!PlayerNameOk(TrimmedName(argument), why)) {
          error = "--name wants a name of 1 to 24 characters, not \"" + std::string(argument) + "\": " + why;
          return false;
        }
@@ -345,59 +345,6 @@ bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &wh
   }
   if (!UrlText(path, "/:@")) {
     why = "the path has a character no URL has (write it as %XX)";
-    return false;
-  }
-  return true;
-}
-
-bool PlayerNameOk(const std::string &name, std::string &why) {
-  size_t characters = 0;
-  for (size_t at = 0; at < name.size(); ++characters) {
-    const unsigned char lead = static_cast<unsigned char>(name[at]);
-    uint32_t code = 0;
-    size_t length = 0;
-    if (lead < 0x80) {
-      code = lead;
-      length = 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      code = lead & 0x1F;
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      code = lead & 0x0F;
-      length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      code = lead & 0x07;
-      length = 4;
-    } else {
-      why = "not UTF-8";
-      return false;
-    }
-    if (at + length > name.size()) {
-      why = "not UTF-8";
-      return false;
-    }
-    for (size_t i = 1; i < length; ++i) {
-      const unsigned char next = static_cast<unsigned char>(name[at + i]);
-      if ((next & 0xC0) != 0x80) {
-        why = "not UTF-8";
-        return false;
-      }
-      code = code << 6 | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past Unicode's last are no UTF-8.
-    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      why = "not UTF-8";
-      return false;
-    }
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
-      why = "a control character";
-      return false;
-    }
-    at += length;
-  }
-  if (characters == 0 || characters > 24) {
-    why = characters == 0 ? "empty" : "longer than 24 characters";
     return false;
   }
   return true;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "record/player_name.h"
+
 struct StartOptions {
   int displayMode = 0;   // 0 asks "FULL SCREEN ?" at start; IDYES or IDNO is the answer taken instead
   int windowScale = 1;   // screen pixels per pixel of the game's 800 x 600 window
@@ -38,9 +40,6 @@ bool BoardAddressOk(const std::string &address, bool allowEmpty, std::string &wh
 // A number as the settings and the command line take it: decimal digits with at most
 // one point (no sign, exponent or hexadecimal).
 bool DecimalNumberOk(const std::string &text, double &value);
-// A player's name as boards take it: 1 to 24 characters of well-formed UTF-8, none of
-// them a control character. False with the reason.
-bool PlayerNameOk(const std::string &name, std::string &why);
 
 // The usage: one line per option of the table.
 void PrintUsage(FILE *to);

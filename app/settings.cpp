@@ -105,7 +105,7 @@ const Key keys[] = {
      }},
     {"name", "Your name on score boards: 1 to 24 characters. Empty uses your login name.",
      [](Settings &s, const std::string &value, std::string &why) {
-       if (!value.empty() && !PlayerNameOk(value, why)) {
+       if (!value.empty() && !PlayerNameOk(TrimmedName(value), why)) {
          why = "want a name of 1 to 24 characters (" + why + "), or nothing";
          return false;
        }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "record/player_name.h"
 #include "world/step.h"
 
 // What a submission may be, at most.
@@ -101,15 +102,9 @@ bool ProveGame(const SubmittedRecord &record, int64_t game, ProvenGame &proven, 
                std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
                const std::atomic<bool> *cancel = nullptr);
 
-// A player's name as the boards show it: 1 to 24 code points of well-formed UTF-8
-// (no overlong forms, no surrogates), not only spaces, none of them a control
-// character (C0, DEL, C1), a format character (bidirectional controls, zero-width
-// characters, tags...), a line or paragraph separator, private use or a noncharacter:
-// a name is seen as it is, and cannot turn the text around it. Empty when fine, else
-// the reason.
+// Empty when `name` may be a player's name on the boards (record/player_name.h), else
+// the reason, for the answer.
 std::string NameRefusal(const std::string &name);
-// The name without Unicode's spaces at either end (as given when it is not UTF-8).
-std::string TrimmedName(const std::string &name);
 
 // Text for an HTML page: & < > " ' as character references, nothing else changed.
 std::string HtmlEscape(const std::string &text);

@@ -94,6 +94,9 @@ TEST(Options, AnythingElseIsRefusedWithItsReason) {
            {{"--name", "0123456789012345678901234"}, "longer than 24 characters"},
            {{"--name=a\tb"}, "a control character"},
            {{"--name", "\xE2\x82"}, "not UTF-8"},
+           // The board's own rule: what it would refuse is refused here first.
+           {{"--name", "evil\xE2\x80\xAEgnp.exe"}, "not seen"},
+           {{"--name", " \xE3\x80\x80 "}, "empty"},
        }) {
     StartOptions options;
     std::string error;
