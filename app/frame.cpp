@@ -52,7 +52,8 @@ FrameInput ReadInput() {
   input.left = Held(keys, VK_LBUTTON);
   input.right = Held(keys, VK_RBUTTON);
   input.escape = Held(keys, VK_ESCAPE);
-  input.enter = Held(keys, VK_RETURN);
+  // Enter with Alt is the switch to full screen and back, none of the game's.
+  input.enter = Held(keys, VK_RETURN) && !Held(keys, VK_MENU);
   return input;
 }
 
