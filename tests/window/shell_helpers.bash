@@ -126,4 +126,4 @@ if [ -n "${build:-}" ]; then
 else
   test_home=$(mktemp -d /tmp/qr-test-home.XXXXXX)
 fi
-export XDG_DATA_HOME=$test_home/data XDG_CONFIG_HOME=$test_home/config
+export XDG_DATA_HOME=$test_home/data XDG_CONFIG_HOME=$test_home/config XDG_STATE_HOME=$test_home/state
