@@ -35,6 +35,8 @@ void ShutdownGame();
 // while the window still exists, for the next run to open at.
 extern int windowLeftWidth, windowLeftHeight;
 void NoteWindowSize(HWND window);
+// 1 from Alt+Enter's switch until a frame sees Enter let go: that press is not the game's.
+extern int enterTakenBySwitch;
 // Alt+Enter and F11: full screen to a window or back, through the device's Reset.
 void SwitchDisplayMode();
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

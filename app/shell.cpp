@@ -153,6 +153,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return 1;
   }
   if (AsksSwitch(message, wParam, lParam)) {
+    if (wParam == VK_RETURN) enterTakenBySwitch = 1;
     SwitchDisplayMode();
     return 0;
   }

@@ -88,12 +88,13 @@ wait_exit() {
 
 # Starts an X server of the test's own, its screen $1 (WIDTHxHEIGHT), on a free display
 # number, and points DISPLAY at it, for a test that needs a screen of another size than
-# the test command's; stop_own_xvfb ends it. Skips the test (77) without Xvfb.
+# the test command's (or, with "-extension GLX" after the size, one without OpenGL);
+# stop_own_xvfb ends it. Skips the test (77) without Xvfb.
 start_own_xvfb() {
   command -v Xvfb >/dev/null || { echo "no Xvfb: skipped"; exit 77; }
   local number_file
   number_file=$(mktemp /tmp/qr-xvfb.XXXXXX)
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${1}x24" "${@:2}" -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
   own_xvfb=$!
   # The number is written once the server takes connections.
   for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
