@@ -181,16 +181,16 @@ public:
   }
 
   // Full screen on the display the window is on, at the desktop's mode: the window is
-  // also made borderless and moved over that display itself, so it covers it even where
-  // no window manager acts on the request; back, it gets its frame and size again,
-  // centred on the same display.
+  // also moved over that display and sized to it first, so it covers it even where no
+  // window manager acts on the request (where none draws a frame either); back, it gets
+  // its frame (a window made full screen had none) and size again, centred on the same
+  // display.
   void SetFullScreen(NativeWindow *native, bool fullScreen, int width, int height) override {
     SDL_Window *window = SdlOf(native);
     int display = SDL_GetWindowDisplayIndex(window);
     SDL_Rect bounds;
     if (display < 0 || SDL_GetDisplayBounds(display, &bounds) != 0) display = -1;
     if (fullScreen) {
-      SDL_SetWindowBordered(window, SDL_FALSE);
       if (display >= 0) {
         SDL_SetWindowPosition(window, bounds.x, bounds.y);
         SDL_SetWindowSize(window, bounds.w, bounds.h);
