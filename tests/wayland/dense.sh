@@ -55,6 +55,8 @@ size=$(convert "$work/title.png" -format '%wx%h' info:)
 [ "$size" = 1600x1200 ] || fail "the output's screenshot is $size, not 1600x1200"
 
 if [ "$mode" = native ]; then
+  grep -q "the window's 800 x 600 points are drawn at 1600 x 1200 pixels" "$log" ||
+    fail "the window is not drawn at the output's own pixels"
   # The 2 x 2 squares of the title's text lines that are not even, out of those that
   # are lit; a picture blown up by the compositor has the text's every edge soft.
   python3 - "$work/title.png" <<'PY' || fail "the picture is not drawn at the output's own pixels"

@@ -74,6 +74,7 @@ public:
     if (wrapper == nullptr) return;
     SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
     // Scale into the window keeping the aspect ratio; the bands around stay black.
+    SayDenseWindow(sdl, surface->w, surface->h);
     const PictureFit fit = FitPicture(surface->w, surface->h, width, height);
     SDL_Rect dest = {fit.x, fit.y, fit.width, fit.height};
     if (dest.w != surface->w || dest.h != surface->h) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));

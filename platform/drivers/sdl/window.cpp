@@ -322,3 +322,13 @@ SdlDriver sdlDriver;
 SDL_Window *SdlWindowOf(HWND window) { return SdlOf(NativeWindowOf(window, sdlDriver)); }
 
 SDL_Window *SdlConfinedWindow() { return confinedWindow; }
+
+void SayDenseWindow(SDL_Window *window, int pixelWidth, int pixelHeight) {
+  static bool said = false;
+  int width = 0, height = 0;
+  SDL_GetWindowSize(window, &width, &height);
+  if (said || width <= 0 || (pixelWidth <= width && pixelHeight <= height)) return;
+  said = true;
+  std::fprintf(stderr, "quillrun: a dense screen: the window's %d x %d points are drawn at %d x %d pixels\n", width,
+               height, pixelWidth, pixelHeight);
+}
