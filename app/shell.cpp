@@ -36,6 +36,9 @@ bool AsksSwitch(UINT message, WPARAM key, LPARAM lParam) {
 
 int fullScreen;
 HWND mainWindow;
+int soundEnabled;
+int running;
+int displayModeChoice;
 int windowLeftWidth, windowLeftHeight;
 
 void NoteWindowSize(HWND window) {
@@ -48,9 +51,6 @@ void NoteWindowSize(HWND window) {
   (void)window;
 #endif
 }
-int soundEnabled;
-int running;
-int displayModeChoice;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // An answer given on the command line stands in for the question.
