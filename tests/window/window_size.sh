@@ -14,7 +14,8 @@ require_display
 
 work=$(mktemp -d /tmp/qr-size.XXXXXX)
 log=$work/game.log
-trap 'stop_game; stop_own_xvfb; rm -rf "$work"' EXIT
+cleanup() { stop_game; stop_own_xvfb; rm -rf "$work"; }
+trap cleanup EXIT
 
 # The game's window, looked up again each time: without GLX the first window made is
 # replaced by one without OpenGL.
@@ -71,6 +72,7 @@ check_device() {
   local device=$2
   shift 2
   start_game "$build/quillrun" "$build" "$log" --window --pacing original --record "$work/$device.txt" "$@"
+  trap cleanup EXIT  # start_game sets its own
   wait_window quillrun >/dev/null || fail "$label: no game window"
   for _ in $(seq 50); do grep -q "^d3d8: $device device" "$log" && break; sleep 0.1; done
   grep -q "^d3d8: $device device, 800x600" "$log" || fail "$label: not on the $device device"
