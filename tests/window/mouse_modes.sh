@@ -19,32 +19,6 @@ start_window() {
   window=$(wait_window quillrun) || fail "$*: no game window"
 }
 
-# The hand's centre on the screen: the median column of the bright pixels near where it
-# starts, out to where 200 pixels of motion take it (as tests/window/options.sh does, at
-# the scale of 1).
-hand_x() {
-  import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
-  convert "$work/shot.png" -crop 290x150+125+225 +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
-  python3 - "$work/shot.gray" <<'PY'
-import sys
-grey = open(sys.argv[1], 'rb').read()
-xs = sorted(125 + i % 290 for i, v in enumerate(grey) if v > 102)
-print(xs[len(xs) // 2] if xs else -1)
-PY
-}
-
-# The hand's centre once it stands between $1 and $2, waiting up to 10 s for the game to
-# draw it there (a busy machine draws late); the last reading when it never does.
-hand_x_within() {
-  local x
-  for _ in $(seq 20); do
-    x=$(hand_x)
-    [ "$x" -ge "$1" ] && [ "$x" -le "$2" ] && break
-    sleep 0.5
-  done
-  echo "$x"
-}
-
 for mode in absolute relative; do
   start_window --mouse "$mode"
   xdotool windowfocus --sync "$window"

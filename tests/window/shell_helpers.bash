@@ -111,6 +111,48 @@ stop_own_xvfb() {
   fi
 }
 
+# Where the game's 800 x 600 picture stands in a window of $1 x $2 (as large as fits,
+# centred, bands around): sets fit_x, fit_y, fit_w and fit_h; the whole window until set.
+fit_x=0 fit_y=0 fit_w=800 fit_h=600
+picture_fit() {
+  if [ $(($1 * 600)) -gt $(($2 * 800)) ]; then
+    fit_w=$(($2 * 800 / 600)); fit_h=$2
+  else
+    fit_w=$1; fit_h=$(($1 * 600 / 800))
+  fi
+  fit_x=$((($1 - fit_w) / 2)); fit_y=$((($2 - fit_h) / 2))
+}
+
+# The hand's x in the game's own pixels, in window $window's picture (picture_fit): the
+# median column of the bright pixels about its row, from left of where it starts (200,
+# 300) to right of where 200 pixels of motion take it (the game's 125..415 x 225..375).
+# A median is not pulled aside by a passing star or spark. Needs $work.
+hand_x() {
+  import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
+  local x0=$((fit_x + 125 * fit_w / 800)) y0=$((fit_y + 225 * fit_h / 600))
+  local w=$((290 * fit_w / 800)) h=$((150 * fit_h / 600))
+  convert "$work/shot.png" -crop "${w}x${h}+${x0}+${y0}" +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
+  python3 - "$work/shot.gray" "$w" "$x0" "$fit_x" "$fit_w" <<'PY'
+import sys
+grey = open(sys.argv[1], 'rb').read()
+w, x0, fx, fw = (int(v) for v in sys.argv[2:])
+xs = sorted(x0 + i % w for i, v in enumerate(grey) if v > 102)
+print(round((xs[len(xs) // 2] - fx) * 800 / fw) if xs else -1)
+PY
+}
+
+# The hand's x once it stands between $1 and $2, waiting up to 10 s for the game to draw
+# it there (a busy machine draws late); the last reading when it never does.
+hand_x_within() {
+  local x
+  for _ in $(seq 20); do
+    x=$(hand_x)
+    [ "$x" -ge "$1" ] && [ "$x" -le "$2" ] && break
+    sleep 0.5
+  done
+  echo "$x"
+}
+
 fail() {
   echo "FAIL: $*"
   [ -n "${log:-}" ] && [ -f "$log" ] && { echo "--- game output"; cat "$log"; }

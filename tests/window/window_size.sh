@@ -26,46 +26,10 @@ wait_geometry() {
   fail "$label: the window is $(geometry), not $1"
 }
 
-# Where the picture fits a window of $1 x $2: fit_x fit_y fit_w fit_h.
-fit() {
-  if [ $(($1 * 600)) -gt $(($2 * 800)) ]; then
-    fit_w=$(($2 * 800 / 600)); fit_h=$2
-  else
-    fit_w=$1; fit_h=$(($1 * 600 / 800))
-  fi
-  fit_x=$((($1 - fit_w) / 2)); fit_y=$((($2 - fit_h) / 2))
-}
-
 # The share of a region (WxH+X+Y) of the window's screenshot brighter than 8 %, in percent.
 shoot() { import -window "$(game_window)" "$work/shot.png" 2>/dev/null; }
 lit() { convert "$work/shot.png" -crop "$1" +repage -colorspace Gray -threshold 8% -format '%[fx:mean*100]' info: 2>/dev/null || echo 0; }
 above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
-
-# The hand's x in the game's own pixels: the median column of the bright pixels of the
-# field around its row (game 125..415 x 225..375), found in the picture as it is scaled.
-hand_x() {
-  shoot
-  local x0=$((fit_x + 125 * fit_w / 800)) y0=$((fit_y + 225 * fit_h / 600))
-  local w=$((290 * fit_w / 800)) h=$((150 * fit_h / 600))
-  convert "$work/shot.png" -crop "${w}x${h}+${x0}+${y0}" +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
-  python3 - "$work/shot.gray" "$w" "$x0" "$fit_x" "$fit_w" <<'PY'
-import sys
-grey = open(sys.argv[1], 'rb').read()
-w, x0, fx, fw = (int(v) for v in sys.argv[2:])
-xs = sorted(x0 + i % w for i, v in enumerate(grey) if v > 102)
-print(round((xs[len(xs) // 2] - fx) * 800 / fw) if xs else -1)
-PY
-}
-# The hand's x once it stands between $1 and $2 (a busy machine draws late).
-hand_x_within() {
-  local x
-  for _ in $(seq 20); do
-    x=$(hand_x)
-    [ "$x" -ge "$1" ] && [ "$x" -le "$2" ] && break
-    sleep 0.5
-  done
-  echo "$x"
-}
 
 check_device() {
   label=$1
@@ -80,7 +44,7 @@ check_device() {
   for size in 1200x900 1000x900; do
     xdotool windowsize "$(game_window)" "${size%x*}" "${size#*x}"
     wait_geometry "$size"
-    fit "${size%x*}" "${size#*x}"
+    picture_fit "${size%x*}" "${size#*x}"
     # The picture lit and the bands black, once a frame has been drawn at the new size.
     local picture=0 bands=none
     [ "$fit_y" -gt 0 ] && bands="${fit_w}x${fit_y}+0+0 ${fit_w}x${fit_y}+0+$((fit_y + fit_h))"
@@ -98,7 +62,8 @@ check_device() {
   done
 
   # A game, and 200 pixels of motion right.
-  xdotool windowfocus --sync "$(game_window)"
+  window=$(game_window)
+  xdotool windowfocus --sync "$window"
   xdotool mousemove --window "$(game_window)" 500 450
   sleep 0.5
   xdotool click 1
@@ -117,7 +82,8 @@ check_device() {
     for to in 1280x1024 1000x900; do
       xdotool key alt+Return
       wait_geometry "$to"
-      fit "${to%x*}" "${to#*x}"
+      picture_fit "${to%x*}" "${to#*x}"
+      window=$(game_window)
       at=$(hand_x_within $((before - 6)) $((before + 6)))
       [ "$at" -ge $((before - 6)) ] && [ "$at" -le $((before + 6)) ] ||
         fail "$label, switch $round to $to: the hand is at x $at of the game's, not $before"
