@@ -32,6 +32,7 @@ uint32_t fpsWindowStart;
 uint32_t fpsValue;
 int demoMode;
 int smoothPacing;
+int enterTakenBySwitch;
 
 namespace {
 
@@ -52,7 +53,11 @@ FrameInput ReadInput() {
   input.left = Held(keys, VK_LBUTTON);
   input.right = Held(keys, VK_RBUTTON);
   input.escape = Held(keys, VK_ESCAPE);
-  input.enter = Held(keys, VK_RETURN);
+  // Enter with Alt is the switch to full screen and back, none of the game's: neither
+  // while Alt is held nor, once the switch has taken a press, until Enter is let go (Alt
+  // may be let go first, or both before this frame looks).
+  if (enterTakenBySwitch && !Held(keys, VK_RETURN)) enterTakenBySwitch = 0;
+  input.enter = Held(keys, VK_RETURN) && !Held(keys, VK_MENU) && !enterTakenBySwitch;
   return input;
 }
 

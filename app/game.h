@@ -31,6 +31,14 @@ int CreateMainWindow(HINSTANCE instance, int showCommand);
 int InitGame();
 void RunMessageLoop();
 void ShutdownGame();
+// The framed size the window was left at (screen pixels; 0 before it is known), noted
+// while the window still exists, for the next run to open at.
+extern int windowLeftWidth, windowLeftHeight;
+void NoteWindowSize(HWND window);
+// 1 from Alt+Enter's switch until a frame sees Enter let go: that press is not the game's.
+extern int enterTakenBySwitch;
+// Alt+Enter and F11: full screen to a window or back, through the device's Reset.
+void SwitchDisplayMode();
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void RunFrame();

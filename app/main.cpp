@@ -21,6 +21,7 @@
 #include "app/store_commands.h"
 #include "app/submit.h"
 #include "app/watch.h"
+#include "app/window_state.h"
 #include "render/scene.h"
 #include "sound/sound.h"
 #ifndef _WIN32
@@ -76,6 +77,12 @@ int main(int argc, char **argv) {
   waitForRetrace = options.smoothPacing;
 #ifndef _WIN32
   SetWindowScale(options.windowScale);
+  // The window opens at the size it was left at, unless a scale is asked for this run.
+  const std::string windowStatePath = WindowStatePath();
+  if (!options.scaleGiven) {
+    const KeptWindowSize kept = LoadWindowState(windowStatePath);
+    SetWindowOpenSize(kept.width, kept.height);
+  }
   MouseMode mouseMode = MouseMode::Auto;
   if (MouseModeNamed(options.mouseMode.c_str(), &mouseMode)) SetMouseMode(mouseMode);
 #endif
@@ -89,8 +96,10 @@ int main(int argc, char **argv) {
 #else
   InstallQuitSignals();
   const int status = WinMain(nullptr, nullptr, const_cast<LPSTR>(""), SW_SHOWDEFAULT) == 1 ? 0 : 1;
-  // The run is over and its games are written: the window goes before the offer's box.
+  // The run is over and its games are written: the window's size is noted for the next
+  // run, and the window goes before the offer's box.
   if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
+  if (windowLeftWidth > 0) SaveWindowState(windowStatePath, KeptWindowSize{windowLeftWidth, windowLeftHeight});
   OfferFacts offer;
   offer.board = options.board;
   offer.keptRun = KeptRunId();

@@ -43,13 +43,14 @@ const Option options[] = {
        o.displayMode = IDYES;
        return true;
      }},
-    {"--scale", "N", "make the window N times 800 x 600 (N from 1 to 4), for dense screens",
+    {"--scale", "N", "open the window at N times 800 x 600 (N from 1 to 4), not at its last size",
      [](StartOptions &o, const char *argument, std::string &error) {
        if (std::strlen(argument) != 1 || argument[0] < '1' || argument[0] > '4') {
          error = "--scale wants a number from 1 to 4, not \"" + std::string(argument) + "\"";
          return false;
        }
        o.windowScale = argument[0] - '0';
+       o.scaleGiven = true;
        return true;
      }},
     {"--record", "FILE", "keep the seed and every frame's input of the game in FILE, for quillrun-replay",

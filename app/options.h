@@ -10,6 +10,7 @@
 struct StartOptions {
   int displayMode = 0;   // 0 asks "FULL SCREEN ?" at start; IDYES or IDNO is the answer taken instead
   int windowScale = 1;   // screen pixels per pixel of the game's 800 x 600 window
+  bool scaleGiven = false;  // --scale given: the window opens at it, not at its last size
   std::string recordPath;   // --record: where the games played are kept for replays
   bool demo = false;        // --demo: the built-in player plays until Escape
   double sensitivity = 1.0; // --sensitivity: the mouse motion's scale, 0.25 to 4

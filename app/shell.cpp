@@ -12,12 +12,45 @@
 #include "render/scene.h"
 #include "sound/sound.h"
 #include "world/world.h"
+#ifndef _WIN32
+#include "platform/user32/window_scale.h"
+#endif
+
+namespace {
+
+constexpr DWORD WindowedStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+
+#ifdef _WIN32
+RECT windowedRect;  // where the window was before it went full screen
+#endif
+
+// Alt+Enter or F11, once per press: a held key's repeats carry its previous state in bit
+// 30, and a key pressed with Alt held comes as a system key with bit 29 set.
+bool AsksSwitch(UINT message, WPARAM key, LPARAM lParam) {
+  if (lParam & (1L << 30)) return false;
+  if (message == WM_KEYDOWN) return key == VK_F11;
+  return message == WM_SYSKEYDOWN && (key == VK_F11 || (key == VK_RETURN && (lParam & (1L << 29))));
+}
+
+}  // namespace
 
 int fullScreen;
 HWND mainWindow;
 int soundEnabled;
 int running;
 int displayModeChoice;
+int windowLeftWidth, windowLeftHeight;
+
+void NoteWindowSize(HWND window) {
+#ifndef _WIN32
+  int width = 0, height = 0;
+  if (!WindowedSize(window, &width, &height)) return;
+  windowLeftWidth = width;
+  windowLeftHeight = height;
+#else
+  (void)window;
+#endif
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // An answer given on the command line stands in for the question.
@@ -50,14 +83,16 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
   if (!RegisterClassExA(&windowClass)) return 0;
 
   // Windowed, the outer size leaves a client area of exactly 800 x 600 inside the frame.
+  // The frame sizes: the person may resize and maximise the window, the picture scaled
+  // to fit it.
   int width = 800;
   int height = 600;
   if (!fullScreen) {
-    width = 800 + GetSystemMetrics(SM_CXFIXEDFRAME) * 2;
-    height = 600 + GetSystemMetrics(SM_CYFIXEDFRAME) * 2 + GetSystemMetrics(SM_CYCAPTION);
+    width = 800 + GetSystemMetrics(SM_CXSIZEFRAME) * 2;
+    height = 600 + GetSystemMetrics(SM_CYSIZEFRAME) * 2 + GetSystemMetrics(SM_CYCAPTION);
   }
-  mainWindow = CreateWindowExA(0, "template", "quillrun", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, width,
-                               height, nullptr, nullptr, instance, nullptr);
+  mainWindow = CreateWindowExA(0, "template", "quillrun", WindowedStyle, 0, 0, width, height, nullptr, nullptr,
+                               instance, nullptr);
   ShowWindow(mainWindow, showCommand);
   UpdateWindow(mainWindow);
   return 1;
@@ -113,8 +148,14 @@ void RunMessageLoop() {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
+    NoteWindowSize(window);
     running = 0;
     return 1;
+  }
+  if (AsksSwitch(message, wParam, lParam)) {
+    if (wParam == VK_RETURN) enterTakenBySwitch = 1;
+    SwitchDisplayMode();
+    return 0;
   }
   if (message == WM_KEYDOWN && wParam == VK_F12) {
     // Once per press: a held key's repeats carry its previous state in bit 30.
@@ -131,6 +172,30 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void SwitchDisplayMode() {
+  if (!device) return;
+#ifdef _WIN32
+  if (!fullScreen) GetWindowRect(mainWindow, &windowedRect);
+#endif
+  // Between messages, never inside a frame: the world does not step while the device
+  // changes, and the motion and buttons of the meantime wait for the next frame.
+  if (!ResetDisplayMode(fullScreen ? 0 : 1)) return;
+  fullScreen = fullScreen ? 0 : 1;
+#ifdef _WIN32
+  // Back in a window, the frame and the place it had: the system's full screen left the
+  // window a bare topmost one.
+  if (!fullScreen) {
+    SetWindowLongPtrA(mainWindow, GWL_STYLE, WindowedStyle | WS_VISIBLE);
+    SetWindowPos(mainWindow, HWND_NOTOPMOST, windowedRect.left, windowedRect.top,
+                 windowedRect.right - windowedRect.left, windowedRect.bottom - windowedRect.top,
+                 SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+  }
+#endif
+  // The switch's own time is no frame's: the next one runs at once and waits its 22 ms
+  // from then, no time made up.
+  lastFrameTime = timeGetTime();
 }
 
 void ShutdownGame() {

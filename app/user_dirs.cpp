@@ -38,7 +38,9 @@ std::string UserFolderPath(UserFolder folder, EnvironmentLookup environment, std
 #else
   // The XDG folders must be absolute: a relative path in these variables is ignored, as
   // if the variable were unset.
-  const char *variable = folder == UserFolder::Config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME";
+  const char *variable = folder == UserFolder::Config ? "XDG_CONFIG_HOME"
+                         : folder == UserFolder::Data ? "XDG_DATA_HOME"
+                                                      : "XDG_STATE_HOME";
   const char *base = environment(variable);
   if (base != nullptr && Absolute(base)) return std::string(base) + "/quillrun";
   const char *home = environment("HOME");
@@ -49,7 +51,9 @@ std::string UserFolderPath(UserFolder folder, EnvironmentLookup environment, std
   std::string path = home;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path == "/") path.clear();
-  return path + (folder == UserFolder::Config ? "/.config/quillrun" : "/.local/share/quillrun");
+  return path + (folder == UserFolder::Config ? "/.config/quillrun"
+                 : folder == UserFolder::Data ? "/.local/share/quillrun"
+                                              : "/.local/state/quillrun");
 #endif
 }
 

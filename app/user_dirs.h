@@ -1,12 +1,13 @@
 // Where a player's own files go: the settings in the configuration folder, screenshots
-// (and what else is kept) in the data folder. On Linux the XDG base directories:
-// $XDG_CONFIG_HOME and $XDG_DATA_HOME, or ~/.config and ~/.local/share when they are
-// unset, empty or not absolute; on Windows %APPDATA%. In the browser there is no place
+// (and what else is kept) in the data folder, what the game notes for itself (the
+// window's size) in the state folder. On Linux the XDG base directories:
+// $XDG_CONFIG_HOME, $XDG_DATA_HOME and $XDG_STATE_HOME, or ~/.config, ~/.local/share and
+// ~/.local/state when they are unset, empty or not absolute; on Windows %APPDATA%. In the browser there is no place
 // that outlives the page.
 #pragma once
 #include <string>
 
-enum class UserFolder { Config, Data };
+enum class UserFolder { Config, Data, State };
 
 // Reads one environment variable; null when it is unset.
 using EnvironmentLookup = const char *(*)(const char *name);

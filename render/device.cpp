@@ -43,13 +43,10 @@ const struct {
 
 }  // namespace
 
-int InitDirect3D(HWND window, int fullScreen) {
-  deviceWindow = window;
-  direct3D = Direct3DCreate8(120);
-  if (direct3D == nullptr) {
-    MessageBoxA(nullptr, createFailedText, "ERROR", MB_ICONERROR);
-    return 0;
-  }
+namespace {
+
+// The present parameters of a window (in the desktop's format) or of full screen.
+void FillPresentParams(int fullScreen) {
   D3DDISPLAYMODE mode = {};
   direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
 
@@ -70,6 +67,18 @@ int InitDirect3D(HWND window, int fullScreen) {
   presentParams.Flags = 0;
   presentParams.FullScreen_RefreshRateInHz = 0;
   presentParams.FullScreen_PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
+}
+
+}  // namespace
+
+int InitDirect3D(HWND window, int fullScreen) {
+  deviceWindow = window;
+  direct3D = Direct3DCreate8(120);
+  if (direct3D == nullptr) {
+    MessageBoxA(nullptr, createFailedText, "ERROR", MB_ICONERROR);
+    return 0;
+  }
+  FillPresentParams(fullScreen);
 
   bool created = false;
   for (const auto &choice : deviceChoices) {
@@ -162,7 +171,21 @@ HRESULT DrawAndPresent(const SceneMoment &moment, uint32_t fps) {
   DrawSceneAt(moment, fps);
 
   device->EndScene();
+  // In a window the picture goes where it fits the client area whole, keeping its shape
+  // (the window may have been resized or maximised); full screen covers it all.
   RECT destination = {0, 0, 800, 600};
+  RECT client = {};
+  if (presentParams.Windowed && GetClientRect(deviceWindow, &client) && client.right > 0 && client.bottom > 0) {
+    LONG width = client.right, height = client.bottom;
+    if (width * 3 > height * 4)
+      width = height * 4 / 3;
+    else
+      height = width * 3 / 4;
+    destination.left = (client.right - width) / 2;
+    destination.top = (client.bottom - height) / 2;
+    destination.right = destination.left + width;
+    destination.bottom = destination.top + height;
+  }
   const DWORD before = timeGetTime();
   const HRESULT presented = device->Present(nullptr, &destination, deviceWindow, nullptr);
   lastPresentMilliseconds = timeGetTime() - before;
@@ -185,4 +208,15 @@ void PaintFrame(const World &world, uint32_t fps) {
   // fail: the picture waits for the game's return.
   if (device == nullptr || device->TestCooperativeLevel() != D3D_OK) return;
   DrawAndPresent(MomentOf(world), fps);
+}
+
+int ResetDisplayMode(int fullScreen) {
+  if (device == nullptr) return 0;
+  const D3DPRESENT_PARAMETERS before = presentParams;
+  FillPresentParams(fullScreen);
+  if (SUCCEEDED(device->Reset(&presentParams))) return 1;
+  // The mode asked for cannot be had: back to the one the game was in.
+  presentParams = before;
+  if (FAILED(device->Reset(&presentParams))) MessageBoxA(nullptr, resetFailedText, "ERROR", MB_OK);
+  return 0;
 }

@@ -22,6 +22,12 @@ int DisplayRefreshRate();
 // no device could be made.
 int InitDirect3D(HWND window, int fullScreen);
 void ReleaseDirect3D();
+// Takes the device (and its window) to full screen or back to a window, as after a lost
+// device: Reset with the present parameters of that mode. The textures are managed and
+// survive it, and every frame sets its states again. Returns 1 when the device is in
+// the new mode; 0 when it stayed in the old one (or could not be reset at all, said in
+// the reset's message box).
+int ResetDisplayMode(int fullScreen);
 // Draws the world as it stands after a frame and presents it to the device's window;
 // fps is the frame rate the caption line shows while Enter is held.
 void RenderFrame(const World &world, uint32_t fps);

@@ -211,6 +211,7 @@ private:
   }
 
   bool CoversBackBuffer(const RECT &r) const;
+  bool HasBackBufferShape(const RECT &r) const;
   void CheckFocus();
   void SetDefaults();
   HRESULT StoreBlock(const StateBlock &block, DWORD *token);

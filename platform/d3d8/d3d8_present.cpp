@@ -3,6 +3,7 @@
 // first), and the rule of a full-screen device: lost once its window has lost the
 // focus (the window counts its focus losses), until Reset. Also the read-back of what
 // was last presented.
+#include <cstdint>
 #include <cstdio>
 #include "platform/d3d8/d3d8_device.h"
 #include "platform/d3d8/d3d8_readback.h"
@@ -64,6 +65,15 @@ inline bool Device8::CoversBackBuffer(const RECT &r) const {
          r.bottom == (LONG)present.BackBufferHeight;
 }
 
+inline bool Device8::HasBackBufferShape(const RECT &r) const {
+  const int64_t w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return false;
+  // Within a pixel of the shape, as a rectangle worked out in whole pixels is.
+  const int64_t cross = w * present.BackBufferHeight - h * present.BackBufferWidth;
+  return cross < (int64_t)present.BackBufferWidth + present.BackBufferHeight &&
+         -cross < (int64_t)present.BackBufferWidth + present.BackBufferHeight;
+}
+
 inline void Device8::CheckFocus() {
   // A full-screen device is lost once its window has lost the focus; the first
   // Present after the window is back says so, and only Reset recovers it.
@@ -88,6 +98,10 @@ HRESULT Device8::Reset(D3DPRESENT_PARAMETERS *params) {
   if (checked.BackBufferWidth != present.BackBufferWidth || checked.BackBufferHeight != present.BackBufferHeight) {
     if (!raster->Resize((int)checked.BackBufferWidth, (int)checked.BackBufferHeight)) return D3DERR_OUTOFVIDEOMEMORY;
   }
+  // Between a window and full screen the focus window goes along, as the system takes
+  // it over on Windows: it covers its display (at the desktop's own mode here, the
+  // picture scaled to fit), and comes back to the framed window it was.
+  if (checked.Windowed != present.Windowed) SetWindowFullScreen(window, !checked.Windowed);
   present = checked;
   *params = checked;
   raster->SetPresentInterval(PresentInterval(present));
@@ -111,7 +125,10 @@ HRESULT Device8::Present(const RECT *sourceRect, const RECT *destRect, HWND dest
   }
   if (sourceRect != nullptr && !CoversBackBuffer(*sourceRect))
     D3DWarnOnce("IDirect3DDevice8::Present: source rectangle ignored", 0);
-  if (destRect != nullptr && !CoversBackBuffer(*destRect))
+  // The picture is always scaled to fit the window, as a destination rectangle of the
+  // back buffer's shape placed in the client area asks (a program letter-boxing itself);
+  // any other is not followed.
+  if (destRect != nullptr && !CoversBackBuffer(*destRect) && !HasBackBufferShape(*destRect))
     D3DWarnOnce("IDirect3DDevice8::Present: destination rectangle ignored", 0);
   if (dirtyRegion != nullptr) D3DWarnOnce("IDirect3DDevice8::Present: dirty region ignored", 0);
   Flush();

@@ -24,9 +24,10 @@ struct NativeWindowRequest {
   int width, height;      // the client area (a scaled window's is already scaled)
   bool framed;            // a caption and a frame
   bool fullScreen;        // covers the desktop, borderless, at the desktop's resolution
+  bool resizable;         // the person may resize and maximise it (a sizing frame)
 };
 
-enum class NativeShow { Hidden, Normal, Minimised };
+enum class NativeShow { Hidden, Normal, Minimised, Maximised };
 
 // How the hand follows the mouse (the --mouse option). Relative: the display system's own
 // motion of a pointer it keeps in the window (raw motion). Warp: the same, the pointer put
@@ -81,6 +82,9 @@ public:
   virtual void ShowWindow(NativeWindow *window, NativeShow show, bool activate) = 0;
   // The client area now, in screen pixels.
   virtual void WindowSize(NativeWindow *window, int *width, int *height) = 0;
+  // Makes a window cover the display it is on, borderless at the desktop's own mode, or
+  // brings it back to a framed window of width x height (screen pixels) there.
+  virtual void SetFullScreen(NativeWindow *, bool, int, int) {}
   // Whether the window has the input focus and is neither hidden nor minimised.
   virtual bool HasFocus(NativeWindow *window) = 0;
   // The desktop's mode; false when it cannot be known.

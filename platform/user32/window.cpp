@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include "base/picture_fit.h"
 #include "platform/kernel32/unsupported.h"
 #include "platform/user32/window_internal.h"
 #include "platform/user32/window_messages.h"
@@ -21,6 +22,7 @@ constexpr int WindowSlots = 8;
 
 WindowRecord windows[WindowSlots];
 int windowScale = 1;
+int openWidth, openHeight;  // a resizable window's size at opening; 0 for the scaled size
 MouseMode mouseMode = MouseMode::Auto;
 
 // Lets the driver forget a native window whose record is being reused or forgotten.
@@ -51,6 +53,21 @@ int ScaleThatFits(Driver &driver, int asked, int clientWidth, int clientHeight, 
                  usableHeight, scale);
   }
   return scale;
+}
+
+// The remembered opening size, held to the desktop a window may cover (less its frame)
+// and to at least a quarter of the picture, so a window left tiny can still be grabbed.
+void OpenSizeThatFits(Driver &driver, int pictureWidth, int pictureHeight, int frameWidth, int frameHeight,
+                      int *width, int *height) {
+  *width = openWidth;
+  *height = openHeight;
+  int usableWidth = 0, usableHeight = 0;
+  if (driver.UsableArea(&usableWidth, &usableHeight)) {
+    if (*width > usableWidth - frameWidth) *width = usableWidth - frameWidth;
+    if (*height > usableHeight - frameHeight) *height = usableHeight - frameHeight;
+  }
+  if (*width < pictureWidth / 4) *width = pictureWidth / 4;
+  if (*height < pictureHeight / 4) *height = pictureHeight / 4;
 }
 
 }  // namespace
@@ -91,6 +108,35 @@ LRESULT SendToWindow(WindowRecord *record, UINT message, WPARAM wParam, LPARAM l
 void SetWindowScale(int scale) { windowScale = scale < 1 ? 1 : scale > 4 ? 4 : scale; }
 
 int WindowScale() { return windowScale; }
+
+void SetWindowOpenSize(int width, int height) {
+  const bool given = width > 0 && height > 0;
+  openWidth = given ? width : 0;
+  openHeight = given ? height : 0;
+}
+
+bool WindowedSize(HWND window, int *width, int *height) {
+  WindowRecord *record = RecordOf(window);
+  if (!record || !width || !height) return false;
+  if (record->fullScreen) {
+    *width = record->windowedWidth;
+    *height = record->windowedHeight;
+  } else {
+    record->driver->WindowSize(record->native, width, height);
+  }
+  return true;
+}
+
+void SetWindowFullScreen(HWND window, bool fullScreen) {
+  WindowRecord *record = RecordOf(window);
+  if (!record || record->fullScreen == fullScreen) return;
+  if (fullScreen) record->driver->WindowSize(record->native, &record->windowedWidth, &record->windowedHeight);
+  record->fullScreen = fullScreen;
+  // Motion left over belongs to the old size's pixels; the absolute mouse starts afresh.
+  record->motionLeftX = record->motionLeftY = 0;
+  record->pointerKnown = false;
+  record->driver->SetFullScreen(record->native, fullScreen, record->windowedWidth, record->windowedHeight);
+}
 
 void SetMouseMode(MouseMode mode) { mouseMode = mode; }
 
@@ -148,7 +194,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (exStyle) QR_UNSUPPORTED_ONCE("CreateWindowExA: extended style 0x%x is not supported", exStyle);
   if (parent || menu) QR_UNSUPPORTED_ONCE("CreateWindowExA: child windows and menus are not supported");
-  const DWORD known = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_POPUP | WS_VISIBLE;
+  const DWORD known = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_POPUP | WS_VISIBLE;
   if (style & ~known) QR_UNSUPPORTED_ONCE("CreateWindowExA: window style 0x%x is not supported", style & ~known);
   WindowClass *windowClass = className ? ClassNamed(className) : nullptr;
   if (!windowClass) return nullptr;
@@ -167,19 +213,32 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   record.fullScreen = area.fullScreen;
   record.procedure = windowClass->procedure;
   if (!record.driver->StartVideo()) return nullptr;
-  record.scale = area.fullScreen ? 1
-                                 : ScaleThatFits(*record.driver, windowScale, area.width, area.height,
-                                                 width - area.width, height - area.height);
+  record.resizable = (style & WS_THICKFRAME) != 0;
+  record.pictureWidth = area.width;
+  record.pictureHeight = area.height;
+  // The size it opens at, or comes back to from full screen: a remembered size for a
+  // resizable window, otherwise the client area times the scale that fits.
+  const int frameWidth = width - area.width, frameHeight = height - area.height;
+  if (record.resizable && openWidth > 0) {
+    record.scale = 1;
+    OpenSizeThatFits(*record.driver, area.width, area.height, frameWidth, frameHeight, &record.windowedWidth,
+                     &record.windowedHeight);
+  } else {
+    record.scale = ScaleThatFits(*record.driver, windowScale, area.width, area.height, frameWidth, frameHeight);
+    record.windowedWidth = area.width * record.scale;
+    record.windowedHeight = area.height * record.scale;
+  }
   record.driver->SetMouseMode(mouseMode);
   const std::string title = Cp932ToUtf8(windowName);
   const NativeWindowRequest request = {title.c_str(),
                                        x != CW_USEDEFAULT,
                                        x,
                                        y,
-                                       area.width * record.scale,
-                                       area.height * record.scale,
+                                       area.fullScreen ? area.width : record.windowedWidth,
+                                       area.fullScreen ? area.height : record.windowedHeight,
                                        (style & WS_CAPTION) == WS_CAPTION,
-                                       area.fullScreen};
+                                       area.fullScreen,
+                                       record.resizable};
   record.native = record.driver->CreateWindow(request);
   if (!record.native) return nullptr;
   record.live = true;
@@ -213,7 +272,10 @@ BOOL ShowWindow(HWND window, int showCommand) {
     case SW_RESTORE:
     case SW_SHOWDEFAULT: break;
     case SW_SHOWMAXIMIZED:
-      QR_UNSUPPORTED_ONCE("ShowWindow: a fixed-size window cannot be maximised; shown as it is");
+      if (record->resizable && !record->fullScreen)
+        show = NativeShow::Maximised;
+      else
+        QR_UNSUPPORTED_ONCE("ShowWindow: a fixed-size window cannot be maximised; shown as it is");
       break;
     default:
       QR_UNSUPPORTED_ONCE("ShowWindow: show command %d is not supported; shown as it is", showCommand);
@@ -223,7 +285,7 @@ BOOL ShowWindow(HWND window, int showCommand) {
   // A window coming into view needs its picture; a minimised or hidden one shows none.
   // That matters where the display shows (and focuses) a window only once something
   // has been presented in it.
-  if (show == NativeShow::Normal)
+  if (show == NativeShow::Normal || show == NativeShow::Maximised)
     MarkForPaint(window);
   else
     ValidateRect(window, nullptr);
@@ -248,7 +310,14 @@ BOOL GetClientRect(HWND window, LPRECT rect) {
   if (!record || !rect) return FALSE;
   int width = 0, height = 0;
   record->driver->WindowSize(record->native, &width, &height);
-  *rect = RECT{0, 0, width / record->scale, height / record->scale};
+  // In the game's own pixels: the window's size at the scale its picture is shown at.
+  const PictureFit fit = FitPicture(width, height, record->pictureWidth, record->pictureHeight);
+  if (fit.width <= 0) {
+    *rect = RECT{0, 0, 0, 0};
+    return TRUE;
+  }
+  *rect = RECT{0, 0, static_cast<LONG>(static_cast<int64_t>(width) * record->pictureWidth / fit.width),
+               static_cast<LONG>(static_cast<int64_t>(height) * record->pictureWidth / fit.width)};
   return TRUE;
 }
 
@@ -263,7 +332,9 @@ int GetSystemMetrics(int index) {
     }
     case SM_CYCAPTION: return CaptionHeight;
     case SM_CXFIXEDFRAME:
-    case SM_CYFIXEDFRAME: return FixedFrame;
+    case SM_CYFIXEDFRAME:
+    case SM_CXSIZEFRAME:
+    case SM_CYSIZEFRAME: return FixedFrame;
     default:
       QR_UNSUPPORTED_ONCE("GetSystemMetrics: index %d is not supported", index);
       return 0;

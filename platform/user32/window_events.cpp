@@ -3,6 +3,7 @@
 // sent focus messages) and the calls that hand messages out (PeekMessageA, WaitMessage,
 // TranslateMessage, DispatchMessageA, DefWindowProcA), the same whichever driver runs.
 #include <cstdint>
+#include "base/picture_fit.h"
 #include "platform/kernel32/signals.h"
 #include "platform/kernel32/unsupported.h"
 #include "platform/user32/input.h"
@@ -14,6 +15,13 @@
 namespace {
 
 bool grabSuspended;
+
+// Where the window shows the game's picture now, in its screen pixels.
+PictureFit PictureOf(WindowRecord *record) {
+  int width = 0, height = 0;
+  record->driver->WindowSize(record->native, &width, &height);
+  return FitPicture(width, height, record->pictureWidth, record->pictureHeight);
+}
 
 LPARAM PointParam(int x, int y) {
   return static_cast<LPARAM>((static_cast<uint32_t>(y & 0xFFFF) << 16) | static_cast<uint32_t>(x & 0xFFFF));
@@ -39,9 +47,13 @@ void DriverKeyEvent(NativeWindow *window, int virtualKey, bool down, bool repeat
   InputKeyEvent(virtualKey, down);
   WindowRecord *record = RecordOfNative(window);
   if (!record) return;
-  // lParam: repeat count 1, bit 30 the previous state, bit 31 the transition.
-  const LPARAM lParam = down ? (1 | (repeat ? (1L << 30) : 0)) : static_cast<LPARAM>(0xC0000001u);
-  PostMessageA(HandleOf(record), down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(virtualKey), lParam);
+  // lParam: repeat count 1, bit 29 Alt held, bit 30 the previous state, bit 31 the
+  // transition. A key with Alt held is a system key (WM_SYSKEYDOWN), as Alt itself is.
+  const bool alt = InputKeyHeld(VK_MENU) || virtualKey == VK_LMENU || virtualKey == VK_RMENU;
+  LPARAM lParam = down ? (1 | (repeat ? (1L << 30) : 0)) : static_cast<LPARAM>(0xC0000001u);
+  if (alt) lParam |= 1L << 29;
+  const UINT message = alt ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
+  PostMessageA(HandleOf(record), message, static_cast<WPARAM>(virtualKey), lParam);
 }
 
 void DriverButtonEvent(NativeWindow *window, int virtualKey, bool down, int x, int y) {
@@ -56,24 +68,32 @@ void DriverButtonEvent(NativeWindow *window, int virtualKey, bool down, int x, i
     default: return;
   }
   InputKeyEvent(virtualKey, down);
-  if (WindowRecord *record = RecordOfNative(window))
-    PostMessageA(HandleOf(record), message, wParam, PointParam(x / record->scale, y / record->scale));
+  WindowRecord *record = RecordOfNative(window);
+  if (!record) return;
+  // The point in the game's own pixels, counted from the picture's corner.
+  const PictureFit fit = PictureOf(record);
+  const auto client = [&](int at, int corner) {
+    return fit.width > 0 ? static_cast<int>((static_cast<int64_t>(at) - corner) * record->pictureWidth / fit.width) : at;
+  };
+  PostMessageA(HandleOf(record), message, wParam, PointParam(client(x, fit.x), client(y, fit.y)));
 }
 
 namespace {
 
-// Motion in the game's own pixels: on a scaled window the screen's pixels are added up
-// and handed on in whole client pixels, so slow motion is not lost.
+// Motion in the game's own pixels: the screen's pixels are added up (times the game's
+// width, so any scale divides evenly) and handed on in whole pixels of the picture as
+// it is shown, so slow motion on a large window is not lost.
 void MoveHand(WindowRecord *record, int dx, int dy) {
-  if (!record || record->scale <= 1) {
+  const PictureFit fit = record ? PictureOf(record) : PictureFit{};
+  if (!record || fit.width <= 0 || fit.width == record->pictureWidth) {
     InputMouseMotion(dx, dy);
     return;
   }
-  record->motionLeftX += dx;
-  record->motionLeftY += dy;
-  const int clientX = record->motionLeftX / record->scale, clientY = record->motionLeftY / record->scale;
-  record->motionLeftX -= clientX * record->scale;
-  record->motionLeftY -= clientY * record->scale;
+  record->motionLeftX += dx * record->pictureWidth;
+  record->motionLeftY += dy * record->pictureWidth;
+  const int clientX = record->motionLeftX / fit.width, clientY = record->motionLeftY / fit.width;
+  record->motionLeftX -= clientX * fit.width;
+  record->motionLeftY -= clientY * fit.width;
   if (clientX != 0 || clientY != 0) InputMouseMotion(clientX, clientY);
 }
 
@@ -89,15 +109,15 @@ int HeldTo(int value, int size) { return value < 0 ? 0 : value >= size ? (size >
 
 void DriverMouseMotion(NativeWindow *window, int dx, int dy) { MoveHand(RecordOfNative(window), dx, dy); }
 
-// The pointer's own motion is the hand's. Held to the window, a pointer that goes on past
-// an edge moves the hand no further, and comes back from that edge.
+// The pointer's own motion is the hand's. Held to the picture, a pointer that goes on
+// past an edge moves the hand no further, and comes back from that edge.
 void DriverMousePosition(NativeWindow *window, int x, int y) {
   WindowRecord *record = RecordOfNative(window);
   if (!record) return;
-  int width = 0, height = 0;
-  record->driver->WindowSize(record->native, &width, &height);
-  x = HeldTo(x, width);
-  y = HeldTo(y, height);
+  // Held to the picture, not the window: the bands beside it are no part of the field.
+  const PictureFit fit = PictureOf(record);
+  x = fit.x + HeldTo(x - fit.x, fit.width);
+  y = fit.y + HeldTo(y - fit.y, fit.height);
   if (record->pointerKnown) MoveHand(record, x - record->pointerX, y - record->pointerY);
   record->pointerKnown = true;
   record->pointerX = x;

@@ -15,6 +15,11 @@ unsigned int WindowFocusLossCount(HWND window);
 // desktop at its own resolution instead, with no mode switch.
 bool IsFullScreenWindow(HWND window);
 
+// Takes a window to full screen (covering the display it is on, at the desktop's own
+// mode) or back to the framed window it was, at the size it had then. A full-screen
+// device's Reset does this for its focus window, as the system does on Windows.
+void SetWindowFullScreen(HWND window, bool fullScreen);
+
 // The live window that has the input focus and is neither hidden nor minimised; null when
 // none has. GetForegroundWindow reports it.
 HWND FocusedWindow();

@@ -15,9 +15,14 @@ struct WindowRecord {
   WNDPROC procedure;
   unsigned focusLosses;
   bool closedByQuitSignal;  // the quit signal's WM_CLOSE has been posted to it
-  int scale;              // screen pixels per client pixel
-  int motionLeftX;        // motion of less than one client pixel, kept for the next event
-  int motionLeftY;
+  bool resizable;         // a sizing frame: the person may resize and maximise it
+  int scale;              // screen pixels per client pixel it was opened at
+  int pictureWidth;       // the client area the game asked for: what it draws, scaled
+  int pictureHeight;      // to fit the window whatever size the window is now
+  int windowedWidth;      // the size to come back to from full screen, in screen pixels
+  int windowedHeight;
+  int motionLeftX;        // motion of less than one client pixel (times the picture's
+  int motionLeftY;        // width on the screen), kept for the next event
   bool pointerKnown;      // the absolute mouse: where the pointer was last, held to the window
   int pointerX, pointerY;
 };

@@ -28,6 +28,8 @@ struct FakeWindow {
   NativeShow show = NativeShow::Hidden;
   bool activated = false;
   bool focus = false;
+  int width = 0, height = 0;  // as the person resized it; 0: as it was made
+  int fullScreenCalls = 0;
   bool destroyed = false;
   bool freed = false;
 };
@@ -98,8 +100,14 @@ public:
     Of(window)->activated = activate;
   }
   void WindowSize(NativeWindow *window, int *width, int *height) override {
-    *width = Of(window)->request.width;
-    *height = Of(window)->request.height;
+    *width = Of(window)->width ? Of(window)->width : Of(window)->request.width;
+    *height = Of(window)->height ? Of(window)->height : Of(window)->request.height;
+  }
+  // Full screen is the desktop's 1920 x 1080; back, the size it is handed.
+  void SetFullScreen(NativeWindow *window, bool fullScreen, int width, int height) override {
+    Of(window)->fullScreenCalls += 1;
+    Of(window)->width = fullScreen ? 1920 : width;
+    Of(window)->height = fullScreen ? 1080 : height;
   }
   bool HasFocus(NativeWindow *window) override { return Of(window)->focus && Of(window)->show == NativeShow::Normal; }
   bool Desktop(DesktopMode *mode) override {
@@ -195,6 +203,7 @@ protected:
     ResetWindows();
     for (const auto &window : fake.windows) EXPECT_TRUE(window->freed) << "every native window is freed";
     SetWindowScale(1);
+    SetWindowOpenSize(0, 0);
     SetMouseMode(MouseMode::Auto);
     UseDriver(nullptr);
   }
@@ -815,3 +824,100 @@ TEST(ShiftJis, TextsAreShownAsTheirCharacters) {
 }
 
 }  // namespace
+
+// A resizable window shows the picture as large as fits, centred between black bands:
+// its client area, its points and the hand's motion (relative and absolute) are in the
+// picture's own pixels whatever the window's size, full screen too.
+TEST_F(WindowDriver, AResizedWindowShowsThePictureAsLargeAsFitsAndTheMouseMovesThroughIt) {
+  const struct {
+    int width, height;  // the window, resized; the picture fits it at x, y
+    int x, y;
+    LONG clientWidth, clientHeight;
+    int relativeX, absoluteX, absoluteY;  // the hand after 25 right, and at the picture's far corner
+  } cases[] = {
+      {1200, 900, 0, 0, 800, 600, 16, 1199, 899},    // 1.5 times, no bands
+      {1000, 900, 0, 75, 800, 720, 20, 1199, 899},   // 1.25 times, bands above and below
+      {1600, 900, 200, 0, 1066, 600, 16, 1199, 899}, // 1.5 times, bands to the sides
+      {1600, 1200, 0, 0, 800, 600, 12, 1199, 899},   // 2 times, a whole multiple
+      {500, 300, 50, 0, 1000, 600, 50, 1198, 898},   // smaller: two game pixels a screen pixel
+  };
+  for (const MouseMode mode : {MouseMode::Warp, MouseMode::Absolute}) {
+    SetMouseMode(mode);
+    for (const auto &c : cases) {
+      SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << (mode == MouseMode::Warp ? " relative" : " absolute"));
+      HWND window = CreateWindowExA(0, "fake", "w", WS_OVERLAPPEDWINDOW, 10, 20, 806, 625, nullptr, nullptr, nullptr,
+                                    nullptr);
+      FakeWindow *made = fake.windows.back().get();
+      EXPECT_TRUE(made->request.resizable);
+      made->width = c.width;
+      made->height = c.height;
+      RECT client;
+      ASSERT_TRUE(GetClientRect(window, &client));
+      EXPECT_EQ(client.right, c.clientWidth);
+      EXPECT_EQ(client.bottom, c.clientHeight);
+      NativeWindow *native = NativeOf(made);
+      // The picture's corner is the game's (0, 0); the window's centre is the game's.
+      DriverButtonEvent(native, VK_LBUTTON, true, c.x, c.y);
+      EXPECT_EQ(Take(window).lParam, 0);
+      DriverButtonEvent(native, VK_LBUTTON, false, c.width / 2, c.height / 2);
+      EXPECT_EQ(Take(window).lParam, (300 << 16) | 400);
+      if (mode == MouseMode::Warp) {
+        // 25 screen pixels right, one at a time: whole game pixels, the rest kept.
+        SetCursorPos(400, 300);
+        for (int i = 0; i < 25; i++) DriverMouseMotion(native, 1, 0);
+        EXPECT_EQ(InputCursor().x - 400, c.relativeX);
+      } else {
+        // Held to the picture, not the window: from its corner to past the far one.
+        EXPECT_EQ(HandPath(fake, native, {{c.x, c.y}, {c.x - 40, c.y - 40}, {c.width + 40, c.height + 40}}).back(),
+                  (std::pair<int, int>{c.absoluteX, c.absoluteY}));
+      }
+      DestroyWindow(window);
+    }
+  }
+}
+
+// Full screen and back: the window covers the desktop, then comes back at the size it
+// had, which is what the game keeps for the next run; a remembered size opens a
+// resizable window, held to the desktop, but no fixed one.
+TEST_F(WindowDriver, AWindowGoesFullScreenAndBackToTheSizeItHadAndOpensAtARememberedSize) {
+  fake.usableWidth = 1920;
+  fake.usableHeight = 1050;
+  SetWindowOpenSize(1000, 900);
+  HWND window = CreateWindowExA(0, "fake", "w", WS_OVERLAPPEDWINDOW, 10, 20, 806, 625, nullptr, nullptr, nullptr,
+                                nullptr);
+  FakeWindow *made = fake.windows.back().get();
+  EXPECT_EQ(made->request.width, 1000);
+  EXPECT_EQ(made->request.height, 900);
+  made->width = 1100;  // resized since
+  SetWindowFullScreen(window, true);
+  EXPECT_TRUE(IsFullScreenWindow(window));
+  int width = 0, height = 0;
+  ASSERT_TRUE(WindowedSize(window, &width, &height));
+  EXPECT_EQ(width, 1100) << "the framed size, not the screen's";
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 1066);  // 1920 x 1080 shows the picture at 1.8 times
+  SetWindowFullScreen(window, true);
+  EXPECT_EQ(made->fullScreenCalls, 1) << "already full screen";
+  SetWindowFullScreen(window, false);
+  EXPECT_FALSE(IsFullScreenWindow(window));
+  EXPECT_EQ(made->width, 1100);
+  EXPECT_EQ(made->height, 900);
+
+  const struct {
+    int openWidth, openHeight;
+    DWORD style;
+    int width, height;
+  } cases[] = {{3000, 2000, WS_OVERLAPPEDWINDOW, 1914, 1025},  // held to the desktop less the frame
+               {10, 10, WS_OVERLAPPEDWINDOW, 200, 150},        // a quarter of the picture at least
+               {1000, 900, WS_CAPTION | WS_SYSMENU, 800, 600}, // a fixed window keeps its size
+               {0, 0, WS_OVERLAPPEDWINDOW, 800, 600}};         // none kept
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.openWidth << " x " << c.openHeight);
+    SetWindowOpenSize(c.openWidth, c.openHeight);
+    DestroyWindow(CreateWindowExA(0, "fake", "w", c.style, 10, 20, 806, 625, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(fake.windows.back()->request.width, c.width);
+    EXPECT_EQ(fake.windows.back()->request.height, c.height);
+  }
+  SetWindowOpenSize(0, 0);
+}

@@ -24,24 +24,6 @@ copy_build qr-wayland-question
 start_compositor disable
 game_env=(SDL_VIDEODRIVER=wayland)
 
-# The windows as the compositor has them, one line each: name, whether focused, full
-# screen or not, and the rectangle as WxH+X+Y.
-windows() {
-  as_user swaymsg -t get_tree >"$work/tree.json" 2>/dev/null || return 0
-  python3 - "$work/tree.json" <<'PY'
-import json, sys
-def walk(node):
-    if node.get("pid") and node.get("name") is not None:
-        r = node["rect"]
-        print("%s|%s|%s|%dx%d+%d+%d" % (node["name"], str(node["focused"]).lower(),
-              node.get("fullscreen_mode", 0), r["width"], r["height"], r["x"], r["y"]))
-    for child in node.get("nodes", []) + node.get("floating_nodes", []):
-        walk(child)
-walk(json.load(open(sys.argv[1])))
-PY
-}
-window_named() { windows | awk -F'|' -v name="$1" '$1 == name'; }
-
 # First a quit signal while the question is up: it closes the box, and the game, asked
 # nothing more, ends by that signal (143 for SIGTERM) leaving no window behind. (Done
 # before any key is typed: once wtype has typed, the seat's keymap is wtype's own, and

@@ -82,16 +82,16 @@ cleanup() {
 }
 
 # The compositor, with XWayland or not ($1 = enable or disable), and the seat's keyboard:
-# one 800 x 600 output with nothing drawn around windows, so the game's window, floating
-# (its size is fixed) or not, is exactly the output and a screenshot of the output is the
-# game's picture. Once up it says where its displays are.
+# one output (800 x 600 unless $2 says otherwise, as sway's output settings) with nothing
+# drawn around windows, so the game's window of that size is exactly the output and a
+# screenshot of the output is the game's picture. Once up it says where its displays are.
 start_compositor() {
   cat >"$work/ready.sh" <<EOF
 printf '%s %s %s\n' "\$WAYLAND_DISPLAY" "\${DISPLAY:-none}" "\$SWAYSOCK" >"$work/run/displays.new"
 mv "$work/run/displays.new" "$work/run/displays"
 EOF
   cat >"$work/sway.conf" <<EOF
-output * mode 800x600 position 0 0
+output * ${2:-mode 800x600} position 0 0
 default_border none
 default_floating_border none
 xwayland $1
@@ -153,3 +153,21 @@ title_text=600x40+100+365
 is_title() {
   above "$(lit "$1" "$title_text" 50)" 1 && ! above "$(lit "$1" 800x600+0+0)" 20
 }
+
+# The windows as the compositor has them, one line each: name, whether focused, full
+# screen or not, and the rectangle as WxH+X+Y.
+windows() {
+  as_user swaymsg -t get_tree >"$work/tree.json" 2>/dev/null || return 0
+  python3 - "$work/tree.json" <<'PY'
+import json, sys
+def walk(node):
+    if node.get("pid") and node.get("name") is not None:
+        r = node["rect"]
+        print("%s|%s|%s|%dx%d+%d+%d" % (node["name"], str(node["focused"]).lower(),
+              node.get("fullscreen_mode", 0), r["width"], r["height"], r["x"], r["y"]))
+    for child in node.get("nodes", []) + node.get("floating_nodes", []):
+        walk(child)
+walk(json.load(open(sys.argv[1])))
+PY
+}
+window_named() { windows | awk -F'|' -v name="$1" '$1 == name'; }

@@ -19,20 +19,6 @@ start_window() {
   window=$(wait_window quillrun) || fail "$*: no game window"
 }
 
-# The hand's centre on the screen: the median column of the bright pixels near where it
-# starts, out to where 200 pixels of motion take it (as tests/window/options.sh does, at
-# the scale of 1).
-hand_x() {
-  import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
-  convert "$work/shot.png" -crop 290x150+125+225 +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
-  python3 - "$work/shot.gray" <<'PY'
-import sys
-grey = open(sys.argv[1], 'rb').read()
-xs = sorted(125 + i % 290 for i, v in enumerate(grey) if v > 102)
-print(xs[len(xs) // 2] if xs else -1)
-PY
-}
-
 for mode in absolute relative; do
   start_window --mouse "$mode"
   xdotool windowfocus --sync "$window"
@@ -40,10 +26,10 @@ for mode in absolute relative; do
   sleep 0.5
   xdotool click 1
   # The hand starts at (200, 300); 200 pixels of motion to the right take it to 400.
-  start=$(reading_within 170 230 hand_x)
+  start=$(hand_x_within 170 230)
   [ "$start" -ge 170 ] && [ "$start" -le 230 ] || fail "--mouse $mode: the hand starts at x $start, not 200"
   for _ in $(seq 10); do xdotool mousemove_relative -- 20 0; sleep 0.05; done
-  moved=$(( $(reading_within $((start + 140)) $((start + 260)) hand_x) - start ))
+  moved=$(( $(hand_x_within $((start + 140)) $((start + 260))) - start ))
   [ "$moved" -ge 140 ] && [ "$moved" -le 260 ] || fail "--mouse $mode: 200 pixels of motion moved the hand $moved"
   echo "--mouse $mode: the hand started at x $start and moved $moved for 200 of motion"
   if [ "$mode" = absolute ]; then

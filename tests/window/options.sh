@@ -92,13 +92,13 @@ xdotool click 1
 # The hand starts at (200, 300) of the game's picture: (400, 600) on the screen, and 200
 # if the picture were not scaled. Held to 400 within 40, as whatever else is lit near the
 # hand moves the median a little; the motion below is measured from wherever it is.
-start=$(reading_within 360 440 hand_x)
+start=$(hand_x_within 360 440)
 [ "$start" -ge 360 ] && [ "$start" -le 440 ] || fail "--scale 2: the hand starts at x $start on the screen, not 400"
 # 200 screen pixels of motion are 100 of the game's: the hand moves 200 on the screen
 # (400 if the motion were taken in screen pixels). Some motion may be lost to the
 # pointer's warps, so the bounds are wide.
 for _ in $(seq 10); do xdotool mousemove_relative -- 20 0; sleep 0.05; done
-moved=$(( $(reading_within $((start + 140)) $((start + 260)) hand_x) - start ))
+moved=$(( $(hand_x_within $((start + 140)) $((start + 260))) - start ))
 [ "$moved" -ge 140 ] && [ "$moved" -le 260 ] || fail "--scale 2: 200 screen pixels of motion moved the hand $moved"
 echo "--scale 2: the hand started at x $start and moved $moved screen pixels for 200 of motion"
 xdotool key Escape

@@ -21,7 +21,7 @@ volume = loud
 "
 printf '%s' "$settings" >"$scratch/config/quillrun/settings.ini"
 
-export XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data
+export XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data XDG_STATE_HOME=$scratch/state
 start_game "$build/quillrun" "$build" "$log"
 trap cleanup EXIT
 window=$(wait_window quillrun) || fail "no game window: the setting did not answer the question"

@@ -88,12 +88,13 @@ wait_exit() {
 
 # Starts an X server of the test's own, its screen $1 (WIDTHxHEIGHT), on a free display
 # number, and points DISPLAY at it, for a test that needs a screen of another size than
-# the test command's; stop_own_xvfb ends it. Skips the test (77) without Xvfb.
+# the test command's (or, with "-extension GLX" after the size, one without OpenGL);
+# stop_own_xvfb ends it. Skips the test (77) without Xvfb.
 start_own_xvfb() {
   command -v Xvfb >/dev/null || { echo "no Xvfb: skipped"; exit 77; }
   local number_file
   number_file=$(mktemp /tmp/qr-xvfb.XXXXXX)
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${1}x24" "${@:2}" -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
   own_xvfb=$!
   # The number is written once the server takes connections.
   for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
@@ -110,18 +111,46 @@ stop_own_xvfb() {
   fi
 }
 
-# A number read by the command "$3..." once it stands between $1 and $2, trying again for
-# up to 10 s while the game has not drawn it there yet (a busy machine draws late); the
-# last reading when it never does.
-reading_within() {
-  local low=$1 high=$2 value
-  shift 2
+# Where the game's 800 x 600 picture stands in a window of $1 x $2 (as large as fits,
+# centred, bands around): sets fit_x, fit_y, fit_w and fit_h; the whole window until set.
+fit_x=0 fit_y=0 fit_w=800 fit_h=600
+picture_fit() {
+  if [ $(($1 * 600)) -gt $(($2 * 800)) ]; then
+    fit_w=$(($2 * 800 / 600)); fit_h=$2
+  else
+    fit_w=$1; fit_h=$(($1 * 600 / 800))
+  fi
+  fit_x=$((($1 - fit_w) / 2)); fit_y=$((($2 - fit_h) / 2))
+}
+
+# The hand's x in the game's own pixels, in window $window's picture (picture_fit): the
+# median column of the bright pixels about its row, from left of where it starts (200,
+# 300) to right of where 200 pixels of motion take it (the game's 125..415 x 225..375).
+# A median is not pulled aside by a passing star or spark. Needs $work.
+hand_x() {
+  import -display "$DISPLAY" -window "$window" "$work/shot.png" 2>/dev/null
+  local x0=$((fit_x + 125 * fit_w / 800)) y0=$((fit_y + 225 * fit_h / 600))
+  local w=$((290 * fit_w / 800)) h=$((150 * fit_h / 600))
+  convert "$work/shot.png" -crop "${w}x${h}+${x0}+${y0}" +repage -colorspace Gray -depth 8 "gray:$work/shot.gray" 2>/dev/null
+  python3 - "$work/shot.gray" "$w" "$x0" "$fit_x" "$fit_w" <<'PY'
+import sys
+grey = open(sys.argv[1], 'rb').read()
+w, x0, fx, fw = (int(v) for v in sys.argv[2:])
+xs = sorted(x0 + i % w for i, v in enumerate(grey) if v > 102)
+print(round((xs[len(xs) // 2] - fx) * 800 / fw) if xs else -1)
+PY
+}
+
+# The hand's x once it stands between $1 and $2, waiting up to 10 s for the game to draw
+# it there (a busy machine draws late); the last reading when it never does.
+hand_x_within() {
+  local x
   for _ in $(seq 20); do
-    value=$("$@")
-    [ "$value" -ge "$low" ] && [ "$value" -le "$high" ] && break
+    x=$(hand_x)
+    [ "$x" -ge "$1" ] && [ "$x" -le "$2" ] && break
     sleep 0.5
   done
-  echo "$value"
+  echo "$x"
 }
 
 fail() {
@@ -140,4 +169,4 @@ if [ -n "${build:-}" ]; then
 else
   test_home=$(mktemp -d /tmp/qr-test-home.XXXXXX)
 fi
-export XDG_DATA_HOME=$test_home/data XDG_CONFIG_HOME=$test_home/config
+export XDG_DATA_HOME=$test_home/data XDG_CONFIG_HOME=$test_home/config XDG_STATE_HOME=$test_home/state

@@ -23,3 +23,7 @@ WindowSurface *CreateSdlWindowSurface(HWND window);
 
 // An OpenGL 3.3 core context on the window, for the hardware device (sdl_gl.cpp).
 GlSurface *CreateSdlGlSurface(HWND window);
+
+// Says once on stderr when a window's picture is drawn at more pixels than the window
+// has points (a dense screen), given the pixels it is drawn at.
+void SayDenseWindow(SDL_Window *window, int pixelWidth, int pixelHeight);

@@ -21,7 +21,10 @@ public:
 
   void Swap() override { SDL_GL_SwapWindow(sdl); }
 
-  void DrawableSize(int *w, int *h) override { SDL_GL_GetDrawableSize(sdl, w, h); }
+  void DrawableSize(int *w, int *h) override {
+    SDL_GL_GetDrawableSize(sdl, w, h);
+    SayDenseWindow(sdl, *w, *h);
+  }
 
   bool SetSwapInterval(int interval) override {
     // The driver's nearest: every retrace when it cannot wait for more than one.

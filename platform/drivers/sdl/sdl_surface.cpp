@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <SDL.h>
+#include "base/picture_fit.h"
 #include "platform/raster/window_surface.h"
 #include "platform/drivers/sdl/sdl_driver.h"
 #include "platform/drivers/sdl/sdl_window.h"
@@ -57,40 +58,39 @@ public:
       return;
     }
     // The picture's pixels as SDL's blits take them, wrapped again when they moved or
-    // changed size.
-    if (wrapper != nullptr && (wrapper->pixels != pixels || wrapper->w != width || wrapper->h != height)) {
+    // changed size. A window of 32-bit xRGB pixels gets them wrapped in its own format
+    // (the same bytes, the alpha byte unread), which the linear scale needs.
+    Uint32 format = surface->format->format;
+    const bool sameBytes = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
+    const Uint32 wrapFormat = sameBytes ? format : static_cast<Uint32>(SDL_PIXELFORMAT_ARGB8888);
+    if (wrapper != nullptr && (wrapper->pixels != pixels || wrapper->w != width || wrapper->h != height ||
+                               wrapper->format->format != wrapFormat)) {
       SDL_FreeSurface(wrapper);
       wrapper = nullptr;
     }
     if (wrapper == nullptr)
       wrapper = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t *>(pixels), width, height, 32, width * 4,
-                                                   SDL_PIXELFORMAT_ARGB8888);
+                                                   wrapFormat);
     if (wrapper == nullptr) return;
     SDL_SetSurfaceBlendMode(wrapper, SDL_BLENDMODE_NONE);
     // Scale into the window keeping the aspect ratio; the bands around stay black.
-    SDL_Rect dest;
-    if ((int64_t)surface->w * height > (int64_t)surface->h * width) {
-      dest.h = surface->h;
-      dest.w = (int)((int64_t)surface->h * width / height);
-    } else {
-      dest.w = surface->w;
-      dest.h = (int)((int64_t)surface->w * height / width);
-    }
-    dest.x = (surface->w - dest.w) / 2;
-    dest.y = (surface->h - dest.h) / 2;
+    SayDenseWindow(sdl, surface->w, surface->h);
+    const PictureFit fit = FitPicture(surface->w, surface->h, width, height);
+    SDL_Rect dest = {fit.x, fit.y, fit.width, fit.height};
     if (dest.w != surface->w || dest.h != surface->h) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    Uint32 format = surface->format->format;
-    if (dest.w == width && dest.h == height && (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) &&
-        SDL_LockSurface(surface) == 0) {
+    if (dest.w == width && dest.h == height && sameBytes && SDL_LockSurface(surface) == 0) {
       // The window keeps 32-bit xRGB pixels, as the picture does: rows are copied as they are.
       for (int y = 0; y < height; ++y)
         std::memcpy(static_cast<uint8_t *>(surface->pixels) + (size_t)(dest.y + y) * surface->pitch + (size_t)dest.x * 4,
                     &pixels[(size_t)y * width], (size_t)width * 4);
       SDL_UnlockSurface(surface);
-    } else if (dest.w == width && dest.h == height)
+    } else if (dest.w == width && dest.h == height) {
       SDL_BlitSurface(wrapper, nullptr, surface, &dest);
-    else
+    } else if (fit.wholeMultiple || !sameBytes || SDL_SoftStretchLinear(wrapper, nullptr, surface, &dest) != 0) {
+      // A whole multiple stays sharp sampled at the nearest pixel; any other size is
+      // filtered (base/picture_fit.h says why).
       SDL_BlitScaled(wrapper, nullptr, surface, &dest);
+    }
     SDL_UpdateWindowSurface(sdl);
   }
 

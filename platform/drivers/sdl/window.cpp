@@ -108,11 +108,14 @@ public:
   bool StartVideo() override { return StartSdlVideo(); }
 
   NativeWindow *CreateWindow(const NativeWindowRequest &request) override {
-    Uint32 flags = SDL_WINDOW_HIDDEN;
+    // A dense screen (a Wayland output at scale 2) gets a drawable of its own pixels: the
+    // picture is scaled up into it there, not drawn small and blown up by the compositor.
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
     int x = request.placed ? request.x : SDL_WINDOWPOS_UNDEFINED;
     int y = request.placed ? request.y : SDL_WINDOWPOS_UNDEFINED;
     int width = request.width, height = request.height;
     if (!request.framed) flags |= SDL_WINDOW_BORDERLESS;
+    if (request.resizable) flags |= SDL_WINDOW_RESIZABLE;
     SDL_DisplayMode desktop;
     if (request.fullScreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
       // Desktop-sized and borderless from the start, so it covers the screen even where
@@ -161,7 +164,10 @@ public:
       SDL_MinimizeWindow(window);
       return;
     }
-    SDL_RestoreWindow(window);
+    if (show == NativeShow::Maximised)
+      SDL_MaximizeWindow(window);
+    else
+      SDL_RestoreWindow(window);
     // A newly shown window of the active program takes the keyboard, as on Windows;
     // without a window manager nobody else would give it.
     if (activate) {
@@ -172,6 +178,34 @@ public:
 
   void WindowSize(NativeWindow *window, int *width, int *height) override {
     SDL_GetWindowSize(SdlOf(window), width, height);
+  }
+
+  // Full screen on the display the window is on, at the desktop's mode: the window is
+  // also moved over that display and sized to it first, so it covers it even where no
+  // window manager acts on the request (where none draws a frame either); back, it gets
+  // its frame (a window made full screen had none) and size again, centred on the same
+  // display.
+  void SetFullScreen(NativeWindow *native, bool fullScreen, int width, int height) override {
+    SDL_Window *window = SdlOf(native);
+    int display = SDL_GetWindowDisplayIndex(window);
+    SDL_Rect bounds;
+    if (display < 0 || SDL_GetDisplayBounds(display, &bounds) != 0) display = -1;
+    if (fullScreen) {
+      if (display >= 0) {
+        SDL_SetWindowPosition(window, bounds.x, bounds.y);
+        SDL_SetWindowSize(window, bounds.w, bounds.h);
+      }
+      if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+        std::fprintf(stderr, "quillrun: cannot make the window full screen (%s)\n", SDL_GetError());
+      return;
+    }
+    if (SDL_SetWindowFullscreen(window, 0) != 0)
+      std::fprintf(stderr, "quillrun: cannot bring the window back from full screen (%s)\n", SDL_GetError());
+    SDL_SetWindowBordered(window, SDL_TRUE);
+    SDL_SetWindowResizable(window, SDL_TRUE);
+    if (width > 0 && height > 0) SDL_SetWindowSize(window, width, height);
+    if (display >= 0)
+      SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED_DISPLAY(display), SDL_WINDOWPOS_CENTERED_DISPLAY(display));
   }
 
   bool HasFocus(NativeWindow *window) override {
@@ -288,3 +322,13 @@ SdlDriver sdlDriver;
 SDL_Window *SdlWindowOf(HWND window) { return SdlOf(NativeWindowOf(window, sdlDriver)); }
 
 SDL_Window *SdlConfinedWindow() { return confinedWindow; }
+
+void SayDenseWindow(SDL_Window *window, int pixelWidth, int pixelHeight) {
+  static bool said = false;
+  int width = 0, height = 0;
+  SDL_GetWindowSize(window, &width, &height);
+  if (said || width <= 0 || (pixelWidth <= width && pixelHeight <= height)) return;
+  said = true;
+  std::fprintf(stderr, "quillrun: a dense screen: the window's %d x %d points are drawn at %d x %d pixels\n", width,
+               height, pixelWidth, pixelHeight);
+}

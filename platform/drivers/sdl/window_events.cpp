@@ -1,5 +1,5 @@
 // The SDL driver's events: SDL's key, button, motion and window events handed to user32's
-// entry points (platform/drivers/driver.h), physical keys as Windows virtual-key codes.
+// entry points (platform/drivers/driver.h), keys as Windows virtual-key codes.
 #include "platform/drivers/sdl/sdl_driver.h"
 #include "platform/kernel32/signals.h"
 #include "platform/user32/input.h"
@@ -68,6 +68,26 @@ int VirtualKeyOf(SDL_Scancode code) {
   }
 }
 
+// Where a key the layout names sits on a US keyboard (SDL's own lookup answers with the
+// current keymap's places instead); unknown for what a US keyboard lacks.
+SDL_Scancode UsPlaceOf(SDL_Keycode key) {
+  if (key & SDLK_SCANCODE_MASK) return static_cast<SDL_Scancode>(key & ~SDLK_SCANCODE_MASK);
+  if (key >= 'a' && key <= 'z') return static_cast<SDL_Scancode>(SDL_SCANCODE_A + (key - 'a'));
+  if (key >= '1' && key <= '9') return static_cast<SDL_Scancode>(SDL_SCANCODE_1 + (key - '1'));
+  static const struct {
+    SDL_Keycode key;
+    SDL_Scancode place;
+  } named[] = {{'0', SDL_SCANCODE_0},          {SDLK_RETURN, SDL_SCANCODE_RETURN},  {SDLK_ESCAPE, SDL_SCANCODE_ESCAPE},
+               {SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE}, {SDLK_TAB, SDL_SCANCODE_TAB}, {SDLK_SPACE, SDL_SCANCODE_SPACE},
+               {'-', SDL_SCANCODE_MINUS},      {'=', SDL_SCANCODE_EQUALS},          {'[', SDL_SCANCODE_LEFTBRACKET},
+               {']', SDL_SCANCODE_RIGHTBRACKET}, {'\\', SDL_SCANCODE_BACKSLASH},  {';', SDL_SCANCODE_SEMICOLON},
+               {'\'', SDL_SCANCODE_APOSTROPHE}, {'`', SDL_SCANCODE_GRAVE},         {',', SDL_SCANCODE_COMMA},
+               {'.', SDL_SCANCODE_PERIOD},     {'/', SDL_SCANCODE_SLASH},           {SDLK_DELETE, SDL_SCANCODE_DELETE}};
+  for (const auto &entry : named)
+    if (entry.key == key) return entry.place;
+  return SDL_SCANCODE_UNKNOWN;
+}
+
 NativeWindow *WindowOfId(Uint32 id) { return NativeOf(SDL_GetWindowFromID(id)); }
 
 void OnWindowEvent(const SDL_WindowEvent &event) {
@@ -106,8 +126,14 @@ void OnMotion(const SDL_MouseMotionEvent &event) {
   if (window && window == SdlConfinedWindow()) DriverMousePosition(NativeOf(window), event.x, event.y);
 }
 
+// A key is known by what the keyboard's layout says it is, as Windows' virtual keys are:
+// SDL's scancodes are places on a US keyboard, guessed once from the keymap SDL saw at
+// start (through XWayland a keymap loaded later, as a virtual keyboard loads its own,
+// moves keys away from them). Keys the layout names nothing SDL knows keep their place.
 void OnKey(const SDL_KeyboardEvent &event, bool down) {
-  DriverKeyEvent(WindowOfId(event.windowID), VirtualKeyOf(event.keysym.scancode), down, event.repeat != 0);
+  SDL_Scancode code = UsPlaceOf(event.keysym.sym);
+  if (code == SDL_SCANCODE_UNKNOWN) code = event.keysym.scancode;
+  DriverKeyEvent(WindowOfId(event.windowID), VirtualKeyOf(code), down, event.repeat != 0);
 }
 
 }  // namespace

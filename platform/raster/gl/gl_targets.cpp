@@ -7,6 +7,7 @@
 // vertical retrace when the device asks for it (full screen).
 #include <algorithm>
 #include <cstdio>
+#include "base/picture_fit.h"
 #include "platform/raster/gl/gl_device.h"
 #include "platform/raster/gl/raster_gl.h"
 
@@ -137,10 +138,8 @@ void OpenGLRaster::Present(HWND target) {
       // ratio, black bands around.
       int dw = 0, dh = 0;
       surface->DrawableSize(&dw, &dh);
-      int w = dw, h = dh;
-      if ((int64_t)dw * height > (int64_t)dh * width) w = (int)((int64_t)dh * width / height);
-      else h = (int)((int64_t)dw * height / width);
-      int x = (dw - w) / 2, y = (dh - h) / 2;
+      const PictureFit fit = FitPicture(dw, dh, width, height);
+      const int w = fit.width, h = fit.height, x = fit.x, y = fit.y;
       gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer[0]);
       gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
       glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -150,11 +149,10 @@ void OpenGLRaster::Present(HWND target) {
         glClear(GL_COLOR_BUFFER_BIT);
       }
       // The target's first row is the picture's top; the window's first row is its bottom.
-      // A whole multiple of the picture (a scaled window) keeps every pixel a sharp
-      // square; any other size (full screen) is filtered.
-      const bool wholeMultiple = w % width == 0 && h % height == 0 && w / width == h / height;
+      // A whole multiple of the picture (a scaled window, a dense screen) keeps every
+      // pixel a sharp square; any other size is filtered (base/picture_fit.h says why).
       gl.glBlitFramebuffer(0, 0, width, height, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT,
-                           wholeMultiple ? GL_NEAREST : GL_LINEAR);
+                           fit.wholeMultiple ? GL_NEAREST : GL_LINEAR);
     }
     surface->Swap();
   } else if (!overrideComplaint) {
