@@ -425,9 +425,10 @@ class OnAPhone(ServedPage):
                 self.assertEqual(slow, fingers - 1, fingers)
                 self.assertAlmostEqual((p0 - p1) / cost, (f1 - f0) / frames_per_update, delta=1.5, msg=fingers)
             # Lifting the second finger lets go of the right button only.
-            browser.touch("touchEnd", points[0])
+            browser.touch("touchEnd", points[1])
             browser.wait_for("Module._QrProbe(14) == 0", timeout=10)
-            self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 1)
+            self.assertEqual(browser.evaluate("[Module._QrProbe(0), JSON.stringify(fingers.map(function(f){"
+                                              "return [f.id, f.button]}))]"), [1, "[[1,1]]"])
 
     def test_the_back_control_and_the_systems_back_return_to_the_title(self):
         def system_back(browser):
