@@ -4,7 +4,9 @@
 # XWayland ($3 = xwayland, SDL's X11 driver as on a player's desktop). The title screen
 # shows by itself, a click starts a game, the mouse's relative motion moves the hand, and
 # Escape twice ends the program with status 0. Each step is a function, run in the order
-# of $steps.
+# of $steps: a new step (the window switched to full screen and back, say, with
+# `input keydown 56; input key 28; input keyup 56` for Alt+Enter) is one more function
+# and its name in the list, before the Escapes.
 #
 # The compositors, their input and their screenshots, running as the test user when
 # root, and the skip (77) without them unless QR_REQUIRE_WAYLAND=1 are in

@@ -12,6 +12,8 @@ one command a line on standard input, answering "ok" once the compositor has it:
     release BUTTON
     click BUTTON      pressed, held 100 ms (the game reads its buttons once a frame), let go
     key CODE          an evdev key code pressed and let go (1 is Escape)
+    keydown CODE      ... only pressed, or only let go: chords such as Alt+Enter
+    keyup CODE
     node              answers "node N": the PipeWire node the monitor streams into
 
 It says "ready" once both sessions run. Exits 1 when the compositor cannot be reached,
@@ -86,10 +88,13 @@ def main():
                     time.sleep(0.1)
                 if verb != "press":
                     session.NotifyPointerButton(code, False)
-            elif verb == "key" and len(args) == 1 and args[0].isdigit():
-                session.NotifyKeyboardKeycode(int(args[0]), True)
-                time.sleep(0.05)
-                session.NotifyKeyboardKeycode(int(args[0]), False)
+            elif verb in ("key", "keydown", "keyup") and len(args) == 1 and args[0].isdigit():
+                if verb != "keyup":
+                    session.NotifyKeyboardKeycode(int(args[0]), True)
+                if verb == "key":
+                    time.sleep(0.05)
+                if verb != "keydown":
+                    session.NotifyKeyboardKeycode(int(args[0]), False)
             elif verb == "node" and not args:
                 print("node %d" % state["node"], flush=True)
                 return True

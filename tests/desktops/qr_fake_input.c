@@ -9,6 +9,8 @@
  *   release BUTTON
  *   click BUTTON    press, held 100 ms (the game reads its buttons once a frame), release
  *   key CODE        an evdev key code pressed, held 50 ms and let go (1 is Escape)
+ *   keydown CODE    ... only pressed, or only let go: chords such as Alt+Enter
+ *   keyup CODE
  *
  * and answers "ok" once the compositor has it. The events go into the seat's own pointer
  * and keyboard, so nothing has to stay connected between commands; the program still
@@ -90,12 +92,17 @@ int main(void) {
     } else if (strcmp(verb, "warp") == 0 && sscanf(line, "%*s %d %d", &dx, &dy) == 2) {
       org_kde_kwin_fake_input_pointer_motion_absolute(fake_input, wl_fixed_from_int(dx), wl_fixed_from_int(dy));
       sent = wl_display_roundtrip(display);
-    } else if (strcmp(verb, "key") == 0 && sscanf(line, "%*s %d", &code) == 1 && code > 0) {
-      org_kde_kwin_fake_input_keyboard_key(fake_input, (uint32_t)code, WL_KEYBOARD_KEY_STATE_PRESSED);
-      sent = wl_display_roundtrip(display);
-      pause_ms(50);
-      org_kde_kwin_fake_input_keyboard_key(fake_input, (uint32_t)code, WL_KEYBOARD_KEY_STATE_RELEASED);
-      if (sent >= 0) sent = wl_display_roundtrip(display);
+    } else if ((strcmp(verb, "key") == 0 || strcmp(verb, "keydown") == 0 || strcmp(verb, "keyup") == 0) &&
+               sscanf(line, "%*s %d", &code) == 1 && code > 0) {
+      if (strcmp(verb, "keyup") != 0) {
+        org_kde_kwin_fake_input_keyboard_key(fake_input, (uint32_t)code, WL_KEYBOARD_KEY_STATE_PRESSED);
+        sent = wl_display_roundtrip(display);
+      }
+      if (strcmp(verb, "key") == 0) pause_ms(50);
+      if (strcmp(verb, "keydown") != 0 && sent >= 0) {
+        org_kde_kwin_fake_input_keyboard_key(fake_input, (uint32_t)code, WL_KEYBOARD_KEY_STATE_RELEASED);
+        sent = wl_display_roundtrip(display);
+      }
     } else if (sscanf(line, "%*s %31s", what) == 1 && button_code(what) &&
                (strcmp(verb, "press") == 0 || strcmp(verb, "release") == 0 || strcmp(verb, "click") == 0)) {
       const int button = button_code(what);
