@@ -170,7 +170,7 @@ class Browser:
 
     def touch(self, kind, *points, wait=True):
         """The fingers down after the event, each (x, y, id) in CSS pixels: a start adds
-        the new ones, a move moves them, an end lifts those not named. Without `wait`
+        the new ones, a move moves them, an end lifts those named (all when none are). Without `wait`
         the event is only sent: `answer("touch", id)` collects it."""
         post = self.post("Input.dispatchTouchEvent", type=kind,
                          touchPoints=[{"x": x, "y": y, "id": finger} for x, y, finger in points])

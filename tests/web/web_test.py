@@ -7,6 +7,7 @@ the end the desktop replay runner gives it.
     python3 tests/web/web_test.py <page dir> <desktop build dir>
 
 Prints the figures it measures (sizes, load time, frame times) on stderr."""
+import base64
 import functools
 import html
 import http.server
@@ -57,9 +58,9 @@ def desktop_picture(seed, frames):
             return cdp.decode_png(f.read())
 
 
-def open_game(browser, url, query=""):
+def open_game(browser, url, query="", scale=1):
     """Loads the page, answers No to the start-up question and waits for the first frames."""
-    browser.send("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=1, mobile=False)
+    browser.send("Emulation.setDeviceMetricsOverride", width=800, height=600, deviceScaleFactor=scale, mobile=False)
     browser.navigate(url + "index.html" + query)
     browser.wait_for("!!(window.Module && Module.questionShownAt)")
     caption = browser.evaluate("document.getElementById('question-caption').textContent")
@@ -227,6 +228,56 @@ class Page(ServedPage):
             browser.wait_for("Module._QrProbe(1) >= 5")
             self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 0)
 
+    def test_a_dense_screen_shows_each_game_pixel_as_a_square_of_its_own(self):
+        # The title's button lines, on a screen of one and of two device pixels per CSS pixel.
+        seed, frames, left, top, width, height = 5, 40, 200, 360, 400, 60
+        shots = {}
+        for scale in (1, 2):
+            with cdp.Browser() as browser:
+                open_game(browser, self.url, "?seed=%d&frames=%d" % (seed, frames), scale=scale)
+                browser.wait_for("Module._QrProbe(1) == %d" % frames)
+                time.sleep(0.2)   # the last frame reaches the screen
+                sizes = browser.evaluate("(function(c){return [c.width, c.height, c.clientWidth, c.clientHeight]})"
+                                         "(document.getElementById('canvas'))")
+                self.assertEqual(sizes, [800 * scale, 600 * scale, 800, 600])
+                shots[scale] = cdp.decode_png(base64.b64decode(browser.send(
+                    "Page.captureScreenshot", format="png",
+                    clip=dict(x=left, y=top, width=width, height=height, scale=1))["data"]))
+                self.assertEqual(shots[scale][:2], (width * scale, height * scale))
+        # Every lit game pixel covers two device pixels each way, all four alike and of its
+        # colour on the plain screen: a filtered picture blurs the edges of every stroke.
+        one, two = shots[1][2], shots[2][2]
+        lit = square = 0
+        for y in range(height):
+            for x in range(width):
+                pixel = one[(y * width + x) * 3:(y * width + x) * 3 + 3]
+                if sum(pixel) <= 96:
+                    continue
+                lit += 1
+                square += all(max(abs(a - b) for a, b in zip(pixel, two[i:i + 3])) <= 8
+                              for i in (((2 * y + dy) * 2 * width + 2 * x + dx) * 3 for dy in (0, 1) for dx in (0, 1)))
+        figure("title at 2 device pixels per CSS pixel: %.1f %% of %d lit game pixels drawn as even squares of "
+               "their colour" % (100 * square / max(lit, 1), lit))
+        self.assertGreater(lit, 1000)
+        self.assertGreaterEqual(square / lit, 0.97)
+
+    def test_the_button_and_alt_enter_take_the_full_screen_and_leave_it(self):
+        full = "String(document.fullscreenElement && document.fullscreenElement.id)"
+        alt_enter = dict(key="Enter", code="Enter", windowsVirtualKeyCode=13, nativeVirtualKeyCode=13, modifiers=1)
+        with cdp.Browser() as browser:
+            open_game(browser, self.url)
+            for way in ("button", "Alt+Enter"):
+                for expected in ("screen", "null"):
+                    if way == "button":
+                        browser.click_element("#full")
+                    else:
+                        browser.send("Input.dispatchKeyEvent", type="rawKeyDown", **alt_enter)
+                        browser.send("Input.dispatchKeyEvent", type="keyUp", **alt_enter)
+                    self.assertEqual(browser.wait_for("%s == %r && %s" % (full, expected, full), timeout=10),
+                                     expected, way)
+            # The game runs on, on its title screen.
+            self.assertEqual(browser.evaluate("[Module._QrProbe(7), Module._QrProbe(0)]"), [1, 0])
+
     def test_replays_in_the_page_end_with_the_desktop_hashes(self):
         # (seed, input file, the desktop runner's hash): the kept stage-1 recording, and a
         # normal and a random game of the built-in player recorded here on the desktop,
@@ -374,9 +425,10 @@ class OnAPhone(ServedPage):
                 self.assertEqual(slow, fingers - 1, fingers)
                 self.assertAlmostEqual((p0 - p1) / cost, (f1 - f0) / frames_per_update, delta=1.5, msg=fingers)
             # Lifting the second finger lets go of the right button only.
-            browser.touch("touchEnd", points[0])
+            browser.touch("touchEnd", points[1])
             browser.wait_for("Module._QrProbe(14) == 0", timeout=10)
-            self.assertEqual(browser.evaluate("Module._QrProbe(0)"), 1)
+            self.assertEqual(browser.evaluate("[Module._QrProbe(0), JSON.stringify(fingers.map(function(f){"
+                                              "return [f.id, f.button]}))]"), [1, "[[1,1]]"])
 
     def test_the_back_control_and_the_systems_back_return_to_the_title(self):
         def system_back(browser):

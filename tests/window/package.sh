@@ -100,8 +100,11 @@ server=$(grep -E '^(libmicrohttpd|libpq)' <<<"$names")
 # zlib's runtime is the one library whose package name does not start with "lib".
 bad=$(grep -v -x -e 'fonts-ipafont-gothic' -e 'zlib1g' <<<"$names" | grep -v '^lib' ; grep -E -- '-dev$|gtest|gmock|benchmark' <<<"$names")
 [ -z "$bad" ] || fail "dependencies that are not runtime libraries: $bad"
-# zenity shows SDL's message boxes on Wayland; it is recommended, not required.
-[ "$(dpkg-deb -f "$deb" Recommends)" = zenity ] || fail "the package does not recommend zenity"
+# zenity shows SDL's message boxes on Wayland and the libdecor plugin draws the native
+# window's frame where the compositor leaves it to the client; both recommended, not required.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[ "$recommends" = "zenity, libdecor-0-plugin-1-cairo" ] ||
+  fail "the package recommends \"$recommends\", not zenity and the libdecor plugin"
 
 version=$(dpkg-deb -f "$deb" Version)
 [ "$("$build/quillrun" --version)" = "quillrun $version" ] || fail "package version $version is not the game's"

@@ -23,7 +23,8 @@ public:
 
   void Swap() override {}
 
-  // The canvas keeps the picture's size; the page scales it.
+  // The canvas has the screen's pixels under it (the page sizes it): the device scales
+  // the picture into them.
   void DrawableSize(int *w, int *h) override {
     if (emscripten_get_canvas_element_size(QR_CANVAS, w, h) != EMSCRIPTEN_RESULT_SUCCESS) *w = *h = 0;
   }

@@ -78,8 +78,8 @@ bool PointerLocked() {
   return emscripten_get_pointerlock_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.isActive;
 }
 
-// Canvas pixels per CSS pixel: the canvas keeps 800 x 600 pixels however large the page
-// shows it.
+// Picture pixels per CSS pixel: the picture has 800 x 600 pixels however large the page
+// shows the canvas, and however many pixels the canvas has.
 void CanvasScale(double *sx, double *sy) {
   double cssWidth = 0, cssHeight = 0;
   *sx = *sy = 1.0;
@@ -198,8 +198,12 @@ public:
     }
     canvasTaken = true;
     canvasWindow = CanvasWindow{};
-    // Whatever the game asks for, the canvas keeps its 800 x 600 pixels; the page scales it.
+    // Whatever the game asks for, the picture is 800 x 600; the page gives the canvas as
+    // many pixels as the screen has under it (its fitCanvas), and the devices scale the
+    // picture into them. A page without that keeps the picture's size and lets the
+    // browser scale it.
     emscripten_set_canvas_element_size(QR_CANVAS, FullScreenWidth, FullScreenHeight);
+    EM_ASM({ if (Module.fitCanvas) Module.fitCanvas(); });
     if (request.titleUtf8[0]) emscripten_set_window_title(request.titleUtf8);
     HookEvents();
     return Canvas();
