@@ -6,7 +6,7 @@ Then, on SQLite, the board's memory while 128 clients download at once the large
 it takes (a game after 1,990,000 title frames), and other clients' GET /api/top while
 one address holds 1,100 connections sending a header byte a second.
 
-    python3 bench/board_load.py <build dir> [--games N] [--seconds S] [--only-attacks]
+    python3 bench/board_load.py <build dir> [--games N] [--seconds S] [--only-attacks | --no-attacks]
 
 The baseline, measured in the same run: the replay runner playing the same recording to
 its end, as a process of its own. Needs wrk (scripts/setup --test installs it)."""
@@ -350,8 +350,9 @@ def main():
     os.chmod(work, 0o755)
     cluster = os.path.join(work, "cluster")
     try:
-        downloads(build, work)
-        slow_connections(build, work, seconds)
+        if "--no-attacks" not in sys.argv:
+            downloads(build, work)
+            slow_connections(build, work, seconds)
         if "--only-attacks" in sys.argv:
             return
         record, path = whole_game(build, work)
