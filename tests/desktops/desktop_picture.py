@@ -3,7 +3,10 @@ screenshot of the whole desktop, where its hand is, and KDE's compositor's scree
 
     desktop_picture.py locate SHOT.png     "X Y": the picture's top left, from the title screen
     desktop_picture.py hand SHOT.png X Y   the hand's x in the picture (-1 when not seen)
+    desktop_picture.py gauge SHOT.png      "LEFT WIDTH TOP": the power gauge's base line
     desktop_picture.py kwin-shot OUT.png   the desktop, over the compositor's bus
+    desktop_picture.py kwin-size X Y W H   the game's window framed at W x H at (X, Y), by
+                                           a script run in the compositor
 
 The compositors place the window where they like and may frame it, on a background that
 may be as black as the game's, so the picture is found by its own content: the title
@@ -67,6 +70,26 @@ def hand(path, x0, y0):
     return xs[len(xs) // 2] if xs else -1
 
 
+def gauge(path):
+    """The longest unbroken run of strong blue in any row of the screenshot's upper
+    quarter: the power gauge's base line, 200 pixels of the game's from x 300, row 25
+    (the percentage's text and stars make short runs, a window's frame is grey). Where it lies and how long it is say where the picture is and at
+    what scale."""
+    width, height, pixels = rgb(path)
+    best = (0, 0, 0)
+    for y in range(height // 4):
+        run = 0
+        for x in range(width + 1):
+            i = (y * width + x) * 3
+            if x < width and pixels[i + 2] >= 150 and pixels[i + 2] - pixels[i] >= 100:
+                run += 1
+                continue
+            if run > best[1]:
+                best = (x - run, run, y)
+            run = 0
+    return best
+
+
 def kwin_shot(out):
     import dbus
     bus = dbus.SessionBus()
@@ -90,6 +113,30 @@ def kwin_shot(out):
                    input=rows, check=True)
 
 
+def kwin_size(x, y, width, height, folder):
+    """Runs a script in the compositor that frames the game's window at WIDTH x HEIGHT
+    with its top left at (X, Y)."""
+    import dbus
+    script = os.path.join(folder, "size.js")
+    with open(script, "w") as out:
+        out.write("""
+var clients = workspace.clientList();
+for (var i = 0; i < clients.length; i++) {
+    var c = clients[i];
+    if (c.caption != "quillrun") continue;
+    c.frameGeometry = {x: %d, y: %d, width: %d, height: %d};
+}
+""" % (x, y, width, height))
+    bus = dbus.SessionBus()
+    scripting = dbus.Interface(bus.get_object("org.kde.KWin", "/Scripting"), "org.kde.kwin.Scripting")
+    # The last call's script goes only now: unloaded at once, it may not have run yet.
+    scripting.unloadScript("qr-size")
+    if scripting.loadScript(script, "qr-size", signature="ss") < 0:
+        sys.exit("kwin-size: the compositor did not load the script")
+    # Runs the scripts loaded and not yet running: this one.
+    scripting.start()
+
+
 def main(args):
     if len(args) == 2 and args[0] == "locate":
         found = locate(args[1])
@@ -98,6 +145,10 @@ def main(args):
         print("%d %d" % found)
     elif len(args) == 4 and args[0] == "hand":
         print(hand(args[1], int(args[2]), int(args[3])))
+    elif len(args) == 2 and args[0] == "gauge":
+        print("%d %d %d" % gauge(args[1]))
+    elif len(args) == 5 and args[0] == "kwin-size":
+        kwin_size(*map(int, args[1:]), os.path.dirname(os.path.abspath(__file__)))
     elif len(args) == 2 and args[0] == "kwin-shot":
         kwin_shot(args[1])
     else:
