@@ -10,6 +10,7 @@
 // there as the desktop's --watch does (web_watch.cpp), one watched frame per game frame.
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -30,6 +31,12 @@ uint32_t framesRun;
 // the game after N frames (0: never).
 uint32_t frameLimit;
 double frameMicroseconds;  // time spent in the game's frames, for the page's figures
+// The time of the last passes that ran the game (the world's update when one was due,
+// and the picture drawn), in microseconds, for the page's figures: its median and 95th
+// percentile on a slow phone.
+constexpr uint32_t PassSamples = 1024;
+uint32_t passMicroseconds[PassSamples];
+uint32_t passesTimed;
 // The page turned on its side (a phone held upright shows no picture): the game is
 // frozen as when the page is hidden.
 bool turnedAway;
@@ -77,6 +84,7 @@ void Pass() {
     }
   }
   if (running && !turnedAway && GetForegroundWindow() == mainWindow && (frameLimit == 0 || framesRun < frameLimit)) {
+    const double passStarted = emscripten_get_now();
     const uint32_t now = timeGetTime();
     if (pacer.Due(now)) {
       // The browser has done the waiting: the frame's own wait finds its deadline passed.
@@ -95,6 +103,8 @@ void Pass() {
       if (Watching() && running) UpdateWatchStatus(false);
     }
     if (smoothPacing && running) DrawPictureNow();
+    const double passed = (emscripten_get_now() - passStarted) * 1000.0;
+    passMicroseconds[passesTimed++ % PassSamples] = static_cast<uint32_t>(passed);
   } else {
     // In the background the game is frozen; back in front, the next frame follows at
     // once, with no catch-up of the lost time.
@@ -197,11 +207,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE void QrTurnedAway(int away) {
   else DriverFocusGained(canvas);
 }
 
+// The time of one of the last 1024 passes that ran the game (QrProbe(17) counts them), in
+// microseconds; -1 past them.
+extern "C" EMSCRIPTEN_KEEPALIVE int QrPassMicroseconds(int back) {
+  if (back < 0 || static_cast<uint32_t>(back) >= std::min(passesTimed, PassSamples)) return -1;
+  return static_cast<int>(passMicroseconds[(passesTimed - 1 - back) % PassSamples]);
+}
+
 // What the page's tests look at: the game state, the frames run and the loop's passes,
 // the hand's position in hundredths of a pixel, the score, the frame rate the game
 // counts, whether it runs, the microseconds its frames have taken, whether sound is on,
 // while watching the frames of the run stepped, the speed, paused and finished, and
-// whether the world runs slowed, the random mode is on, and the sword's power.
+// whether the world runs slowed, the random mode is on, the sword's power, and the
+// passes timed.
 extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
   switch (what) {
     case 0: return game.GameState;
@@ -221,6 +239,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int QrProbe(int what) {
     case 14: return game.slowMotion;
     case 15: return game.randomMode;
     case 16: return game.Player.power;
+    case 17: return static_cast<int>(passesTimed);
     default: return -1;
   }
 }
