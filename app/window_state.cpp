@@ -62,6 +62,9 @@ bool ParseWindowState(const std::string &text, KeptWindowSize &size, std::string
 KeptWindowSize LoadWindowState(const std::string &path) {
   KeptWindowSize size;
   if (path.empty()) return size;
+  // None kept yet (the first run, or a player who never resized): nothing to say.
+  std::error_code error;
+  if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found) return size;
   const char *cannot = nullptr;
   std::FILE *file = OpenRegularFileStream(path.c_str(), &cannot);
   if (!file) {

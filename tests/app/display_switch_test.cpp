@@ -24,6 +24,16 @@ protected:
 constexpr LPARAM AltHeld = 1L << 29, Repeat = 1L << 30;
 
 TEST_F(DisplaySwitch, AltEnterAndF11SwitchBetweenFramesLeavingTheWorldAndTheInputAlone) {
+  // On the title screen: there and back, nothing stepped.
+  for (const int screen : {1, 0}) {
+    static World title;
+    std::memcpy(&title, &game, sizeof game);
+    EXPECT_EQ(MainWndProc(mainWindow, WM_KEYDOWN, VK_F11, 1), 0);
+    EXPECT_EQ(fullScreen, screen);
+    EXPECT_EQ(std::memcmp(&title, &game, sizeof game), 0) << "the switch on the title steps nothing";
+    RunFrame();
+    EXPECT_EQ(game.GameState, title.GameState);
+  }
   // A game in slow motion, the hand on its way.
   HeadlessSetKey(VK_LBUTTON, true);
   RunFrame();

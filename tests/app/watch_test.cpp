@@ -1,7 +1,7 @@
 // `quillrun --watch` on the headless backend: the frames before the watched game are
 // stepped at once, then the keys steer the playing (speed x1 to x8, Space pausing, the
 // right arrow stepping one frame while paused, Escape ending), and the game ends where
-// the same run ends it.
+// the same run ends it, with the display switched there and back on the way.
 #include <cstring>
 #include <vector>
 
@@ -68,6 +68,16 @@ TEST_F(Watch, TheKeysSteerThePlayingToTheRunsOwnEnd) {
   EXPECT_EQ(game.frameCounter, run.began + 18);
   Press('2');  // x2
   EXPECT_EQ(game.frameCounter, run.began + 20);
+
+  // Alt+Enter there and back while watching: the switches step nothing, and the
+  // playing goes on at its speed.
+  for (const int screen : {1, 0}) {
+    EXPECT_EQ(MainWndProc(mainWindow, WM_SYSKEYDOWN, VK_RETURN, (1L << 29) | 1), 0);
+    EXPECT_EQ(fullScreen, screen);
+    EXPECT_EQ(game.frameCounter, run.began + 20 + (1 - screen) * 2);
+    RunFrame();
+    EXPECT_EQ(game.frameCounter, run.began + 22 + (1 - screen) * 2);
+  }
 
   // Paused: nothing moves; the right arrow steps one frame per press, not per frame held.
   Press(VK_SPACE);

@@ -53,6 +53,7 @@ install_board_package() {
       # The options file's database, with the port left to the system.
       local options
       options=$(. /etc/default/quillrun-board && echo "$QUILLRUN_BOARD_OPTIONS" | sed 's/--port [0-9]*/--port 0/')
+      : >"$work/served"
       (cd /var/lib/quillrun-board &&
         exec setpriv --reuid=quillrun-board --regid=quillrun-board --clear-groups /usr/bin/quillrun-board $options) \
         >"$work/served" 2>&1 &
