@@ -22,8 +22,8 @@
 #include "app/submit.h"
 #include "app/watch.h"
 #include "app/window_state.h"
-#include "render/scene.h"
 #include "sound/sound.h"
+#include "world/rules.h"
 #ifndef _WIN32
 #include "platform/kernel32/signals.h"
 #include "platform/user32/mouse_mode.h"

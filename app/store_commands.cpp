@@ -107,9 +107,13 @@ int PrintKeptScores(const std::string &storePath, FILE *out) {
 bool KeptGameRecord(const std::string &storePath, const std::string &id, std::string &text, KeptGame &game,
                     std::string &error) {
   std::unique_ptr<GameStore> store = OpenForReading(storePath, error);
+  return store && KeptGameRecord(*store, id, text, game, error);
+}
+
+bool KeptGameRecord(GameStore &store, const std::string &id, std::string &text, KeptGame &game, std::string &error) {
   WatchedRun watched;
-  if (!store || !LoadKept(*store, id, watched, error)) return false;
-  if (!store->FindGame(std::strtoll(id.c_str(), nullptr, 10), game)) {
+  if (!LoadKept(store, id, watched, error)) return false;
+  if (!store.FindGame(std::strtoll(id.c_str(), nullptr, 10), game)) {
     error = "no kept game " + id;
     return false;
   }

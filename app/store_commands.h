@@ -14,6 +14,8 @@ int ExportKeptGame(const std::string &storePath, const std::string &id, const st
 // The same record as text, with the kept game itself. False with the reason.
 bool KeptGameRecord(const std::string &storePath, const std::string &id, std::string &text, KeptGame &game,
                     std::string &error);
+// The same from a store already open.
+bool KeptGameRecord(GameStore &store, const std::string &id, std::string &text, KeptGame &game, std::string &error);
 
 // What --watch plays: a run from start-up, the frame the game to watch began on (its
 // frames before are stepped without drawing) and the last frame to play.

@@ -60,7 +60,7 @@ bool ShouldOffer(const OfferFacts &facts, const std::vector<KeptGame> &kept, Kep
 #include "app/store_commands.h"
 #include "platform/kernel32/signals.h"
 #include "platform/platform.h"
-#include "render/scene.h"
+#include "world/rules.h"
 
 namespace {
 
@@ -304,22 +304,27 @@ SubmitResult Send(const std::string &board, const std::string &id, const KeptGam
 SubmitResult SubmitKeptGame(const std::string &storePath, const std::string &board, const std::string &id,
                             const std::string &name) {
   SubmitResult result;
-  std::string gameId = id;
-  if (gameId.empty()) {
-    std::string error;
+  std::string gameId = id, text, error;
+  KeptGame game;
+  {
+    // Open once for the best game and its record, and closed before the sending.
     std::unique_ptr<GameStore> store = GameStore::Open(storePath, error, false);
-    KeptGame best;
-    if (!store || !BestEndedGame(store->All(), 0, best)) {
-      result.line = store ? "no kept game ended in GAME OVER or ALL CLEAR" : error;
+    if (!store) {
+      result.line = error;
       return result;
     }
-    gameId = std::to_string(best.id);
-  }
-  std::string text, error;
-  KeptGame game;
-  if (!KeptGameRecord(storePath, gameId, text, game, error)) {
-    result.line = error;
-    return result;
+    KeptGame best;
+    if (gameId.empty()) {
+      if (!BestEndedGame(store->All(), 0, best)) {
+        result.line = "no kept game ended in GAME OVER or ALL CLEAR";
+        return result;
+      }
+      gameId = std::to_string(best.id);
+    }
+    if (!KeptGameRecord(*store, gameId, text, game, error)) {
+      result.line = error;
+      return result;
+    }
   }
   return Send(board, gameId, game, text, name);
 }
@@ -334,17 +339,22 @@ int SubmitCommand(const std::string &storePath, const std::string &board, const 
 
 void OfferBestGame(const std::string &storePath, const OfferFacts &facts, const std::string &name) {
   if (facts.board.empty() || facts.keptRun == 0) return;
-  std::string error;
-  std::unique_ptr<GameStore> store = GameStore::Open(storePath, error, false);
-  if (!store) return;
-  KeptGame best;
-  if (!ShouldOffer(facts, store->All(), best)) return;
-  store.reset();
+  std::string error, text;
+  KeptGame best, game;
+  {
+    // The store is opened once, for the game to offer and its record, and closed before
+    // the question, which may wait as long as the player likes.
+    std::unique_ptr<GameStore> store = GameStore::Open(storePath, error, false);
+    if (!store || !ShouldOffer(facts, store->All(), best)) return;
+    if (!KeptGameRecord(*store, std::to_string(best.id), text, game, error)) {
+      std::fprintf(stderr, "quillrun: %s\n", error.c_str());
+      return;
+    }
+  }
   const std::string question = "Send your best game of this run (score " + std::to_string(best.score) + ") to " +
                                BoxText(facts.board) + "?";
   if (MessageBoxA(nullptr, question.c_str(), "quillrun", MB_YESNO) != IDYES) return;
-  const std::string id = std::to_string(best.id);
-  const SubmitResult result = SubmitKeptGame(storePath, facts.board, id, name);
+  const SubmitResult result = Send(facts.board, std::to_string(best.id), game, text, name);
   std::fprintf(result.placed ? stdout : stderr, "quillrun: %s\n", result.line.c_str());
   std::fflush(stdout);
   // A signal that ended the wait ends the program without more questions.

@@ -11,10 +11,10 @@
 #include "render/device.h"
 #include "render/primitives.h"
 #include "render/world_draw.h"
+#include "world/rules.h"
 #include "world/world.h"
 
 ID3DXFont *fonts[2];
-const char *const gameVersion = "0.14";
 
 namespace {
 

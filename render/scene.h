@@ -7,7 +7,6 @@ struct SceneMoment;
 
 struct ID3DXFont;
 extern ID3DXFont *fonts[2];
-extern const char *const gameVersion;   // "0.14"
 
 void CreateGameFont(int slot, int height);
 void DrawTextAt(const char *text, int x, int y, D3DCOLOR colour, int slot);

@@ -5,3 +5,8 @@
 #pragma once
 
 inline constexpr int RulesVersion = 1;
+
+// The program's own version, as the title screen shows it, `--version` prints it and the
+// game names itself to a board: kept here, below the picture, the program and the board
+// client alike, beside the version of its rules.
+inline constexpr const char *gameVersion = "0.14";

@@ -96,18 +96,26 @@ step_switch() {
   read -r left _ top <<<"$(gauge_line window)"
   picture_x=$((left - 300)) picture_y=$((top - 25))
   after=$(hand_x)
-  # Through XWayland the pointer put back in the moved window may nudge it a little.
-  [ $((after - before)) -ge -8 ] && [ $((after - before)) -le 8 ] || fail "the hand was at x $before, after the switches at $after"
-  for _ in $(seq 12); do input move -10 0; sleep 0.03; done
-  for _ in $(seq 40); do
-    moved=$((after - $(hand_x)))
-    [ "$moved" -ge 80 ] && break
-    sleep 0.25
+  # Through XWayland the pointer put back in the moved window may nudge it a little (13
+  # pixels once on a busy machine).
+  [ $((after - before)) -ge -20 ] && [ $((after - before)) -le 20 ] || fail "the hand was at x $before, after the switches at $after"
+  # Motion sent while the compositor is still handing the window its pointer back can be
+  # lost (once on a busy machine under mutter): what is checked is that motion moves the
+  # hand again, so it is sent again, up to three times, until it does.
+  local attempt start
+  for attempt in 1 2 3; do
+    start=$(hand_x)
+    for _ in $(seq 12); do input move -10 0; sleep 0.03; done
+    for _ in $(seq 16); do
+      moved=$((start - $(hand_x)))
+      [ "$moved" -ge 80 ] && break 2
+      sleep 0.25
+    done
   done
   # Later in the game more ships pass by the hand and pull its reading: a wider margin.
   [ "$moved" -ge 80 ] && [ "$moved" -le 200 ] || fail "after the switches 120 pixels of motion moved the hand $moved pixels"
   echo "$test_name: full screen and back at ($picture_x, $picture_y), the hand at x $before then $after, then" \
-    "moved $moved pixels for 120"
+    "moved $moved pixels for 120 (sent $attempt times)"
 }
 
 # Whether in screenshot $4 the picture is scaled to fit a window that spans x $1 to $2
