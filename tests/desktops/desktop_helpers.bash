@@ -29,7 +29,7 @@ fail() {
 # Skips the test (77) without the compositor, its helpers or the build's programs; with
 # QR_REQUIRE_WAYLAND=1 (the test command) that is a failure instead.
 require_desktop() {
-  local missing='' tool program
+  local missing='' tool
   local tools=(dbus-daemon setsid convert "$@")
   case "$compositor" in
     mutter) tools+=(mutter pipewire wireplumber gst-launch-1.0) ;;
@@ -39,13 +39,7 @@ require_desktop() {
   "$python" -c 'import dbus, gi' 2>/dev/null || missing+=" python3-dbus/python3-gi"
   if [ "$compositor" = mutter ] && command -v gst-inspect-1.0 >/dev/null &&
     ! gst-inspect-1.0 pipewiresrc >/dev/null 2>&1; then missing+=" gstreamer1.0-pipewire"; fi
-  for program in "${build_programs[@]}"; do [ -x "$build/$program" ] || missing+=" $program"; done
-  if [ "$(id -u)" -eq 0 ] && ! id -u "$test_user" >/dev/null 2>&1; then missing+=" user:$test_user"; fi
-  if [ -n "$missing" ]; then
-    [ "${QR_REQUIRE_WAYLAND:-0}" = 1 ] && fail "missing:$missing (scripts/setup --test installs them)"
-    echo "missing:$missing: skipped"
-    exit 77
-  fi
+  skip_if_missing "$missing"
 }
 
 # The processes started here, each the leader of its own session and process group:

@@ -30,8 +30,16 @@ fail() {
 # the build's programs or, as root, the test user; with QR_REQUIRE_WAYLAND=1 (the test
 # command) that is a failure instead.
 require_compositor() {
-  local missing='' tool program
+  local missing='' tool
   for tool in sway swaymsg grim wtype convert python3 "$@"; do command -v "$tool" >/dev/null || missing+=" $tool"; done
+  skip_if_missing "$missing"
+}
+
+# The end of every compositor test's check: the build's programs and, as root, the test
+# user added to what is missing ($1, " name" each), then a skip (77) or, with
+# QR_REQUIRE_WAYLAND=1, a failure when anything is.
+skip_if_missing() {
+  local missing=$1 program
   for program in "${build_programs[@]}"; do [ -x "$build/$program" ] || missing+=" $program"; done
   if [ "$(id -u)" -eq 0 ] && ! id -u "$test_user" >/dev/null 2>&1; then missing+=" user:$test_user"; fi
   if [ -n "$missing" ]; then
